@@ -1,0 +1,71 @@
+#include "json_writer.h"
+
+namespace kivrel::cli {
+
+namespace {
+const char* StateName(uint16_t state) {
+    switch (state) {
+        case REF_PENDING: return "pending";
+        case REF_NOT_FOUND: return "not-found";
+        case REF_INCORRECT: return "incorrect";
+        case REF_FOUND: return "found";
+        default: return "unknown";
+    }
+}
+}  // namespace
+
+void WriteJsonString(std::ostream& out, const std::string& text) {
+    static const char kHex[] = "0123456789abcdef";
+    out << '"';
+    for (unsigned char c : text) {
+        switch (c) {
+            case '"': out << "\\\""; break;
+            case '\\': out << "\\\\"; break;
+            case '\n': out << "\\n"; break;
+            case '\r': out << "\\r"; break;
+            case '\t': out << "\\t"; break;
+            default:
+                if (c < 0x20 || c >= 0x7F) {
+                    out << "\\u00" << kHex[c >> 4] << kHex[c & 15];
+                } else {
+                    out << static_cast<char>(c);
+                }
+        }
+    }
+    out << '"';
+}
+
+void WriteJsonReport(std::ostream& out, const std::string& module,
+                     const CReferenceScanner& scanner, const ReportLines& lines, int exitStatus) {
+    out << "{\n  \"module\": ";
+    WriteJsonString(out, module);
+    out << ",\n  \"searchDirectories\": [";
+    const auto& directories = scanner.SearchDirectories().Entries();
+    for (size_t i = 0; i < directories.size(); ++i) {
+        out << (i ? ",\n    " : "\n    ");
+        WriteJsonString(out, directories[i]);
+    }
+    out << (directories.empty() ? "]" : "\n  ]");
+
+    out << ",\n  \"references\": [";
+    const auto& references = scanner.References().Entries();
+    for (size_t i = 0; i < references.size(); ++i) {
+        const Reference& entry = references[i];
+        out << (i ? ",\n    " : "\n    ") << "{\"name\": ";
+        WriteJsonString(out, entry.text);
+        out << ", \"state\": \"" << StateName(entry.State()) << "\", \"stateValue\": " << entry.State()
+            << ", \"directoryIndex\": " << entry.DirectoryIndex() << "}";
+    }
+    out << (references.empty() ? "]" : "\n  ]");
+
+    out << ",\n  \"lines\": [";
+    for (size_t i = 0; i < lines.size(); ++i) {
+        out << (i ? ",\n    " : "\n    ") << "{\"text\": ";
+        WriteJsonString(out, lines[i].first);
+        out << ", \"value\": " << lines[i].second << "}";
+    }
+    out << (lines.empty() ? "]" : "\n  ]");
+    out << ",\n  \"exitStatus\": " << exitStatus << "\n}\n";
+}
+
+}  // namespace kivrel::cli

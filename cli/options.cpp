@@ -1,0 +1,104 @@
+#include "options.h"
+
+namespace kivrel::cli {
+
+const char* UsageText() {
+    return "Usage: kivrel-scan [OPTIONS] MODULE\n"
+           "Lists the modules MODULE needs, where each is found, and which are missing.\n"
+           "\n"
+           "  --initial-dir DIR   search DIR after the module's own directory\n"
+           "  --system-dir DIR    the Windows system directory\n"
+           "  --windows-dir DIR   the Windows directory\n"
+           "  --path LIST         ';'-separated directories searched last, with %NAME%\n"
+           "                      references expanded (default: PATH on Windows,\n"
+           "                      WINEPATH elsewhere)\n"
+           "  --json              print one JSON document instead of the report lines\n"
+           "  --verbose           print the search directories and each name resolved\n"
+           "                      on standard error\n"
+           "  --help              print this help\n"
+           "  --version           print the version\n"
+           "\n"
+           "Elsewhere than Windows, KIVREL_SYSTEM_DIR and KIVREL_WINDOWS_DIR stand in for\n"
+           "the two Windows directories when the options are not given.\n"
+           "Exit status: 0 all found, 1 a message line or a missing name, 2 usage error.\n";
+}
+
+bool ParseOptions(const std::vector<std::string>& args, Options& options, std::string& error) {
+    bool haveModule = false;
+    bool optionsEnded = false;
+    for (size_t i = 0; i < args.size(); ++i) {
+        std::string arg = args[i];
+        if (!optionsEnded && arg.size() > 2 && arg.compare(0, 2, "--") == 0) {
+            std::string value;
+            bool hasInlineValue = false;
+            const size_t equals = arg.find('=');
+            if (equals != std::string::npos) {
+                value = arg.substr(equals + 1);
+                arg.resize(equals);
+                hasInlineValue = true;
+            }
+            auto takeValue = [&](std::string& target) {
+                if (!hasInlineValue) {
+                    if (i + 1 >= args.size()) {
+                        error = "option " + arg + " needs a value";
+                        return false;
+                    }
+                    value = args[++i];
+                }
+                target = value;
+                return true;
+            };
+            auto takeOptional = [&](std::optional<std::string>& target) {
+                std::string text;
+                if (!takeValue(text)) return false;
+                target = text;
+                return true;
+            };
+            auto noValue = [&](bool& flag) {
+                if (hasInlineValue) {
+                    error = "option " + arg + " takes no value";
+                    return false;
+                }
+                flag = true;
+                return true;
+            };
+
+            bool ok;
+            if (arg == "--initial-dir") ok = takeValue(options.initialDirectory);
+            else if (arg == "--system-dir") ok = takeOptional(options.overrides.systemDirectory);
+            else if (arg == "--windows-dir") ok = takeOptional(options.overrides.windowsDirectory);
+            else if (arg == "--path") ok = takeOptional(options.overrides.pathList);
+            else if (arg == "--json") ok = noValue(options.json);
+            else if (arg == "--verbose") ok = noValue(options.verbose);
+            else if (arg == "--help") ok = noValue(options.help);
+            else if (arg == "--version") ok = noValue(options.version);
+            else {
+                error = "unknown option " + arg;
+                return false;
+            }
+            if (!ok) return false;
+            continue;
+        }
+        if (!optionsEnded && arg == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        if (!optionsEnded && arg.size() > 1 && arg[0] == '-') {
+            error = "unknown option " + arg;
+            return false;
+        }
+        if (haveModule) {
+            error = "more than one MODULE given: '" + options.module + "' and '" + arg + "'";
+            return false;
+        }
+        options.module = arg;
+        haveModule = true;
+    }
+    if (!haveModule && !options.help && !options.version) {
+        error = "no MODULE given";
+        return false;
+    }
+    return true;
+}
+
+}  // namespace kivrel::cli

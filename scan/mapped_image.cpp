@@ -1,0 +1,125 @@
+#include "mapped_image.h"
+
+namespace kivrel {
+
+namespace {
+// Offsets within the DOS header.
+constexpr uint32_t kDosHeaderSize = 64;
+constexpr uint32_t kDosRelocationOffset = 24;
+constexpr uint32_t kDosNewHeaderOffset = 60;
+// Offsets from the PE signature.
+constexpr uint32_t kPeSectionCount = 6;
+constexpr uint32_t kPeOptionalHeaderSize = 20;
+constexpr uint32_t kPeOptionalHeader = 24;
+constexpr uint32_t kPe32DataDirectory = kPeOptionalHeader + 96;
+constexpr uint32_t kPe32PlusDataDirectory = kPeOptionalHeader + 112;
+constexpr uint16_t kPe32PlusMagic = 0x20B;
+constexpr uint32_t kSectionEntrySize = 40;
+}  // namespace
+
+CMappedImage::CMappedImage(const char* path) : m_pFile(std::make_unique<CMappedFile>(path)) {
+    m_nOpenError = m_pFile->OpenError();
+    if (m_nOpenError == MAP_OK) m_bytes = ByteReader(m_pFile->View(), m_pFile->Size());
+    Classify();
+    LocatePeHeaders();
+}
+
+CMappedImage::CMappedImage(const uint8_t* data, uint32_t size) : m_bytes(data, size) {
+    Classify();
+    LocatePeHeaders();
+}
+
+void CMappedImage::Classify() {
+    m_nNewHeaderOffset = -1;
+    m_nImageType = IMAGE_NONE;
+    if (m_nOpenError != MAP_OK || m_bytes.Size() < kDosHeaderSize) return;
+
+    uint16_t word = 0;
+    m_bytes.ReadU16(0, word);
+    if (word != 0x5A4D) return;  // "MZ"
+    m_bytes.ReadU16(kDosRelocationOffset, word);
+    if (word < 64) {
+        m_nImageType = IMAGE_DOS;
+        return;
+    }
+    uint32_t offset = 0;
+    m_bytes.ReadU32(kDosNewHeaderOffset, offset);
+    // An offset equal to the file size is accepted; the signature reads below
+    // then simply do not fit and match nothing.
+    if (offset > m_bytes.Size() || offset > 0x7FFFFFFF) return;
+    m_nNewHeaderOffset = static_cast<int32_t>(offset);
+
+    if (m_bytes.ReadU16(offset, word)) {
+        if (word == 0x454C) m_nImageType = IMAGE_LE;
+        else if (word == 0x454E) m_nImageType = IMAGE_NE;
+        else if (word == 0x4558) m_nImageType = IMAGE_XE;
+    }
+    uint32_t signature = 0;
+    if (m_bytes.ReadU32(offset, signature) && signature == 0x00004550) m_nImageType = IMAGE_PE;
+}
+
+void CMappedImage::LocatePeHeaders() {
+    if (m_nImageType != IMAGE_PE) return;
+    m_pPeHeaders = m_bytes.Data() + m_nNewHeaderOffset;
+    uint16_t magic = 0;
+    m_bPe32Plus = m_bytes.ReadU16(uint64_t(m_nNewHeaderOffset) + kPeOptionalHeader, magic) &&
+                  magic == kPe32PlusMagic;
+}
+
+bool CMappedImage::ReadDirectoryEntry(unsigned index, uint32_t& rva, uint32_t& size) const {
+    const uint64_t directory = uint64_t(m_nNewHeaderOffset) +
+                               (m_bPe32Plus ? kPe32PlusDataDirectory : kPe32DataDirectory);
+    const uint64_t entry = directory + 8ull * index;
+    return m_bytes.ReadU32(entry, rva) && m_bytes.ReadU32(entry + 4, size);
+}
+
+const uint8_t* CMappedImage::GetDirectoryEntryPointer(unsigned index) const {
+    if (index >= kDirectoryEntryCount) return BadIndexPointer();
+    uint32_t rva = 0, size = 0;
+    if (m_pPeHeaders == nullptr || !ReadDirectoryEntry(index, rva, size) || rva == 0) return nullptr;
+    return RvaToPointer(rva);
+}
+
+uint32_t CMappedImage::GetDirectoryEntrySize(unsigned index) const {
+    if (index >= kDirectoryEntryCount) return 0xFFFFFFFF;
+    uint32_t rva = 0, size = 0;
+    if (m_pPeHeaders == nullptr || !ReadDirectoryEntry(index, rva, size)) return 0;
+    return size;
+}
+
+const uint8_t* CMappedImage::RvaToPointer(uint32_t rva) const {
+    const uint32_t offset = RvaToFileOffset(rva);
+    if (offset == kNoFileOffset || !m_bytes.Fits(offset, 1)) return nullptr;
+    return m_bytes.Data() + offset;
+}
+
+uint32_t CMappedImage::RvaToFileOffset(uint32_t rva) const {
+    if (m_pPeHeaders == nullptr) return kNoFileOffset;
+    const uint64_t pe = uint64_t(m_nNewHeaderOffset);
+    uint16_t sectionCount = 0, optionalHeaderSize = 0;
+    if (!m_bytes.ReadU16(pe + kPeSectionCount, sectionCount) ||
+        !m_bytes.ReadU16(pe + kPeOptionalHeaderSize, optionalHeaderSize)) {
+        return kNoFileOffset;
+    }
+    const uint64_t table = pe + kPeOptionalHeader + optionalHeaderSize;
+    // The count is a 16-bit field and every entry must lie inside the file, so
+    // this loop is bounded by both 65,535 and the file size.
+    for (uint32_t i = 0; i < sectionCount; ++i) {
+        const uint64_t entry = table + uint64_t(kSectionEntrySize) * i;
+        if (!m_bytes.Fits(entry, kSectionEntrySize)) break;
+        uint32_t virtualSize = 0, virtualAddress = 0, rawSize = 0, rawPointer = 0;
+        m_bytes.ReadU32(entry + 8, virtualSize);
+        m_bytes.ReadU32(entry + 12, virtualAddress);
+        m_bytes.ReadU32(entry + 16, rawSize);
+        m_bytes.ReadU32(entry + 20, rawPointer);
+        const uint64_t extent = virtualSize < rawSize ? virtualSize : rawSize;
+        if (virtualAddress <= rva && rva < uint64_t(virtualAddress) + extent) {
+            const uint64_t offset = uint64_t(rawPointer) + (rva - virtualAddress);
+            // An offset that does not fit 32 bits lies beyond any mapped file.
+            return offset < kNoFileOffset ? static_cast<uint32_t>(offset) : kNoFileOffset;
+        }
+    }
+    return kNoFileOffset;
+}
+
+}  // namespace kivrel

@@ -1,0 +1,77 @@
+// Read-only access to one executable file: its classification and, for a PE
+// image, its data directory and the translation of RVAs into the mapped file.
+// Nothing outside the mapped bytes is ever read; data that would lie outside
+// is treated as absent or untranslatable.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "byte_reader.h"
+#include "mapped_file.h"
+
+namespace kivrel {
+
+enum ImageType : int {
+    IMAGE_NONE = 0,  // not an executable, or unreadable
+    IMAGE_DOS = 1,   // plain DOS program
+    IMAGE_NE = 2,
+    IMAGE_LE = 3,
+    IMAGE_XE = 4,    // new header beginning with the bytes 'X' 'E'
+    IMAGE_PE = 5,
+};
+
+constexpr unsigned kDirectoryEntryCount = 16;
+constexpr unsigned kImportDirectory = 1;
+constexpr uint32_t kNoFileOffset = 0xFFFFFFFF;
+
+class CMappedImage {
+public:
+    // Maps the named file and classifies it; the outcome is in the accessors.
+    explicit CMappedImage(const char* path);
+    // Classifies bytes already in memory (open error 0); the caller keeps them alive.
+    CMappedImage(const uint8_t* data, uint32_t size);
+    CMappedImage(const CMappedImage&) = delete;
+    CMappedImage& operator=(const CMappedImage&) = delete;
+
+    int OpenError() const { return m_nOpenError; }
+    uint32_t FileSize() const { return m_bytes.Size(); }
+    const uint8_t* View() const { return m_bytes.Data(); }
+    int32_t NewHeaderOffset() const { return m_nNewHeaderOffset; }
+    int ImageType() const { return m_nImageType; }
+    // View + new-header offset for a PE image, else null.
+    const uint8_t* PeHeaders() const { return m_pPeHeaders; }
+    bool IsPe32Plus() const { return m_bPe32Plus; }
+
+    // For index 16 or more: the all-ones pointer (BadIndexPointer()).
+    const uint8_t* GetDirectoryEntryPointer(unsigned index) const;
+    // For index 16 or more: 0xFFFFFFFF. An entry outside the file reads as 0.
+    uint32_t GetDirectoryEntrySize(unsigned index) const;
+    // Null when the RVA does not translate to a byte inside the file.
+    const uint8_t* RvaToPointer(uint32_t rva) const;
+    // kNoFileOffset when no section holds the RVA.
+    uint32_t RvaToFileOffset(uint32_t rva) const;
+
+    // Bounded access for callers that walk data behind a pointer handed out above.
+    const ByteReader& Bytes() const { return m_bytes; }
+    uint32_t OffsetOf(const uint8_t* p) const { return static_cast<uint32_t>(p - m_bytes.Data()); }
+
+    static const uint8_t* BadIndexPointer() {
+        return reinterpret_cast<const uint8_t*>(~static_cast<uintptr_t>(0));
+    }
+
+private:
+    void Classify();
+    void LocatePeHeaders();
+    bool ReadDirectoryEntry(unsigned index, uint32_t& rva, uint32_t& size) const;
+
+    std::unique_ptr<CMappedFile> m_pFile;  // null for an in-memory image
+    ByteReader m_bytes{nullptr, 0};
+    int m_nOpenError = MAP_OK;
+    int32_t m_nNewHeaderOffset = -1;
+    int m_nImageType = IMAGE_NONE;
+    const uint8_t* m_pPeHeaders = nullptr;
+    bool m_bPe32Plus = false;
+};
+
+}  // namespace kivrel

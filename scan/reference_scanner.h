@@ -1,0 +1,82 @@
+// The reference scan: builds the search directory list, reads import tables,
+// resolves every referenced name transitively and reports the outcome as
+// result lines. Owns both working lists; the GUI and the command line each
+// drive one instance and receive its output through the two interfaces below.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform.h"
+#include "reference_list.h"
+#include "search_directory_list.h"
+
+namespace kivrel {
+
+// Receives the report: text lines, each with a 32-bit item value (reference
+// index + 1 for a found module's full path, 0 for every other line).
+class IReportSink {
+public:
+    virtual ~IReportSink() = default;
+    virtual void ResetLines() = 0;
+    virtual void AddLine(const std::string& text, uint32_t value) = 0;
+};
+
+// Progress of a scan; every notification is optional.
+class IScanObserver {
+public:
+    virtual ~IScanObserver() = default;
+    // The search directories of a scan are in place; resolution begins.
+    virtual void OnSearchOrderReady(const std::vector<std::string>& /*directories*/) {}
+    // A pending name is about to be looked for.
+    virtual void OnResolving(const std::string& /*name*/) {}
+    // A directory of the search order was not added, and why.
+    virtual void OnDirectorySkipped(const std::string& /*directory*/, const char* /*reason*/) {}
+};
+
+class CReferenceScanner {
+public:
+    explicit CReferenceScanner(IScanPlatform& platform, IScanObserver* observer = nullptr)
+        : m_platform(platform), m_pObserver(observer) {}
+
+    // The whole scan command: report lines for `modulePath` into `sink`.
+    // `cleanup` empties both working lists first ("Cleanup before scan").
+    void Scan(const std::string& modulePath, const std::string& initialDirectory, bool cleanup,
+              IReportSink& sink);
+
+    void AddSearchDirectory(std::string directory);
+    void BuildSearchDirectories(const std::string& modulePath, const std::string& initialDirectory);
+    void ExpandEnvironmentReferences(std::string& text) const;
+
+    void AddReference(std::string_view name, uint32_t directoryIndex, uint16_t state) {
+        m_references.AddReference(name, directoryIndex, state);
+    }
+    // Nonzero when `path` is a PE image; its import names become pending
+    // references. `errorId` receives 0 or a message id (117, 118, 119).
+    int ScanModule(const std::string& path, int* errorId = nullptr);
+    void ResolveReferences();
+    void ReportReferences(IReportSink& sink) const;
+    void ClearLists();
+
+    const CSearchDirectoryList& SearchDirectories() const { return m_directories; }
+    const CReferenceList& References() const { return m_references; }
+
+private:
+    bool ResolveInDirectory(const std::string& text, const std::string& pattern, uint32_t index);
+    void NotifySkipped(const std::string& directory, const char* reason) const {
+        if (m_pObserver) m_pObserver->OnDirectorySkipped(directory, reason);
+    }
+
+    IScanPlatform& m_platform;
+    IScanObserver* m_pObserver;
+    CSearchDirectoryList m_directories;
+    CReferenceList m_references;
+};
+
+// True for a name that may be looked up in a directory: no wildcard, no path
+// separator, no colon, and not "." or "..". Anything else could point the
+// search at arbitrary files or keep the resolution from ending.
+bool IsSearchableName(std::string_view name);
+
+}  // namespace kivrel
