@@ -1,0 +1,23 @@
+#!/bin/bash
+# Builds all three presets and runs every test: native, the Windows build under
+# wine64, and the hardening suite (sanitizers and a bounded fuzz run).
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+cd "$root"
+bash tools/install-deps.sh
+
+for preset in native win64 win32; do
+  echo "== build $preset"
+  cmake --preset "$preset" -DKIVREL_BUILD_TESTS=ON >/dev/null
+  cmake --build --preset "$preset" -j2
+done
+
+echo "== test native"
+ctest --preset native
+echo "== test win64 (under wine64)"
+ctest --preset win64
+
+if [ -x tools/ci-hardening.sh ] || [ -f tools/ci-hardening.sh ]; then
+  echo "== hardening"
+  bash tools/ci-hardening.sh
+fi
