@@ -55,41 +55,52 @@ int CReferenceScanner::ScanModule(const std::string& path, int* errorId) {
     // A path that does not fit a path buffer cannot be opened by the platform's
     // narrow-character calls; it is treated as a file that failed to open.
     if (FitsPathBuffer(path)) {
-        CMappedImage image(path.c_str());
-        if (image.PeHeaders() != nullptr) {
-            result = 1;
-            error = IDS_NO_REFERENCES;
-            if (image.GetDirectoryEntrySize(kImportDirectory) != 0) {
-                const uint8_t* descriptors = image.GetDirectoryEntryPointer(kImportDirectory);
-                if (descriptors == nullptr) {
-                    error = IDS_SCAN_FAILED;
-                } else {
-                    const ByteReader& bytes = image.Bytes();
-                    unsigned count = 0;
-                    // Each descriptor must lie inside the file, so the walk
-                    // ends after at most file size / 20 records.
-                    for (uint64_t at = image.OffsetOf(descriptors);
-                         bytes.Fits(at, kImportDescriptorSize); at += kImportDescriptorSize) {
-                        uint32_t nameRva = 0;
-                        bytes.ReadU32(at + kImportNameOffset, nameRva);
-                        if (nameRva == 0) break;
-                        const uint8_t* name = image.RvaToPointer(nameRva);
-                        if (name == nullptr) break;
-                        const long length = BoundedNameLength(bytes, image.OffsetOf(name));
-                        if (length < 0) break;  // runs off the end: untranslatable
-                        if (length >= static_cast<long>(kMaxPath)) continue;
-                        AddReference(std::string_view(reinterpret_cast<const char*>(name),
-                                                      static_cast<size_t>(length)),
-                                     0, REF_PENDING);
-                        ++count;
-                    }
-                    if (count != 0) error = 0;
-                }
+        const CMappedImage image(path.c_str());
+        result = ScanImage(image, &error);
+    }
+    if (errorId != nullptr) *errorId = error;
+    return result;
+}
+
+int CReferenceScanner::ScanImage(const CMappedImage& image, int* errorId) {
+    int result = 0;
+    int error = IDS_INVALID_NT_SIGNATURE;
+    if (image.PeHeaders() != nullptr) {
+        result = 1;
+        error = IDS_NO_REFERENCES;
+        if (image.GetDirectoryEntrySize(kImportDirectory) != 0) {
+            const uint8_t* descriptors = image.GetDirectoryEntryPointer(kImportDirectory);
+            if (descriptors == nullptr) {
+                error = IDS_SCAN_FAILED;
+            } else if (AddImportNames(image, descriptors) != 0) {
+                error = 0;
             }
         }
     }
     if (errorId != nullptr) *errorId = error;
     return result;
+}
+
+unsigned CReferenceScanner::AddImportNames(const CMappedImage& image, const uint8_t* descriptors) {
+    const ByteReader& bytes = image.Bytes();
+    unsigned count = 0;
+    // Each descriptor must lie inside the file, so the walk ends after at most
+    // file size / 20 records.
+    for (uint64_t at = image.OffsetOf(descriptors); bytes.Fits(at, kImportDescriptorSize);
+         at += kImportDescriptorSize) {
+        uint32_t nameRva = 0;
+        bytes.ReadU32(at + kImportNameOffset, nameRva);
+        if (nameRva == 0) break;
+        const uint8_t* name = image.RvaToPointer(nameRva);
+        if (name == nullptr) break;
+        const long length = BoundedNameLength(bytes, image.OffsetOf(name));
+        if (length < 0) break;  // runs off the end: untranslatable
+        if (length >= static_cast<long>(kMaxPath)) continue;
+        AddReference(std::string_view(reinterpret_cast<const char*>(name), static_cast<size_t>(length)),
+                     0, REF_PENDING);
+        ++count;
+    }
+    return count;
 }
 
 void CReferenceScanner::ResolveReferences() {

@@ -14,6 +14,8 @@
 
 namespace kivrel {
 
+class CMappedImage;
+
 // Receives the report: text lines, each with a 32-bit item value (reference
 // index + 1 for a found module's full path, 0 for every other line).
 class IReportSink {
@@ -55,6 +57,9 @@ public:
     // Nonzero when `path` is a PE image; its import names become pending
     // references. `errorId` receives 0 or a message id (117, 118, 119).
     int ScanModule(const std::string& path, int* errorId = nullptr);
+    // The same for an image already mapped (or held in memory): what
+    // ScanModule does once the file is mapped.
+    int ScanImage(const CMappedImage& image, int* errorId = nullptr);
     void ResolveReferences();
     void ReportReferences(IReportSink& sink) const;
     void ClearLists();
@@ -63,6 +68,8 @@ public:
     const CReferenceList& References() const { return m_references; }
 
 private:
+    // Adds the names of the import descriptors at `descriptors`; returns how many.
+    unsigned AddImportNames(const CMappedImage& image, const uint8_t* descriptors);
     bool ResolveInDirectory(const std::string& text, const std::string& pattern, uint32_t index);
     void NotifySkipped(const std::string& directory, const char* reason) const {
         if (m_pObserver) m_pObserver->OnDirectorySkipped(directory, reason);
