@@ -1,0 +1,247 @@
+#include "pe_writer.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace kivrel::test {
+
+namespace {
+constexpr uint32_t kPeOffset = 0x40;
+constexpr uint32_t kFileAlignment = 0x200;
+constexpr uint32_t kSectionAlignment = 0x1000;
+constexpr uint32_t kImportSectionRva = 0x1000;
+constexpr uint32_t kDescriptorSize = 20;
+constexpr uint32_t kSectionEntrySize = 40;
+constexpr uint32_t kDirectoryEntries = 16;
+
+uint32_t AlignUp(uint64_t value, uint32_t alignment) {
+    return static_cast<uint32_t>((value + alignment - 1) / alignment * alignment);
+}
+
+void PutBytes(std::vector<uint8_t>& bytes, size_t offset, const void* data, size_t length) {
+    if (bytes.size() < offset + length) bytes.resize(offset + length);
+    std::copy_n(static_cast<const uint8_t*>(data), length, bytes.begin() + static_cast<long>(offset));
+}
+
+void PutU64(std::vector<uint8_t>& bytes, size_t offset, uint64_t value) {
+    PutU32(bytes, offset, static_cast<uint32_t>(value));
+    PutU32(bytes, offset + 4, static_cast<uint32_t>(value >> 32));
+}
+
+void PutSectionHeader(std::vector<uint8_t>& bytes, size_t offset, const SectionSpec& section) {
+    char name[8] = {};
+    std::copy_n(section.name.begin(), std::min<size_t>(section.name.size(), 8), name);
+    PutBytes(bytes, offset, name, 8);
+    PutU32(bytes, offset + 8, section.virtualSize);
+    PutU32(bytes, offset + 12, section.virtualAddress);
+    PutU32(bytes, offset + 16, section.sizeOfRawData);
+    PutU32(bytes, offset + 20, section.pointerToRawData);
+    // Characteristics: initialised data, readable (and writable for .idata).
+    PutU32(bytes, offset + 36, 0xC0000040);
+}
+}  // namespace
+
+void PutU16(std::vector<uint8_t>& bytes, size_t offset, uint16_t value) {
+    const uint8_t data[2] = {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8)};
+    PutBytes(bytes, offset, data, 2);
+}
+
+void PutU32(std::vector<uint8_t>& bytes, size_t offset, uint32_t value) {
+    const uint8_t data[4] = {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8),
+                             static_cast<uint8_t>(value >> 16), static_cast<uint8_t>(value >> 24)};
+    PutBytes(bytes, offset, data, 4);
+}
+
+uint16_t GetU16(const std::vector<uint8_t>& bytes, size_t offset) {
+    return static_cast<uint16_t>(bytes.at(offset) | (bytes.at(offset + 1) << 8));
+}
+
+uint32_t GetU32(const std::vector<uint8_t>& bytes, size_t offset) {
+    return GetU16(bytes, offset) | (static_cast<uint32_t>(GetU16(bytes, offset + 2)) << 16);
+}
+
+bool WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
+    FILE* file = std::fopen(path.c_str(), "wb");
+    if (file == nullptr) return false;
+    const bool written = bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    return std::fclose(file) == 0 && written;
+}
+
+std::vector<uint8_t> DosStub(size_t size, uint16_t relocationOffset, uint32_t newHeaderOffset) {
+    std::vector<uint8_t> bytes(size, 0);
+    if (size >= 2) bytes[0] = 'M', bytes[1] = 'Z';
+    if (size >= 26) PutU16(bytes, 24, relocationOffset);
+    if (size >= 64) PutU32(bytes, 60, newHeaderOffset);
+    return bytes;
+}
+
+PeBuilder& PeBuilder::Pe32() { m_bPe32Plus = false; return *this; }
+PeBuilder& PeBuilder::Pe32Plus() { m_bPe32Plus = true; return *this; }
+PeBuilder& PeBuilder::Dll() { m_bDll = true; return *this; }
+PeBuilder& PeBuilder::Import(std::string name) { m_imports.push_back(std::move(name)); return *this; }
+PeBuilder& PeBuilder::Section(SectionSpec section) { m_sectionsAfter.push_back(std::move(section)); return *this; }
+PeBuilder& PeBuilder::SectionBeforeImports(SectionSpec section) {
+    m_sectionsBefore.push_back(std::move(section));
+    return *this;
+}
+PeBuilder& PeBuilder::DosRelocationOffset(uint16_t value) { m_dosRelocationOffset = value; return *this; }
+PeBuilder& PeBuilder::NewHeaderOffset(uint32_t value) { m_newHeaderOffset = value; return *this; }
+PeBuilder& PeBuilder::NewHeaderSignature(std::string bytes) { m_signature = std::move(bytes); return *this; }
+PeBuilder& PeBuilder::OptionalHeaderMagic(uint16_t value) { m_magic = value; return *this; }
+PeBuilder& PeBuilder::SectionCountField(uint16_t value) { m_sectionCount = value; return *this; }
+PeBuilder& PeBuilder::SizeOfOptionalHeaderField(uint16_t value) { m_optionalHeaderSize = value; return *this; }
+PeBuilder& PeBuilder::DataDirectory(unsigned index, uint32_t rva, uint32_t size) {
+    m_directories[index] = {rva, size};
+    return *this;
+}
+PeBuilder& PeBuilder::ImportDirectoryRva(uint32_t rva) { m_importRva = rva; return *this; }
+PeBuilder& PeBuilder::ImportDirectorySize(uint32_t size) { m_importSize = size; return *this; }
+PeBuilder& PeBuilder::ImportSectionVirtualSize(uint32_t value) { m_importVirtualSize = value; return *this; }
+PeBuilder& PeBuilder::ImportSectionRawSize(uint32_t value) { m_importRawSize = value; return *this; }
+PeBuilder& PeBuilder::ImportNameRva(size_t index, uint32_t rva) { m_nameRvas[index] = rva; return *this; }
+PeBuilder& PeBuilder::UnterminatedLastName() { m_bUnterminatedLastName = true; return *this; }
+PeBuilder& PeBuilder::Truncate(size_t size) { m_truncate = size; return *this; }
+
+std::vector<uint8_t> PeBuilder::Build(PeLayout* layoutOut) const {
+    PeLayout layout;
+    std::vector<uint8_t> bytes;
+
+    const uint32_t optionalHeaderSize = m_bPe32Plus ? 240 : 224;
+    const uint32_t directoryOffset = m_bPe32Plus ? 112 : 96;
+    const bool hasImports = !m_imports.empty();
+    const size_t sectionCount = m_sectionsBefore.size() + m_sectionsAfter.size() + (hasImports ? 1 : 0);
+
+    layout.peOffset = kPeOffset;
+    layout.optionalHeaderOffset = kPeOffset + 24;
+    layout.dataDirectoryOffset = layout.optionalHeaderOffset + directoryOffset;
+    layout.sectionTableOffset = layout.optionalHeaderOffset + optionalHeaderSize;
+    const uint32_t headersEnd =
+        AlignUp(layout.sectionTableOffset + kSectionEntrySize * sectionCount, kFileAlignment);
+
+    // The import section: descriptors, then per descriptor two ordinal thunk
+    // lists (lookup table and address table), then the names.
+    SectionSpec imports;
+    if (hasImports) {
+        const uint32_t thunkSize = m_bPe32Plus ? 8 : 4;
+        const uint32_t count = static_cast<uint32_t>(m_imports.size());
+        const uint32_t thunksStart = kDescriptorSize * (count + 1);
+        const uint32_t namesStart = thunksStart + count * 4 * thunkSize;
+        std::vector<uint8_t> data(namesStart, 0);
+        for (uint32_t i = 0; i < count; ++i) {
+            const uint32_t lookup = thunksStart + i * 4 * thunkSize;
+            const uint32_t address = lookup + 2 * thunkSize;
+            const uint64_t ordinal1 = m_bPe32Plus ? (1ull << 63) | 1 : (1ull << 31) | 1;
+            // Each list: one import by ordinal, then the zero entry (the upper
+            // half of the 64-bit write in PE32).
+            PutU64(data, lookup, ordinal1);
+            PutU64(data, address, ordinal1);
+            const uint32_t nameRva = kImportSectionRva + static_cast<uint32_t>(data.size());
+            layout.nameRvas.push_back(nameRva);
+            layout.nameOffsets.push_back(headersEnd + static_cast<uint32_t>(data.size()));
+            const std::string& name = m_imports[i];
+            data.insert(data.end(), name.begin(), name.end());
+            if (!(m_bUnterminatedLastName && i + 1 == count)) data.push_back(0);
+
+            const uint32_t descriptor = i * kDescriptorSize;
+            layout.descriptorOffsets.push_back(headersEnd + descriptor);
+            PutU32(data, descriptor + 0, kImportSectionRva + lookup);
+            auto rvaOverride = m_nameRvas.find(i);
+            PutU32(data, descriptor + 12, rvaOverride != m_nameRvas.end() ? rvaOverride->second : nameRva);
+            PutU32(data, descriptor + 16, kImportSectionRva + address);
+        }
+        imports.name = ".idata";
+        imports.virtualAddress = kImportSectionRva;
+        imports.pointerToRawData = headersEnd;
+        imports.virtualSize = m_importVirtualSize.value_or(static_cast<uint32_t>(data.size()));
+        const uint32_t rawSize = m_bUnterminatedLastName ? static_cast<uint32_t>(data.size())
+                                                         : AlignUp(data.size(), kFileAlignment);
+        imports.sizeOfRawData = m_importRawSize.value_or(rawSize);
+        data.resize(rawSize, 0);
+        imports.data = std::move(data);
+        layout.importSectionRva = kImportSectionRva;
+        layout.importSectionOffset = headersEnd;
+    }
+
+    std::vector<const SectionSpec*> sections;
+    for (const SectionSpec& s : m_sectionsBefore) sections.push_back(&s);
+    if (hasImports) sections.push_back(&imports);
+    for (const SectionSpec& s : m_sectionsAfter) sections.push_back(&s);
+
+    bytes.assign(headersEnd, 0);
+    // DOS header.
+    bytes[0] = 'M';
+    bytes[1] = 'Z';
+    PutU16(bytes, 24, m_dosRelocationOffset.value_or(0x40));
+    PutU32(bytes, 60, m_newHeaderOffset.value_or(kPeOffset));
+
+    // Signature and file header.
+    const std::string signature = m_signature.value_or(std::string("PE\0\0", 4));
+    for (size_t i = 0; i < 4; ++i) bytes[kPeOffset + i] = i < signature.size() ? signature[i] : 0;
+    const uint32_t fileHeader = kPeOffset + 4;
+    PutU16(bytes, fileHeader + 0, m_bPe32Plus ? 0x8664 : 0x014C);
+    PutU16(bytes, fileHeader + 2, m_sectionCount.value_or(static_cast<uint16_t>(sectionCount)));
+    PutU16(bytes, fileHeader + 16, m_optionalHeaderSize.value_or(static_cast<uint16_t>(optionalHeaderSize)));
+    uint16_t characteristics = 0x0002 | (m_bPe32Plus ? 0x0020 : 0x0100);
+    if (m_bDll) characteristics |= 0x2000;
+    PutU16(bytes, fileHeader + 18, characteristics);
+
+    // Optional header; the fields from offset 32 on to the subsystem are at
+    // the same offsets in both layouts.
+    const uint32_t opt = layout.optionalHeaderOffset;
+    uint32_t imageEnd = kSectionAlignment;
+    for (const SectionSpec* s : sections) {
+        imageEnd = std::max(imageEnd, AlignUp(uint64_t(s->virtualAddress) + s->virtualSize, kSectionAlignment));
+    }
+    PutU16(bytes, opt + 0, m_magic.value_or(m_bPe32Plus ? 0x20B : 0x10B));
+    bytes[opt + 2] = 2;  // linker version
+    if (m_bPe32Plus) {
+        PutU64(bytes, opt + 24, 0x140000000ull);
+        PutU64(bytes, opt + 72, 0x100000);
+        PutU64(bytes, opt + 80, 0x1000);
+        PutU64(bytes, opt + 88, 0x100000);
+        PutU64(bytes, opt + 96, 0x1000);
+        PutU32(bytes, opt + 108, kDirectoryEntries);
+    } else {
+        PutU32(bytes, opt + 28, 0x400000);
+        PutU32(bytes, opt + 72, 0x100000);
+        PutU32(bytes, opt + 76, 0x1000);
+        PutU32(bytes, opt + 80, 0x100000);
+        PutU32(bytes, opt + 84, 0x1000);
+        PutU32(bytes, opt + 92, kDirectoryEntries);
+    }
+    PutU32(bytes, opt + 32, kSectionAlignment);
+    PutU32(bytes, opt + 36, kFileAlignment);
+    PutU16(bytes, opt + 40, 4);  // operating system version
+    PutU16(bytes, opt + 48, 4);  // subsystem version
+    PutU32(bytes, opt + 56, imageEnd);
+    PutU32(bytes, opt + 60, headersEnd);
+    PutU16(bytes, opt + 68, 3);  // console subsystem
+
+    // Data directory.
+    std::map<unsigned, std::pair<uint32_t, uint32_t>> directories = m_directories;
+    if (hasImports && directories.count(1) == 0) {
+        directories[1] = {kImportSectionRva, kDescriptorSize * static_cast<uint32_t>(m_imports.size() + 1)};
+    }
+    if (m_importRva) directories[1].first = *m_importRva;
+    if (m_importSize) directories[1].second = *m_importSize;
+    for (const auto& [index, entry] : directories) {
+        if (index >= kDirectoryEntries) continue;
+        PutU32(bytes, layout.dataDirectoryOffset + 8 * index, entry.first);
+        PutU32(bytes, layout.dataDirectoryOffset + 8 * index + 4, entry.second);
+    }
+
+    // Section table and section bytes.
+    for (size_t i = 0; i < sections.size(); ++i) {
+        PutSectionHeader(bytes, layout.sectionTableOffset + kSectionEntrySize * i, *sections[i]);
+    }
+    for (const SectionSpec* s : sections) {
+        if (!s->data.empty()) PutBytes(bytes, s->pointerToRawData, s->data.data(), s->data.size());
+    }
+
+    if (m_truncate && *m_truncate < bytes.size()) bytes.resize(*m_truncate);
+    layout.fileSize = bytes.size();
+    if (layoutOut != nullptr) *layoutOut = std::move(layout);
+    return bytes;
+}
+
+}  // namespace kivrel::test
