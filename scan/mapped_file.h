@@ -30,7 +30,7 @@ private:
     void Release();
 
     intptr_t m_hFile;     // platform file handle or descriptor
-    intptr_t m_hMapping;  // mapping object; unused where the platform has none
+    [[maybe_unused]] intptr_t m_hMapping;  // mapping object; unused where the platform has none
     const uint8_t* m_pView = nullptr;
     size_t m_nViewLength = 0;
     uint32_t m_dwFileSize = 0;
