@@ -1,0 +1,115 @@
+// Static message maps. Each entry names a message (and, for WM_COMMAND, a
+// notification code and command id) and a thunk that unpacks the parameters
+// and calls the handler. The thunks are generated per handler from its member
+// pointer, so no function pointer is ever cast to another type.
+#pragma once
+
+#include <windows.h>
+
+#include "types.h"
+
+class CWnd;
+
+using MessageThunk = LRESULT (*)(CWnd& wnd, WPARAM wParam, LPARAM lParam);
+
+struct MessageMapEntry {
+    UINT nMessage;  // 0 ends the table
+    UINT nCode;     // WM_COMMAND only: notification code, 0 for menus and clicks
+    UINT nID;       // WM_COMMAND only: command id
+    MessageThunk pfn;
+};
+
+struct MessageMap {
+    const MessageMap* (*pfnGetBaseMap)();
+    const MessageMapEntry* lpEntries;
+};
+
+namespace msgmap {
+
+template <class T>
+struct ClassOf;
+template <class C, class F>
+struct ClassOf<F C::*> {
+    using type = C;
+};
+
+// The object as the class that declares the handler.
+template <auto Fn>
+typename ClassOf<decltype(Fn)>::type& Self(CWnd& wnd) {
+    return static_cast<typename ClassOf<decltype(Fn)>::type&>(wnd);
+}
+
+template <auto Fn>
+LRESULT NoArgs(CWnd& wnd, WPARAM, LPARAM) {
+    (Self<Fn>(wnd).*Fn)();
+    return 0;
+}
+
+template <auto Fn>
+LRESULT ReturnsHandle(CWnd& wnd, WPARAM, LPARAM) {
+    return reinterpret_cast<LRESULT>((Self<Fn>(wnd).*Fn)());
+}
+
+template <auto Fn>
+LRESULT Size(CWnd& wnd, WPARAM wParam, LPARAM lParam) {
+    (Self<Fn>(wnd).*Fn)(static_cast<UINT>(wParam), LOWORD(lParam), HIWORD(lParam));
+    return 0;
+}
+
+template <auto Fn>
+LRESULT MinMaxInfo(CWnd& wnd, WPARAM, LPARAM lParam) {
+    (Self<Fn>(wnd).*Fn)(reinterpret_cast<MINMAXINFO*>(lParam));
+    return 0;
+}
+
+template <auto Fn>
+LRESULT SettingChange(CWnd& wnd, WPARAM wParam, LPARAM lParam) {
+    (Self<Fn>(wnd).*Fn)(static_cast<UINT>(wParam), reinterpret_cast<LPCSTR>(lParam));
+    return 0;
+}
+
+template <auto Fn>
+LRESULT SysCommand(CWnd& wnd, WPARAM wParam, LPARAM lParam) {
+    (Self<Fn>(wnd).*Fn)(static_cast<UINT>(wParam), lParam);
+    return 0;
+}
+
+template <auto Fn>
+LRESULT Mouse(CWnd& wnd, WPARAM wParam, LPARAM lParam) {
+    (Self<Fn>(wnd).*Fn)(static_cast<UINT>(wParam), CPoint(lParam));
+    return 0;
+}
+
+}  // namespace msgmap
+
+#define DECLARE_MESSAGE_MAP()                    \
+protected:                                       \
+    static const MessageMap* GetThisMessageMap(); \
+    const MessageMap* GetMessageMap() const override;
+
+#define BEGIN_MESSAGE_MAP(theClass, baseClass)                                        \
+    const MessageMap* theClass::GetMessageMap() const { return GetThisMessageMap(); } \
+    const MessageMap* theClass::GetThisMessageMap() {                                 \
+        using ThisClass [[maybe_unused]] = theClass;                                  \
+        using TheBaseClass = baseClass;                                               \
+        static const MessageMapEntry entries[] = {
+#define END_MESSAGE_MAP()                                                      \
+    {0, 0, 0, nullptr}};                                                       \
+    static const MessageMap map = {&TheBaseClass::GetThisMessageMap, entries}; \
+    return &map;                                                               \
+    }
+
+#define ON_COMMAND(id, memberFxn) \
+    {WM_COMMAND, 0, static_cast<UINT>(id), &msgmap::NoArgs<&ThisClass::memberFxn>},
+#define ON_WM_PAINT() {WM_PAINT, 0, 0, &msgmap::NoArgs<&ThisClass::OnPaint>},
+#define ON_WM_DESTROY() {WM_DESTROY, 0, 0, &msgmap::NoArgs<&ThisClass::OnDestroy>},
+#define ON_WM_QUERYDRAGICON() \
+    {WM_QUERYDRAGICON, 0, 0, &msgmap::ReturnsHandle<&ThisClass::OnQueryDragIcon>},
+#define ON_WM_SIZE() {WM_SIZE, 0, 0, &msgmap::Size<&ThisClass::OnSize>},
+#define ON_WM_GETMINMAXINFO() \
+    {WM_GETMINMAXINFO, 0, 0, &msgmap::MinMaxInfo<&ThisClass::OnGetMinMaxInfo>},
+#define ON_WM_SETTINGCHANGE() \
+    {WM_SETTINGCHANGE, 0, 0, &msgmap::SettingChange<&ThisClass::OnSettingChange>},
+#define ON_WM_SYSCOMMAND() {WM_SYSCOMMAND, 0, 0, &msgmap::SysCommand<&ThisClass::OnSysCommand>},
+#define ON_WM_LBUTTONDOWN() {WM_LBUTTONDOWN, 0, 0, &msgmap::Mouse<&ThisClass::OnLButtonDown>},
+#define ON_WM_RBUTTONDOWN() {WM_RBUTTONDOWN, 0, 0, &msgmap::Mouse<&ThisClass::OnRButtonDown>},
