@@ -1,0 +1,243 @@
+// ResolveReferences over real directories (Part 1.3): which directory wins,
+// the final states, termination, the names never looked up (design.md item 3)
+// and a match reported under an unrelated name.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "core_helpers.h"
+#include "fake_platform.h"
+#include "pe_writer.h"
+#include "reference_scanner.h"
+#include "temp_dir.h"
+
+namespace kivrel {
+namespace {
+
+using test::PeBuilder;
+using test::RefEntry;
+using test::Refs;
+using testing::ElementsAre;
+using testing::IsEmpty;
+
+class ResolveObserver : public IScanObserver {
+public:
+    void OnResolving(const std::string& name) override { resolving.push_back(name); }
+    std::vector<std::string> resolving;
+};
+
+class ResolveTest : public testing::Test {
+protected:
+    ResolveTest() : scanner(platform, &observer) {}
+
+    // Creates the search directories d0 .. d<count-1>, in this order.
+    void Directories(int count) {
+        for (int i = 0; i < count; ++i) {
+            dirs.push_back(temp.MakeDir("d" + std::to_string(i)));
+            scanner.AddSearchDirectory(dirs.back());
+        }
+    }
+    void Put(int dir, const std::string& name, const PeBuilder& pe) {
+        temp.Write("d" + std::to_string(dir) + "/" + name, pe.Build());
+    }
+    void PutText(int dir, const std::string& name) {
+        temp.WriteText("d" + std::to_string(dir) + "/" + name, "not a module\n");
+    }
+    // Scans a root module with these imports (kept outside the search
+    // directories) and resolves.
+    std::vector<RefEntry> Resolve(const PeBuilder& root) {
+        const std::string path = temp.Write("root/root.dll", root.Build());
+        EXPECT_EQ(scanner.ScanModule(path), 1);
+        scanner.ResolveReferences();
+        return Refs(scanner.References());
+    }
+
+    test::TempDir temp;
+    test::FakePlatform platform;
+    ResolveObserver observer;
+    CReferenceScanner scanner;
+    std::vector<std::string> dirs;
+};
+
+TEST_F(ResolveTest, FirstDirectoryWithAPeImageWins) {
+    Directories(3);
+    Put(1, "a.dll", PeBuilder());
+    Put(2, "a.dll", PeBuilder());
+    EXPECT_THAT(Resolve(PeBuilder().Import("a.dll")), ElementsAre(RefEntry{"a.dll", REF_FOUND, 1}));
+}
+
+// A non-PE match does not stop the search: INCORRECT in d0, then FOUND in d1.
+TEST_F(ResolveTest, NonPeMatchEarlierThenPeLater) {
+    Directories(2);
+    PutText(0, "a.dll");
+    Put(1, "a.dll", PeBuilder());
+    EXPECT_THAT(Resolve(PeBuilder().Import("a.dll")), ElementsAre(RefEntry{"a.dll", REF_FOUND, 1}));
+}
+
+TEST_F(ResolveTest, OnlyNonPeMatchesGiveIncorrectWithTheFirstSuchDirectory) {
+    Directories(3);
+    PutText(1, "a.dll");
+    temp.Write("d2/a.dll", {});  // empty: a mapping failure, also not a PE image
+    EXPECT_THAT(Resolve(PeBuilder().Import("a.dll")), ElementsAre(RefEntry{"a.dll", REF_INCORRECT, 1}));
+}
+
+TEST_F(ResolveTest, NoMatchGivesNotFoundWithIndexZero) {
+    Directories(2);
+    PutText(1, "other.dll");
+    EXPECT_THAT(Resolve(PeBuilder().Import("missing.dll")),
+                ElementsAre(RefEntry{"missing.dll", REF_NOT_FOUND, 0}));
+}
+
+TEST_F(ResolveTest, NoDirectoriesAtAll) {
+    EXPECT_THAT(Resolve(PeBuilder().Import("a.dll")), ElementsAre(RefEntry{"a.dll", REF_NOT_FOUND, 0}));
+}
+
+TEST_F(ResolveTest, ImportsOfFoundModulesAreResolvedToo) {
+    Directories(2);
+    Put(0, "a.dll", PeBuilder().Pe32Plus().Import("b.dll").Import("c.dll"));
+    Put(1, "b.dll", PeBuilder().Import("a.dll"));
+    EXPECT_THAT(Resolve(PeBuilder().Import("a.dll")),
+                ElementsAre(RefEntry{"a.dll", REF_FOUND, 0}, RefEntry{"b.dll", REF_FOUND, 1},
+                            RefEntry{"c.dll", REF_NOT_FOUND, 0}));
+    EXPECT_THAT(observer.resolving, ElementsAre("a.dll", "b.dll", "c.dll"));
+}
+
+TEST_F(ResolveTest, SelfImportResolvesOnce) {
+    Directories(1);
+    Put(0, "self.dll", PeBuilder().Import("SELF.DLL"));
+    EXPECT_THAT(Resolve(PeBuilder().Import("self.dll")), ElementsAre(RefEntry{"self.dll", REF_FOUND, 0}));
+    EXPECT_THAT(observer.resolving, ElementsAre("self.dll"));
+}
+
+TEST_F(ResolveTest, MutualImportsResolveOnceEach) {
+    Directories(1);
+    Put(0, "a.dll", PeBuilder().Import("b.dll"));
+    Put(0, "b.dll", PeBuilder().Import("a.dll"));
+    EXPECT_THAT(Resolve(PeBuilder().Import("a.dll")),
+                ElementsAre(RefEntry{"a.dll", REF_FOUND, 0}, RefEntry{"b.dll", REF_FOUND, 0}));
+    EXPECT_THAT(observer.resolving, ElementsAre("a.dll", "b.dll"));
+}
+
+// 'FOO.' is looked up as 'FOO.*'; the file's own name replaces the entry.
+TEST_F(ResolveTest, ExtensionlessNameIsReplacedByTheFileName) {
+    Directories(1);
+    Put(0, "foo.dll", PeBuilder());
+    EXPECT_THAT(Resolve(PeBuilder().Import("FOO").Import("bar.dll")),
+                ElementsAre(RefEntry{"bar.dll", REF_NOT_FOUND, 0}, RefEntry{"foo.dll", REF_FOUND, 0}));
+    EXPECT_THAT(platform.Patterns(), testing::Contains("FOO.*"));
+}
+
+// Whatever order the platform gives the matches in, the PE image ends found.
+TEST_F(ResolveTest, ExtensionlessNameWithSeveralMatches) {
+    Directories(1);
+    PutText(0, "foo.dll");
+    Put(0, "foo.exe", PeBuilder());
+    EXPECT_THAT(Resolve(PeBuilder().Import("foo")), ElementsAre(RefEntry{"foo.exe", REF_FOUND, 0}));
+}
+
+TEST_F(ResolveTest, NameThatDiffersOnlyInCaseKeepsItsText) {
+    Directories(1);
+    Put(0, "kernel32.dll", PeBuilder());
+    EXPECT_THAT(Resolve(PeBuilder().Import("KERNEL32.DLL")),
+                ElementsAre(RefEntry{"KERNEL32.DLL", REF_FOUND, 0}));
+}
+
+// design.md item 3: a name with a wildcard, a path separator or a colon is
+// never handed to the file system, even where a file would match it.
+TEST_F(ResolveTest, HostileNamesAreNeverLookedUp) {
+    Directories(1);
+    Put(0, "x.dll", PeBuilder());
+    Put(0, "ok.dll", PeBuilder());
+    temp.Write("d0/sub/evil.dll", PeBuilder().Build());
+    temp.Write("evil.dll", PeBuilder().Build());
+    const auto refs = Resolve(PeBuilder()
+                                  .Import("*.dll")
+                                  .Import("x?dll")
+                                  .Import("..\\evil.dll")
+                                  .Import("sub/evil.dll")
+                                  .Import("C:evil.dll")
+                                  .Import("ok.dll"));
+    EXPECT_THAT(refs, ElementsAre(RefEntry{"*.dll", REF_NOT_FOUND, 0}, RefEntry{"x?dll.", REF_NOT_FOUND, 0},
+                                  RefEntry{"..\\evil.dll", REF_NOT_FOUND, 0},
+                                  RefEntry{"sub/evil.dll", REF_NOT_FOUND, 0},
+                                  RefEntry{"C:evil.dll", REF_NOT_FOUND, 0}, RefEntry{"ok.dll", REF_FOUND, 0}));
+    EXPECT_THAT(platform.Patterns(), ElementsAre("ok.dll"));
+}
+
+TEST_F(ResolveTest, DotAndDotDotAreNeverLookedUp) {
+    Directories(1);
+    EXPECT_THAT(Resolve(PeBuilder().Import(".")), ElementsAre(RefEntry{".", REF_NOT_FOUND, 0}));
+    scanner.ClearLists();
+    scanner.AddSearchDirectory(dirs[0]);
+    EXPECT_THAT(Resolve(PeBuilder().Import("..")), ElementsAre(RefEntry{"..", REF_NOT_FOUND, 0}));
+    EXPECT_THAT(platform.findCalls, IsEmpty());
+}
+
+// A match reported under a name unrelated to the pattern (a Windows short-name
+// alias) would leave the entry pending: it is raised to FOUND in the same
+// directory, and the file is listed under its reported name as well.
+TEST_F(ResolveTest, MatchUnderAnUnrelatedNameTerminates) {
+    Directories(2);
+    Put(1, "longname.dll", PeBuilder().Import("dep.dll"));
+    Put(1, "dep.dll", PeBuilder());
+    platform.Script(dirs[1], {{"dep.dll", ""}, {"longname.dll", "LONGNA~1.DLL"}});
+    EXPECT_THAT(Resolve(PeBuilder().Import("LONGNA~1.DLL")),
+                ElementsAre(RefEntry{"LONGNA~1.DLL", REF_FOUND, 1}, RefEntry{"dep.dll", REF_FOUND, 1},
+                            RefEntry{"longname.dll", REF_FOUND, 1}));
+    EXPECT_THAT(observer.resolving, ElementsAre("LONGNA~1.DLL", "dep.dll"));
+}
+
+// The alias names an already resolved module: nothing is looked up twice.
+TEST_F(ResolveTest, AliasOfAModuleAlreadyFound) {
+    Directories(1);
+    Put(0, "longname.dll", PeBuilder());
+    platform.Script(dirs[0], {{"longname.dll", "LONGNA~1.DLL"}});
+    EXPECT_THAT(Resolve(PeBuilder().Import("longname.dll").Import("LONGNA~1.DLL")),
+                ElementsAre(RefEntry{"longname.dll", REF_FOUND, 0}, RefEntry{"LONGNA~1.DLL", REF_FOUND, 0}));
+    EXPECT_THAT(observer.resolving, ElementsAre("longname.dll", "LONGNA~1.DLL"));
+}
+
+// A directory whose text and the pattern together do not fit a path buffer
+// is not searched; the later directories are.
+TEST_F(ResolveTest, DirectoryTooLongForThePatternIsNotSearched) {
+    const std::string longDir(250, 'q');  // with its separator and the name: 265 characters
+    scanner.AddSearchDirectory(longDir);
+    dirs.push_back(temp.MakeDir("d0"));
+    scanner.AddSearchDirectory(dirs[0]);
+    Put(0, "abcdefghij.dll", PeBuilder());
+    EXPECT_THAT(Resolve(PeBuilder().Import("abcdefghij.dll")),
+                ElementsAre(RefEntry{"abcdefghij.dll", REF_FOUND, 1}));
+    ASSERT_EQ(platform.findCalls.size(), 1u);
+    EXPECT_EQ(platform.findCalls[0].first, dirs[0]);
+}
+
+TEST_F(ResolveTest, NothingPendingDoesNothing) {
+    Directories(1);
+    scanner.AddReference("a.dll", 0, REF_NOT_FOUND);
+    scanner.ResolveReferences();
+    EXPECT_THAT(observer.resolving, IsEmpty());
+    EXPECT_THAT(platform.findCalls, IsEmpty());
+}
+
+// A chain of 200 modules, each importing the next and the first.
+TEST_F(ResolveTest, LongChainEnds) {
+    Directories(1);
+    const int count = 200;
+    for (int i = 0; i < count; ++i) {
+        PeBuilder pe;
+        pe.Import("m0.dll");
+        if (i + 1 < count) pe.Import("m" + std::to_string(i + 1) + ".dll");
+        Put(0, "m" + std::to_string(i) + ".dll", pe);
+    }
+    const auto refs = Resolve(PeBuilder().Import("m0.dll"));
+    ASSERT_EQ(refs.size(), static_cast<size_t>(count));
+    for (int i = 0; i < count; ++i) {
+        EXPECT_EQ(refs[i], (RefEntry{"m" + std::to_string(i) + ".dll", REF_FOUND, 0}));
+    }
+    EXPECT_EQ(observer.resolving.size(), static_cast<size_t>(count));
+}
+
+}  // namespace
+}  // namespace kivrel
