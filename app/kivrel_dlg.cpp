@@ -1,0 +1,182 @@
+#include "kivrel_dlg.h"
+
+#include <io.h>
+
+#include "file_dialog.h"
+#include "help_tip_request.h"
+#include "resource.h"
+#include "resource_string.h"
+#include "wait_cursor.h"
+#include "win_app.h"
+
+BEGIN_MESSAGE_MAP(CKivrelDlg, CResizableDialog)
+ON_WM_SYSCOMMAND()
+ON_COMMAND(IDC_FIND_MODULE, OnFindModule)
+ON_WM_SETTINGCHANGE()
+ON_COMMAND(IDM_ABOUTBOX, OnAbout)
+ON_COMMAND(ID_OPTIONS_CLEANUP, OnToggleCleanup)
+END_MESSAGE_MAP()
+
+namespace {
+// Horizontal extent of the emptied results list, in pixels.
+constexpr int kInitialExtent = 30;
+}  // namespace
+
+CKivrelDlg::CKivrelDlg(CWnd* pParent)
+    : CResizableDialog(IDD_KIVREL_DIALOG, IDR_MAINFRAME, 0, pParent),
+      m_pPlatform(kivrel::CreateNativePlatform()),
+      m_scanner(*m_pPlatform, this) {
+    m_fontFields.Attach(::GetStockObject(ANSI_VAR_FONT));
+}
+
+CKivrelDlg::~CKivrelDlg() = default;
+
+void CKivrelDlg::DoDataExchange(CDataExchange* pDX) {
+    CResizableDialog::DoDataExchange(pDX);
+    DDX_Control(pDX, IDC_REFERENCES, m_listReferences);
+    DDX_Control(pDX, IDC_SEARCH_DIRECTORIES, m_listSearchDirectories);
+    DDX_Control(pDX, IDC_RESULTS, m_listResults);
+    DDX_Control(pDX, IDC_OPTIONS, m_btnOptions);
+    DDX_Control(pDX, IDC_MODULE, m_editModule);
+    DDX_Control(pDX, IDC_INITIAL_DIR, m_editInitialDir);
+}
+
+BOOL CKivrelDlg::OnInitDialog() {
+    CResizableDialog::OnInitDialog();
+
+    static const int widen[] = {IDC_MODULE, IDC_INITIAL_DIR, IDC_RESULTS};
+    static const int moveRight[] = {IDC_FIND_MODULE, IDC_FIND_INITIAL_DIR, IDC_OPTIONS, IDOK,
+                                    IDCANCEL};
+    static const int heighten[] = {IDC_RESULTS};
+    static const int moveDown[] = {IDC_OPTIONS};
+    SetControlLayout(3, widen, 5, moveRight, 1, heighten, 1, moveDown);
+
+    if (HMENU hSysMenu = GetSystemMenu(FALSE)) {
+        std::string about;
+        if (LoadResString(IDS_ABOUTBOX, about)) {
+            ::AppendMenuA(hSysMenu, MF_SEPARATOR, 0, nullptr);
+            ::AppendMenuA(hSysMenu, MF_STRING, IDM_ABOUTBOX, about.c_str());
+        }
+    }
+
+    m_listResults.m_nTipTextId = IDS_TIP_RESULTS;
+
+    LoadPlacement(IDS_SECTION_MAIN, IDS_ENTRY_WINDOW);
+    const std::string section = LoadResString(IDS_SECTION_MAIN);
+    const std::string help = LoadResString(IDS_ENTRY_HELP);
+    m_bHelpTips = AfxGetApp()->GetProfileInt(section.c_str(), help.c_str(), 1) != 0;
+
+    ApplyFont();
+    StartFromCommandLine();
+    return TRUE;
+}
+
+void CKivrelDlg::StartFromCommandLine() {
+    const std::string& commandLine = AfxGetApp()->m_strCmdLine;
+    if (commandLine.empty()) return;
+    std::string path = commandLine;
+    if (commandLine[0] == '"') {
+        const size_t end = commandLine.find('"', 1);
+        path = commandLine.substr(1, end == std::string::npos ? std::string::npos : end - 1);
+    }
+    // A path that does not fit a path buffer is refused rather than cut, as a
+    // cut path would name some other file.
+    if (path.empty() || path.size() >= MAX_PATH || _access(path.c_str(), 0) != 0) return;
+    m_editModule.SetWindowText(path);
+    PostMessage(WM_COMMAND, IDOK);
+}
+
+void CKivrelDlg::ApplyFont() {
+    m_editInitialDir.SetFont(m_fontFields, TRUE);
+    m_editModule.SetFont(m_fontFields, TRUE);
+    m_listResults.ApplyFont(&m_fontFields);
+}
+
+void CKivrelDlg::OnSettingChange(UINT uFlags, LPCSTR lpszSection) {
+    CResizableDialog::OnSettingChange(uFlags, lpszSection);
+    if (uFlags == SPI_SETNONCLIENTMETRICS) ApplyFont();
+}
+
+void CKivrelDlg::OnOK() { OnScan(); }
+
+void CKivrelDlg::OnScan() {
+    const std::string module = m_editModule.GetWindowText();
+    const std::string initialDirectory = m_editInitialDir.GetWindowText();
+    if (module.empty()) {
+        // Only the message is appended; no wait, and the list is kept.
+        m_scanner.Scan(module, initialDirectory, m_bCleanup != FALSE, *this);
+        return;
+    }
+    CWaitCursor wait;
+    m_scanner.Scan(module, initialDirectory, m_bCleanup != FALSE, *this);
+    m_editModule.SetWindowText(module);
+}
+
+void CKivrelDlg::ResetLines() {
+    m_listResults.ResetContent();
+    m_listResults.SetHorizontalExtent(kInitialExtent);
+}
+
+void CKivrelDlg::AddLine(const std::string& text, uint32_t value) {
+    m_listResults.AddLine(text.c_str(), value);
+}
+
+void CKivrelDlg::OnResolving(const std::string& name) {
+    m_editModule.SetWindowText(name);
+    m_editModule.UpdateWindow();
+}
+
+void CKivrelDlg::OnCancel() {
+    m_scanner.ClearLists();
+    SavePlacement(IDS_SECTION_MAIN, IDS_ENTRY_WINDOW);
+    const std::string section = LoadResString(IDS_SECTION_MAIN);
+    const std::string help = LoadResString(IDS_ENTRY_HELP);
+    AfxGetApp()->WriteProfileInt(section.c_str(), help.c_str(), m_bHelpTips ? 1 : 0);
+    EndDialog(IDCANCEL);
+}
+
+void CKivrelDlg::OnSysCommand(UINT nID, LPARAM) {
+    if (nID == IDM_ABOUTBOX) {
+        OnAbout();
+    } else {
+        Default();
+    }
+}
+
+void CKivrelDlg::OnAbout() {
+    CDialog about(IDD_ABOUTBOX, this);
+    about.DoModal();
+}
+
+void CKivrelDlg::OnToggleCleanup() { m_bCleanup = m_bCleanup == FALSE ? TRUE : FALSE; }
+
+void CKivrelDlg::OnFindModule() {
+    const std::string filter = LoadResString(IDS_MODULE_FILTER);
+    const std::string title = LoadResString(IDS_TIP_FIND_MODULE);
+    const std::string module = m_editModule.GetWindowText();
+    CFileDialog dialog(TRUE, nullptr, module.c_str(),
+                       OFN_HIDEREADONLY | OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST, filter.c_str(),
+                       this);
+    dialog.m_ofn.lpstrTitle = title.c_str();
+    if (dialog.DoModal() == IDOK) m_editModule.SetWindowText(dialog.GetPathName());
+}
+
+BOOL CKivrelDlg::OnChildNotify(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult) {
+    if (message != WM_NOTIFY) {
+        return CResizableDialog::OnChildNotify(message, wParam, lParam, pResult);
+    }
+    // The help tip window asks the dialog for the texts of its push buttons.
+    NMHELPTIP* request = reinterpret_cast<NMHELPTIP*>(lParam);
+    if (request->hdr.code == HTN_NEEDTEXT) {
+        UINT nID = 0;
+        switch (request->hdr.idFrom) {
+            case IDOK: nID = IDS_TIP_SCAN; break;
+            case IDCANCEL: nID = IDS_TIP_EXIT; break;
+            case IDC_FIND_MODULE: nID = IDS_TIP_FIND_MODULE; break;
+            case IDC_FIND_INITIAL_DIR: nID = IDS_TIP_FIND_INITIAL_DIR; break;
+            default: break;
+        }
+        if (nID != 0) AnswerHelpTip(request, nID);
+    }
+    return TRUE;
+}

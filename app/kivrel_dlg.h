@@ -1,0 +1,63 @@
+// The main dialog: the module and initial-directory fields, the Scan, Exit
+// and Find... buttons, and the results list that the scan fills.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "controls.h"
+#include "gdi.h"
+#include "platform.h"
+#include "reference_scanner.h"
+#include "resizable_dialog.h"
+#include "result_list.h"
+
+class CKivrelDlg : public CResizableDialog,
+                   private kivrel::IReportSink,
+                   private kivrel::IScanObserver {
+public:
+    explicit CKivrelDlg(CWnd* pParent = nullptr);
+    ~CKivrelDlg() override;
+
+    BOOL OnInitDialog() override;
+
+protected:
+    void DoDataExchange(CDataExchange* pDX) override;
+    BOOL OnChildNotify(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult) override;
+    // "Scan", Enter, and the command-line start.
+    void OnOK() override;
+    // "Exit", Esc and the close box.
+    void OnCancel() override;
+
+    void OnSysCommand(UINT nID, LPARAM lParam);
+    void OnSettingChange(UINT uFlags, LPCSTR lpszSection);
+    void OnFindModule();
+    void OnAbout();
+    void OnToggleCleanup();
+
+    void OnScan();
+    void ApplyFont();
+    void StartFromCommandLine();
+
+    // The scan's report and progress.
+    void ResetLines() override;
+    void AddLine(const std::string& text, uint32_t value) override;
+    void OnResolving(const std::string& name) override;
+
+    std::unique_ptr<kivrel::IScanPlatform> m_pPlatform;
+    kivrel::CReferenceScanner m_scanner;
+    // The two working lists live in m_scanner; their hidden list boxes stay
+    // in the template and are bound here.
+    CListBox m_listReferences;
+    CListBox m_listSearchDirectories;
+    CResultList m_listResults;
+    CButton m_btnOptions;
+    CEdit m_editModule;
+    CEdit m_editInitialDir;
+    BOOL m_bCleanup = TRUE;
+    // Whether help tips are shown: read from and written back to "Help".
+    BOOL m_bHelpTips = TRUE;
+    CFont m_fontFields;
+
+    DECLARE_MESSAGE_MAP()
+};

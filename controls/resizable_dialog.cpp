@@ -1,0 +1,238 @@
+#include "resizable_dialog.h"
+
+#include <cstdio>
+
+#include "resource_string.h"
+#include "win_app.h"
+#include "window_placement.h"
+
+IMPLEMENT_DYNAMIC(CResizableDialog, CDialog)
+
+BEGIN_MESSAGE_MAP(CResizableDialog, CDialog)
+ON_WM_PAINT()
+ON_WM_QUERYDRAGICON()
+ON_WM_SIZE()
+ON_WM_GETMINMAXINFO()
+ON_WM_SETTINGCHANGE()
+END_MESSAGE_MAP()
+
+namespace {
+constexpr int kLayoutEntries = 128;
+constexpr int kMaxLayoutIds = 123;
+
+HICON LoadIconOfSize(UINT nID, int cx, int cy) {
+    return static_cast<HICON>(::LoadImageA(AfxGetResourceHandle(), MAKEINTRESOURCEA(nID),
+                                           IMAGE_ICON, cx, cy, 0));
+}
+}  // namespace
+
+CResizableDialog::CResizableDialog(UINT nIDTemplate, UINT nIDIcon, int nInstance, CWnd* pParent)
+    : CDialog(nIDTemplate, pParent), m_nInstance(nInstance > 0 ? nInstance : CountRunningInstances()) {
+    if (nIDIcon != 0) {
+        m_hIcon = LoadIconOfSize(nIDIcon, GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON));
+        m_hSmallIcon =
+            LoadIconOfSize(nIDIcon, GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON));
+    }
+    m_font.Attach(::GetStockObject(DEFAULT_GUI_FONT));
+}
+
+CResizableDialog::~CResizableDialog() {
+    if (m_hIcon != nullptr) ::DestroyIcon(m_hIcon);
+    if (m_hSmallIcon != nullptr) ::DestroyIcon(m_hSmallIcon);
+}
+
+BOOL CResizableDialog::OnInitDialog() {
+    GetWindowRect(&m_rcInitial);
+    CRect client;
+    GetClientRect(&client);
+    m_cyClient = client.Height();
+    m_cxClient = client.Width();
+    if (m_hIcon != nullptr) {
+        SetIcon(m_hIcon, TRUE);
+        SetIcon(m_hSmallIcon != nullptr ? m_hSmallIcon : m_hIcon, FALSE);
+    }
+    UpdateControlFont();
+    return CDialog::OnInitDialog();
+}
+
+BOOL CResizableDialog::SetControlLayout(int nWiden, const int* pWiden, int nMoveRight,
+                                        const int* pMoveRight, int nHeighten,
+                                        const int* pHeighten, int nMoveDown,
+                                        const int* pMoveDown) {
+    m_bLayoutSet = TRUE;
+    const int counts[4] = {nWiden, nMoveRight, nHeighten, nMoveDown};
+    const int* ids[4] = {pWiden, pMoveRight, pHeighten, pMoveDown};
+    int total = 0;
+    for (int k = 0; k < 4; ++k) {
+        if (counts[k] < 0 || (counts[k] > 0 && ids[k] == nullptr)) return FALSE;
+        total += counts[k];
+        if (total > kMaxLayoutIds) return FALSE;
+    }
+    int at = 0;
+    for (int k = 0; k < 4; ++k) {
+        m_nLayout[at++] = counts[k];
+        for (int i = 0; i < counts[k]; ++i) m_nLayout[at++] = ids[k][i];
+    }
+    static_assert(kMaxLayoutIds + 4 <= kLayoutEntries, "layout table holds every id");
+    m_bResizeX = nWiden + nMoveRight != 0;
+    m_bResizeY = nHeighten + nMoveDown != 0;
+    return TRUE;
+}
+
+void CResizableDialog::ResizeGroup(const int* pGroup, int dx, int dy, bool bMove) {
+    for (int i = 1; i <= pGroup[0]; ++i) {
+        HWND hWndControl = GetDlgItem(pGroup[i]);
+        if (hWndControl == nullptr) continue;
+        CRect rect;
+        ::GetWindowRect(hWndControl, &rect);
+        if (bMove) {
+            ScreenToClient(&rect);
+            ::SetWindowPos(hWndControl, nullptr, rect.left + dx, rect.top + dy, 0, 0,
+                           SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+        } else {
+            ::SetWindowPos(hWndControl, nullptr, 0, 0, rect.Width() + dx, rect.Height() + dy,
+                           SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+        }
+    }
+}
+
+void CResizableDialog::OnSize(UINT nType, int cx, int cy) {
+    if (m_bLayoutSet) SetRedraw(FALSE);
+    if (nType != SIZE_MINIMIZED && m_cyClient != 0) {
+        const int dx = cx - m_cxClient;
+        const int dy = cy - m_cyClient;
+        const int* group = m_nLayout;
+        ResizeGroup(group, dx, 0, false);
+        group += group[0] + 1;
+        ResizeGroup(group, dx, 0, true);
+        group += group[0] + 1;
+        ResizeGroup(group, 0, dy, false);
+        group += group[0] + 1;
+        ResizeGroup(group, 0, dy, true);
+        m_cyClient = cy;
+        m_cxClient = cx;
+        InvalidateRect(&m_rcGrip, TRUE);
+    }
+    Default();
+    if (m_bLayoutSet) {
+        SetRedraw(TRUE);
+        Invalidate(TRUE);
+    }
+}
+
+void CResizableDialog::OnGetMinMaxInfo(MINMAXINFO* pInfo) {
+    if (m_cyClient == 0) {
+        Default();
+        return;
+    }
+    pInfo->ptMinTrackSize = POINT{m_rcInitial.Width(), m_rcInitial.Height()};
+    if (!m_bResizeX) pInfo->ptMaxTrackSize.x = m_rcInitial.Width();
+    if (!m_bResizeY) pInfo->ptMaxTrackSize.y = m_rcInitial.Height();
+}
+
+void CResizableDialog::OnPaint() {
+    if (IsIconic() && m_hIcon != nullptr) {
+        CPaintDC dc(m_hWnd);
+        SendMessage(WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc.m_hDC));
+        CRect client;
+        GetClientRect(&client);
+        const int x = (client.Width() - GetSystemMetrics(SM_CXICON) + 1) / 2;
+        const int y = (client.Height() - GetSystemMetrics(SM_CYICON) + 1) / 2;
+        ::DrawIcon(dc, x, y, m_hIcon);
+        return;
+    }
+    Default();
+    if (m_bResizeX || m_bResizeY) {
+        GetClientRect(&m_rcGrip);
+        const int side = GetSystemMetrics(SM_CYCAPTION);
+        m_rcGrip.left = m_rcGrip.right - side;
+        m_rcGrip.top = m_rcGrip.bottom - side;
+        CClientDC dc(m_hWnd);
+        ::DrawFrameControl(dc, &m_rcGrip, DFC_SCROLL, DFCS_SCROLLSIZEGRIP);
+    }
+}
+
+HCURSOR CResizableDialog::OnQueryDragIcon() { return m_hIcon; }
+
+void CResizableDialog::OnSettingChange(UINT uFlags, LPCSTR) {
+    Default();
+    if (uFlags == SPI_SETNONCLIENTMETRICS) UpdateControlFont();
+}
+
+void CResizableDialog::UpdateControlFont() {
+    NONCLIENTMETRICSA metrics{};
+    // The size before Vista's extra field, which every version accepts.
+    metrics.cbSize = offsetof(NONCLIENTMETRICSA, iPaddedBorderWidth);
+    static_assert(offsetof(NONCLIENTMETRICSA, iPaddedBorderWidth) == 340, "metrics record");
+    if (!::SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, metrics.cbSize, &metrics, 0)) return;
+    if (m_font.GetSafeHandle() == nullptr) return;
+    // The new font first: if it cannot be made, the controls keep theirs.
+    HFONT hFont = ::CreateFontIndirectA(&metrics.lfMessageFont);
+    if (hFont == nullptr) return;
+    m_font.Attach(hFont);
+    for (HWND hWndChild = ::GetWindow(m_hWnd, GW_CHILD); hWndChild != nullptr;
+         hWndChild = ::GetWindow(hWndChild, GW_HWNDNEXT)) {
+        const BOOL bVisible = ::IsWindowVisible(hWndChild);
+        if (bVisible) ::SendMessageA(hWndChild, WM_SETREDRAW, FALSE, 0);
+        ::SendMessageA(hWndChild, WM_SETFONT, reinterpret_cast<WPARAM>(hFont), TRUE);
+        AdjustEditMargins(hWndChild);
+        if (bVisible) {
+            ::SendMessageA(hWndChild, WM_SETREDRAW, TRUE, 0);
+            ::InvalidateRect(hWndChild, nullptr, TRUE);
+        }
+    }
+}
+
+void CResizableDialog::AdjustEditMargins(HWND hWndControl) {
+    char className[128];
+    if (::GetClassNameA(hWndControl, className, sizeof(className)) == 0) return;
+    if (lstrcmpiA(className, "ComboBox") == 0) {
+        ::SendMessageA(hWndControl, CB_SETEDITSEL, 0, MAKELPARAM(-1, 0));
+        hWndControl = ::GetWindow(hWndControl, GW_CHILD);
+        if (hWndControl == nullptr || ::GetClassNameA(hWndControl, className, sizeof(className)) == 0) {
+            return;
+        }
+    }
+    if (lstrcmpiA(className, "Edit") == 0) {
+        ::SendMessageA(hWndControl, EM_SETMARGINS, EC_LEFTMARGIN | EC_RIGHTMARGIN, MAKELONG(1, 1));
+    }
+}
+
+BOOL CResizableDialog::PlacementNames(UINT nIDSection, UINT nIDEntry, std::string& section,
+                                      std::string& entry) const {
+    if (!LoadResString(nIDSection, section) || !LoadResString(nIDEntry, entry)) return FALSE;
+    entry += std::to_string(m_nInstance);
+    return TRUE;
+}
+
+BOOL CResizableDialog::LoadPlacement(UINT nIDSection, UINT nIDEntry) {
+    std::string section, entry;
+    if (!PlacementNames(nIDSection, nIDEntry, section, entry)) return FALSE;
+    return ReadPlacement(section.c_str(), entry.c_str());
+}
+
+BOOL CResizableDialog::SavePlacement(UINT nIDSection, UINT nIDEntry) {
+    std::string section, entry;
+    if (!PlacementNames(nIDSection, nIDEntry, section, entry)) return FALSE;
+    return WritePlacement(section.c_str(), entry.c_str());
+}
+
+BOOL CResizableDialog::ReadPlacement(const char* section, const char* entry) {
+    CWinApp* app = AfxGetApp();
+    const std::string text = app != nullptr ? app->GetProfileString(section, entry) : "";
+    WINDOWPLACEMENT placement{};
+    if (text.empty() || !GetWindowPlacement(&placement) || !ParsePlacement(text, placement)) {
+        CenterWindow();
+        return FALSE;
+    }
+    FitPlacementOnScreen(placement, SIZE{m_rcInitial.Width(), m_rcInitial.Height()});
+    return SetWindowPlacement(&placement);
+}
+
+BOOL CResizableDialog::WritePlacement(const char* section, const char* entry) {
+    WINDOWPLACEMENT placement{};
+    if (!GetWindowPlacement(&placement)) return FALSE;
+    CWinApp* app = AfxGetApp();
+    return app != nullptr &&
+           app->WriteProfileString(section, entry, FormatPlacement(placement).c_str());
+}

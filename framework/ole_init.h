@@ -1,0 +1,21 @@
+// OLE initialised for the lifetime of the object, and uninitialised only
+// when the initialisation succeeded.
+#pragma once
+
+#include <windows.h>
+#include <ole2.h>
+
+class COleInitializer {
+public:
+    COleInitializer() : m_hr(::OleInitialize(nullptr)) {}
+    ~COleInitializer() {
+        if (SUCCEEDED(m_hr)) ::OleUninitialize();
+    }
+    COleInitializer(const COleInitializer&) = delete;
+    COleInitializer& operator=(const COleInitializer&) = delete;
+
+    bool Succeeded() const { return SUCCEEDED(m_hr); }
+
+private:
+    HRESULT m_hr;
+};
