@@ -1,43 +1,83 @@
 #include "reference_list.h"
 
+#include <algorithm>
+#include <iterator>
+
 #include "text.h"
 
 namespace kivrel {
+
+namespace {
+bool StartsWith(std::string_view text, std::string_view prefix) {
+    return text.size() >= prefix.size() && text.compare(0, prefix.size(), prefix) == 0;
+}
+}  // namespace
 
 void CReferenceList::AddReference(std::string_view name, uint32_t directoryIndex, uint16_t state) {
     std::string text(name);
     if (text.find('.') == std::string::npos) text += '.';
     const uint32_t value = MakeRefValue(state, directoryIndex);
+    std::string folded = ToLowerAscii(text);
 
-    for (size_t i = 0; i < m_entries.size(); ++i) {
-        Reference& entry = m_entries[i];
-        if (EqualsNoCase(entry.text, text)) {
+    // Walking the list in order stops at the first entry that equals the text,
+    // extends it or is a prefix of it. With no entry a prefix of another, an
+    // entry equal to or extending the text is the least key >= it, and an
+    // entry that is a proper prefix of it the greatest key below it; the two
+    // cannot both exist, so whichever does is the one the walk would meet.
+    const auto after = m_byFoldedText.lower_bound(folded);
+    if (after != m_byFoldedText.end() && StartsWith(after->first, folded)) {
+        if (after->first.size() == folded.size()) {
+            Reference& entry = m_entries[PositionOf(after->second)];
             if (entry.State() < state) entry.value = value;
-            return;
         }
-        const bool textIsShorter = text.size() < entry.text.size();
-        if (textIsShorter ? StartsWithNoCase(entry.text, text) : StartsWithNoCase(text, entry.text)) {
-            if (textIsShorter) return;
-            m_entries.erase(m_entries.begin() + static_cast<long>(i));
-            m_entries.push_back(Reference{std::move(text), value});
-            return;
+        return;  // a shorter name arriving after the longer one is dropped
+    }
+    if (after != m_byFoldedText.begin()) {
+        const auto before = std::prev(after);
+        if (StartsWith(folded, before->first)) {
+            const size_t position = PositionOf(before->second);
+            m_entries.erase(m_entries.begin() + static_cast<long>(position));
+            m_serials.erase(m_serials.begin() + static_cast<long>(position));
+            m_byFoldedText.erase(before);
         }
     }
+    Append(std::move(text), std::move(folded), value);
+}
+
+void CReferenceList::Append(std::string text, std::string folded, uint32_t value) {
     m_entries.push_back(Reference{std::move(text), value});
+    m_serials.push_back(m_nextSerial);
+    m_byFoldedText.emplace(std::move(folded), m_nextSerial);
+    ++m_nextSerial;
+}
+
+size_t CReferenceList::PositionOf(uint64_t serial) const {
+    return static_cast<size_t>(std::lower_bound(m_serials.begin(), m_serials.end(), serial) -
+                               m_serials.begin());
 }
 
 long CReferenceList::FindFirstPending() const {
-    for (size_t i = 0; i < m_entries.size(); ++i) {
-        if (m_entries[i].State() == REF_PENDING) return static_cast<long>(i);
+    for (size_t i = PositionOf(m_pendingFrom); i < m_entries.size(); ++i) {
+        if (m_entries[i].State() == REF_PENDING) {
+            m_pendingFrom = m_serials[i];
+            return static_cast<long>(i);
+        }
     }
+    m_pendingFrom = m_nextSerial;
     return -1;
 }
 
 long CReferenceList::Find(std::string_view text) const {
-    for (size_t i = 0; i < m_entries.size(); ++i) {
-        if (EqualsNoCase(m_entries[i].text, text)) return static_cast<long>(i);
-    }
-    return -1;
+    const auto found = m_byFoldedText.find(ToLowerAscii(text));
+    return found == m_byFoldedText.end() ? -1 : static_cast<long>(PositionOf(found->second));
+}
+
+void CReferenceList::Clear() {
+    m_entries.clear();
+    m_serials.clear();
+    m_byFoldedText.clear();
+    m_nextSerial = 0;
+    m_pendingFrom = 0;
 }
 
 }  // namespace kivrel

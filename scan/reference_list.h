@@ -3,6 +3,8 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -28,6 +30,9 @@ struct Reference {
     uint16_t DirectoryIndex() const { return static_cast<uint16_t>(value & 0xFFFF); }
 };
 
+// Every operation gives the same list as walking the entries in order would,
+// but look-ups go through an index of case-folded texts, so that a scan of
+// thousands of modules does not grow quadratically.
 class CReferenceList {
 public:
     // Adds or updates the entry for `name`. A name without '.' gets one
@@ -40,7 +45,7 @@ public:
     long FindFirstPending() const;
     // Index of the entry equal to `text` without regard to case, or -1.
     long Find(std::string_view text) const;
-    void Clear() { m_entries.clear(); }
+    void Clear();
 
     size_t size() const { return m_entries.size(); }
     bool empty() const { return m_entries.empty(); }
@@ -48,7 +53,21 @@ public:
     const std::vector<Reference>& Entries() const { return m_entries; }
 
 private:
+    size_t PositionOf(uint64_t serial) const;
+    void Append(std::string text, std::string folded, uint32_t value);
+
     std::vector<Reference> m_entries;
+    // Parallel to m_entries: each entry's serial number, given at its append
+    // and so increasing along the list; it survives the deletion of others.
+    std::vector<uint64_t> m_serials;
+    // Folded text -> serial. No entry is ever a case-insensitive prefix of
+    // another (AddReference keeps it so), which makes the neighbours of a
+    // text in this order the only entries that can be related to it.
+    std::map<std::string, uint64_t, std::less<>> m_byFoldedText;
+    uint64_t m_nextSerial = 0;
+    // No pending entry has a smaller serial: entries only become pending by
+    // being appended, so the search for the next one only moves forward.
+    mutable uint64_t m_pendingFrom = 0;
 };
 
 }  // namespace kivrel
