@@ -8,7 +8,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
+#include <functional>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -76,10 +79,102 @@ void CMappedFile::Release() {
 
 namespace {
 
-// One directory's entries, sorted by lower-cased name so that a name or a
-// name prefix is found by binary search.
-struct DirectoryListing {
-    std::vector<std::pair<std::string, std::string>> entries;  // (folded, name)
+// One directory's entries, read once per scan; the names live in one buffer,
+// each entry's folded name followed by its real name. Two open-addressing
+// hashes find them: one by whole folded name, one by every folded prefix that
+// ends in '.', for the pattern "name.*" of an extension-less import. Any
+// other pattern is matched against every entry.
+class DirectoryListing {
+public:
+    void Add(std::string_view name) {
+        const size_t offset = m_text.size();
+        m_entries.push_back(Entry{static_cast<uint32_t>(offset), static_cast<uint32_t>(name.size())});
+        m_text.resize(offset + 2 * name.size());
+        for (size_t i = 0; i < name.size(); ++i) m_text[offset + i] = FoldAscii(name[i]);
+        name.copy(&m_text[offset + name.size()], name.size());
+    }
+
+    // Call once all entries are added.
+    void Index() {
+        size_t stems = 0;
+        for (uint32_t i = 0; i < m_entries.size(); ++i) {
+            const std::string_view folded = Folded(i);
+            stems += static_cast<size_t>(std::count(folded.begin(), folded.end(), '.'));
+        }
+        m_byName.Reserve(m_entries.size());
+        m_byStem.Reserve(stems);
+        for (uint32_t i = 0; i < m_entries.size(); ++i) {
+            const std::string_view folded = Folded(i);
+            m_byName.Insert(folded, Key{i, static_cast<uint32_t>(folded.size())});
+            for (size_t dot = folded.find('.'); dot != std::string_view::npos; dot = folded.find('.', dot + 1)) {
+                m_byStem.Insert(folded.substr(0, dot + 1), Key{i, static_cast<uint32_t>(dot + 1)});
+            }
+        }
+    }
+
+    // Real names of the entries that match the folded `pattern`.
+    void Find(std::string_view pattern, std::vector<std::string_view>& names) const {
+        const size_t wildcard = pattern.find_first_of("*?");
+        if (wildcard == std::string_view::npos) {
+            m_byName.Find(*this, pattern, names);
+        } else if (wildcard + 1 == pattern.size() && pattern.back() == '*' && wildcard > 0 &&
+                   pattern[wildcard - 1] == '.') {
+            m_byStem.Find(*this, pattern.substr(0, wildcard), names);
+        } else {
+            for (uint32_t i = 0; i < m_entries.size(); ++i) {
+                if (MatchesWildcardNoCase(pattern, Folded(i))) names.push_back(Name(i));
+            }
+        }
+    }
+
+private:
+    struct Entry {
+        uint32_t offset;
+        uint32_t length;
+    };
+    // The first `length` folded characters of entry `entry`.
+    struct Key {
+        uint32_t entry;
+        uint32_t length;
+    };
+
+    class KeyTable {
+    public:
+        void Reserve(size_t count) {
+            size_t capacity = 16;
+            while (capacity < 2 * count) capacity *= 2;  // at most half full
+            m_slots.assign(capacity, Key{kNone, 0});
+        }
+        void Insert(std::string_view key, Key value) {
+            size_t slot = SlotOf(key);
+            while (m_slots[slot].entry != kNone) slot = (slot + 1) & (m_slots.size() - 1);
+            m_slots[slot] = value;
+        }
+        void Find(const DirectoryListing& listing, std::string_view key, std::vector<std::string_view>& names) const {
+            if (m_slots.empty()) return;
+            for (size_t slot = SlotOf(key); m_slots[slot].entry != kNone; slot = (slot + 1) & (m_slots.size() - 1)) {
+                const Key& candidate = m_slots[slot];
+                if (candidate.length == key.size() && listing.Folded(candidate.entry).substr(0, key.size()) == key) {
+                    names.push_back(listing.Name(candidate.entry));
+                }
+            }
+        }
+
+    private:
+        static constexpr uint32_t kNone = UINT32_MAX;
+        size_t SlotOf(std::string_view key) const { return std::hash<std::string_view>{}(key) & (m_slots.size() - 1); }
+        std::vector<Key> m_slots;
+    };
+
+    std::string_view Folded(uint32_t i) const { return {m_text.data() + m_entries[i].offset, m_entries[i].length}; }
+    std::string_view Name(uint32_t i) const {
+        return {m_text.data() + m_entries[i].offset + m_entries[i].length, m_entries[i].length};
+    }
+
+    std::string m_text;
+    std::vector<Entry> m_entries;
+    KeyTable m_byName;
+    KeyTable m_byStem;
 };
 
 class CLinuxPlatform : public IScanPlatform {
@@ -113,25 +208,16 @@ public:
     void FindMatches(const std::string& directory, const std::string& pattern,
                      const MatchCallback& onMatch) override {
         const DirectoryListing& listing = List(directory);
-        const std::string folded = ToLowerAscii(pattern);
-        const size_t wildcard = folded.find_first_of("*?");
-        // Candidates share the pattern's literal beginning; the rest of the
-        // pattern is checked on each.
-        const std::string literal = folded.substr(0, wildcard);
-        auto it = std::lower_bound(listing.entries.begin(), listing.entries.end(), literal,
-                                   [](const auto& entry, const std::string& key) { return entry.first < key; });
-        std::vector<const std::string*> matches;
-        for (; it != listing.entries.end() && it->first.compare(0, literal.size(), literal) == 0; ++it) {
-            if (wildcard == std::string::npos ? it->first == folded
-                                              : MatchesWildcardNoCase(folded, it->first)) {
-                matches.push_back(&it->second);
-            }
-        }
+        m_foldedPattern.assign(pattern);
+        for (char& c : m_foldedPattern) c = FoldAscii(c);
+        std::vector<std::string_view> matches;
+        listing.Find(m_foldedPattern, matches);
         // Ascending byte order of the real names keeps the results reproducible.
-        std::sort(matches.begin(), matches.end(),
-                  [](const std::string* a, const std::string* b) { return *a < *b; });
-        for (const std::string* name : matches) {
-            if (!onMatch(*name)) return;
+        if (matches.size() > 1) std::sort(matches.begin(), matches.end());
+        std::string name;
+        for (std::string_view match : matches) {
+            name.assign(match);
+            if (!onMatch(name)) return;
         }
     }
 
@@ -151,18 +237,19 @@ private:
         DirectoryListing& listing = m_listings[directory];
         if (DIR* dir = opendir(directory.c_str())) {
             while (const dirent* entry = readdir(dir)) {
-                const std::string name = entry->d_name;
+                const std::string_view name = entry->d_name;
                 if (name == "." || name == "..") continue;
-                listing.entries.emplace_back(ToLowerAscii(name), name);
+                listing.Add(name);
             }
             closedir(dir);
         }
-        std::sort(listing.entries.begin(), listing.entries.end());
+        listing.Index();
         return listing;
     }
 
     PlatformOverrides m_overrides;
     std::unordered_map<std::string, DirectoryListing> m_listings;
+    std::string m_foldedPattern;  // kept between searches so that its buffer is reused
 };
 
 }  // namespace

@@ -126,17 +126,28 @@ void CReferenceScanner::ResolveReferences() {
 bool CReferenceScanner::ResolveInDirectory(const std::string& text, const std::string& pattern,
                                            uint32_t index) {
     const std::string& directory = m_directories[index];
-    if (!FitsPathBuffer(directory + pattern)) return false;
+    // FitsPathBuffer(directory + pattern), without building the text for
+    // each of the thousands of directory searches of a large scan.
+    if (directory.size() + pattern.size() >= kMaxPath) return false;
     bool found = false;
-    m_platform.FindMatches(directory, pattern, [&](const std::string& fileName) {
-        const std::string path = directory + fileName;
+    // The callback captures one pointer so that it fits std::function's own
+    // storage: no allocation per search.
+    struct Search {
+        CReferenceScanner& scanner;
+        const std::string& text;
+        const std::string& directory;
+        uint32_t index;
+        bool& found;
+    } search{*this, text, directory, index, found};
+    m_platform.FindMatches(directory, pattern, [s = &search](const std::string& fileName) {
+        const std::string path = s->directory + fileName;
         if (!FitsPathBuffer(path)) return true;
-        if (ScanModule(path) != 0) {
-            AddReference(fileName, index, REF_FOUND);
-            found = true;
+        if (s->scanner.ScanModule(path) != 0) {
+            s->scanner.AddReference(fileName, s->index, REF_FOUND);
+            s->found = true;
             return false;
         }
-        AddReference(text, index, REF_INCORRECT);
+        s->scanner.AddReference(s->text, s->index, REF_INCORRECT);
         return true;
     });
     if (found) {
