@@ -1,0 +1,150 @@
+// The default output of kivrel-scan on the fixture chains: exactly the report
+// lines, and the exit status they imply; where the search directories come
+// from (options, %NAME% in the path list, the environment).
+#include <gtest/gtest.h>
+
+#include "scan_runner.h"
+
+namespace kivrel::test {
+namespace {
+
+using fixtures::Dir;
+using fixtures::Path;
+
+void ExpectReport(const ProcessResult& run, const Scenario& scenario) {
+    ASSERT_TRUE(run.started) << run.startError;
+    EXPECT_EQ(SplitLines(run.out), scenario.lines) << run.out;
+    // One line per line: every line, the last included, ends in "\n" alone.
+    ASSERT_FALSE(run.out.empty());
+    EXPECT_EQ(run.out.back(), '\n');
+    EXPECT_EQ(run.out.find('\r'), std::string::npos);
+    EXPECT_EQ(run.exitCode, scenario.exitCode);
+    EXPECT_EQ(run.err, "");
+}
+
+TEST(CliReport, ChainIsFoundAndGroupedByDirectoryInSearchOrder) {
+    KIVREL_REQUIRE_FIXTURES();
+    const Scenario scenario = ChainScenario();
+    ExpectReport(RunScan(scenario.args), scenario);
+}
+
+TEST(CliReport, NameFoundNowhereFollowsTheHeadingAndExitsOne) {
+    KIVREL_REQUIRE_FIXTURES();
+    const Scenario scenario = MissingScenario();
+    ExpectReport(RunScan(scenario.args), scenario);
+}
+
+TEST(CliReport, SelfImportAndImportCycleResolveEachModuleOnce) {
+    KIVREL_REQUIRE_FIXTURES();
+    const Scenario scenario = CycleScenario();
+    ExpectReport(RunScan(scenario.args), scenario);
+}
+
+TEST(CliReport, NonPeFileInAnEarlierDirectoryDoesNotHideTheRealModule) {
+    KIVREL_REQUIRE_FIXTURES();
+    const Scenario scenario = DirsScenario();
+    ExpectReport(RunScan(scenario.args), scenario);
+}
+
+TEST(CliReport, DllDoesNotSearchItsOwnDirectory) {
+    KIVREL_REQUIRE_FIXTURES();
+    // Only an EXE adds its own directory: liba.dll's neighbour libb.dll is
+    // not found unless chain/lib is searched for another reason.
+    const std::string liba = Path({"chain", "lib", "liba.dll"});
+    const ProcessResult alone =
+        RunScan({"--system-dir", Path({"sys"}), "--windows-dir", "", "--path", "", liba});
+    ASSERT_TRUE(alone.started) << alone.startError;
+    EXPECT_EQ(SplitLines(alone.out),
+              (std::vector<std::string>{Dir({"sys"}) + "msvcrt.dll", "",
+                                        "*** NOT FOUND or INCORRECT ***", "", "libb.dll"}));
+    EXPECT_EQ(alone.exitCode, 1);
+
+    const ProcessResult withDir = RunScan({"--initial-dir", Path({"chain", "lib"}), "--system-dir",
+                                           Path({"sys"}), "--windows-dir", "", "--path", "", liba});
+    EXPECT_EQ(SplitLines(withDir.out), (std::vector<std::string>{Dir({"chain", "lib"}) + "libb.dll",
+                                                                 Dir({"sys"}) + "msvcrt.dll",
+                                                                 Dir({"sys"}) + "KERNEL32.dll"}));
+    EXPECT_EQ(withDir.exitCode, 0);
+}
+
+TEST(CliReport, PathListExpandsEnvironmentReferences) {
+    KIVREL_REQUIRE_FIXTURES();
+    const std::string tree = Path({});
+    const std::string sep(1, fixtures::kSeparator);
+    // %A%<sep>%B% is two references in one element.
+    const std::vector<EnvChange> env{{"KIVREL_TEST_TREE", tree}, {"KIVREL_TEST_LEAF", "second"}};
+    const Scenario scenario = DirsScenario("%KIVREL_TEST_TREE%" + sep + "%KIVREL_TEST_LEAF%");
+    ExpectReport(RunScan(scenario.args, env), scenario);
+}
+
+TEST(CliReport, UndefinedReferenceStaysLiteralAndFindsNothing) {
+    KIVREL_REQUIRE_FIXTURES();
+    const Scenario scenario = DirsScenario("%KIVREL_TEST_UNDEFINED%");
+    const ProcessResult run = RunScan(scenario.args, {{"KIVREL_TEST_UNDEFINED", std::nullopt}});
+    ASSERT_TRUE(run.started) << run.startError;
+    EXPECT_EQ(SplitLines(run.out),
+              (std::vector<std::string>{"", "*** NOT FOUND or INCORRECT ***", "", "only2.dll"}));
+    EXPECT_EQ(run.exitCode, 1);
+}
+
+TEST(CliReport, PathListSkipsEmptyElementsAndMissingDirectories) {
+    KIVREL_REQUIRE_FIXTURES();
+    const Scenario scenario = DirsScenario(";" + Path({"nowhere"}) + ";;" + Path({"second"}) + ";");
+    ExpectReport(RunScan(scenario.args), scenario);
+}
+
+TEST(CliReport, VerboseWritesProgressToStandardErrorOnly) {
+    KIVREL_REQUIRE_FIXTURES();
+    const Scenario scenario = ChainScenario();
+    std::vector<std::string> args = scenario.args;
+    args.insert(args.begin(), "--verbose");
+    const ProcessResult run = RunScan(args);
+    ASSERT_TRUE(run.started) << run.startError;
+    EXPECT_EQ(SplitLines(run.out), scenario.lines);
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_NE(run.err.find("search directories:"), std::string::npos) << run.err;
+    for (const std::string& directory :
+         {Dir({"chain", "bin"}), Dir({"chain", "lib"}), Dir({"sys"})}) {
+        EXPECT_NE(run.err.find(directory), std::string::npos) << directory << "\n" << run.err;
+    }
+    for (const char* name : {"liba.dll", "libb.dll", "KERNEL32.dll", "msvcrt.dll"}) {
+        EXPECT_NE(run.err.find(std::string("resolving ") + name), std::string::npos) << name << "\n"
+                                                                                     << run.err;
+    }
+}
+
+#ifndef _WIN32
+TEST(CliReport, EnvironmentStandsInForTheWindowsDirectoriesOnLinux) {
+    KIVREL_REQUIRE_FIXTURES();
+    // KIVREL_SYSTEM_DIR replaces --system-dir, WINEPATH replaces --path.
+    const Scenario chain = ChainScenario();
+    const std::vector<std::string> args{"--initial-dir", Path({"chain", "lib"}),
+                                        Path({"chain", "bin", "app.exe"})};
+    ExpectReport(RunScan(args, {{"KIVREL_SYSTEM_DIR", Path({"sys"})}}), chain);
+    ExpectReport(RunScan(args, {{"KIVREL_WINDOWS_DIR", Path({"sys"})}}), chain);
+    ExpectReport(
+        RunScan(args, {{"WINEPATH", "%KIVREL_TEST_SYS%"}, {"KIVREL_TEST_SYS", Path({"sys"})}}),
+        chain);
+
+    // The options win over the variables.
+    std::vector<std::string> withOptions = chain.args;
+    ExpectReport(RunScan(withOptions, {{"KIVREL_SYSTEM_DIR", Path({"nowhere"})},
+                                       {"KIVREL_WINDOWS_DIR", Path({"cycle"})},
+                                       {"WINEPATH", Path({"missing"})}}),
+                 chain);
+}
+#else
+TEST(CliReport, PathVariableIsThePathStepOnWindows) {
+    KIVREL_REQUIRE_FIXTURES();
+    // Without --path the PATH of the process is split; here it names only
+    // the second directory (the child still starts: it needs only system DLLs).
+    Scenario scenario = DirsScenario();
+    std::vector<std::string> args{
+        "--initial-dir",           Path({"first"}), "--system-dir", "", "--windows-dir", "",
+        Path({"dirs", "dirs.exe"})};
+    ExpectReport(RunScan(args, {{"PATH", Path({"second"})}}), scenario);
+}
+#endif
+
+}  // namespace
+}  // namespace kivrel::test
