@@ -112,18 +112,38 @@ public:
         }
     }
 
-    // Real names of the entries that match the folded `pattern`.
-    void Find(std::string_view pattern, std::vector<std::string_view>& names) const {
-        const size_t wildcard = pattern.find_first_of("*?");
-        if (wildcard == std::string_view::npos) {
-            m_byName.Find(*this, pattern, names);
-        } else if (wildcard + 1 == pattern.size() && pattern.back() == '*' && wildcard > 0 &&
-                   pattern[wildcard - 1] == '.') {
-            m_byStem.Find(*this, pattern.substr(0, wildcard), names);
+    // A pattern prepared once for all the directories it is looked up in.
+    struct Query {
+        enum Kind { NAME, STEM, OTHER } kind = OTHER;
+        std::string folded;  // the pattern, or for a stem its part before the '*'
+        size_t hash = 0;
+    };
+
+    static void Prepare(const std::string& pattern, Query& query) {
+        query.folded.assign(pattern);
+        for (char& c : query.folded) c = FoldAscii(c);
+        const size_t wildcard = query.folded.find_first_of("*?");
+        if (wildcard == std::string::npos) {
+            query.kind = Query::NAME;
+        } else if (wildcard + 1 == query.folded.size() && query.folded.back() == '*' && wildcard > 0 &&
+                   query.folded[wildcard - 1] == '.') {
+            query.kind = Query::STEM;
+            query.folded.pop_back();
         } else {
-            for (uint32_t i = 0; i < m_entries.size(); ++i) {
-                if (MatchesWildcardNoCase(pattern, Folded(i))) names.push_back(Name(i));
-            }
+            query.kind = Query::OTHER;
+        }
+        query.hash = KeyTable::Hash(query.folded);
+    }
+
+    // Real names of the entries that match the query.
+    void Find(const Query& query, std::vector<std::string_view>& names) const {
+        switch (query.kind) {
+            case Query::NAME: m_byName.Find(*this, query.folded, query.hash, names); break;
+            case Query::STEM: m_byStem.Find(*this, query.folded, query.hash, names); break;
+            case Query::OTHER:
+                for (uint32_t i = 0; i < m_entries.size(); ++i) {
+                    if (MatchesWildcardNoCase(query.folded, Folded(i))) names.push_back(Name(i));
+                }
         }
     }
 
@@ -140,19 +160,23 @@ private:
 
     class KeyTable {
     public:
+        static size_t Hash(std::string_view key) { return std::hash<std::string_view>{}(key); }
+
         void Reserve(size_t count) {
             size_t capacity = 16;
             while (capacity < 2 * count) capacity *= 2;  // at most half full
             m_slots.assign(capacity, Key{kNone, 0});
         }
         void Insert(std::string_view key, Key value) {
-            size_t slot = SlotOf(key);
+            size_t slot = Hash(key) & (m_slots.size() - 1);
             while (m_slots[slot].entry != kNone) slot = (slot + 1) & (m_slots.size() - 1);
             m_slots[slot] = value;
         }
-        void Find(const DirectoryListing& listing, std::string_view key, std::vector<std::string_view>& names) const {
+        void Find(const DirectoryListing& listing, std::string_view key, size_t hash,
+                  std::vector<std::string_view>& names) const {
             if (m_slots.empty()) return;
-            for (size_t slot = SlotOf(key); m_slots[slot].entry != kNone; slot = (slot + 1) & (m_slots.size() - 1)) {
+            for (size_t slot = hash & (m_slots.size() - 1); m_slots[slot].entry != kNone;
+                 slot = (slot + 1) & (m_slots.size() - 1)) {
                 const Key& candidate = m_slots[slot];
                 if (candidate.length == key.size() && listing.Folded(candidate.entry).substr(0, key.size()) == key) {
                     names.push_back(listing.Name(candidate.entry));
@@ -162,7 +186,6 @@ private:
 
     private:
         static constexpr uint32_t kNone = UINT32_MAX;
-        size_t SlotOf(std::string_view key) const { return std::hash<std::string_view>{}(key) & (m_slots.size() - 1); }
         std::vector<Key> m_slots;
     };
 
@@ -208,10 +231,14 @@ public:
     void FindMatches(const std::string& directory, const std::string& pattern,
                      const MatchCallback& onMatch) override {
         const DirectoryListing& listing = List(directory);
-        m_foldedPattern.assign(pattern);
-        for (char& c : m_foldedPattern) c = FoldAscii(c);
+        // The scan looks one pattern up in directory after directory.
+        if (!m_bQueryValid || pattern != m_queryPattern) {
+            DirectoryListing::Prepare(pattern, m_query);
+            m_queryPattern = pattern;
+            m_bQueryValid = true;
+        }
         std::vector<std::string_view> matches;
-        listing.Find(m_foldedPattern, matches);
+        listing.Find(m_query, matches);
         // Ascending byte order of the real names keeps the results reproducible.
         if (matches.size() > 1) std::sort(matches.begin(), matches.end());
         std::string name;
@@ -221,7 +248,11 @@ public:
         }
     }
 
-    void BeginScan() override { m_listings.clear(); }
+    void BeginScan() override {
+        m_listings.clear();
+        m_searchOrder.clear();
+        m_nNextInOrder = 0;
+    }
 
 private:
     std::string Configured(const std::optional<std::string>& option, const char* variable) {
@@ -230,26 +261,51 @@ private:
         return GetEnvironmentValue(variable, value) ? value : std::string();
     }
 
-    // Each directory is listed once per scan.
+    // Each directory is listed once per scan. The scan asks for the
+    // directories in search order for each name, so the one after the last
+    // asked, or else the first, is nearly always the one wanted: comparing it
+    // spares hashing the directory text on every one of the searches.
     const DirectoryListing& List(const std::string& directory) {
+        for (size_t guess : {m_nNextInOrder, size_t(0)}) {
+            if (guess < m_searchOrder.size() && *m_searchOrder[guess].first == directory) {
+                m_nNextInOrder = guess + 1;
+                return *m_searchOrder[guess].second;
+            }
+        }
         auto found = m_listings.find(directory);
-        if (found != m_listings.end()) return found->second;
-        DirectoryListing& listing = m_listings[directory];
+        if (found != m_listings.end()) {
+            m_nNextInOrder = found->second.position + 1;
+            return found->second.listing;
+        }
+        auto added = m_listings.emplace(directory, Listed{}).first;
+        Listed& listed = added->second;
+        listed.position = m_searchOrder.size();
+        m_searchOrder.emplace_back(&added->first, &listed.listing);
+        m_nNextInOrder = m_searchOrder.size();
         if (DIR* dir = opendir(directory.c_str())) {
             while (const dirent* entry = readdir(dir)) {
                 const std::string_view name = entry->d_name;
                 if (name == "." || name == "..") continue;
-                listing.Add(name);
+                listed.listing.Add(name);
             }
             closedir(dir);
         }
-        listing.Index();
-        return listing;
+        listed.listing.Index();
+        return listed.listing;
     }
 
+    struct Listed {
+        DirectoryListing listing;
+        size_t position = 0;  // in m_searchOrder
+    };
+
     PlatformOverrides m_overrides;
-    std::unordered_map<std::string, DirectoryListing> m_listings;
-    std::string m_foldedPattern;  // kept between searches so that its buffer is reused
+    std::unordered_map<std::string, Listed> m_listings;  // node-based: the pointers below stay valid
+    std::vector<std::pair<const std::string*, const DirectoryListing*>> m_searchOrder;  // in first-asked order
+    size_t m_nNextInOrder = 0;
+    std::string m_queryPattern;
+    DirectoryListing::Query m_query;
+    bool m_bQueryValid = false;
 };
 
 }  // namespace
