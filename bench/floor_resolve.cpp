@@ -38,64 +38,100 @@ std::string Normalised(std::string name) {
     return name;
 }
 
-// One directory's names, read once: folded and real names side by side in one
-// buffer, a hash from folded name to entry, and a chain for names that differ
-// only in case.
-struct Listing {
-    bool listed = false;
-    std::string text;  // per entry: folded name, real name
-    std::vector<std::pair<uint32_t, uint32_t>> entries;  // (offset, length)
-    std::vector<uint32_t> nextSameName;
-    std::unordered_map<std::string_view, uint32_t> byFoldedName;
+// The names of every directory listed so far in one open-addressing hash, so
+// that a name costs one look-up whatever the number of directories. Equal keys
+// lie along one probe sequence in the order they were added, which is search
+// order, since directories are listed in that order, and only when a name is
+// not found in those listed already.
+class NameIndex {
+public:
+    explicit NameIndex(std::vector<std::string> directories) : m_directories(std::move(directories)) {}
 
-    std::string_view Folded(uint32_t i) const { return {text.data() + entries[i].first, entries[i].second}; }
-    std::string Name(uint32_t i) const {
-        return text.substr(entries[i].first + entries[i].second, entries[i].second);
+    size_t DirectoryCount() const { return m_directories.size(); }
+    size_t ListedCount() const { return m_listings.size(); }
+    const std::string& Directory(size_t d) const { return m_directories[d]; }
+
+    void ListNext() {
+        const uint32_t d = static_cast<uint32_t>(m_listings.size());
+        std::string& text = m_listings.emplace_back();
+        const size_t first = m_files.size();
+        if (DIR* dir = opendir(m_directories[d].c_str())) {
+            while (const dirent* entry = readdir(dir)) {
+                const char* name = entry->d_name;
+                if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) continue;
+                const size_t length = std::strlen(name);
+                m_files.push_back(File{d, static_cast<uint32_t>(text.size()), static_cast<uint32_t>(length)});
+                text += Fold(name);
+                text.append(name, length);
+            }
+            closedir(dir);
+        }
+        for (size_t f = first; f < m_files.size(); ++f) AddKeys(static_cast<uint32_t>(f));
     }
+
+    // Files named `folded` (or, for "stem.", beginning with it), in search
+    // order; within a directory the caller sorts them.
+    template <class Visit>
+    void ForEach(std::string_view folded, Visit visit) const {
+        const std::vector<Key>& table = (folded.back() == '.' ? m_byStem : m_byName).slots;
+        if (table.empty()) return;
+        for (size_t slot = Hash(folded) & (table.size() - 1); table[slot].file != kNone;
+             slot = (slot + 1) & (table.size() - 1)) {
+            if (table[slot].length == folded.size() && Folded(table[slot].file).substr(0, folded.size()) == folded) {
+                visit(m_files[table[slot].file].directory, Name(table[slot].file));
+            }
+        }
+    }
+
+private:
+    struct File {
+        uint32_t directory, offset, length;
+    };
+    struct Key {
+        uint32_t file, length;  // the first `length` folded characters of the file's name
+    };
+    // A hash table with every key it ever held, in the order added.
+    struct Table {
+        std::vector<Key> slots;
+        std::vector<std::pair<Key, size_t>> added;  // (key, hash)
+    };
+    static constexpr uint32_t kNone = UINT32_MAX;
+    static size_t Hash(std::string_view key) { return std::hash<std::string_view>{}(key); }
+
+    std::string_view Folded(uint32_t f) const {
+        return {m_listings[m_files[f].directory].data() + m_files[f].offset, m_files[f].length};
+    }
+    std::string_view Name(uint32_t f) const { return {Folded(f).data() + m_files[f].length, m_files[f].length}; }
+
+    void AddKeys(uint32_t f) {
+        const std::string_view folded = Folded(f);
+        Insert(m_byName, Key{f, static_cast<uint32_t>(folded.size())}, Hash(folded));
+        // A file "foo.bar.dll" answers "foo." and "foo.bar." (extension-less imports).
+        for (size_t dot = folded.find('.'); dot != std::string_view::npos; dot = folded.find('.', dot + 1)) {
+            Insert(m_byStem, Key{f, static_cast<uint32_t>(dot + 1)}, Hash(folded.substr(0, dot + 1)));
+        }
+    }
+    static void Insert(Table& table, Key key, size_t hash) {
+        table.added.emplace_back(key, hash);
+        if (2 * table.added.size() > table.slots.size()) {
+            // Re-placing in the order added keeps equal keys in search order.
+            table.slots.assign(std::max<size_t>(64, 2 * table.slots.size()), Key{kNone, 0});
+            for (const auto& [k, h] : table.added) Place(table.slots, k, h);
+        } else {
+            Place(table.slots, key, hash);
+        }
+    }
+    static void Place(std::vector<Key>& slots, Key key, size_t hash) {
+        size_t slot = hash & (slots.size() - 1);
+        while (slots[slot].file != kNone) slot = (slot + 1) & (slots.size() - 1);
+        slots[slot] = key;
+    }
+
+    std::vector<std::string> m_directories;
+    std::deque<std::string> m_listings;  // per directory: folded and real names side by side
+    std::vector<File> m_files;
+    Table m_byName, m_byStem;
 };
-
-void List(const std::string& directory, Listing& listing) {
-    listing.listed = true;
-    DIR* dir = opendir(directory.c_str());
-    if (dir == nullptr) return;
-    while (const dirent* entry = readdir(dir)) {
-        const char* name = entry->d_name;
-        if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) continue;
-        const size_t length = std::strlen(name);
-        listing.entries.emplace_back(static_cast<uint32_t>(listing.text.size()), static_cast<uint32_t>(length));
-        listing.text += Fold(name);
-        listing.text.append(name, length);
-    }
-    closedir(dir);
-    listing.nextSameName.assign(listing.entries.size(), UINT32_MAX);
-    listing.byFoldedName.reserve(listing.entries.size());
-    for (uint32_t i = 0; i < listing.entries.size(); ++i) {
-        auto [at, added] = listing.byFoldedName.emplace(listing.Folded(i), i);
-        if (!added) {
-            listing.nextSameName[i] = at->second;
-            at->second = i;
-        }
-    }
-}
-
-// Real names of the entries whose folded name is `folded`, or, for an
-// extension-less name ending in '.', that begins with it.
-std::vector<std::string> Candidates(const Listing& listing, const std::string& folded) {
-    std::vector<std::string> names;
-    if (folded.back() == '.') {
-        for (uint32_t i = 0; i < listing.entries.size(); ++i) {
-            if (listing.Folded(i).substr(0, folded.size()) == folded) names.push_back(listing.Name(i));
-        }
-    } else {
-        const auto found = listing.byFoldedName.find(folded);
-        if (found == listing.byFoldedName.end()) return names;
-        for (uint32_t i = found->second; i != UINT32_MAX; i = listing.nextSameName[i]) {
-            names.push_back(listing.Name(i));
-        }
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
 
 uint32_t U16(const uint8_t* p) { return p[0] | (p[1] << 8); }
 uint32_t U32(const uint8_t* p) { return U16(p) | (U16(p + 2) << 16); }
@@ -163,8 +199,7 @@ int main(int argc, char** argv) {
         directories.emplace_back(argv[i]);
         if (directories.back().back() != '/') directories.back() += '/';
     }
-    std::vector<Listing> listings(directories.size());
-
+    NameIndex index(directories);
     std::vector<std::string> imports;
     if (!ReadImports(argv[1], imports)) {
         std::printf("unresolved %s\n", argv[1]);
@@ -194,18 +229,33 @@ int main(int argc, char** argv) {
         queue.pop_front();
         const std::string folded = Fold(name);
         bool found = false;
-        for (size_t d = 0; d < directories.size() && !found; ++d) {
-            if (!listings[d].listed) List(directories[d], listings[d]);
-            const std::vector<std::string> files = Candidates(listings[d], folded);
-            for (const std::string& file : files) {
+        // The directories listed so far that hold the name, then each further
+        // directory as it is listed, until a PE image is found.
+        std::vector<std::pair<uint32_t, std::string_view>> candidates;
+        auto tryCandidates = [&](size_t fromDirectory) {
+            std::sort(candidates.begin(), candidates.end());
+            for (const auto& [d, file] : candidates) {
+                if (d < fromDirectory) continue;
                 imports.clear();
-                if (!ReadImports(directories[d] + file, imports)) continue;
-                out += "found " + directories[d] + file + '\n';
-                if (folded.back() == '.') seen.insert(Fold(file));
+                const std::string path = index.Directory(d) + std::string(file);
+                if (!ReadImports(path, imports)) continue;
+                out += "found " + path + '\n';
+                if (folded.back() == '.') seen.insert(Fold(std::string(file)));
                 for (const std::string& import : imports) enqueue(import);
-                found = true;
-                break;
+                return true;
             }
+            return false;
+        };
+        index.ForEach(folded, [&](uint32_t d, std::string_view file) { candidates.emplace_back(d, file); });
+        found = tryCandidates(0);
+        while (!found && index.ListedCount() < index.DirectoryCount()) {
+            const size_t d = index.ListedCount();
+            index.ListNext();
+            candidates.clear();
+            index.ForEach(folded, [&](uint32_t in, std::string_view file) {
+                if (in == d) candidates.emplace_back(in, file);
+            });
+            found = tryCandidates(d);
         }
         if (!found) out += "unresolved " + name + '\n';
     }

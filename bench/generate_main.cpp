@@ -2,6 +2,7 @@
 #include <cstdlib>
 #include <iostream>
 #include <string>
+#include <vector>
 
 #include "installation.h"
 
@@ -10,8 +11,10 @@ namespace {
 const char kUsage[] =
     "Usage: kivrel-bench-generate [--modules N] [--directories D] [--files F] [--seed S]\n"
     "                             [--extensionless SHARE] [--module-bytes B] OUT\n"
+    "       kivrel-bench-generate --corpus SYSTEM_DIR [--corpus WINDOWS_DIR] OUT\n"
     "Writes an installation under OUT (which must be empty or absent) and\n"
-    "OUT/installation.txt describing its search order and expected report.\n";
+    "OUT/installation.txt describing its search order and expected report.\n"
+    "With --corpus, OUT only gets an EXE that imports every DLL of SYSTEM_DIR.\n";
 
 bool ParseCount(const std::string& text, unsigned long long& value) {
     char* end = nullptr;
@@ -24,6 +27,7 @@ bool ParseCount(const std::string& text, unsigned long long& value) {
 int main(int argc, char** argv) {
     kivrel::bench::InstallationParams params;
     std::string out;
+    std::vector<std::string> corpus;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--help") {
@@ -45,7 +49,9 @@ int main(int argc, char** argv) {
         const std::string value = argv[++i];
         unsigned long long number = 0;
         bool ok = true;
-        if (arg == "--extensionless") {
+        if (arg == "--corpus") {
+            corpus.push_back(value);
+        } else if (arg == "--extensionless") {
             char* end = nullptr;
             params.extensionlessShare = std::strtod(value.c_str(), &end);
             ok = *end == '\0';
@@ -68,7 +74,9 @@ int main(int argc, char** argv) {
     }
     kivrel::bench::Installation installation;
     std::string error;
-    if (!kivrel::bench::GenerateInstallation(params, out, installation, error) ||
+    const bool generated = corpus.empty() ? kivrel::bench::GenerateInstallation(params, out, installation, error)
+                                          : kivrel::bench::GenerateCorpusInstallation(corpus, out, installation, error);
+    if (!generated ||
         !kivrel::bench::WriteManifest(params, installation, installation.root + "installation.txt")) {
         std::cerr << "kivrel-bench-generate: " << (error.empty() ? "cannot write the manifest" : error) << '\n';
         return 1;

@@ -238,6 +238,54 @@ bool GenerateInstallation(const InstallationParams& params, const std::string& r
         installation.pathList += dirs[d].substr(0, dirs[d].size() - 1);
     }
     installation.expectedUnresolved = unresolved;
+    installation.modules = modules.size();
+    return true;
+}
+
+bool GenerateCorpusInstallation(const std::vector<std::string>& corpus, const std::string& root,
+                                Installation& installation, std::string& error) {
+    if (corpus.empty() || corpus.size() > 2) {
+        error = "a corpus installation takes one or two directories";
+        return false;
+    }
+    installation = Installation{};
+    installation.root = fs::absolute(root).lexically_normal().string();
+    if (installation.root.back() != '/') installation.root += '/';
+    installation.directories.push_back(installation.root + "app/");
+    std::error_code fsError;
+    fs::create_directories(installation.directories.back(), fsError);
+
+    std::vector<std::string> dlls;
+    for (size_t d = 0; d < corpus.size(); ++d) {
+        const std::string directory = fs::absolute(corpus[d]).lexically_normal().string();
+        installation.directories.push_back(directory.back() == '/' ? directory : directory + "/");
+        for (const auto& entry : fs::directory_iterator(directory, fsError)) {
+            ++installation.filesWritten;  // counted as the installation's files
+            const std::string name = entry.path().filename().string();
+            if (d == 0 && name.size() > 4 && ToLowerAscii(name.substr(name.size() - 4)) == ".dll") {
+                dlls.push_back(name);
+            }
+        }
+    }
+    if (fsError || dlls.empty()) {
+        error = "cannot read the DLLs of " + corpus[0];
+        return false;
+    }
+    std::sort(dlls.begin(), dlls.end());
+    test::PeBuilder builder;
+    builder.Pe32Plus();
+    for (const std::string& name : dlls) builder.Import(name);
+    installation.module = installation.directories[0] + "App.exe";
+    if (!test::WriteFileBytes(installation.module, builder.Build())) {
+        error = "cannot write " + installation.module;
+        return false;
+    }
+    ++installation.filesWritten;
+    installation.modules = dlls.size();
+    installation.systemDirectory = installation.directories[1].substr(0, installation.directories[1].size() - 1);
+    if (corpus.size() > 1) {
+        installation.windowsDirectory = installation.directories[2].substr(0, installation.directories[2].size() - 1);
+    }
     return true;
 }
 
@@ -245,7 +293,7 @@ bool WriteManifest(const InstallationParams& params, const Installation& install
                    const std::string& path) {
     std::ofstream out(path);
     out << "# kivrel benchmark installation\n"
-        << "modules=" << params.modules << "\ndirectories=" << params.directories
+        << "modules=" << installation.modules << "\ndirectories=" << installation.directories.size()
         << "\nfiles=" << installation.filesWritten << "\nseed=" << params.seed
         << "\nmodule=" << installation.module << "\nsystem-dir=" << installation.systemDirectory
         << "\nwindows-dir=" << installation.windowsDirectory << "\npath=" << installation.pathList << '\n';

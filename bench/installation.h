@@ -30,12 +30,19 @@ struct Installation {
     // file system names them, and the names that are missing or not PE images.
     std::vector<std::string> expectedFound;
     std::vector<std::string> expectedUnresolved;
-    size_t filesWritten = 0;
+    size_t modules = 0;       // DLLs generated, or imported by a corpus EXE
+    size_t filesWritten = 0;  // files in the search directories
 };
 
 // Writes the installation under `root` (created; must not hold anything yet).
 bool GenerateInstallation(const InstallationParams& params, const std::string& root,
                           Installation& installation, std::string& error);
+
+// A real corpus as an installation: an EXE under `root` that imports every DLL
+// of the first corpus directory, which is the system directory; the second,
+// if given, is the Windows directory. Nothing is expected of the report.
+bool GenerateCorpusInstallation(const std::vector<std::string>& corpus, const std::string& root,
+                                Installation& installation, std::string& error);
 
 // installation.txt: key=value lines the peers and the benchmark driver read.
 bool WriteManifest(const InstallationParams& params, const Installation& installation,
