@@ -104,6 +104,8 @@ unsigned CReferenceScanner::AddImportNames(const CMappedImage& image, const uint
 }
 
 void CReferenceScanner::ResolveReferences() {
+    // Ends: each pass makes the first pending entry final or replaces it by a
+    // longer name, and every name comes from an import table of a file.
     for (;;) {
         const long pending = m_references.FindFirstPending();
         if (pending < 0) return;
