@@ -8,7 +8,7 @@ packages=(
   g++-mingw-w64-x86-64 g++-mingw-w64-i686 binutils-mingw-w64
   wine wine64 xvfb x11-apps imagemagick xauth
   python3 python3-pefile pev
-  clang libclang-rt-14-dev
+  clang libclang-rt-14-dev llvm
   hyperfine time
 )
 i386_packages=(libwine:i386)
