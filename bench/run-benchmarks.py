@@ -28,6 +28,7 @@ import shutil
 import statistics
 import subprocess
 import sys
+import tempfile
 import time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
@@ -48,7 +49,14 @@ def fold(text):
 
 
 def run(command, **kwargs):
-    return subprocess.run(command, stdout=subprocess.PIPE, stderr=subprocess.PIPE, **kwargs)
+    """Runs to the end of the process itself, not of its output: Wine leaves
+    service processes behind that hold inherited pipes open."""
+    with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+        result = subprocess.run(command, stdout=out, stderr=err, **kwargs)
+        out.seek(0)
+        err.seek(0)
+        result.stdout, result.stderr = out.read(), err.read()
+    return result
 
 
 def read_manifest(path):
@@ -346,7 +354,7 @@ def main():
         # process, so that every timed start is a warm start.
         server = subprocess.Popen([WINESERVER, "-f", "-p"], env=env, stdout=subprocess.DEVNULL,
                                   stderr=subprocess.DEVNULL)
-        run([WINE, "wineboot", "--init"], env=env)
+        subprocess.run([WINE, "wineboot", "--init"], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
     load_before = os.getloadavg()
     problems = []
@@ -370,7 +378,8 @@ def main():
             check_plain(args, m, t[0].result.stdout, problems)
     finally:
         if server is not None:
-            server.terminate()
+            # Ends this prefix's wineserver and the services it started.
+            subprocess.run([WINESERVER, "-k"], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
             server.wait()
     load_after = os.getloadavg()
 
