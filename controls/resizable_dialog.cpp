@@ -1,6 +1,5 @@
 #include "resizable_dialog.h"
 
-#include <cstdio>
 
 #include "resource_string.h"
 #include "win_app.h"
