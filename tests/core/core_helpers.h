@@ -21,7 +21,9 @@ public:
         lines.clear();
         ++resets;
     }
-    void AddLine(const std::string& text, uint32_t value) override { lines.emplace_back(text, value); }
+    void AddLine(const std::string& text, uint32_t value) override {
+        lines.emplace_back(text, value);
+    }
 
     std::vector<std::string> Texts() const {
         std::vector<std::string> texts;
@@ -49,7 +51,8 @@ inline std::ostream& operator<<(std::ostream& out, const RefEntry& e) {
 
 inline std::vector<RefEntry> Refs(const CReferenceList& list) {
     std::vector<RefEntry> entries;
-    for (const Reference& r : list.Entries()) entries.push_back({r.text, r.State(), r.DirectoryIndex()});
+    for (const Reference& r : list.Entries())
+        entries.push_back({r.text, r.State(), r.DirectoryIndex()});
     return entries;
 }
 

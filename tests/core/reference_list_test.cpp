@@ -1,13 +1,13 @@
 // CReferenceList::AddReference: the trailing-dot rule, state raising and the
 // prefix rule, with the examples of Part 1.3.
+#include "reference_list.h"
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <string>
 #include <utility>
 #include <vector>
-
-#include "reference_list.h"
 
 namespace kivrel {
 namespace {

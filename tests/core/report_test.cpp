@@ -76,14 +76,15 @@ TEST_F(ReportTest, NoneFoundIsOnlyTheHeadingAndNames) {
 // Pending entries (only left when resolution did not run) count as unresolved.
 TEST_F(ReportTest, PendingIsListedAsUnresolved) {
     scanner.AddReference("p.dll", 0, REF_PENDING);
-    EXPECT_THAT(Report(), ElementsAre(Line{"", 0}, Line{kHeading, 0}, Line{"", 0}, Line{"p.dll", 0}));
+    EXPECT_THAT(Report(),
+                ElementsAre(Line{"", 0}, Line{kHeading, 0}, Line{"", 0}, Line{"p.dll", 0}));
 }
 
 // --- The scan command ------------------------------------------------------
 
 class ScanCommandTest : public testing::Test {
 protected:
-    ScanCommandTest() : scanner(platform) {}
+    ScanCommandTest() : scanner(platform) { platform.maxFindCalls = 10000; }
     test::TempDir temp;
     test::FakePlatform platform;
     CReferenceScanner scanner;
@@ -109,6 +110,13 @@ TEST_F(ScanCommandTest, TextFileGivesExactlyInvalidSignature) {
     EXPECT_EQ(sink.lines[0].second, 0u);
 }
 
+// Not a PE image: no report, even of what earlier scans left in the lists.
+TEST_F(ScanCommandTest, InvalidSignatureHasNoReport) {
+    scanner.AddReference("earlier.dll", 0, REF_NOT_FOUND);
+    scanner.Scan(temp.WriteText("notes.txt", "text\n"), "", false, sink);
+    EXPECT_THAT(sink.Texts(), ElementsAre("*** INVALID NT SIGNATURE ***"));
+}
+
 TEST_F(ScanCommandTest, MissingFileGivesExactlyInvalidSignature) {
     scanner.Scan(temp.File("nowhere.exe"), "", true, sink);
     EXPECT_THAT(sink.Texts(), ElementsAre("*** INVALID NT SIGNATURE ***"));
@@ -121,8 +129,8 @@ TEST_F(ScanCommandTest, PeWithoutImportsGivesExactlyNoReferencies) {
 
 TEST_F(ScanCommandTest, ScanFailedIsFollowedByTheReport) {
     scanner.AddReference("earlier.dll", 0, REF_NOT_FOUND);
-    scanner.Scan(temp.Write("bad.exe", PeBuilder().Import("a.dll").ImportDirectoryRva(0).Build()), "", false,
-                 sink);
+    scanner.Scan(temp.Write("bad.exe", PeBuilder().Import("a.dll").ImportDirectoryRva(0).Build()),
+                 "", false, sink);
     EXPECT_THAT(sink.Texts(), ElementsAre("*** SCAN FAILED ***", "", kHeading, "", "earlier.dll"));
 }
 
@@ -133,12 +141,14 @@ TEST_F(ScanCommandTest, FoundThenMissing) {
     platform.systemDirectory = sys;
     temp.Write("sys/sys1.dll", PeBuilder().Import("missing.dll").Build());
     temp.Write("sys/sys2.dll", PeBuilder().Pe32Plus().Build());
-    const std::string app = temp.Write("app/app.exe", PeBuilder().Import("sys1.dll").Import("sys2.dll").Build());
+    const std::string app =
+        temp.Write("app/app.exe", PeBuilder().Import("sys1.dll").Import("sys2.dll").Build());
 
     scanner.Scan(app, "", true, sink);
     EXPECT_THAT(scanner.SearchDirectories().Entries(), ElementsAre(temp.Dir("app"), sys));
-    EXPECT_THAT(sink.lines, ElementsAre(Line{sys + "sys1.dll", 1}, Line{sys + "sys2.dll", 2}, Line{"", 0},
-                                        Line{kHeading, 0}, Line{"", 0}, Line{"missing.dll", 0}));
+    EXPECT_THAT(sink.lines,
+                ElementsAre(Line{sys + "sys1.dll", 1}, Line{sys + "sys2.dll", 2}, Line{"", 0},
+                            Line{kHeading, 0}, Line{"", 0}, Line{"missing.dll", 0}));
     EXPECT_EQ(platform.beginScanCalls, 1);
 }
 
@@ -150,7 +160,8 @@ TEST_F(ScanCommandTest, SecondDirectoryAfterFirst) {
     platform.systemDirectory = sys;
     temp.Write("sys/early.dll", PeBuilder().Build());
     temp.Write("init/late.dll", PeBuilder().Build());
-    const std::string module = temp.Write("lib/module.dll", PeBuilder().Import("early.dll").Import("late.dll").Build());
+    const std::string module =
+        temp.Write("lib/module.dll", PeBuilder().Import("early.dll").Import("late.dll").Build());
 
     scanner.Scan(module, init, true, sink);
     EXPECT_THAT(sink.lines, ElementsAre(Line{init + "late.dll", 2}, Line{sys + "early.dll", 1}));
@@ -162,15 +173,18 @@ TEST_F(ScanCommandTest, WithoutCleanupTheReportCoversEarlierScans) {
     platform.systemDirectory = sys;
     temp.Write("sys/one.dll", PeBuilder().Build());
     temp.Write("sys/two.dll", PeBuilder().Build());
-    const std::string first = temp.Write("a/first.exe", PeBuilder().Import("one.dll").Import("gone.dll").Build());
+    const std::string first =
+        temp.Write("a/first.exe", PeBuilder().Import("one.dll").Import("gone.dll").Build());
     const std::string second = temp.Write("b/second.exe", PeBuilder().Import("two.dll").Build());
 
     scanner.Scan(first, "", false, sink);
     scanner.Scan(second, "", false, sink);
     EXPECT_EQ(sink.resets, 2);
-    EXPECT_THAT(scanner.SearchDirectories().Entries(), ElementsAre(temp.Dir("a"), sys, temp.Dir("b")));
-    EXPECT_THAT(sink.lines, ElementsAre(Line{sys + "one.dll", 1}, Line{sys + "two.dll", 3}, Line{"", 0},
-                                        Line{kHeading, 0}, Line{"", 0}, Line{"gone.dll", 0}));
+    EXPECT_THAT(scanner.SearchDirectories().Entries(),
+                ElementsAre(temp.Dir("a"), sys, temp.Dir("b")));
+    EXPECT_THAT(sink.lines,
+                ElementsAre(Line{sys + "one.dll", 1}, Line{sys + "two.dll", 3}, Line{"", 0},
+                            Line{kHeading, 0}, Line{"", 0}, Line{"gone.dll", 0}));
 
     // With cleanup on, only the second module's references remain.
     scanner.Scan(second, "", true, sink);

@@ -30,7 +30,7 @@ public:
 
 class ResolveTest : public testing::Test {
 protected:
-    ResolveTest() : scanner(platform, &observer) {}
+    ResolveTest() : scanner(platform, &observer) { platform.maxFindCalls = 10000; }
 
     // Creates the search directories d0 .. d<count-1>, in this order.
     void Directories(int count) {
@@ -80,7 +80,8 @@ TEST_F(ResolveTest, OnlyNonPeMatchesGiveIncorrectWithTheFirstSuchDirectory) {
     Directories(3);
     PutText(1, "a.dll");
     temp.Write("d2/a.dll", {});  // empty: a mapping failure, also not a PE image
-    EXPECT_THAT(Resolve(PeBuilder().Import("a.dll")), ElementsAre(RefEntry{"a.dll", REF_INCORRECT, 1}));
+    EXPECT_THAT(Resolve(PeBuilder().Import("a.dll")),
+                ElementsAre(RefEntry{"a.dll", REF_INCORRECT, 1}));
 }
 
 TEST_F(ResolveTest, NoMatchGivesNotFoundWithIndexZero) {
@@ -91,7 +92,8 @@ TEST_F(ResolveTest, NoMatchGivesNotFoundWithIndexZero) {
 }
 
 TEST_F(ResolveTest, NoDirectoriesAtAll) {
-    EXPECT_THAT(Resolve(PeBuilder().Import("a.dll")), ElementsAre(RefEntry{"a.dll", REF_NOT_FOUND, 0}));
+    EXPECT_THAT(Resolve(PeBuilder().Import("a.dll")),
+                ElementsAre(RefEntry{"a.dll", REF_NOT_FOUND, 0}));
 }
 
 TEST_F(ResolveTest, ImportsOfFoundModulesAreResolvedToo) {
@@ -107,7 +109,8 @@ TEST_F(ResolveTest, ImportsOfFoundModulesAreResolvedToo) {
 TEST_F(ResolveTest, SelfImportResolvesOnce) {
     Directories(1);
     Put(0, "self.dll", PeBuilder().Import("SELF.DLL"));
-    EXPECT_THAT(Resolve(PeBuilder().Import("self.dll")), ElementsAre(RefEntry{"self.dll", REF_FOUND, 0}));
+    EXPECT_THAT(Resolve(PeBuilder().Import("self.dll")),
+                ElementsAre(RefEntry{"self.dll", REF_FOUND, 0}));
     EXPECT_THAT(observer.resolving, ElementsAre("self.dll"));
 }
 
@@ -124,8 +127,9 @@ TEST_F(ResolveTest, MutualImportsResolveOnceEach) {
 TEST_F(ResolveTest, ExtensionlessNameIsReplacedByTheFileName) {
     Directories(1);
     Put(0, "foo.dll", PeBuilder());
-    EXPECT_THAT(Resolve(PeBuilder().Import("FOO").Import("bar.dll")),
-                ElementsAre(RefEntry{"bar.dll", REF_NOT_FOUND, 0}, RefEntry{"foo.dll", REF_FOUND, 0}));
+    EXPECT_THAT(
+        Resolve(PeBuilder().Import("FOO").Import("bar.dll")),
+        ElementsAre(RefEntry{"bar.dll", REF_NOT_FOUND, 0}, RefEntry{"foo.dll", REF_FOUND, 0}));
     EXPECT_THAT(platform.Patterns(), testing::Contains("FOO.*"));
 }
 
@@ -159,10 +163,12 @@ TEST_F(ResolveTest, HostileNamesAreNeverLookedUp) {
                                   .Import("sub/evil.dll")
                                   .Import("C:evil.dll")
                                   .Import("ok.dll"));
-    EXPECT_THAT(refs, ElementsAre(RefEntry{"*.dll", REF_NOT_FOUND, 0}, RefEntry{"x?dll.", REF_NOT_FOUND, 0},
-                                  RefEntry{"..\\evil.dll", REF_NOT_FOUND, 0},
-                                  RefEntry{"sub/evil.dll", REF_NOT_FOUND, 0},
-                                  RefEntry{"C:evil.dll", REF_NOT_FOUND, 0}, RefEntry{"ok.dll", REF_FOUND, 0}));
+    EXPECT_THAT(
+        refs,
+        ElementsAre(RefEntry{"*.dll", REF_NOT_FOUND, 0}, RefEntry{"x?dll.", REF_NOT_FOUND, 0},
+                    RefEntry{"..\\evil.dll", REF_NOT_FOUND, 0},
+                    RefEntry{"sub/evil.dll", REF_NOT_FOUND, 0},
+                    RefEntry{"C:evil.dll", REF_NOT_FOUND, 0}, RefEntry{"ok.dll", REF_FOUND, 0}));
     EXPECT_THAT(platform.Patterns(), ElementsAre("ok.dll"));
 }
 
@@ -183,10 +189,12 @@ TEST_F(ResolveTest, MatchUnderAnUnrelatedNameTerminates) {
     Put(1, "longname.dll", PeBuilder().Import("dep.dll"));
     Put(1, "dep.dll", PeBuilder());
     platform.Script(dirs[1], {{"dep.dll", ""}, {"longname.dll", "LONGNA~1.DLL"}});
-    EXPECT_THAT(Resolve(PeBuilder().Import("LONGNA~1.DLL")),
-                ElementsAre(RefEntry{"LONGNA~1.DLL", REF_FOUND, 1}, RefEntry{"dep.dll", REF_FOUND, 1},
-                            RefEntry{"longname.dll", REF_FOUND, 1}));
+    EXPECT_THAT(
+        Resolve(PeBuilder().Import("LONGNA~1.DLL")),
+        ElementsAre(RefEntry{"LONGNA~1.DLL", REF_FOUND, 1}, RefEntry{"dep.dll", REF_FOUND, 1},
+                    RefEntry{"longname.dll", REF_FOUND, 1}));
     EXPECT_THAT(observer.resolving, ElementsAre("LONGNA~1.DLL", "dep.dll"));
+    EXPECT_EQ(platform.findCalls.size(), 4u);  // each name in d0, then in d1
 }
 
 // The alias names an already resolved module: nothing is looked up twice.
@@ -195,8 +203,10 @@ TEST_F(ResolveTest, AliasOfAModuleAlreadyFound) {
     Put(0, "longname.dll", PeBuilder());
     platform.Script(dirs[0], {{"longname.dll", "LONGNA~1.DLL"}});
     EXPECT_THAT(Resolve(PeBuilder().Import("longname.dll").Import("LONGNA~1.DLL")),
-                ElementsAre(RefEntry{"longname.dll", REF_FOUND, 0}, RefEntry{"LONGNA~1.DLL", REF_FOUND, 0}));
+                ElementsAre(RefEntry{"longname.dll", REF_FOUND, 0},
+                            RefEntry{"LONGNA~1.DLL", REF_FOUND, 0}));
     EXPECT_THAT(observer.resolving, ElementsAre("longname.dll", "LONGNA~1.DLL"));
+    EXPECT_EQ(platform.findCalls.size(), 2u);
 }
 
 // A directory whose text and the pattern together do not fit a path buffer

@@ -52,7 +52,8 @@ protected:
 };
 
 TEST_F(ScanModuleTest, ImportsBecomePendingNamesAsTheFileHoldsThem) {
-    EXPECT_EQ(Scan(PeBuilder().Import("KERNEL32.dll").Import("user32").Import("Msvcrt.DLL").Build()), 1);
+    EXPECT_EQ(
+        Scan(PeBuilder().Import("KERNEL32.dll").Import("user32").Import("Msvcrt.DLL").Build()), 1);
     EXPECT_EQ(error, 0);
     EXPECT_THAT(Names(), ElementsAre("KERNEL32.dll", "user32.", "Msvcrt.DLL"));
 }
@@ -99,7 +100,12 @@ TEST_F(ScanModuleTest, UntranslatableDirectoryRvaGives118) {
     EXPECT_EQ(Scan(PeBuilder().Import("a.dll").ImportDirectoryRva(0x9000).Build()), 1);
     EXPECT_EQ(error, IDS_SCAN_FAILED);
     // Inside the section's virtual size but beyond its raw data.
-    EXPECT_EQ(Scan(PeBuilder().Import("a.dll").ImportSectionVirtualSize(0x10000).ImportDirectoryRva(0x8000).Build()), 1);
+    EXPECT_EQ(Scan(PeBuilder()
+                       .Import("a.dll")
+                       .ImportSectionVirtualSize(0x10000)
+                       .ImportDirectoryRva(0x8000)
+                       .Build()),
+              1);
     EXPECT_EQ(error, IDS_SCAN_FAILED);
     EXPECT_THAT(Names(), IsEmpty());
 }
@@ -111,13 +117,25 @@ TEST_F(ScanModuleTest, FirstNameRvaZeroGives119) {
 }
 
 TEST_F(ScanModuleTest, NameRvaZeroInTheMiddleEndsTheWalk) {
-    EXPECT_EQ(Scan(PeBuilder().Import("a.dll").Import("b.dll").Import("c.dll").ImportNameRva(1, 0).Build()), 1);
+    EXPECT_EQ(Scan(PeBuilder()
+                       .Import("a.dll")
+                       .Import("b.dll")
+                       .Import("c.dll")
+                       .ImportNameRva(1, 0)
+                       .Build()),
+              1);
     EXPECT_EQ(error, 0);
     EXPECT_THAT(Names(), ElementsAre("a.dll"));
 }
 
 TEST_F(ScanModuleTest, UntranslatableNameRvaEndsTheWalkAndKeepsEarlierNames) {
-    EXPECT_EQ(Scan(PeBuilder().Import("a.dll").Import("b.dll").Import("c.dll").ImportNameRva(1, 0x70000).Build()), 1);
+    EXPECT_EQ(Scan(PeBuilder()
+                       .Import("a.dll")
+                       .Import("b.dll")
+                       .Import("c.dll")
+                       .ImportNameRva(1, 0x70000)
+                       .Build()),
+              1);
     EXPECT_EQ(error, 0);
     EXPECT_THAT(Names(), ElementsAre("a.dll"));
 }
@@ -138,13 +156,16 @@ TEST_F(ScanModuleTest, NameOf259CharactersIsKept) {
 TEST_F(ScanModuleTest, NamesOf260OrMoreAreSkippedNotCut) {
     const std::string long260 = std::string(256, 'l') + ".dll";
     const std::string long1000 = std::string(996, 'm') + ".dll";
-    EXPECT_EQ(Scan(PeBuilder().Import(long260).Import("b.dll").Import(long1000).Import("d.dll").Build()), 1);
+    EXPECT_EQ(
+        Scan(PeBuilder().Import(long260).Import("b.dll").Import(long1000).Import("d.dll").Build()),
+        1);
     EXPECT_EQ(error, 0);
     EXPECT_THAT(Names(), ElementsAre("b.dll", "d.dll"));
 }
 
 TEST_F(ScanModuleTest, AllNamesSkippedGives119) {
-    EXPECT_EQ(Scan(PeBuilder().Import(std::string(300, 'x')).Import(std::string(260, 'y')).Build()), 1);
+    EXPECT_EQ(Scan(PeBuilder().Import(std::string(300, 'x')).Import(std::string(260, 'y')).Build()),
+              1);
     EXPECT_EQ(error, IDS_NO_REFERENCES);
     EXPECT_THAT(Names(), IsEmpty());
 }
@@ -152,7 +173,8 @@ TEST_F(ScanModuleTest, AllNamesSkippedGives119) {
 // A name that runs into the end of the file is untranslatable: the walk ends.
 TEST_F(ScanModuleTest, NameWithoutTerminatorAtTheEndOfTheFile) {
     PeLayout layout;
-    const Bytes bytes = PeBuilder().Import("a.dll").Import("b.dll").UnterminatedLastName().Build(&layout);
+    const Bytes bytes =
+        PeBuilder().Import("a.dll").Import("b.dll").UnterminatedLastName().Build(&layout);
     ASSERT_EQ(bytes.size(), layout.nameOffsets[1] + 5u);
     EXPECT_EQ(Scan(bytes), 1);
     EXPECT_EQ(error, 0);
@@ -163,9 +185,31 @@ TEST_F(ScanModuleTest, NameWithoutTerminatorAtTheEndOfTheFile) {
     EXPECT_EQ(error, IDS_NO_REFERENCES);
 }
 
+// The walk ends there even when later records follow: 'c.dll' is not read.
+TEST_F(ScanModuleTest, NameWithoutTerminatorEndsTheWalkBeforeLaterRecords) {
+    PeLayout layout;
+    PeBuilder().Import("a.dll").Import("c.dll").Import("end.dll").UnterminatedLastName().Build(
+        &layout);
+    const Bytes bytes = PeBuilder()
+                            .Import("a.dll")
+                            .Import("c.dll")
+                            .Import("end.dll")
+                            .UnterminatedLastName()
+                            .ImportNameRva(1, layout.nameRvas[2])  // the unterminated name
+                            .ImportNameRva(2, layout.nameRvas[1])  // 'c.dll'
+                            .Build();
+    EXPECT_EQ(Scan(bytes), 1);
+    EXPECT_THAT(Names(), ElementsAre("a.dll"));
+}
+
 // A long unterminated name at the end is at least 260 characters: skipped.
 TEST_F(ScanModuleTest, LongNameWithoutTerminatorAtTheEnd) {
-    EXPECT_EQ(Scan(PeBuilder().Import("a.dll").Import(std::string(400, 'z')).UnterminatedLastName().Build()), 1);
+    EXPECT_EQ(Scan(PeBuilder()
+                       .Import("a.dll")
+                       .Import(std::string(400, 'z'))
+                       .UnterminatedLastName()
+                       .Build()),
+              1);
     EXPECT_EQ(error, 0);
     EXPECT_THAT(Names(), ElementsAre("a.dll"));
 }
@@ -196,13 +240,15 @@ TEST_F(ScanModuleTest, NameBeyondTheRawSizeIsUntranslatable) {
     PeLayout layout;
     PeBuilder().Import("a.dll").Import("b.dll").Build(&layout);
     const uint32_t rawSize = layout.nameRvas[1] - layout.importSectionRva;  // ends before 'b.dll'
-    EXPECT_EQ(Scan(PeBuilder().Import("a.dll").Import("b.dll").ImportSectionRawSize(rawSize).Build()), 1);
+    EXPECT_EQ(
+        Scan(PeBuilder().Import("a.dll").Import("b.dll").ImportSectionRawSize(rawSize).Build()), 1);
     EXPECT_THAT(Names(), ElementsAre("a.dll"));
 }
 
 // Names go through AddReference: the prefix rule applies within one module.
 TEST_F(ScanModuleTest, NamesAreAddedThroughAddReference) {
-    EXPECT_EQ(Scan(PeBuilder().Import("KERNEL32").Import("kernel32.dll").Import("KERNEL32").Build()), 1);
+    EXPECT_EQ(
+        Scan(PeBuilder().Import("KERNEL32").Import("kernel32.dll").Import("KERNEL32").Build()), 1);
     EXPECT_EQ(error, 0);  // three names counted, one entry left
     EXPECT_THAT(Names(), ElementsAre("kernel32.dll"));
 }
@@ -218,7 +264,8 @@ TEST_F(ScanModuleTest, ErrorIdIsOptional) {
 
 TEST_F(ScanModuleTest, FileBasedScan) {
     test::TempDir dir;
-    const std::string pe = dir.Write("app.exe", PeBuilder().Pe32Plus().Import("KERNEL32.dll").Build());
+    const std::string pe =
+        dir.Write("app.exe", PeBuilder().Pe32Plus().Import("KERNEL32.dll").Build());
     EXPECT_EQ(scanner.ScanModule(pe, &error), 1);
     EXPECT_EQ(error, 0);
     EXPECT_THAT(Names(), ElementsAre("KERNEL32.dll"));

@@ -60,8 +60,9 @@ TEST_F(SearchOrder, OrderOfTheFiveSteps) {
     platform.systemDirectory = "S:\\sys";
     platform.windowsDirectory = "W:\\win";
     platform.SetPathList("P:\\one;P:\\two");
-    EXPECT_THAT(Build("M:\\dir\\app.exe", "I:\\init"),
-                ElementsAre("M:\\dir\\", "I:\\init\\", "S:\\sys\\", "W:\\win\\", "P:\\one\\", "P:\\two\\"));
+    EXPECT_THAT(
+        Build("M:\\dir\\app.exe", "I:\\init"),
+        ElementsAre("M:\\dir\\", "I:\\init\\", "S:\\sys\\", "W:\\win\\", "P:\\one\\", "P:\\two\\"));
 }
 
 TEST_F(SearchOrder, DllAddsNoDirectoryOfItsOwn) {
@@ -72,13 +73,9 @@ TEST_F(SearchOrder, ExeAnywhereInTheLowerCasedPath) {
     EXPECT_THAT(Build("C:\\my.EXE.files\\lib.dll"), ElementsAre("C:\\my.EXE.files\\"));
 }
 
-TEST_F(SearchOrder, ExeWithoutSeparatorAddsNothing) {
-    EXPECT_THAT(Build("tool.exe"), IsEmpty());
-}
+TEST_F(SearchOrder, ExeWithoutSeparatorAddsNothing) { EXPECT_THAT(Build("tool.exe"), IsEmpty()); }
 
-TEST_F(SearchOrder, ExeAtTheRoot) {
-    EXPECT_THAT(Build("C:\\tool.exe"), ElementsAre("C:\\"));
-}
+TEST_F(SearchOrder, ExeAtTheRoot) { EXPECT_THAT(Build("C:\\tool.exe"), ElementsAre("C:\\")); }
 
 TEST_F(SearchOrder, InitialDirectoryGetsOneSeparator) {
     EXPECT_THAT(Build("", "D:\\Work"), ElementsAre("D:\\Work\\"));
@@ -252,8 +249,8 @@ TEST_F(SearchOrder, UndefinedReferenceInPathIsAddedUnchanged) {
 TEST_F(SearchOrder, TrailBytePercentIsNotAReference) {
     platform.environment["A"] = "x";
     platform.leadBytes = {0x81};
-    EXPECT_EQ(Expand("\x81%A%"), "\x81%A%");      // the next '%' opens, none closes
-    EXPECT_EQ(Expand("\x81%%A%"), "\x81%x");      // the second '%' opens '%A%'
+    EXPECT_EQ(Expand("\x81%A%"), "\x81%A%");  // the next '%' opens, none closes
+    EXPECT_EQ(Expand("\x81%%A%"), "\x81%x");  // the second '%' opens '%A%'
     // The '%' after the lead byte belongs to it: the name is 'A\x81%B', undefined.
     EXPECT_EQ(Expand("%A\x81%B%"), "%A\x81%B%");
     platform.leadBytes.clear();

@@ -4,6 +4,8 @@
 // to the real platform for directories without a script.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <map>
 #include <memory>
 #include <set>
@@ -44,6 +46,9 @@ public:
     std::string pathList;
     std::map<std::string, std::string> environment;  // names compared exactly
     std::set<unsigned char> leadBytes;               // double-byte lead bytes
+    // Searches beyond this many report nothing, so that a resolution loop
+    // that would never end fails its test instead of hanging it.
+    size_t maxFindCalls = SIZE_MAX;
 
     // --- What the scan asked ----------------------------------------------
     std::vector<std::pair<std::string, std::string>> findCalls;  // (directory, pattern)
@@ -73,19 +78,23 @@ public:
         value = found->second;
         return true;
     }
-    bool IsLeadByte(char c) const override { return leadBytes.count(static_cast<unsigned char>(c)) != 0; }
+    bool IsLeadByte(char c) const override {
+        return leadBytes.count(static_cast<unsigned char>(c)) != 0;
+    }
 
     void FindMatches(const std::string& directory, const std::string& pattern,
                      const MatchCallback& onMatch) override {
         findCalls.emplace_back(directory, pattern);
+        if (findCalls.size() > maxFindCalls) return;
         auto script = m_scripts.find(directory);
         if (script == m_scripts.end()) {
             Real().FindMatches(directory, pattern, onMatch);
             return;
         }
         for (const ScriptedEntry& entry : script->second) {
-            const bool matches = MatchesWildcardNoCase(pattern, entry.name) ||
-                                 (!entry.alias.empty() && MatchesWildcardNoCase(pattern, entry.alias));
+            const bool matches =
+                MatchesWildcardNoCase(pattern, entry.name) ||
+                (!entry.alias.empty() && MatchesWildcardNoCase(pattern, entry.alias));
             if (matches && !onMatch(entry.name)) return;
         }
     }

@@ -20,7 +20,8 @@ uint32_t AlignUp(uint64_t value, uint32_t alignment) {
 
 void PutBytes(std::vector<uint8_t>& bytes, size_t offset, const void* data, size_t length) {
     if (bytes.size() < offset + length) bytes.resize(offset + length);
-    std::copy_n(static_cast<const uint8_t*>(data), length, bytes.begin() + static_cast<long>(offset));
+    std::copy_n(static_cast<const uint8_t*>(data), length,
+                bytes.begin() + static_cast<long>(offset));
 }
 
 void PutU64(std::vector<uint8_t>& bytes, size_t offset, uint64_t value) {
@@ -63,7 +64,8 @@ uint32_t GetU32(const std::vector<uint8_t>& bytes, size_t offset) {
 bool WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
     FILE* file = std::fopen(path.c_str(), "wb");
     if (file == nullptr) return false;
-    const bool written = bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    const bool written =
+        bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
     return std::fclose(file) == 0 && written;
 }
 
@@ -75,32 +77,86 @@ std::vector<uint8_t> DosStub(size_t size, uint16_t relocationOffset, uint32_t ne
     return bytes;
 }
 
-PeBuilder& PeBuilder::Pe32() { m_bPe32Plus = false; return *this; }
-PeBuilder& PeBuilder::Pe32Plus() { m_bPe32Plus = true; return *this; }
-PeBuilder& PeBuilder::Dll() { m_bDll = true; return *this; }
-PeBuilder& PeBuilder::Import(std::string name) { m_imports.push_back(std::move(name)); return *this; }
-PeBuilder& PeBuilder::Section(SectionSpec section) { m_sectionsAfter.push_back(std::move(section)); return *this; }
+PeBuilder& PeBuilder::Pe32() {
+    m_bPe32Plus = false;
+    return *this;
+}
+PeBuilder& PeBuilder::Pe32Plus() {
+    m_bPe32Plus = true;
+    return *this;
+}
+PeBuilder& PeBuilder::Dll() {
+    m_bDll = true;
+    return *this;
+}
+PeBuilder& PeBuilder::Import(std::string name) {
+    m_imports.push_back(std::move(name));
+    return *this;
+}
+PeBuilder& PeBuilder::Section(SectionSpec section) {
+    m_sectionsAfter.push_back(std::move(section));
+    return *this;
+}
 PeBuilder& PeBuilder::SectionBeforeImports(SectionSpec section) {
     m_sectionsBefore.push_back(std::move(section));
     return *this;
 }
-PeBuilder& PeBuilder::DosRelocationOffset(uint16_t value) { m_dosRelocationOffset = value; return *this; }
-PeBuilder& PeBuilder::NewHeaderOffset(uint32_t value) { m_newHeaderOffset = value; return *this; }
-PeBuilder& PeBuilder::NewHeaderSignature(std::string bytes) { m_signature = std::move(bytes); return *this; }
-PeBuilder& PeBuilder::OptionalHeaderMagic(uint16_t value) { m_magic = value; return *this; }
-PeBuilder& PeBuilder::SectionCountField(uint16_t value) { m_sectionCount = value; return *this; }
-PeBuilder& PeBuilder::SizeOfOptionalHeaderField(uint16_t value) { m_optionalHeaderSize = value; return *this; }
+PeBuilder& PeBuilder::DosRelocationOffset(uint16_t value) {
+    m_dosRelocationOffset = value;
+    return *this;
+}
+PeBuilder& PeBuilder::NewHeaderOffset(uint32_t value) {
+    m_newHeaderOffset = value;
+    return *this;
+}
+PeBuilder& PeBuilder::NewHeaderSignature(std::string bytes) {
+    m_signature = std::move(bytes);
+    return *this;
+}
+PeBuilder& PeBuilder::OptionalHeaderMagic(uint16_t value) {
+    m_magic = value;
+    return *this;
+}
+PeBuilder& PeBuilder::SectionCountField(uint16_t value) {
+    m_sectionCount = value;
+    return *this;
+}
+PeBuilder& PeBuilder::SizeOfOptionalHeaderField(uint16_t value) {
+    m_optionalHeaderSize = value;
+    return *this;
+}
 PeBuilder& PeBuilder::DataDirectory(unsigned index, uint32_t rva, uint32_t size) {
     m_directories[index] = {rva, size};
     return *this;
 }
-PeBuilder& PeBuilder::ImportDirectoryRva(uint32_t rva) { m_importRva = rva; return *this; }
-PeBuilder& PeBuilder::ImportDirectorySize(uint32_t size) { m_importSize = size; return *this; }
-PeBuilder& PeBuilder::ImportSectionVirtualSize(uint32_t value) { m_importVirtualSize = value; return *this; }
-PeBuilder& PeBuilder::ImportSectionRawSize(uint32_t value) { m_importRawSize = value; return *this; }
-PeBuilder& PeBuilder::ImportNameRva(size_t index, uint32_t rva) { m_nameRvas[index] = rva; return *this; }
-PeBuilder& PeBuilder::UnterminatedLastName() { m_bUnterminatedLastName = true; return *this; }
-PeBuilder& PeBuilder::Truncate(size_t size) { m_truncate = size; return *this; }
+PeBuilder& PeBuilder::ImportDirectoryRva(uint32_t rva) {
+    m_importRva = rva;
+    return *this;
+}
+PeBuilder& PeBuilder::ImportDirectorySize(uint32_t size) {
+    m_importSize = size;
+    return *this;
+}
+PeBuilder& PeBuilder::ImportSectionVirtualSize(uint32_t value) {
+    m_importVirtualSize = value;
+    return *this;
+}
+PeBuilder& PeBuilder::ImportSectionRawSize(uint32_t value) {
+    m_importRawSize = value;
+    return *this;
+}
+PeBuilder& PeBuilder::ImportNameRva(size_t index, uint32_t rva) {
+    m_nameRvas[index] = rva;
+    return *this;
+}
+PeBuilder& PeBuilder::UnterminatedLastName() {
+    m_bUnterminatedLastName = true;
+    return *this;
+}
+PeBuilder& PeBuilder::Truncate(size_t size) {
+    m_truncate = size;
+    return *this;
+}
 
 std::vector<uint8_t> PeBuilder::Build(PeLayout* layoutOut) const {
     PeLayout layout;
@@ -109,7 +165,8 @@ std::vector<uint8_t> PeBuilder::Build(PeLayout* layoutOut) const {
     const uint32_t optionalHeaderSize = m_bPe32Plus ? 240 : 224;
     const uint32_t directoryOffset = m_bPe32Plus ? 112 : 96;
     const bool hasImports = !m_imports.empty();
-    const size_t sectionCount = m_sectionsBefore.size() + m_sectionsAfter.size() + (hasImports ? 1 : 0);
+    const size_t sectionCount =
+        m_sectionsBefore.size() + m_sectionsAfter.size() + (hasImports ? 1 : 0);
 
     layout.peOffset = kPeOffset;
     layout.optionalHeaderOffset = kPeOffset + 24;
@@ -146,7 +203,8 @@ std::vector<uint8_t> PeBuilder::Build(PeLayout* layoutOut) const {
             layout.descriptorOffsets.push_back(headersEnd + descriptor);
             PutU32(data, descriptor + 0, kImportSectionRva + lookup);
             auto rvaOverride = m_nameRvas.find(i);
-            PutU32(data, descriptor + 12, rvaOverride != m_nameRvas.end() ? rvaOverride->second : nameRva);
+            PutU32(data, descriptor + 12,
+                   rvaOverride != m_nameRvas.end() ? rvaOverride->second : nameRva);
             PutU32(data, descriptor + 16, kImportSectionRva + address);
         }
         imports.name = ".idata";
@@ -180,7 +238,8 @@ std::vector<uint8_t> PeBuilder::Build(PeLayout* layoutOut) const {
     const uint32_t fileHeader = kPeOffset + 4;
     PutU16(bytes, fileHeader + 0, m_bPe32Plus ? 0x8664 : 0x014C);
     PutU16(bytes, fileHeader + 2, m_sectionCount.value_or(static_cast<uint16_t>(sectionCount)));
-    PutU16(bytes, fileHeader + 16, m_optionalHeaderSize.value_or(static_cast<uint16_t>(optionalHeaderSize)));
+    PutU16(bytes, fileHeader + 16,
+           m_optionalHeaderSize.value_or(static_cast<uint16_t>(optionalHeaderSize)));
     uint16_t characteristics = 0x0002 | (m_bPe32Plus ? 0x0020 : 0x0100);
     if (m_bDll) characteristics |= 0x2000;
     PutU16(bytes, fileHeader + 18, characteristics);
@@ -190,7 +249,8 @@ std::vector<uint8_t> PeBuilder::Build(PeLayout* layoutOut) const {
     const uint32_t opt = layout.optionalHeaderOffset;
     uint32_t imageEnd = kSectionAlignment;
     for (const SectionSpec* s : sections) {
-        imageEnd = std::max(imageEnd, AlignUp(uint64_t(s->virtualAddress) + s->virtualSize, kSectionAlignment));
+        imageEnd = std::max(
+            imageEnd, AlignUp(uint64_t(s->virtualAddress) + s->virtualSize, kSectionAlignment));
     }
     PutU16(bytes, opt + 0, m_magic.value_or(m_bPe32Plus ? 0x20B : 0x10B));
     bytes[opt + 2] = 2;  // linker version
@@ -220,7 +280,8 @@ std::vector<uint8_t> PeBuilder::Build(PeLayout* layoutOut) const {
     // Data directory.
     std::map<unsigned, std::pair<uint32_t, uint32_t>> directories = m_directories;
     if (hasImports && directories.count(1) == 0) {
-        directories[1] = {kImportSectionRva, kDescriptorSize * static_cast<uint32_t>(m_imports.size() + 1)};
+        directories[1] = {kImportSectionRva,
+                          kDescriptorSize * static_cast<uint32_t>(m_imports.size() + 1)};
     }
     if (m_importRva) directories[1].first = *m_importRva;
     if (m_importSize) directories[1].second = *m_importSize;

@@ -48,7 +48,7 @@ struct PeLayout {
     uint32_t optionalHeaderOffset = 0;  // peOffset + 24
     uint32_t dataDirectoryOffset = 0;   // optional header + 96 (PE32) or + 112 (PE32+)
     uint32_t sectionTableOffset = 0;
-    uint32_t importSectionRva = 0;      // 0 when there is no import section
+    uint32_t importSectionRva = 0;  // 0 when there is no import section
     uint32_t importSectionOffset = 0;
     std::vector<uint32_t> descriptorOffsets;  // file offsets, terminator record excluded
     std::vector<uint32_t> nameRvas;
@@ -75,7 +75,7 @@ public:
     // up to 4 bytes, the rest zero.
     PeBuilder& NewHeaderSignature(std::string bytes);
     PeBuilder& OptionalHeaderMagic(uint16_t value);
-    PeBuilder& SectionCountField(uint16_t value);         // NumberOfSections as written
+    PeBuilder& SectionCountField(uint16_t value);          // NumberOfSections as written
     PeBuilder& SizeOfOptionalHeaderField(uint16_t value);  // as written; the table stays put
     PeBuilder& DataDirectory(unsigned index, uint32_t rva, uint32_t size);
     PeBuilder& ImportDirectoryRva(uint32_t rva);  // e.g. 0, or an RVA no section holds
