@@ -5,6 +5,8 @@
 
 #include <aclapi.h>
 
+#include <climits>
+
 #include "kivrel_dlg.h"
 #include "resource.h"
 #include "test_support.h"
@@ -271,6 +273,57 @@ TEST(PlacementText, ReadsExactlyFiveIntegers) {
         EXPECT_FALSE(ParsePlacement(bad, unchanged)) << bad;
         EXPECT_EQ(CRect(unchanged.rcNormalPosition), CRect(placement.rcNormalPosition)) << bad;
     }
+}
+
+TEST(PlacementText, FittingKeepsTheWindowReachableAndAtLeastItsTemplateSize) {
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof(monitor);
+    const POINT origin{0, 0};
+    ::GetMonitorInfoA(::MonitorFromPoint(origin, MONITOR_DEFAULTTOPRIMARY), &monitor);
+    const CRect work(monitor.rcWork);
+    const SIZE minSize{300, 200};
+    auto fit = [&](RECT rect, UINT showCmd) {
+        WINDOWPLACEMENT placement{};
+        placement.rcNormalPosition = rect;
+        placement.showCmd = showCmd;
+        FitPlacementOnScreen(placement, minSize);
+        return placement;
+    };
+
+    // A reachable, large enough window stays exactly where it was.
+    WINDOWPLACEMENT kept = fit(RECT{10, 20, 700, 500}, SW_SHOWMAXIMIZED);
+    EXPECT_EQ(CRect(kept.rcNormalPosition), CRect(10, 20, 700, 500));
+    EXPECT_EQ(kept.showCmd, static_cast<UINT>(SW_SHOWMAXIMIZED));
+    EXPECT_EQ(fit(RECT{10, 20, 700, 500}, SW_SHOWMINIMIZED).showCmd,
+              static_cast<UINT>(SW_SHOWMINIMIZED));
+
+    // Hidden or unknown show commands show the window normally.
+    EXPECT_EQ(fit(RECT{10, 20, 700, 500}, SW_HIDE).showCmd, static_cast<UINT>(SW_SHOWNORMAL));
+    EXPECT_EQ(fit(RECT{10, 20, 700, 500}, 4242).showCmd, static_cast<UINT>(SW_SHOWNORMAL));
+
+    // Too small, inverted: grown to the template size in place.
+    EXPECT_EQ(CRect(fit(RECT{50, 60, 55, 65}, SW_SHOWNORMAL).rcNormalPosition),
+              CRect(50, 60, 350, 260));
+    EXPECT_EQ(CRect(fit(RECT{400, 300, 100, 100}, SW_SHOWNORMAL).rcNormalPosition),
+              CRect(400, 300, 700, 500));
+
+    // Off every monitor, or with the caption above the screen: moved inside.
+    for (const RECT& lost : {RECT{-30000, -30000, -29400, -29600}, RECT{30000, 200, 30600, 600},
+                             RECT{10, -5000, 700, -4600},
+                             RECT{INT_MAX - 10, INT_MAX - 10, INT_MIN, INT_MIN}}) {
+        const CRect rect(fit(lost, SW_SHOWNORMAL).rcNormalPosition);
+        EXPECT_GE(rect.left, work.left) << lost.left << "," << lost.top;
+        EXPECT_GE(rect.top, work.top) << lost.left << "," << lost.top;
+        EXPECT_LE(rect.right, work.right) << lost.left << "," << lost.top;
+        EXPECT_LE(rect.bottom, work.bottom) << lost.left << "," << lost.top;
+        EXPECT_GE(rect.Width(), minSize.cx);
+        EXPECT_GE(rect.Height(), minSize.cy);
+    }
+
+    // Bigger than the work area: cut to it.
+    const CRect huge(fit(RECT{0, 0, 100000, 100000}, SW_SHOWNORMAL).rcNormalPosition);
+    EXPECT_EQ(huge.Width(), work.Width());
+    EXPECT_EQ(huge.Height(), work.Height());
 }
 
 }  // namespace
