@@ -26,7 +26,9 @@ long BoundedNameLength(const ByteReader& bytes, uint32_t offset) {
 
 bool IsSearchableName(std::string_view name) {
     if (name == "." || name == "..") return false;
-    return name.find_first_of("*?\\/:") == std::string_view::npos;
+    // '<', '>' and '"' are the DOS forms of '*', '?' and '.' that FindFirstFileA
+    // also matches with; no Windows file name contains them.
+    return name.find_first_of("*?<>\"\\/:") == std::string_view::npos;
 }
 
 void CReferenceScanner::Scan(const std::string& modulePath, const std::string& initialDirectory,

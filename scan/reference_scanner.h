@@ -81,9 +81,10 @@ private:
     CReferenceList m_references;
 };
 
-// True for a name that may be looked up in a directory: no wildcard, no path
-// separator, no colon, and not "." or "..". Anything else could point the
-// search at arbitrary files or keep the resolution from ending.
+// True for a name that may be looked up in a directory: no wildcard (neither
+// * ? nor the DOS wildcards < > "), no path separator, no colon, and not "."
+// or "..". Anything else could point the search at arbitrary files or keep the
+// resolution from ending.
 bool IsSearchableName(std::string_view name);
 
 }  // namespace kivrel

@@ -172,6 +172,19 @@ TEST_F(ResolveTest, HostileNamesAreNeverLookedUp) {
     EXPECT_THAT(platform.Patterns(), ElementsAre("ok.dll"));
 }
 
+// FindFirstFileA also takes '<', '>' and '"' for wildcards (the DOS forms of
+// '*', '?' and '.'; under Wine '>>>.dll' finds 'abc.dll'), and no Windows file
+// name contains them: such names are never looked up either.
+TEST_F(ResolveTest, DosWildcardNamesAreNeverLookedUp) {
+    Directories(1);
+    Put(0, "abc.dll", PeBuilder());
+    EXPECT_THAT(
+        Resolve(PeBuilder().Import(">>>.dll").Import("a<.dll").Import("abc\"dll")),
+        ElementsAre(RefEntry{">>>.dll", REF_NOT_FOUND, 0}, RefEntry{"a<.dll", REF_NOT_FOUND, 0},
+                    RefEntry{"abc\"dll.", REF_NOT_FOUND, 0}));
+    EXPECT_THAT(platform.findCalls, IsEmpty());
+}
+
 TEST_F(ResolveTest, DotAndDotDotAreNeverLookedUp) {
     Directories(1);
     EXPECT_THAT(Resolve(PeBuilder().Import(".")), ElementsAre(RefEntry{".", REF_NOT_FOUND, 0}));
