@@ -283,6 +283,11 @@ TEST(ResizableDialog, WithoutLayoutItKeepsItsTemplateSizeAndShowsNoGrip) {
         }
         ::ReleaseDC(hWnd, dc);
         EXPECT_EQ(differing, 0);
+
+        // Edit fields get one-pixel inner margins with the message font.
+        const LRESULT margins = ::SendDlgItemMessageA(hWnd, IDC_MODULE, EM_GETMARGINS, 0, 0);
+        EXPECT_EQ(LOWORD(margins), 1);
+        EXPECT_EQ(HIWORD(margins), 1);
     });
 }
 
@@ -336,6 +341,51 @@ TEST_F(MainDialog, ControlsSitWhereTheTemplatePutsThemInTheMessageFont) {
         }
         // The default button is Scan.
         EXPECT_EQ(LOWORD(::SendMessageA(dialog, DM_GETDEFID, 0, 0)), IDOK);
+    });
+}
+
+TEST_F(MainDialog, AChangeOfSystemMetricsKeepsTheFieldsInTheirOwnFont) {
+    Run([&](HWND dialog) {
+        ::SendMessageA(dialog, WM_SETTINGCHANGE, SPI_SETNONCLIENTMETRICS, 0);
+        const HGDIOBJ stock = ::GetStockObject(ANSI_VAR_FONT);
+        for (int id : {IDC_MODULE, IDC_INITIAL_DIR, IDC_RESULTS}) {
+            EXPECT_EQ(reinterpret_cast<HGDIOBJ>(::SendDlgItemMessageA(dialog, id, WM_GETFONT, 0, 0)),
+                      stock)
+                << id;
+        }
+        // The buttons got the message font anew.
+        HFONT button = reinterpret_cast<HFONT>(::SendDlgItemMessageA(dialog, IDOK, WM_GETFONT, 0, 0));
+        EXPECT_NE(button, nullptr);
+        EXPECT_NE(reinterpret_cast<HGDIOBJ>(button), stock);
+        EXPECT_EQ(::GetObjectType(button), static_cast<DWORD>(OBJ_FONT));
+    });
+}
+
+TEST_F(MainDialog, FindModuleOffersModulesAndPutsTheChosenPathIntoTheField) {
+    Run([&](HWND dialog) {
+        ::SetDlgItemTextA(dialog, IDC_MODULE, "");
+        std::string title;
+        std::string firstFilter;
+        OnNextModalLoop([&](HWND chooser) {
+            title = WindowText(chooser);
+            char filter[128] = "";
+            ::SendDlgItemMessageA(chooser, 1136, CB_GETLBTEXT, 0, reinterpret_cast<LPARAM>(filter));
+            firstFilter = filter;
+            // The file name goes into the name field (an edit or a combo box).
+            HWND name = ::GetDlgItem(chooser, 1148);
+            if (name == nullptr) name = ::GetDlgItem(chooser, 1152);
+            ::SendMessageA(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(FixtureProgram().c_str()));
+            ::PostMessageA(chooser, WM_COMMAND, IDOK, 0);
+        });
+        ::SendMessageA(dialog, WM_COMMAND, IDC_FIND_MODULE, 0);
+        EXPECT_EQ(title, "Find Windows module");
+        EXPECT_EQ(firstFilter, "MS Windows module (*.exe,*.dll)");
+        EXPECT_EQ(WindowText(::GetDlgItem(dialog, IDC_MODULE)), FixtureProgram());
+
+        // Cancelling changes nothing.
+        OnNextModalLoop([&](HWND chooser) { ::PostMessageA(chooser, WM_COMMAND, IDCANCEL, 0); });
+        ::SendMessageA(dialog, WM_COMMAND, IDC_FIND_MODULE, 0);
+        EXPECT_EQ(WindowText(::GetDlgItem(dialog, IDC_MODULE)), FixtureProgram());
     });
 }
 
