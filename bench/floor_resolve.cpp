@@ -45,7 +45,8 @@ std::string Normalised(std::string name) {
 // not found in those listed already.
 class NameIndex {
 public:
-    explicit NameIndex(std::vector<std::string> directories) : m_directories(std::move(directories)) {}
+    explicit NameIndex(std::vector<std::string> directories)
+        : m_directories(std::move(directories)) {}
 
     size_t DirectoryCount() const { return m_directories.size(); }
     size_t ListedCount() const { return m_listings.size(); }
@@ -60,7 +61,8 @@ public:
                 const char* name = entry->d_name;
                 if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) continue;
                 const size_t length = std::strlen(name);
-                m_files.push_back(File{d, static_cast<uint32_t>(text.size()), static_cast<uint32_t>(length)});
+                m_files.push_back(
+                    File{d, static_cast<uint32_t>(text.size()), static_cast<uint32_t>(length)});
                 text += Fold(name);
                 text.append(name, length);
             }
@@ -77,7 +79,8 @@ public:
         if (table.empty()) return;
         for (size_t slot = Hash(folded) & (table.size() - 1); table[slot].file != kNone;
              slot = (slot + 1) & (table.size() - 1)) {
-            if (table[slot].length == folded.size() && Folded(table[slot].file).substr(0, folded.size()) == folded) {
+            if (table[slot].length == folded.size() &&
+                Folded(table[slot].file).substr(0, folded.size()) == folded) {
                 visit(m_files[table[slot].file].directory, Name(table[slot].file));
             }
         }
@@ -101,14 +104,18 @@ private:
     std::string_view Folded(uint32_t f) const {
         return {m_listings[m_files[f].directory].data() + m_files[f].offset, m_files[f].length};
     }
-    std::string_view Name(uint32_t f) const { return {Folded(f).data() + m_files[f].length, m_files[f].length}; }
+    std::string_view Name(uint32_t f) const {
+        return {Folded(f).data() + m_files[f].length, m_files[f].length};
+    }
 
     void AddKeys(uint32_t f) {
         const std::string_view folded = Folded(f);
         Insert(m_byName, Key{f, static_cast<uint32_t>(folded.size())}, Hash(folded));
         // A file "foo.bar.dll" answers "foo." and "foo.bar." (extension-less imports).
-        for (size_t dot = folded.find('.'); dot != std::string_view::npos; dot = folded.find('.', dot + 1)) {
-            Insert(m_byStem, Key{f, static_cast<uint32_t>(dot + 1)}, Hash(folded.substr(0, dot + 1)));
+        for (size_t dot = folded.find('.'); dot != std::string_view::npos;
+             dot = folded.find('.', dot + 1)) {
+            Insert(m_byStem, Key{f, static_cast<uint32_t>(dot + 1)},
+                   Hash(folded.substr(0, dot + 1)));
         }
     }
     static void Insert(Table& table, Key key, size_t hash) {
@@ -150,7 +157,9 @@ bool ReadImports(const std::string& path, std::vector<std::string>& names) {
     close(fd);
     if (view == MAP_FAILED) return false;
     const uint8_t* base = static_cast<const uint8_t*>(view);
-    auto fits = [&](uint64_t offset, uint64_t length) { return offset <= size && length <= size - offset; };
+    auto fits = [&](uint64_t offset, uint64_t length) {
+        return offset <= size && length <= size - offset;
+    };
 
     bool isPe = false;
     const uint64_t pe = U32(base + 60);
@@ -210,10 +219,12 @@ int main(int argc, char** argv) {
     std::deque<std::string> queue;
     auto enqueue = [&](const std::string& name) {
         const std::string folded = Fold(Normalised(name));
-        if (seen.count(folded) != 0 || (folded.back() == '.' && seenStems.count(folded) != 0)) return;
+        if (seen.count(folded) != 0 || (folded.back() == '.' && seenStems.count(folded) != 0))
+            return;
         // "foo." and "foo.dll" stand for one module: whichever came first is kept.
         std::vector<std::string> stems;
-        for (size_t dot = folded.find('.'); dot != std::string::npos; dot = folded.find('.', dot + 1)) {
+        for (size_t dot = folded.find('.'); dot != std::string::npos;
+             dot = folded.find('.', dot + 1)) {
             stems.push_back(folded.substr(0, dot + 1));
             if (stems.back() != folded && seen.count(stems.back()) != 0) return;
         }
@@ -246,7 +257,8 @@ int main(int argc, char** argv) {
             }
             return false;
         };
-        index.ForEach(folded, [&](uint32_t d, std::string_view file) { candidates.emplace_back(d, file); });
+        index.ForEach(folded,
+                      [&](uint32_t d, std::string_view file) { candidates.emplace_back(d, file); });
         found = tryCandidates(0);
         while (!found && index.ListedCount() < index.DirectoryCount()) {
             const size_t d = index.ListedCount();

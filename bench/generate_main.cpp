@@ -57,14 +57,21 @@ int main(int argc, char** argv) {
             ok = *end == '\0';
         } else if (!ParseCount(value, number)) {
             ok = false;
-        } else if (arg == "--modules") params.modules = number;
-        else if (arg == "--directories") params.directories = number;
-        else if (arg == "--files") params.files = number;
-        else if (arg == "--seed") params.seed = number;
-        else if (arg == "--module-bytes") params.moduleBytes = number;
-        else ok = false;
+        } else if (arg == "--modules")
+            params.modules = number;
+        else if (arg == "--directories")
+            params.directories = number;
+        else if (arg == "--files")
+            params.files = number;
+        else if (arg == "--seed")
+            params.seed = number;
+        else if (arg == "--module-bytes")
+            params.moduleBytes = number;
+        else
+            ok = false;
         if (!ok) {
-            std::cerr << "kivrel-bench-generate: bad option " << arg << ' ' << value << '\n' << kUsage;
+            std::cerr << "kivrel-bench-generate: bad option " << arg << ' ' << value << '\n'
+                      << kUsage;
             return 2;
         }
     }
@@ -74,11 +81,14 @@ int main(int argc, char** argv) {
     }
     kivrel::bench::Installation installation;
     std::string error;
-    const bool generated = corpus.empty() ? kivrel::bench::GenerateInstallation(params, out, installation, error)
-                                          : kivrel::bench::GenerateCorpusInstallation(corpus, out, installation, error);
-    if (!generated ||
-        !kivrel::bench::WriteManifest(params, installation, installation.root + "installation.txt")) {
-        std::cerr << "kivrel-bench-generate: " << (error.empty() ? "cannot write the manifest" : error) << '\n';
+    const bool generated =
+        corpus.empty()
+            ? kivrel::bench::GenerateInstallation(params, out, installation, error)
+            : kivrel::bench::GenerateCorpusInstallation(corpus, out, installation, error);
+    if (!generated || !kivrel::bench::WriteManifest(params, installation,
+                                                    installation.root + "installation.txt")) {
+        std::cerr << "kivrel-bench-generate: "
+                  << (error.empty() ? "cannot write the manifest" : error) << '\n';
         return 1;
     }
     std::cout << installation.root << "installation.txt\n";

@@ -35,9 +35,10 @@ private:
     uint64_t m_state;
 };
 
-const char* const kWords[] = {"core", "gfx", "net", "ui", "media", "crypt", "sql", "xml", "audio",
-                              "print", "shell", "font", "video", "codec", "plugin", "qt", "gtk",
-                              "boost", "icu", "ssl", "zlib", "api-ms-win-core", "msvc", "runtime"};
+const char* const kWords[] = {
+    "core",  "gfx",   "net",   "ui",   "media", "crypt",           "sql",    "xml",
+    "audio", "print", "shell", "font", "video", "codec",           "plugin", "qt",
+    "gtk",   "boost", "icu",   "ssl",  "zlib",  "api-ms-win-core", "msvc",   "runtime"};
 
 std::string Base36(size_t value) {
     std::string digits;
@@ -52,9 +53,11 @@ std::string Base36(size_t value) {
 std::string Styled(const std::string& name, Random& random) {
     std::string styled = name;
     switch (random.Below(4)) {
-        case 0: break;
+        case 0:
+            break;
         case 1:
-            for (char& c : styled) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+            for (char& c : styled)
+                c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
             break;
         case 2: {
             bool wordStart = true;
@@ -66,7 +69,8 @@ std::string Styled(const std::string& name, Random& random) {
         }
         default:
             for (char& c : styled) {
-                if (random.Chance(0.5)) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+                if (random.Chance(0.5))
+                    c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
             }
     }
     return styled;
@@ -75,7 +79,7 @@ std::string Styled(const std::string& name, Random& random) {
 struct Module {
     std::string name;  // lower case, with ".dll"
     size_t directory = 0;
-    std::vector<size_t> imports;  // indexes of modules
+    std::vector<size_t> imports;            // indexes of modules
     std::vector<std::string> otherImports;  // missing or non-PE names
 };
 
@@ -105,7 +109,8 @@ bool GenerateInstallation(const InstallationParams& params, const std::string& r
     if (installation.root.back() != '/') installation.root += '/';
 
     for (size_t d = 0; d < params.directories; ++d) {
-        const std::string name = d == 0 ? "app" : "dir" + std::string(d < 10 ? "0" : "") + std::to_string(d);
+        const std::string name =
+            d == 0 ? "app" : "dir" + std::string(d < 10 ? "0" : "") + std::to_string(d);
         installation.directories.push_back(installation.root + name + "/");
         fs::create_directories(installation.directories.back(), fsError);
         if (fsError) {
@@ -123,12 +128,15 @@ bool GenerateInstallation(const InstallationParams& params, const std::string& r
     for (size_t i = 0; i < modules.size(); ++i) {
         Module& m = modules[i];
         m.name = kWords[random.Below(std::size(kWords))];
-        if (random.Chance(0.4)) m.name += std::string("-") + kWords[random.Below(std::size(kWords))];
+        if (random.Chance(0.4))
+            m.name += std::string("-") + kWords[random.Below(std::size(kWords))];
         m.name += "_" + Base36(i) + ".dll";
         m.directory = random.Below(dirCount);
         const size_t parent = random.Below(i + 1);  // i means the EXE
-        if (parent == i) exeImports.push_back(i);
-        else modules[parent].imports.push_back(i);
+        if (parent == i)
+            exeImports.push_back(i);
+        else
+            modules[parent].imports.push_back(i);
     }
     // Extra edges downwards, and a few hubs that most modules import, as the
     // runtime and system DLLs are.
@@ -150,7 +158,8 @@ bool GenerateInstallation(const InstallationParams& params, const std::string& r
     std::vector<std::string> unresolved;
     for (size_t k = 0; k < missingCount + brokenCount; ++k) {
         const bool broken = k >= missingCount;
-        const std::string name = std::string(broken ? "broken" : "missing") + "_" + Base36(k) + ".dll";
+        const std::string name =
+            std::string(broken ? "broken" : "missing") + "_" + Base36(k) + ".dll";
         unresolved.push_back(name);
         for (size_t n = 1 + random.Below(3); n > 0; --n) {
             modules[random.Below(modules.size())].otherImports.push_back(name);
@@ -169,8 +178,8 @@ bool GenerateInstallation(const InstallationParams& params, const std::string& r
         if (random.Chance(params.extensionlessShare)) text.resize(text.size() - 4);
         return text;
     };
-    auto buildImage = [&](const std::vector<size_t>& imports, const std::vector<std::string>& others,
-                          bool dll) {
+    auto buildImage = [&](const std::vector<size_t>& imports,
+                          const std::vector<std::string>& others, bool dll) {
         test::PeBuilder builder;
         builder.Pe32Plus();
         if (dll) builder.Dll();
@@ -192,7 +201,8 @@ bool GenerateInstallation(const InstallationParams& params, const std::string& r
     };
 
     installation.module = dirs[0] + "App.exe";
-    if (!WriteBytes(installation.module, buildImage(exeImports, {}, false), installation.filesWritten)) {
+    if (!WriteBytes(installation.module, buildImage(exeImports, {}, false),
+                    installation.filesWritten)) {
         error = "cannot write " + installation.module;
         return false;
     }
@@ -214,16 +224,18 @@ bool GenerateInstallation(const InstallationParams& params, const std::string& r
             const size_t earlier = random.Below(m.directory);
             const bool dosStub = random.Chance(0.5);
             WriteBytes(dirs[earlier] + Styled(m.name, random),
-                       dosStub ? test::DosStub(128, 0, 0) : TextBytes("decoy\n"), installation.filesWritten);
+                       dosStub ? test::DosStub(128, 0, 0) : TextBytes("decoy\n"),
+                       installation.filesWritten);
         }
     }
 
     // Unrelated files fill the directories up to the requested count.
-    const char* const kKinds[] = {"res_%s.dat", "Unused_%s.DLL", "readme_%s.txt", "icon_%s.png",
-                                  "locale_%s.mo", "Helper_%s.exe"};
+    const char* const kKinds[] = {"res_%s.dat",  "Unused_%s.DLL", "readme_%s.txt",
+                                  "icon_%s.png", "locale_%s.mo",  "Helper_%s.exe"};
     for (size_t n = 0; installation.filesWritten < params.files; ++n) {
         char name[64];
-        std::snprintf(name, sizeof name, kKinds[random.Below(std::size(kKinds))], Base36(n).c_str());
+        std::snprintf(name, sizeof name, kKinds[random.Below(std::size(kKinds))],
+                      Base36(n).c_str());
         const std::string path = dirs[random.Below(dirCount)] + name;
         if (!WriteBytes(path, {}, installation.filesWritten)) {
             error = "cannot write " + path;
@@ -282,9 +294,11 @@ bool GenerateCorpusInstallation(const std::vector<std::string>& corpus, const st
     }
     ++installation.filesWritten;
     installation.modules = dlls.size();
-    installation.systemDirectory = installation.directories[1].substr(0, installation.directories[1].size() - 1);
+    installation.systemDirectory =
+        installation.directories[1].substr(0, installation.directories[1].size() - 1);
     if (corpus.size() > 1) {
-        installation.windowsDirectory = installation.directories[2].substr(0, installation.directories[2].size() - 1);
+        installation.windowsDirectory =
+            installation.directories[2].substr(0, installation.directories[2].size() - 1);
     }
     return true;
 }
@@ -296,9 +310,12 @@ bool WriteManifest(const InstallationParams& params, const Installation& install
         << "modules=" << installation.modules << "\ndirectories=" << installation.directories.size()
         << "\nfiles=" << installation.filesWritten << "\nseed=" << params.seed
         << "\nmodule=" << installation.module << "\nsystem-dir=" << installation.systemDirectory
-        << "\nwindows-dir=" << installation.windowsDirectory << "\npath=" << installation.pathList << '\n';
-    for (const std::string& found : installation.expectedFound) out << "expect-found=" << found << '\n';
-    for (const std::string& name : installation.expectedUnresolved) out << "expect-unresolved=" << name << '\n';
+        << "\nwindows-dir=" << installation.windowsDirectory << "\npath=" << installation.pathList
+        << '\n';
+    for (const std::string& found : installation.expectedFound)
+        out << "expect-found=" << found << '\n';
+    for (const std::string& name : installation.expectedUnresolved)
+        out << "expect-unresolved=" << name << '\n';
     out.close();
     return static_cast<bool>(out);
 }

@@ -11,9 +11,9 @@
 namespace kivrel::bench {
 
 struct InstallationParams {
-    size_t modules = 3000;      // DLLs, every one reachable from the EXE
-    size_t directories = 25;    // search directories, the EXE's own included (at least 3)
-    size_t files = 40000;       // files in all directories together, modules included
+    size_t modules = 3000;    // DLLs, every one reachable from the EXE
+    size_t directories = 25;  // search directories, the EXE's own included (at least 3)
+    size_t files = 40000;     // files in all directories together, modules included
     uint64_t seed = 1;
     double extensionlessShare = 0.01;  // imports written without their ".dll"
     size_t moduleBytes = 0;            // extra section bytes per module, for realistic sizes
@@ -21,10 +21,10 @@ struct InstallationParams {
 
 struct Installation {
     std::string root;
-    std::string module;            // the EXE
-    std::string systemDirectory;   // second search directory
-    std::string windowsDirectory;  // third
-    std::string pathList;          // the rest, ';'-separated
+    std::string module;                    // the EXE
+    std::string systemDirectory;           // second search directory
+    std::string windowsDirectory;          // third
+    std::string pathList;                  // the rest, ';'-separated
     std::vector<std::string> directories;  // the whole search order, each ending in '/'
     // What any correct resolver must report: full paths of the modules as the
     // file system names them, and the names that are missing or not PE images.

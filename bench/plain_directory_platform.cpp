@@ -8,7 +8,8 @@
 
 namespace kivrel::bench {
 
-const CPlainDirectoryPlatform::Listing& CPlainDirectoryPlatform::List(const std::string& directory) {
+const CPlainDirectoryPlatform::Listing& CPlainDirectoryPlatform::List(
+    const std::string& directory) {
     auto known = m_listings.find(directory);
     if (known != m_listings.end()) return known->second;
     Listing& listing = m_listings[directory];

@@ -16,7 +16,8 @@ namespace kivrel::bench {
 
 class CPlainDirectoryPlatform : public IScanPlatform {
 public:
-    explicit CPlainDirectoryPlatform(std::unique_ptr<IScanPlatform> native) : m_native(std::move(native)) {}
+    explicit CPlainDirectoryPlatform(std::unique_ptr<IScanPlatform> native)
+        : m_native(std::move(native)) {}
 
     char PathSeparator() const override { return m_native->PathSeparator(); }
     std::string SystemDirectory() override { return m_native->SystemDirectory(); }

@@ -26,12 +26,14 @@ int main(int argc, char** argv) {
     const std::vector<std::string> args(argv + 1, argv + argc);
     kivrel::cli::Options options;
     std::string error;
-    if (!kivrel::cli::ParseOptions(args, options, error) || options.json || options.help || options.version) {
-        std::cerr << "kivrel-bench-plain: " << (error.empty() ? "only the report options are taken" : error)
-                  << '\n';
+    if (!kivrel::cli::ParseOptions(args, options, error) || options.json || options.help ||
+        options.version) {
+        std::cerr << "kivrel-bench-plain: "
+                  << (error.empty() ? "only the report options are taken" : error) << '\n';
         return 2;
     }
-    kivrel::bench::CPlainDirectoryPlatform platform(kivrel::CreateNativePlatform(options.overrides));
+    kivrel::bench::CPlainDirectoryPlatform platform(
+        kivrel::CreateNativePlatform(options.overrides));
     kivrel::bench::CPlainScan scan(platform);
     CPrintingSink sink;
     scan.Scan(options.module, options.initialDirectory, sink);

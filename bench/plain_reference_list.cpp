@@ -6,7 +6,8 @@
 
 namespace kivrel::bench {
 
-void CPlainReferenceList::AddReference(std::string_view name, uint32_t directoryIndex, uint16_t state) {
+void CPlainReferenceList::AddReference(std::string_view name, uint32_t directoryIndex,
+                                       uint16_t state) {
     std::string text(name);
     if (text.find('.') == std::string::npos) text += '.';
     const uint32_t value = MakeRefValue(state, directoryIndex);
@@ -18,7 +19,8 @@ void CPlainReferenceList::AddReference(std::string_view name, uint32_t directory
             return;
         }
         const size_t n = std::min(entry.text.size(), text.size());
-        if (EqualsNoCase(std::string_view(entry.text).substr(0, n), std::string_view(text).substr(0, n))) {
+        if (EqualsNoCase(std::string_view(entry.text).substr(0, n),
+                         std::string_view(text).substr(0, n))) {
             if (text.size() < entry.text.size()) return;
             m_entries.erase(m_entries.begin() + static_cast<long>(i));
             m_entries.push_back(Reference{std::move(text), value});

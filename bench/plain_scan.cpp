@@ -55,11 +55,14 @@ int CPlainScan::ScanModule(const std::string& path, int* errorId) {
                     if (name == nullptr) break;
                     const uint32_t offset = image.OffsetOf(name);
                     size_t length = 0;
-                    while (offset + length < bytes.Size() && length < kMaxPath && name[length] != 0) ++length;
-                    if (length < kMaxPath && offset + length == bytes.Size()) break;  // no terminator
+                    while (offset + length < bytes.Size() && length < kMaxPath && name[length] != 0)
+                        ++length;
+                    if (length < kMaxPath && offset + length == bytes.Size())
+                        break;  // no terminator
                     if (length >= kMaxPath) continue;
                     m_references.AddReference(
-                        std::string_view(reinterpret_cast<const char*>(name), length), 0, REF_PENDING);
+                        std::string_view(reinterpret_cast<const char*>(name), length), 0,
+                        REF_PENDING);
                     ++count;
                 }
                 if (count != 0) error = 0;

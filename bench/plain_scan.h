@@ -18,7 +18,8 @@ public:
     explicit CPlainScan(IScanPlatform& platform) : m_platform(platform) {}
 
     // The scan command with "Cleanup before scan" on.
-    void Scan(const std::string& modulePath, const std::string& initialDirectory, IReportSink& sink);
+    void Scan(const std::string& modulePath, const std::string& initialDirectory,
+              IReportSink& sink);
 
     const CPlainReferenceList& References() const { return m_references; }
 

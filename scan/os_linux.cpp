@@ -88,7 +88,8 @@ class DirectoryListing {
 public:
     void Add(std::string_view name) {
         const size_t offset = m_text.size();
-        m_entries.push_back(Entry{static_cast<uint32_t>(offset), static_cast<uint32_t>(name.size())});
+        m_entries.push_back(
+            Entry{static_cast<uint32_t>(offset), static_cast<uint32_t>(name.size())});
         m_text.resize(offset + 2 * name.size());
         for (size_t i = 0; i < name.size(); ++i) m_text[offset + i] = FoldAscii(name[i]);
         name.copy(&m_text[offset + name.size()], name.size());
@@ -106,7 +107,8 @@ public:
         for (uint32_t i = 0; i < m_entries.size(); ++i) {
             const std::string_view folded = Folded(i);
             m_byName.Insert(folded, Key{i, static_cast<uint32_t>(folded.size())});
-            for (size_t dot = folded.find('.'); dot != std::string_view::npos; dot = folded.find('.', dot + 1)) {
+            for (size_t dot = folded.find('.'); dot != std::string_view::npos;
+                 dot = folded.find('.', dot + 1)) {
                 m_byStem.Insert(folded.substr(0, dot + 1), Key{i, static_cast<uint32_t>(dot + 1)});
             }
         }
@@ -125,8 +127,8 @@ public:
         const size_t wildcard = query.folded.find_first_of("*?");
         if (wildcard == std::string::npos) {
             query.kind = Query::NAME;
-        } else if (wildcard + 1 == query.folded.size() && query.folded.back() == '*' && wildcard > 0 &&
-                   query.folded[wildcard - 1] == '.') {
+        } else if (wildcard + 1 == query.folded.size() && query.folded.back() == '*' &&
+                   wildcard > 0 && query.folded[wildcard - 1] == '.') {
             query.kind = Query::STEM;
             query.folded.pop_back();
         } else {
@@ -138,8 +140,12 @@ public:
     // Real names of the entries that match the query.
     void Find(const Query& query, std::vector<std::string_view>& names) const {
         switch (query.kind) {
-            case Query::NAME: m_byName.Find(*this, query.folded, query.hash, names); break;
-            case Query::STEM: m_byStem.Find(*this, query.folded, query.hash, names); break;
+            case Query::NAME:
+                m_byName.Find(*this, query.folded, query.hash, names);
+                break;
+            case Query::STEM:
+                m_byStem.Find(*this, query.folded, query.hash, names);
+                break;
             case Query::OTHER:
                 for (uint32_t i = 0; i < m_entries.size(); ++i) {
                     if (MatchesWildcardNoCase(query.folded, Folded(i))) names.push_back(Name(i));
@@ -178,7 +184,8 @@ private:
             for (size_t slot = hash & (m_slots.size() - 1); m_slots[slot].entry != kNone;
                  slot = (slot + 1) & (m_slots.size() - 1)) {
                 const Key& candidate = m_slots[slot];
-                if (candidate.length == key.size() && listing.Folded(candidate.entry).substr(0, key.size()) == key) {
+                if (candidate.length == key.size() &&
+                    listing.Folded(candidate.entry).substr(0, key.size()) == key) {
                     names.push_back(listing.Name(candidate.entry));
                 }
             }
@@ -189,7 +196,9 @@ private:
         std::vector<Key> m_slots;
     };
 
-    std::string_view Folded(uint32_t i) const { return {m_text.data() + m_entries[i].offset, m_entries[i].length}; }
+    std::string_view Folded(uint32_t i) const {
+        return {m_text.data() + m_entries[i].offset, m_entries[i].length};
+    }
     std::string_view Name(uint32_t i) const {
         return {m_text.data() + m_entries[i].offset + m_entries[i].length, m_entries[i].length};
     }
@@ -300,8 +309,10 @@ private:
     };
 
     PlatformOverrides m_overrides;
-    std::unordered_map<std::string, Listed> m_listings;  // node-based: the pointers below stay valid
-    std::vector<std::pair<const std::string*, const DirectoryListing*>> m_searchOrder;  // in first-asked order
+    // Node-based, so that the pointers of m_searchOrder stay valid.
+    std::unordered_map<std::string, Listed> m_listings;
+    // The directories in the order first asked for.
+    std::vector<std::pair<const std::string*, const DirectoryListing*>> m_searchOrder;
     size_t m_nNextInOrder = 0;
     std::string m_queryPattern;
     DirectoryListing::Query m_query;

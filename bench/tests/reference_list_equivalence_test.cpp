@@ -28,8 +28,9 @@ public:
         }
         for (size_t i = 0; i < fast.size(); ++i) {
             if (fast[i].text != plain[i].text || fast[i].value != plain[i].value) {
-                return "entry " + std::to_string(i) + ": " + fast[i].text + "/" + std::to_string(fast[i].value) +
-                       " and " + plain[i].text + "/" + std::to_string(plain[i].value);
+                return "entry " + std::to_string(i) + ": " + fast[i].text + "/" +
+                       std::to_string(fast[i].value) + " and " + plain[i].text + "/" +
+                       std::to_string(plain[i].value);
             }
         }
         if (fast.FindFirstPending() != plain.FindFirstPending()) return "first pending entry";
@@ -43,8 +44,10 @@ public:
 // Stems and extensions chosen so that sort order and prefix order disagree
 // ('-' sorts before '.') and letter case and non-ASCII bytes vary.
 std::string RandomName(std::mt19937& random) {
-    static const char* const kStems[] = {"a", "A", "ab", "aB", "a-b", "b", "k32", "K32", "\xC9", "\xE9"};
-    static const char* const kExtensions[] = {"", ".", ".dll", ".DLL", ".d", ".dl", ".dllx", ".x", ".dll.x"};
+    static const char* const kStems[] = {"a", "A",   "ab",  "aB",   "a-b",
+                                         "b", "k32", "K32", "\xC9", "\xE9"};
+    static const char* const kExtensions[] = {"",    ".",     ".dll", ".DLL",  ".d",
+                                              ".dl", ".dllx", ".x",   ".dll.x"};
     std::string name = kStems[random() % std::size(kStems)];
     name += kExtensions[random() % std::size(kExtensions)];
     return name;
@@ -67,7 +70,8 @@ TEST(ReferenceListEquivalence, RandomSequencesMatchThePlainWalk) {
                 // A resolution step: the first pending entry gets a final
                 // state, sometimes through a longer name (a found file).
                 const long pending = lists.fast.FindFirstPending();
-                ASSERT_EQ(pending, lists.plain.FindFirstPending()) << "seed " << seed << " step " << step;
+                ASSERT_EQ(pending, lists.plain.FindFirstPending())
+                    << "seed " << seed << " step " << step;
                 if (pending < 0) continue;
                 std::string name = lists.fast[static_cast<size_t>(pending)].text;
                 if (name.back() == '.' && random() % 2 == 0) name += "dll";
@@ -75,7 +79,8 @@ TEST(ReferenceListEquivalence, RandomSequencesMatchThePlainWalk) {
                 lists.Add(name, random() % 5, static_cast<uint16_t>(1 + random() % 3));
             } else if (choice < 99) {
                 const std::string name = RandomName(random);
-                ASSERT_EQ(lists.fast.Find(name), lists.plain.Find(name)) << "find " << name << " seed " << seed;
+                ASSERT_EQ(lists.fast.Find(name), lists.plain.Find(name))
+                    << "find " << name << " seed " << seed;
                 continue;
             } else {
                 what = "clear";
@@ -97,7 +102,8 @@ TEST(ReferenceListEquivalence, ResolvingEveryPendingEntryVisitsThemInListOrder) 
     for (long pending; (pending = lists.fast.FindFirstPending()) >= 0;) {
         const std::string text = lists.fast[static_cast<size_t>(pending)].text;
         visited.push_back(text);
-        if (text == "c.dll") lists.Add("x.dll", 0, REF_PENDING);  // replaces the pending "x." behind it
+        if (text == "c.dll")
+            lists.Add("x.dll", 0, REF_PENDING);  // replaces the pending "x." behind it
         lists.Add(text, 1, REF_FOUND);
         ASSERT_EQ(lists.Difference(), "") << text;
     }

@@ -25,7 +25,9 @@ using Lines = std::vector<std::pair<std::string, uint32_t>>;
 class LineSink : public IReportSink {
 public:
     void ResetLines() override { lines.clear(); }
-    void AddLine(const std::string& text, uint32_t value) override { lines.emplace_back(text, value); }
+    void AddLine(const std::string& text, uint32_t value) override {
+        lines.emplace_back(text, value);
+    }
     Lines lines;
 };
 
@@ -71,8 +73,10 @@ TEST(ScanEquivalence, GeneratedInstallationsReportAsThePlainScan) {
         // it was put first in the search order, and the unresolvable names.
         std::vector<std::string> found, unresolved;
         for (const auto& [text, value] : fast.lines) {
-            if (value != 0) found.push_back(text);
-            else if (!text.empty() && text.find("***") == std::string::npos) unresolved.push_back(text);
+            if (value != 0)
+                found.push_back(text);
+            else if (!text.empty() && text.find("***") == std::string::npos)
+                unresolved.push_back(text);
         }
         EXPECT_EQ(Folded(found), Folded(installation.expectedFound)) << "seed " << seed;
         EXPECT_EQ(Folded(unresolved), Folded(installation.expectedUnresolved)) << "seed " << seed;
@@ -89,10 +93,12 @@ TEST(ScanEquivalence, ShortNameAliasesReportAsThePlainScan) {
     // entry pending; both scans must settle it the same way.
     test::TempDir temp;
     const std::string system = temp.MakeDir("sys");
-    temp.Write("sys/LONGNAME.DLL", test::PeBuilder().Pe32Plus().Dll().Import("other").Import("LONGNA~1.DLL").Build());
+    temp.Write("sys/LONGNAME.DLL",
+               test::PeBuilder().Pe32Plus().Dll().Import("other").Import("LONGNA~1.DLL").Build());
     temp.Write("sys/OTHER.DLL", test::PeBuilder().Pe32Plus().Dll().Import("longname.dll").Build());
     const std::string module =
-        temp.Write("app/tool.exe", test::PeBuilder().Pe32Plus().Import("LONGNA~1.DLL").Import("missing").Build());
+        temp.Write("app/tool.exe",
+                   test::PeBuilder().Pe32Plus().Import("LONGNA~1.DLL").Import("missing").Build());
 
     auto scan = [&](bool usePlain) {
         test::FakePlatform platform;
