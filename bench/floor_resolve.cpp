@@ -1,6 +1,7 @@
 // kivrel-bench-floor: the least work any resolver must do, as a yardstick.
-// Each search directory is listed once into a hash of folded names, each
-// reachable module is mapped once, and nothing else is kept.
+// Each search directory is listed once, and only when needed, into one hash
+// of folded names over all of them; each reachable module is mapped once;
+// nothing else is kept.
 //
 //   kivrel-bench-floor MODULE DIR...    (DIRs in search order)
 //
