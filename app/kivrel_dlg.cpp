@@ -170,11 +170,20 @@ BOOL CKivrelDlg::OnChildNotify(UINT message, WPARAM wParam, LPARAM lParam, LRESU
     if (request->hdr.code == HTN_NEEDTEXT) {
         UINT nID = 0;
         switch (request->hdr.idFrom) {
-            case IDOK: nID = IDS_TIP_SCAN; break;
-            case IDCANCEL: nID = IDS_TIP_EXIT; break;
-            case IDC_FIND_MODULE: nID = IDS_TIP_FIND_MODULE; break;
-            case IDC_FIND_INITIAL_DIR: nID = IDS_TIP_FIND_INITIAL_DIR; break;
-            default: break;
+            case IDOK:
+                nID = IDS_TIP_SCAN;
+                break;
+            case IDCANCEL:
+                nID = IDS_TIP_EXIT;
+                break;
+            case IDC_FIND_MODULE:
+                nID = IDS_TIP_FIND_MODULE;
+                break;
+            case IDC_FIND_INITIAL_DIR:
+                nID = IDS_TIP_FIND_INITIAL_DIR;
+                break;
+            default:
+                break;
         }
         if (nID != 0) AnswerHelpTip(request, nID);
     }

@@ -77,7 +77,8 @@ BOOL CGenericObjectList::SyncSelection(std::list<DWORD>& values, BOOL bSave) {
         std::vector<int> indices(static_cast<size_t>(count));
         const int got = std::max(0, GetSelItems(count, indices.data()));
         std::vector<DWORD> selected;
-        for (int i = 0; i < got; ++i) selected.push_back(GetItemData(indices[static_cast<size_t>(i)]));
+        for (int i = 0; i < got; ++i)
+            selected.push_back(GetItemData(indices[static_cast<size_t>(i)]));
 
         const size_t before = values.size();
         values.remove_if([&](DWORD value) {
@@ -121,7 +122,8 @@ void CGenericObjectList::ScrollIntoView(int nIndex) {
     if (height <= 0) return;
     int top = GetTopIndex();
     if (item.bottom > client.bottom) {
-        top = std::min(top + static_cast<int>(item.bottom - client.bottom) / height + 1, GetCount() - 1);
+        top = std::min(top + static_cast<int>(item.bottom - client.bottom) / height + 1,
+                       GetCount() - 1);
     }
     if (item.top < client.top) {
         top = top + static_cast<int>(item.top - client.top) / height - 1;
@@ -158,13 +160,26 @@ BOOL CGenericObjectList::OnChildNotify(UINT message, WPARAM wParam, LPARAM lPara
     }
     if (message != WM_COMMAND) return CListBox::OnChildNotify(message, wParam, lParam, pResult);
     switch (HIWORD(wParam)) {
-        case LBN_SELCHANGE: OnSelChange(); return TRUE;
-        case LBN_DBLCLK: OnDblClk(); return TRUE;
-        case LBN_SELCANCEL: OnSelCancel(); return TRUE;
-        case LBN_SETFOCUS: OnSetFocusNotify(); return TRUE;
-        case LBN_KILLFOCUS: OnKillFocusNotify(); return TRUE;
-        case static_cast<WORD>(LBN_ERRSPACE): OnErrSpace(); return TRUE;
-        default: return FALSE;
+        case LBN_SELCHANGE:
+            OnSelChange();
+            return TRUE;
+        case LBN_DBLCLK:
+            OnDblClk();
+            return TRUE;
+        case LBN_SELCANCEL:
+            OnSelCancel();
+            return TRUE;
+        case LBN_SETFOCUS:
+            OnSetFocusNotify();
+            return TRUE;
+        case LBN_KILLFOCUS:
+            OnKillFocusNotify();
+            return TRUE;
+        case static_cast<WORD>(LBN_ERRSPACE):
+            OnErrSpace();
+            return TRUE;
+        default:
+            return FALSE;
     }
 }
 

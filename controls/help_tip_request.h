@@ -10,10 +10,10 @@
 #define HTN_NEEDTEXT 10000
 
 struct NMHELPTIP {
-    NMHDR hdr;       // window asked, control id under the pointer, HTN_NEEDTEXT
-    LONG x;          // proposed tip position, screen coordinates
+    NMHDR hdr;  // window asked, control id under the pointer, HTN_NEEDTEXT
+    LONG x;     // proposed tip position, screen coordinates
     LONG y;
-    DWORD dwFlags;   // 0
+    DWORD dwFlags;  // 0
     char szText[512];
 };
 

@@ -1,6 +1,7 @@
 // How many copies of this program are running: the instance number of the
 // resizable dialog, which keeps the placements of simultaneous copies apart.
 #include <windows.h>
+// After windows.h, which it needs.
 #include <tlhelp32.h>
 
 #include "resizable_dialog.h"
@@ -58,7 +59,8 @@ int CResizableDialog::CountRunningInstances() {
             ++count;
         } else if (lstrcmpiA(FileNamePart(entry.szExeFile), ownName) == 0) {
             if (entry.th32ProcessID == ownId ||
-                lstrcmpiA(ProcessImagePath(entry.th32ProcessID).c_str(), ownLongPath.c_str()) == 0) {
+                lstrcmpiA(ProcessImagePath(entry.th32ProcessID).c_str(), ownLongPath.c_str()) ==
+                    0) {
                 ++count;
             }
         }

@@ -1,6 +1,5 @@
 #include "resizable_dialog.h"
 
-
 #include "resource_string.h"
 #include "win_app.h"
 #include "window_placement.h"
@@ -20,13 +19,14 @@ constexpr int kLayoutEntries = 128;
 constexpr int kMaxLayoutIds = 123;
 
 HICON LoadIconOfSize(UINT nID, int cx, int cy) {
-    return static_cast<HICON>(::LoadImageA(AfxGetResourceHandle(), MAKEINTRESOURCEA(nID),
-                                           IMAGE_ICON, cx, cy, 0));
+    return static_cast<HICON>(
+        ::LoadImageA(AfxGetResourceHandle(), MAKEINTRESOURCEA(nID), IMAGE_ICON, cx, cy, 0));
 }
 }  // namespace
 
 CResizableDialog::CResizableDialog(UINT nIDTemplate, UINT nIDIcon, int nInstance, CWnd* pParent)
-    : CDialog(nIDTemplate, pParent), m_nInstance(nInstance > 0 ? nInstance : CountRunningInstances()) {
+    : CDialog(nIDTemplate, pParent),
+      m_nInstance(nInstance > 0 ? nInstance : CountRunningInstances()) {
     if (nIDIcon != 0) {
         m_hIcon = LoadIconOfSize(nIDIcon, GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON));
         m_hSmallIcon =
@@ -55,9 +55,8 @@ BOOL CResizableDialog::OnInitDialog() {
 }
 
 BOOL CResizableDialog::SetControlLayout(int nWiden, const int* pWiden, int nMoveRight,
-                                        const int* pMoveRight, int nHeighten,
-                                        const int* pHeighten, int nMoveDown,
-                                        const int* pMoveDown) {
+                                        const int* pMoveRight, int nHeighten, const int* pHeighten,
+                                        int nMoveDown, const int* pMoveDown) {
     m_bLayoutSet = TRUE;
     const int counts[4] = {nWiden, nMoveRight, nHeighten, nMoveDown};
     const int* ids[4] = {pWiden, pMoveRight, pHeighten, pMoveDown};
@@ -188,7 +187,8 @@ void CResizableDialog::AdjustEditMargins(HWND hWndControl) {
     if (lstrcmpiA(className, "ComboBox") == 0) {
         ::SendMessageA(hWndControl, CB_SETEDITSEL, 0, MAKELPARAM(-1, 0));
         hWndControl = ::GetWindow(hWndControl, GW_CHILD);
-        if (hWndControl == nullptr || ::GetClassNameA(hWndControl, className, sizeof(className)) == 0) {
+        if (hWndControl == nullptr ||
+            ::GetClassNameA(hWndControl, className, sizeof(className)) == 0) {
             return;
         }
     }

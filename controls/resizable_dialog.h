@@ -19,8 +19,7 @@ public:
     // Four groups: widened, moved right, made taller, moved down by the change
     // of the client size. FALSE when the counts add up to 124 or more.
     BOOL SetControlLayout(int nWiden, const int* pWiden, int nMoveRight, const int* pMoveRight,
-                          int nHeighten, const int* pHeighten, int nMoveDown,
-                          const int* pMoveDown);
+                          int nHeighten, const int* pHeighten, int nMoveDown, const int* pMoveDown);
     // Section and entry are string resources; the entry gets the instance number.
     BOOL LoadPlacement(UINT nIDSection, UINT nIDEntry);
     BOOL SavePlacement(UINT nIDSection, UINT nIDEntry);

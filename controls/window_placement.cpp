@@ -1,18 +1,18 @@
 #include "window_placement.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
-#include <cctype>
 
 std::string FormatPlacement(const WINDOWPLACEMENT& placement) {
     char text[80];
     const RECT& rc = placement.rcNormalPosition;
     std::snprintf(text, sizeof(text), "%d %d %d %d %d", static_cast<int>(rc.left),
-                  static_cast<int>(rc.top), static_cast<int>(rc.right),
-                  static_cast<int>(rc.bottom), static_cast<int>(placement.showCmd));
+                  static_cast<int>(rc.top), static_cast<int>(rc.right), static_cast<int>(rc.bottom),
+                  static_cast<int>(placement.showCmd));
     return text;
 }
 

@@ -28,9 +28,9 @@ void CButton::DrawItem(DRAWITEMSTRUCT* pDrawItem) {
     char caption[128] = "";
     ::GetWindowTextA(m_hWnd, caption, sizeof(caption));
     const int oldMode = ::SetBkMode(pDrawItem->hDC, TRANSPARENT);
-    ::SetTextColor(pDrawItem->hDC, ::GetSysColor((pDrawItem->itemState & ODS_DISABLED)
-                                                     ? COLOR_GRAYTEXT
-                                                     : COLOR_BTNTEXT));
+    ::SetTextColor(
+        pDrawItem->hDC,
+        ::GetSysColor((pDrawItem->itemState & ODS_DISABLED) ? COLOR_GRAYTEXT : COLOR_BTNTEXT));
     ::DrawTextA(pDrawItem->hDC, caption, -1, &rect, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
     ::SetBkMode(pDrawItem->hDC, oldMode);
     if (pDrawItem->itemState & ODS_FOCUS) {

@@ -24,9 +24,9 @@ INT_PTR CDialog::DoModal() {
     HWND hWndParent = m_pParentWnd != nullptr ? m_pParentWnd->m_hWnd : nullptr;
     CDialog* const outer = t_pDialogInit;
     t_pDialogInit = this;
-    const INT_PTR result = ::DialogBoxParamA(AfxGetResourceHandle(),
-                                             MAKEINTRESOURCEA(m_nIDTemplate), hWndParent,
-                                             &CDialog::DialogProc, 0);
+    const INT_PTR result =
+        ::DialogBoxParamA(AfxGetResourceHandle(), MAKEINTRESOURCEA(m_nIDTemplate), hWndParent,
+                          &CDialog::DialogProc, 0);
     t_pDialogInit = outer;
     return result;
 }

@@ -16,7 +16,8 @@ CFileDialog::CFileDialog(BOOL bOpenFileDialog, const char* defaultExt, const cha
     }
     if (defaultExt != nullptr) m_strDefExt = defaultExt;
     // A name that does not fit the buffer is not offered at all rather than cut.
-    if (fileName != nullptr && lstrlenA(fileName) < MAX_PATH) lstrcpynA(m_szFileName, fileName, MAX_PATH);
+    if (fileName != nullptr && lstrlenA(fileName) < MAX_PATH)
+        lstrcpynA(m_szFileName, fileName, MAX_PATH);
 
     m_ofn.lStructSize = sizeof(m_ofn);
     m_ofn.lpstrFile = m_szFileName;

@@ -29,7 +29,9 @@ class CFont : public CGdiObject {
 public:
     HFONT GetSafeHandle() const { return static_cast<HFONT>(m_hObject); }
     operator HFONT() const { return GetSafeHandle(); }
-    BOOL CreateFontIndirect(const LOGFONTA* logFont) { return Attach(::CreateFontIndirectA(logFont)); }
+    BOOL CreateFontIndirect(const LOGFONTA* logFont) {
+        return Attach(::CreateFontIndirectA(logFont));
+    }
 };
 
 class CBrush : public CGdiObject {
@@ -77,8 +79,8 @@ private:
 class CSelectObject {
 public:
     CSelectObject(HDC hDC, HGDIOBJ hObject)
-        : m_hDC(hDC), m_hOld(hDC != nullptr && hObject != nullptr ? ::SelectObject(hDC, hObject)
-                                                                  : nullptr) {}
+        : m_hDC(hDC),
+          m_hOld(hDC != nullptr && hObject != nullptr ? ::SelectObject(hDC, hObject) : nullptr) {}
     ~CSelectObject() {
         if (m_hOld != nullptr) ::SelectObject(m_hDC, m_hOld);
     }

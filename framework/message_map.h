@@ -82,22 +82,25 @@ LRESULT Mouse(CWnd& wnd, WPARAM wParam, LPARAM lParam) {
 
 }  // namespace msgmap
 
-#define DECLARE_MESSAGE_MAP()                    \
-protected:                                       \
-    static const MessageMap* GetThisMessageMap(); \
+// clang-format off
+#define DECLARE_MESSAGE_MAP()                                                          \
+protected:                                                                             \
+    static const MessageMap* GetThisMessageMap();                                      \
     const MessageMap* GetMessageMap() const override;
 
-#define BEGIN_MESSAGE_MAP(theClass, baseClass)                                        \
-    const MessageMap* theClass::GetMessageMap() const { return GetThisMessageMap(); } \
-    const MessageMap* theClass::GetThisMessageMap() {                                 \
-        using ThisClass [[maybe_unused]] = theClass;                                  \
-        using TheBaseClass = baseClass;                                               \
+#define BEGIN_MESSAGE_MAP(theClass, baseClass)                                         \
+    const MessageMap* theClass::GetMessageMap() const { return GetThisMessageMap(); }  \
+    const MessageMap* theClass::GetThisMessageMap() {                                  \
+        using ThisClass [[maybe_unused]] = theClass;                                   \
+        using TheBaseClass = baseClass;                                                \
         static const MessageMapEntry entries[] = {
-#define END_MESSAGE_MAP()                                                      \
-    {0, 0, 0, nullptr}};                                                       \
-    static const MessageMap map = {&TheBaseClass::GetThisMessageMap, entries}; \
-    return &map;                                                               \
+
+#define END_MESSAGE_MAP()                                                              \
+            {0, 0, 0, nullptr}};                                                       \
+        static const MessageMap map = {&TheBaseClass::GetThisMessageMap, entries};     \
+        return &map;                                                                   \
     }
+// clang-format on
 
 #define ON_COMMAND(id, memberFxn) \
     {WM_COMMAND, 0, static_cast<UINT>(id), &msgmap::NoArgs<&ThisClass::memberFxn>},

@@ -47,8 +47,8 @@ HINSTANCE AfxGetResourceHandle() {
 const char* AfxGetAppName() { return g_pApp != nullptr ? g_pApp->m_strAppName.c_str() : ""; }
 
 int AfxMessageBox(const char* text, UINT type) {
-    HWND owner = g_pApp != nullptr && g_pApp->m_pMainWnd != nullptr ? g_pApp->m_pMainWnd->m_hWnd
-                                                                    : nullptr;
+    HWND owner =
+        g_pApp != nullptr && g_pApp->m_pMainWnd != nullptr ? g_pApp->m_pMainWnd->m_hWnd : nullptr;
     return ::MessageBoxA(owner, text, AfxGetAppName(), type);
 }
 

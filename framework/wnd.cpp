@@ -36,8 +36,8 @@ BOOL CWnd::SubclassWindow(HWND hWnd) {
     if (FromHandlePermanent(hWnd) != nullptr) return FALSE;
     HandleMap()[hWnd] = this;
     m_hWnd = hWnd;
-    m_pfnSuper = reinterpret_cast<WNDPROC>(::SetWindowLongPtrA(
-        hWnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&CWnd::StdWndProc)));
+    m_pfnSuper = reinterpret_cast<WNDPROC>(
+        ::SetWindowLongPtrA(hWnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&CWnd::StdWndProc)));
     return TRUE;
 }
 
@@ -86,12 +86,14 @@ LRESULT CALLBACK CWnd::StdWndProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM
 
 LRESULT CWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     LRESULT result = 0;
-    if (!OnWndMsg(message, wParam, lParam, &result)) result = DefWindowProc(message, wParam, lParam);
+    if (!OnWndMsg(message, wParam, lParam, &result))
+        result = DefWindowProc(message, wParam, lParam);
     return result;
 }
 
 LRESULT CWnd::DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
-    if (m_pfnSuper != nullptr) return ::CallWindowProcA(m_pfnSuper, m_hWnd, message, wParam, lParam);
+    if (m_pfnSuper != nullptr)
+        return ::CallWindowProcA(m_pfnSuper, m_hWnd, message, wParam, lParam);
     return ::DefWindowProcA(m_hWnd, message, wParam, lParam);
 }
 
@@ -201,8 +203,8 @@ void CWnd::CenterWindow() {
     if (hWndOwner != nullptr && (!::IsWindowVisible(hWndOwner) || ::IsIconic(hWndOwner))) {
         hWndOwner = nullptr;
     }
-    const HMONITOR hMonitor = ::MonitorFromWindow(hWndOwner != nullptr ? hWndOwner : m_hWnd,
-                                                  MONITOR_DEFAULTTONEAREST);
+    const HMONITOR hMonitor =
+        ::MonitorFromWindow(hWndOwner != nullptr ? hWndOwner : m_hWnd, MONITOR_DEFAULTTONEAREST);
     if (!::GetMonitorInfoA(hMonitor, &monitor)) return;
     const CRect area(monitor.rcWork);
     CRect center = area;

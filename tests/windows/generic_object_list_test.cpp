@@ -1,8 +1,9 @@
 // CGenericObjectList on a list box of a parent window that records which
 // notifications reach it after reflection.
+#include "generic_object_list.h"
+
 #include <gtest/gtest.h>
 
-#include "generic_object_list.h"
 #include "help_tip_request.h"
 #include "resource.h"
 #include "resource_string.h"
@@ -49,19 +50,19 @@ protected:
         windowClass.lpszClassName = "KivrelTestParent";
         windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
         ::RegisterClassA(&windowClass);
-        HWND parent = ::CreateWindowExA(0, "KivrelTestParent", "parent",
-                                        WS_OVERLAPPEDWINDOW | WS_VISIBLE, 50, 50, 400, 300,
-                                        nullptr, nullptr, windowClass.hInstance, nullptr);
+        HWND parent =
+            ::CreateWindowExA(0, "KivrelTestParent", "parent", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 50,
+                              50, 400, 300, nullptr, nullptr, windowClass.hInstance, nullptr);
         ASSERT_TRUE(m_parent.SubclassWindow(parent));
         const DWORD style = WS_CHILD | WS_VISIBLE | WS_BORDER | WS_VSCROLL | WS_HSCROLL |
                             LBS_NOTIFY | LBS_EXTENDEDSEL | LBS_NOINTEGRALHEIGHT;
-        HWND list = ::CreateWindowExA(0, "ListBox", "", style, 10, 10, 200, 100, parent,
-                                      reinterpret_cast<HMENU>(kListId), windowClass.hInstance,
-                                      nullptr);
+        HWND list =
+            ::CreateWindowExA(0, "ListBox", "", style, 10, 10, 200, 100, parent,
+                              reinterpret_cast<HMENU>(kListId), windowClass.hInstance, nullptr);
         ASSERT_TRUE(m_list.SubclassWindow(list));
         m_plain = ::CreateWindowExA(0, "ListBox", "", style, 220, 10, 100, 100, parent,
-                                    reinterpret_cast<HMENU>(kPlainListId),
-                                    windowClass.hInstance, nullptr);
+                                    reinterpret_cast<HMENU>(kPlainListId), windowClass.hInstance,
+                                    nullptr);
         ::SetForegroundWindow(parent);
         PumpMessages(20);
     }
@@ -104,9 +105,9 @@ TEST_F(GenericObjectList, LinesCarryTheirValues) {
     EXPECT_EQ(m_list.AddLine("second", 0), 1);
     EXPECT_EQ(m_list.InsertLine(1, "between", 0xFFFFFFFF), 1);
     EXPECT_EQ(m_list.InsertLine(-1, "last", 9), 3);
-    EXPECT_EQ(ListLines(m_list.m_hWnd), (std::vector<Line>{
-                                            {"first", 7}, {"between", 0xFFFFFFFF},
-                                            {"second", 0}, {"last", 9}}));
+    EXPECT_EQ(
+        ListLines(m_list.m_hWnd),
+        (std::vector<Line>{{"first", 7}, {"between", 0xFFFFFFFF}, {"second", 0}, {"last", 9}}));
     EXPECT_EQ(m_list.DeleteLine(1), 3);
     EXPECT_EQ(m_list.DeleteLine(10), LB_ERR);
     EXPECT_EQ(m_list.InsertLine(10, "nowhere", 5), LB_ERR);
@@ -142,7 +143,8 @@ TEST_F(GenericObjectList, ExtentGrowsToTheTabExpandedWidthAndNeverShrinks) {
     EXPECT_EQ(m_list.GetHorizontalExtent(), 8 * metrics.tmAveCharWidth + b.cx);
 
     m_list.AddLine("WWWWWWWWWW", 2);
-    EXPECT_EQ(m_list.GetHorizontalExtent(), std::max<int>(wide.cx, 8 * metrics.tmAveCharWidth + b.cx));
+    EXPECT_EQ(m_list.GetHorizontalExtent(),
+              std::max<int>(wide.cx, 8 * metrics.tmAveCharWidth + b.cx));
     const int widest = m_list.GetHorizontalExtent();
     m_list.AddLine("i", 3);
     m_list.DeleteLine(1);

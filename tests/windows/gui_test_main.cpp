@@ -1,8 +1,8 @@
 // The GUI tests run with an application object of their own, whose settings
 // live under a test key, and with OLE initialised as in the program.
 #include <gtest/gtest.h>
-
 #include <windows.h>
+// After windows.h, which it needs.
 #include <commctrl.h>
 
 #include "kivrel_app.h"

@@ -47,8 +47,8 @@ TEST_F(MainDialog, CommandLineModuleIsScannedAsSoonAsTheDialogOpens) {
         EXPECT_EQ(lines.front().text, FixtureDirectory() + "\\fixture_lib.dll");
         EXPECT_NE(lines.front().value, 0u);
         EXPECT_EQ(lines.back(), (Line{"fixture_gone.dll", 0}));
-        const auto heading = std::find(lines.begin(), lines.end(),
-                                       Line{"*** NOT FOUND or INCORRECT ***", 0});
+        const auto heading =
+            std::find(lines.begin(), lines.end(), Line{"*** NOT FOUND or INCORRECT ***", 0});
         ASSERT_NE(heading, lines.end());
         EXPECT_EQ(*(heading - 1), (Line{"", 0}));
         EXPECT_EQ(*(heading + 1), (Line{"", 0}));
@@ -170,8 +170,8 @@ TEST_F(MainDialog, ScanStartsTheHorizontalExtentAfresh) {
         EXPECT_LT(extent, 5000);
         // Still wide enough for the widest line.
         HDC dc = ::GetDC(list);
-        HGDIOBJ old = ::SelectObject(dc, reinterpret_cast<HGDIOBJ>(
-                                             ::SendMessageA(list, WM_GETFONT, 0, 0)));
+        HGDIOBJ old =
+            ::SelectObject(dc, reinterpret_cast<HGDIOBJ>(::SendMessageA(list, WM_GETFONT, 0, 0)));
         int widest = 30;
         for (const Line& line : ListLines(list)) {
             SIZE size{};
@@ -208,16 +208,20 @@ TEST_F(MainDialog, ResizingMovesAndWidensExactlyTheLayoutGroups) {
 
         // {dx of left, dx of right, dy of top, dy of bottom}
         const std::map<int, std::array<int, 4>> change = {
-            {IDC_MODULE, {0, 50, 0, 0}},      {IDC_INITIAL_DIR, {0, 50, 0, 0}},
-            {IDC_RESULTS, {0, 50, 0, 30}},    {IDC_FIND_MODULE, {50, 50, 0, 0}},
-            {IDC_FIND_INITIAL_DIR, {50, 50, 0, 0}}, {IDOK, {50, 50, 0, 0}},
-            {IDCANCEL, {50, 50, 0, 0}},       {IDC_OPTIONS, {50, 50, 30, 30}},
+            {IDC_MODULE, {0, 50, 0, 0}},
+            {IDC_INITIAL_DIR, {0, 50, 0, 0}},
+            {IDC_RESULTS, {0, 50, 0, 30}},
+            {IDC_FIND_MODULE, {50, 50, 0, 0}},
+            {IDC_FIND_INITIAL_DIR, {50, 50, 0, 0}},
+            {IDOK, {50, 50, 0, 0}},
+            {IDCANCEL, {50, 50, 0, 0}},
+            {IDC_OPTIONS, {50, 50, 30, 30}},
         };
         for (const auto& [id, rect] : before) {
             SCOPED_TRACE(id);
             const auto found = change.find(id);
-            const std::array<int, 4> d = found != change.end() ? found->second
-                                                               : std::array<int, 4>{0, 0, 0, 0};
+            const std::array<int, 4> d =
+                found != change.end() ? found->second : std::array<int, 4>{0, 0, 0, 0};
             const CRect& moved = after.at(id);
             EXPECT_EQ(moved.left - rect.left, d[0]);
             EXPECT_EQ(moved.right - rect.right, d[1]);
@@ -328,15 +332,16 @@ TEST_F(MainDialog, ControlsSitWhereTheTemplatePutsThemInTheMessageFont) {
         metrics.cbSize = offsetof(NONCLIENTMETRICSA, iPaddedBorderWidth);
         ASSERT_TRUE(::SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, metrics.cbSize, &metrics, 0));
         LOGFONTA font{};
-        ::GetObjectA(reinterpret_cast<HGDIOBJ>(
-                         ::SendDlgItemMessageA(dialog, IDOK, WM_GETFONT, 0, 0)),
-                     sizeof(font), &font);
+        ::GetObjectA(
+            reinterpret_cast<HGDIOBJ>(::SendDlgItemMessageA(dialog, IDOK, WM_GETFONT, 0, 0)),
+            sizeof(font), &font);
         EXPECT_STREQ(font.lfFaceName, metrics.lfMessageFont.lfFaceName);
         EXPECT_EQ(font.lfHeight, metrics.lfMessageFont.lfHeight);
         const HGDIOBJ stock = ::GetStockObject(ANSI_VAR_FONT);
         for (int id : {IDC_MODULE, IDC_INITIAL_DIR, IDC_RESULTS}) {
-            EXPECT_EQ(reinterpret_cast<HGDIOBJ>(::SendDlgItemMessageA(dialog, id, WM_GETFONT, 0, 0)),
-                      stock)
+            EXPECT_EQ(
+                reinterpret_cast<HGDIOBJ>(::SendDlgItemMessageA(dialog, id, WM_GETFONT, 0, 0)),
+                stock)
                 << id;
         }
         // The default button is Scan.
@@ -349,12 +354,14 @@ TEST_F(MainDialog, AChangeOfSystemMetricsKeepsTheFieldsInTheirOwnFont) {
         ::SendMessageA(dialog, WM_SETTINGCHANGE, SPI_SETNONCLIENTMETRICS, 0);
         const HGDIOBJ stock = ::GetStockObject(ANSI_VAR_FONT);
         for (int id : {IDC_MODULE, IDC_INITIAL_DIR, IDC_RESULTS}) {
-            EXPECT_EQ(reinterpret_cast<HGDIOBJ>(::SendDlgItemMessageA(dialog, id, WM_GETFONT, 0, 0)),
-                      stock)
+            EXPECT_EQ(
+                reinterpret_cast<HGDIOBJ>(::SendDlgItemMessageA(dialog, id, WM_GETFONT, 0, 0)),
+                stock)
                 << id;
         }
         // The buttons got the message font anew.
-        HFONT button = reinterpret_cast<HFONT>(::SendDlgItemMessageA(dialog, IDOK, WM_GETFONT, 0, 0));
+        HFONT button =
+            reinterpret_cast<HFONT>(::SendDlgItemMessageA(dialog, IDOK, WM_GETFONT, 0, 0));
         EXPECT_NE(button, nullptr);
         EXPECT_NE(reinterpret_cast<HGDIOBJ>(button), stock);
         EXPECT_EQ(::GetObjectType(button), static_cast<DWORD>(OBJ_FONT));

@@ -1,9 +1,8 @@
 // The main dialog's placement in the settings: written on Exit under the
 // entry of this copy, restored on the next start, and harmless whatever the
 // stored text holds.
-#include <gtest/gtest.h>
-
 #include <aclapi.h>
+#include <gtest/gtest.h>
 
 #include <climits>
 
@@ -147,9 +146,9 @@ TEST_F(Placement, AnyStoredTextStillOpensTheDialogOnScreen) {
         "1 2 3",
         "1 2 3 4 5 6",
         "10 20 700 500 3x",
-        "10 20 700 500 0",      // hidden
-        "10 20 700 500 99",     // no such show command
-        "0 0 5 5 1",            // smaller than the template
+        "10 20 700 500 0",                // hidden
+        "10 20 700 500 99",               // no such show command
+        "0 0 5 5 1",                      // smaller than the template
         "-30000 -30000 -29400 -29600 1",  // a monitor that is gone
         "30000 200 30600 600 1",
         "10 -5000 700 -4600 1",
@@ -212,9 +211,10 @@ public:
                                      SET_ACCESS, NO_INHERITANCE);
         PACL dacl = nullptr;
         if (::SetEntriesInAclA(1, &access, nullptr, &dacl) == ERROR_SUCCESS) {
-            m_applied = ::SetSecurityInfo(key, SE_REGISTRY_KEY, DACL_SECURITY_INFORMATION |
-                                                                    PROTECTED_DACL_SECURITY_INFORMATION,
-                                          nullptr, nullptr, dacl, nullptr) == ERROR_SUCCESS;
+            m_applied =
+                ::SetSecurityInfo(key, SE_REGISTRY_KEY,
+                                  DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
+                                  nullptr, nullptr, dacl, nullptr) == ERROR_SUCCESS;
             ::LocalFree(dacl);
         }
         ::RegCloseKey(key);
@@ -231,8 +231,8 @@ public:
     // Whether the platform now refuses to write to the key.
     bool Enforced() const {
         HKEY key = nullptr;
-        const bool refused = ::RegOpenKeyExA(HKEY_CURRENT_USER, m_path, 0, KEY_SET_VALUE, &key) !=
-                             ERROR_SUCCESS;
+        const bool refused =
+            ::RegOpenKeyExA(HKEY_CURRENT_USER, m_path, 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS;
         if (key != nullptr) ::RegCloseKey(key);
         return m_applied && refused;
     }
@@ -308,9 +308,9 @@ TEST(PlacementText, FittingKeepsTheWindowReachableAndAtLeastItsTemplateSize) {
               CRect(400, 300, 700, 500));
 
     // Off every monitor, or with the caption above the screen: moved inside.
-    for (const RECT& lost : {RECT{-30000, -30000, -29400, -29600}, RECT{30000, 200, 30600, 600},
-                             RECT{10, -5000, 700, -4600},
-                             RECT{INT_MAX - 10, INT_MAX - 10, INT_MIN, INT_MIN}}) {
+    for (const RECT& lost :
+         {RECT{-30000, -30000, -29400, -29600}, RECT{30000, 200, 30600, 600},
+          RECT{10, -5000, 700, -4600}, RECT{INT_MAX - 10, INT_MAX - 10, INT_MIN, INT_MIN}}) {
         const CRect rect(fit(lost, SW_SHOWNORMAL).rcNormalPosition);
         EXPECT_GE(rect.left, work.left) << lost.left << "," << lost.top;
         EXPECT_GE(rect.top, work.top) << lost.left << "," << lost.top;

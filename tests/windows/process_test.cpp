@@ -85,9 +85,8 @@ std::string PlacementOf(HWND window) {
     placement.length = sizeof(placement);
     ::GetWindowPlacement(window, &placement);
     const RECT& rc = placement.rcNormalPosition;
-    return std::to_string(rc.left) + " " + std::to_string(rc.top) + " " +
-           std::to_string(rc.right) + " " + std::to_string(rc.bottom) + " " +
-           std::to_string(placement.showCmd);
+    return std::to_string(rc.left) + " " + std::to_string(rc.top) + " " + std::to_string(rc.right) +
+           " " + std::to_string(rc.bottom) + " " + std::to_string(placement.showCmd);
 }
 
 class Program : public testing::Test {

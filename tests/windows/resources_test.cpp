@@ -108,9 +108,9 @@ std::string ClassOf(const std::string& name) {
 TEST(Resources, MainDialogTemplateMatchesTheLayoutTable) {
     const DialogTemplate dialog(IDD_KIVREL_DIALOG);
     ASSERT_TRUE(dialog.valid);
-    EXPECT_EQ(dialog.style, static_cast<DWORD>(WS_POPUP | WS_VISIBLE | WS_CAPTION | WS_SYSMENU |
-                                               WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX |
-                                               DS_SETFONT));
+    EXPECT_EQ(dialog.style,
+              static_cast<DWORD>(WS_POPUP | WS_VISIBLE | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME |
+                                 WS_MINIMIZEBOX | WS_MAXIMIZEBOX | DS_SETFONT));
     EXPECT_EQ(dialog.exStyle, static_cast<DWORD>(WS_EX_APPWINDOW));
     EXPECT_EQ(dialog.title, "Kivrel");
     EXPECT_EQ(dialog.face, "MS Sans Serif");
@@ -214,9 +214,9 @@ TEST(Resources, StringTableHoldsEveryTextExactly) {
 }
 
 TEST(Resources, ScanMessagesOfTheCoreAreTheStringTableTexts) {
-    for (int id : {kivrel::IDS_INVALID_NT_SIGNATURE, kivrel::IDS_SCAN_FAILED,
-                   kivrel::IDS_NO_REFERENCES, kivrel::IDS_NO_MODULE,
-                   kivrel::IDS_NOT_FOUND_HEADING}) {
+    for (int id :
+         {kivrel::IDS_INVALID_NT_SIGNATURE, kivrel::IDS_SCAN_FAILED, kivrel::IDS_NO_REFERENCES,
+          kivrel::IDS_NO_MODULE, kivrel::IDS_NOT_FOUND_HEADING}) {
         EXPECT_EQ(LoadResString(static_cast<UINT>(id)), kivrel::MessageText(id)) << id;
     }
 }
@@ -230,9 +230,12 @@ TEST(Resources, OptionsMenuHasItsItemsInOrder) {
     HMENU popup = ::GetSubMenu(menu, 0);
     ASSERT_NE(popup, nullptr);
     const std::pair<UINT, const char*> items[] = {
-        {ID_OPTIONS_FONT, "&Font..."}, {0, ""},
-        {ID_OPTIONS_HELPTIPS, "&Show helptips"}, {ID_OPTIONS_CLEANUP, "&Cleanup before scan"},
-        {0, ""}, {IDM_ABOUTBOX, "&About..."},
+        {ID_OPTIONS_FONT, "&Font..."},
+        {0, ""},
+        {ID_OPTIONS_HELPTIPS, "&Show helptips"},
+        {ID_OPTIONS_CLEANUP, "&Cleanup before scan"},
+        {0, ""},
+        {IDM_ABOUTBOX, "&About..."},
     };
     ASSERT_EQ(::GetMenuItemCount(popup), static_cast<int>(std::size(items)));
     for (int i = 0; i < ::GetMenuItemCount(popup); ++i) {

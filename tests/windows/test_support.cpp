@@ -39,8 +39,7 @@ BOOL CALLBACK FindActivePopup(HWND hWnd, LPARAM lParam) {
 void CALLBACK RunModalBody(HWND, UINT, UINT_PTR, DWORD) {
     // The nested dialog is the enabled one: its owner is disabled while it runs.
     HWND hWnd = nullptr;
-    ::EnumThreadWindows(::GetCurrentThreadId(), &FindActivePopup,
-                        reinterpret_cast<LPARAM>(&hWnd));
+    ::EnumThreadWindows(::GetCurrentThreadId(), &FindActivePopup, reinterpret_cast<LPARAM>(&hWnd));
     if (hWnd == nullptr) return;  // not shown yet: try at the next tick
     ::KillTimer(nullptr, g_modalBody.timer);
     g_modalBody.timer = 0;
@@ -123,7 +122,8 @@ std::vector<std::pair<int, uint32_t>> LineShapes(HWND list) {
 
 std::vector<std::pair<int, uint32_t>> LineShapes(const std::vector<Line>& lines) {
     std::vector<std::pair<int, uint32_t>> shapes;
-    for (const Line& line : lines) shapes.emplace_back(static_cast<int>(line.text.size()), line.value);
+    for (const Line& line : lines)
+        shapes.emplace_back(static_cast<int>(line.text.size()), line.value);
     return shapes;
 }
 

@@ -39,9 +39,7 @@ void PumpMessages(DWORD milliseconds);
 struct Line {
     std::string text;
     uint32_t value;
-    bool operator==(const Line& other) const {
-        return text == other.text && value == other.value;
-    }
+    bool operator==(const Line& other) const { return text == other.text && value == other.value; }
 };
 std::ostream& operator<<(std::ostream& out, const Line& line);
 std::vector<Line> ListLines(HWND list);
