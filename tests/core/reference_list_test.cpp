@@ -128,6 +128,50 @@ TEST(AddReference, OnlyAsciiLettersAreFolded) {
                                                      E("\xE9t\xE9.dll", REF_PENDING, 0)));
 }
 
+// Several entries may extend a name: the name is dropped, none of them changes.
+TEST(AddReference, NameThatSeveralEntriesExtend) {
+    CReferenceList list;
+    list.AddReference("a.dll", 1, REF_FOUND);
+    list.AddReference("a.exe", 0, REF_PENDING);
+    list.AddReference("A", 2, REF_NOT_FOUND);
+    list.AddReference("a.", 2, REF_NOT_FOUND);
+    EXPECT_THAT(Contents(list),
+                testing::ElementsAre(E("a.dll", REF_FOUND, 1), E("a.exe", REF_PENDING, 0)));
+}
+
+// Only the entry that the name extends is replaced, whatever sorts near it.
+TEST(AddReference, ReplacementAmongSimilarNames) {
+    CReferenceList list;
+    list.AddReference("ab-x.dll", 0, REF_FOUND);
+    list.AddReference("ab", 0, REF_PENDING);  // 'ab.'
+    list.AddReference("ab/", 0, REF_NOT_FOUND);
+    list.AddReference("a.dll", 0, REF_PENDING);
+    list.AddReference("AB.DLL", 4, REF_FOUND);
+    EXPECT_THAT(Contents(list),
+                testing::ElementsAre(E("ab-x.dll", REF_FOUND, 0), E("ab/.", REF_NOT_FOUND, 0),
+                                     E("a.dll", REF_PENDING, 0), E("AB.DLL", REF_FOUND, 4)));
+    EXPECT_EQ(list.FindFirstPending(), 2);
+}
+
+// A replacement is pending again and is found by the next search for pending
+// entries, although it stands after entries already resolved.
+TEST(AddReference, ReplacementIsPendingAgain) {
+    CReferenceList list;
+    list.AddReference("a.dll", 0, REF_PENDING);
+    list.AddReference("b.dll", 0, REF_PENDING);
+    EXPECT_EQ(list.FindFirstPending(), 0);
+    list.AddReference("a.dll", 1, REF_FOUND);
+    list.AddReference("b.dll", 1, REF_FOUND);
+    EXPECT_EQ(list.FindFirstPending(), -1);
+    list.AddReference("a.dll.local", 0, REF_PENDING);
+    EXPECT_EQ(list.FindFirstPending(), 1);
+    EXPECT_THAT(Contents(list),
+                testing::ElementsAre(E("b.dll", REF_FOUND, 1), E("a.dll.local", REF_PENDING, 0)));
+    list.Clear();
+    list.AddReference("c.dll", 0, REF_PENDING);
+    EXPECT_EQ(list.FindFirstPending(), 0);
+}
+
 TEST(AddReference, FinalStateWhenNew) {
     CReferenceList list;
     list.AddReference("x.dll", 7, REF_NOT_FOUND);
