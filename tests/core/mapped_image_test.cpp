@@ -1,5 +1,5 @@
 // CMappedImage: the open errors, the classification codes 0 to 5, the data
-// directory (PE32 and PE32+) and the translation of RVAs (Part 1.1).
+// directory (PE32 and PE32+) and the translation of RVAs.
 #include "mapped_image.h"
 
 #include <gtest/gtest.h>
@@ -242,7 +242,7 @@ TEST(MappedImageDirectory, DirectoryBeyondTheEndReadsAsZero) {
     EXPECT_EQ(image.GetDirectoryEntryPointer(1), nullptr);
 }
 
-// design.md item 1: a PE32+ image has its data directory at optional-header
+// A PE32+ image has its data directory at optional-header
 // offset 112. At offset 96 the PE32+ layout holds the heap commit size, the
 // loader flags and NumberOfRvaAndSizes: entry 1 would read as RVA 0, size 16.
 TEST(MappedImageDirectory, Pe32PlusDirectoryAtOffset112) {

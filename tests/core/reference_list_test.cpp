@@ -1,5 +1,5 @@
 // CReferenceList::AddReference: the trailing-dot rule, state raising and the
-// prefix rule, with the examples of Part 1.3.
+// prefix rule.
 #include "reference_list.h"
 
 #include <gmock/gmock.h>

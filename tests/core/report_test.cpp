@@ -1,4 +1,4 @@
-// ReportReferences and the scan command (Part 1.4): the grouping of found
+// ReportReferences and the scan command: the grouping of found
 // modules by directory, the heading of the unresolved names, the item values,
 // and the lines a whole Scan produces.
 #include <gmock/gmock.h>
@@ -134,7 +134,7 @@ TEST_F(ScanCommandTest, ScanFailedIsFollowedByTheReport) {
     EXPECT_THAT(sink.Texts(), ElementsAre("*** SCAN FAILED ***", "", kHeading, "", "earlier.dll"));
 }
 
-// The Part 1.4 example: every import found in the system directory, one of
+// Every import found in the system directory, one of
 // them importing a name found nowhere.
 TEST_F(ScanCommandTest, FoundThenMissing) {
     const std::string sys = temp.MakeDir("sys");

@@ -1,5 +1,5 @@
-// ResolveReferences over real directories (Part 1.3): which directory wins,
-// the final states, termination, the names never looked up (design.md item 3)
+// ResolveReferences over real directories: which directory wins,
+// the final states, termination, the names never looked up
 // and a match reported under an unrelated name.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -148,7 +148,7 @@ TEST_F(ResolveTest, NameThatDiffersOnlyInCaseKeepsItsText) {
                 ElementsAre(RefEntry{"KERNEL32.DLL", REF_FOUND, 0}));
 }
 
-// design.md item 3: a name with a wildcard, a path separator or a colon is
+// A name with a wildcard, a path separator or a colon is
 // never handed to the file system, even where a file would match it.
 TEST_F(ResolveTest, HostileNamesAreNeverLookedUp) {
     Directories(1);

@@ -1,5 +1,5 @@
 // ScanModule: the error ids 117, 118 and 119, and the walk over the import
-// descriptors (Part 1.3). Most images are scanned in memory through
+// descriptors. Most images are scanned in memory through
 // ScanImage; the file-based path is covered by the tests at the end.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -58,7 +58,7 @@ TEST_F(ScanModuleTest, ImportsBecomePendingNamesAsTheFileHoldsThem) {
     EXPECT_THAT(Names(), ElementsAre("KERNEL32.dll", "user32.", "Msvcrt.DLL"));
 }
 
-// design.md item 1: the PE32+ import directory is found at optional-header
+// The PE32+ import directory is found at optional-header
 // offset 112 (read at 96 it would be RVA 0 with size 16: "SCAN FAILED").
 TEST_F(ScanModuleTest, Pe32PlusImportsAreRead) {
     EXPECT_EQ(Scan(PeBuilder().Pe32Plus().Import("KERNEL32.dll").Import("ntdll.dll").Build()), 1);

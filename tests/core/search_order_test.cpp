@@ -1,6 +1,6 @@
-// The search directory list (Part 1.2): AddSearchDirectory, the five steps of
+// The search directory list: AddSearchDirectory, the five steps of
 // BuildSearchDirectories and ExpandEnvironmentReferences. The platform is a
-// fake with '\' as separator, so the spec's Windows examples read literally.
+// fake with '\' as separator, so Windows paths read literally.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -42,7 +42,7 @@ protected:
     CReferenceScanner scanner;
 };
 
-// Part 1.2's first example, with design.md item 2: only an equal directory is
+// A typical Windows installation. Only an equal directory is
 // skipped, so the Windows directory C:\WINNT\ (a parent of the system
 // directory) is added after it; the PATH elements C:\WINNT\system32 and
 // C:\WINNT equal listed entries and are skipped.
@@ -83,8 +83,8 @@ TEST_F(SearchOrder, InitialDirectoryGetsOneSeparator) {
     EXPECT_THAT(Build("", "D:\\Work\\"), ElementsAre("D:\\Work\\"));
 }
 
-// design.md item 2: a parent of a listed directory is added (the spec's
-// prefix rule would have left 'C:\' out).
+// A parent of a listed directory is added: a prefix test would have left
+// 'C:\' out.
 TEST_F(SearchOrder, ParentDirectoryIsAdded) {
     EXPECT_THAT(Build("C:\\App\\Tool.exe", "C:\\"), ElementsAre("C:\\App\\", "C:\\"));
 }
@@ -194,7 +194,7 @@ TEST_F(SearchOrder, ValueOf260CharactersOrMoreIsNotCut) {
     EXPECT_THAT(Build(""), ElementsAre("E\\"));
 }
 
-// design.md item 6: directory indexes are 16 bits, so at most 65,535 directories.
+// Directory indexes are 16 bits, so at most 65,535 directories.
 TEST_F(SearchOrder, AtMost65535Directories) {
     for (unsigned i = 0; i < 65536; ++i) scanner.AddSearchDirectory("D" + std::to_string(i));
     const auto& entries = scanner.SearchDirectories().Entries();

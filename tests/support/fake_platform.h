@@ -1,6 +1,6 @@
 // An IScanPlatform for tests: every answer is a field the test sets. The
-// separator is configurable ('\\' lets the spec's Windows examples be written
-// literally on Linux). Directory searches are scripted per directory, or go
+// separator is configurable ('\\' lets Windows paths be written literally
+// on Linux). Directory searches are scripted per directory, or go
 // to the real platform for directories without a script.
 #pragma once
 
