@@ -98,8 +98,9 @@ unsigned CReferenceScanner::AddImportNames(const CMappedImage& image, const uint
         const long length = BoundedNameLength(bytes, image.OffsetOf(name));
         if (length < 0) break;  // runs off the end: untranslatable
         if (length >= static_cast<long>(kMaxPath)) continue;
-        AddReference(std::string_view(reinterpret_cast<const char*>(name), static_cast<size_t>(length)),
-                     0, REF_PENDING);
+        AddReference(
+            std::string_view(reinterpret_cast<const char*>(name), static_cast<size_t>(length)), 0,
+            REF_PENDING);
         ++count;
     }
     return count;

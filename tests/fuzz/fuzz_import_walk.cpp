@@ -25,13 +25,16 @@ public:
     std::string WindowsDirectory() override { return {}; }
     bool GetPathList(std::string&) override { return false; }
     bool GetEnvironmentValue(const std::string&, std::string&) override { return false; }
-    void FindMatches(const std::string&, const std::string&, const kivrel::MatchCallback&) override {}
+    void FindMatches(const std::string&, const std::string&,
+                     const kivrel::MatchCallback&) override {}
 };
 
 class CLineCollector : public kivrel::IReportSink {
 public:
     void ResetLines() override { lines.clear(); }
-    void AddLine(const std::string& text, uint32_t value) override { lines.emplace_back(text, value); }
+    void AddLine(const std::string& text, uint32_t value) override {
+        lines.emplace_back(text, value);
+    }
     kivrel::cli::ReportLines lines;
 };
 
@@ -49,8 +52,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Require(errorId == 0 || errorId == kivrel::IDS_INVALID_NT_SIGNATURE ||
                 errorId == kivrel::IDS_SCAN_FAILED || errorId == kivrel::IDS_NO_REFERENCES,
             "error id is one of the scan's messages");
-    Require((errorId == kivrel::IDS_INVALID_NT_SIGNATURE) == (isPe == 0), "117 exactly for a non-PE");
-    Require((errorId == 0) == !scanner.References().empty(), "names added exactly when error id is 0");
+    Require((errorId == kivrel::IDS_INVALID_NT_SIGNATURE) == (isPe == 0),
+            "117 exactly for a non-PE");
+    Require((errorId == 0) == !scanner.References().empty(),
+            "names added exactly when error id is 0");
 
     for (const kivrel::Reference& entry : scanner.References().Entries()) {
         // At most 259 characters from the file, plus the '.' of an extension-less name.
@@ -62,12 +67,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     scanner.ResolveReferences();
     for (const kivrel::Reference& entry : scanner.References().Entries()) {
-        Require(entry.State() == kivrel::REF_NOT_FOUND, "with no directory, every name is not found");
+        Require(entry.State() == kivrel::REF_NOT_FOUND,
+                "with no directory, every name is not found");
     }
 
     CLineCollector report;
     scanner.ReportReferences(report);
-    Require(report.lines.empty() == scanner.References().empty(), "a report exactly when names exist");
+    Require(report.lines.empty() == scanner.References().empty(),
+            "a report exactly when names exist");
     std::ostringstream json;
     kivrel::cli::WriteJsonReport(json, "fuzz", scanner, report.lines, 1);
     return 0;

@@ -42,7 +42,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (image.PeHeaders() == nullptr) return 0;
     Require(image.PeHeaders() <= image.View() + size, "PE headers within the file");
 
-    Require(image.GetDirectoryEntryPointer(kivrel::kDirectoryEntryCount) == CMappedImage::BadIndexPointer(),
+    Require(image.GetDirectoryEntryPointer(kivrel::kDirectoryEntryCount) ==
+                CMappedImage::BadIndexPointer(),
             "index 16 gives the all-ones pointer");
     Require(image.GetDirectoryEntrySize(kivrel::kDirectoryEntryCount) == 0xFFFFFFFF,
             "index 16 gives size 0xFFFFFFFF");

@@ -39,7 +39,8 @@ int main(int argc, char** argv) {
     }
     for (const fs::path& path : inputs) {
         std::ifstream file(path, std::ios::binary);
-        const std::vector<char> bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+        const std::vector<char> bytes((std::istreambuf_iterator<char>(file)),
+                                      std::istreambuf_iterator<char>());
         if (!file.eof() && file.fail()) {
             std::fprintf(stderr, "cannot read %s\n", path.string().c_str());
             return 1;

@@ -11,7 +11,8 @@ namespace {
 size_t MappingsUnder(const std::string& directory) {
     std::ifstream maps("/proc/self/maps");
     size_t count = 0;
-    for (std::string line; std::getline(maps, line);) count += line.find(directory) != std::string::npos;
+    for (std::string line; std::getline(maps, line);)
+        count += line.find(directory) != std::string::npos;
     return count;
 }
 

@@ -30,7 +30,8 @@ void FinishWithin(std::chrono::seconds limit, const std::function<void()>& work)
     std::thread runner(std::move(task));
     if (done.wait_for(limit) == std::future_status::timeout) {
         // The worker is stuck in a system call; nothing can end it but the process.
-        std::fprintf(stderr, "the scan did not finish within %lld s\n", static_cast<long long>(limit.count()));
+        std::fprintf(stderr, "the scan did not finish within %lld s\n",
+                     static_cast<long long>(limit.count()));
         std::_Exit(3);
     }
     runner.join();

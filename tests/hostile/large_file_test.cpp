@@ -1,9 +1,9 @@
 // A sparse file larger than 4 GiB: only the low 32 bits of its size count, as
 // they do for GetFileSize without its high part. Whatever those bits say, the
 // scan reads nothing beyond them, so nothing beyond the mapping either.
-#include <filesystem>
-
 #include <gtest/gtest.h>
+
+#include <filesystem>
 
 #include "hostile_scan.h"
 #include "messages.h"
@@ -17,7 +17,8 @@ constexpr uint64_t k4GiB = uint64_t(1) << 32;
 class SparseFile : public ::testing::Test {
 protected:
     // Writes `bytes` and extends the file, without writing, to 4 GiB + `lowSize`.
-    std::string WriteSparse(const std::string& name, const std::vector<uint8_t>& bytes, uint64_t lowSize) {
+    std::string WriteSparse(const std::string& name, const std::vector<uint8_t>& bytes,
+                            uint64_t lowSize) {
         const std::string path = dir.Write(name, bytes);
         std::error_code error;
         std::filesystem::resize_file(path, k4GiB + lowSize, error);
@@ -32,7 +33,8 @@ protected:
 
 TEST_F(SparseFile, ImageIsReadAsItsLow32BitsOfSize) {
     PeLayout layout;
-    const std::vector<uint8_t> module = PeBuilder().Import("KERNEL32.dll").Import("user32.dll").Build(&layout);
+    const std::vector<uint8_t> module =
+        PeBuilder().Import("KERNEL32.dll").Import("user32.dll").Build(&layout);
     const std::string path = WriteSparse("big.dll", module, module.size());
     int errorId = -1;
     EXPECT_EQ(scanner.ScanModule(path, &errorId), 1);
@@ -45,7 +47,8 @@ TEST_F(SparseFile, NameBeyondTheLow32BitsIsNotRead) {
     // The low bits end exactly where the second name begins: that name lies in
     // the mapping but outside the file as the scan sees it.
     PeLayout layout;
-    const std::vector<uint8_t> module = PeBuilder().Import("KERNEL32.dll").Import("user32.dll").Build(&layout);
+    const std::vector<uint8_t> module =
+        PeBuilder().Import("KERNEL32.dll").Import("user32.dll").Build(&layout);
     ASSERT_EQ(layout.nameOffsets.size(), 2u);
     const std::string path = WriteSparse("cut.dll", module, layout.nameOffsets[1]);
     int errorId = -1;
@@ -64,7 +67,8 @@ TEST_F(SparseFile, ExactMultipleOf4GiBIsAnEmptyImage) {
 }
 
 TEST_F(SparseFile, LowBitsShorterThanTheDosHeaderAreNotAnImage) {
-    const std::string path = WriteSparse("short.dll", PeBuilder().Import("KERNEL32.dll").Build(), 63);
+    const std::string path =
+        WriteSparse("short.dll", PeBuilder().Import("KERNEL32.dll").Build(), 63);
     int errorId = 0;
     EXPECT_EQ(scanner.ScanModule(path, &errorId), 0);
     EXPECT_EQ(errorId, IDS_INVALID_NT_SIGNATURE);

@@ -1,10 +1,10 @@
 // Paths and names live in 260-character buffers: 259 characters fit, 260 do
 // not. Each boundary is tested on both sides, with real files where the file
 // system can hold them.
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <filesystem>
-
-#include <gtest/gtest.h>
 
 #include "hostile_scan.h"
 #include "messages.h"
@@ -23,7 +23,8 @@ protected:
         while (path.size() < length) {
             size_t remaining = length - path.size();
             size_t component = std::min<size_t>(100, remaining - 1);
-            if (remaining - (component + 1) == 1) --component;  // never leave room for a bare separator
+            if (remaining - (component + 1) == 1)
+                --component;  // never leave room for a bare separator
             path += std::string(component, fill) + separator;
         }
         std::filesystem::create_directories(path);
@@ -52,7 +53,8 @@ TEST_F(LongNames, DirectoryPlusNameOf259IsSearchedOf260IsNot) {
     EXPECT_EQ(a->State(), REF_FOUND);
     EXPECT_EQ(a->DirectoryIndex(), 1);
     EXPECT_EQ(b->State(), REF_NOT_FOUND);
-    EXPECT_NE(std::find(report.lines.begin(), report.lines.end(), fits + "a.dll"), report.lines.end());
+    EXPECT_NE(std::find(report.lines.begin(), report.lines.end(), fits + "a.dll"),
+              report.lines.end());
     EXPECT_EQ(report.lines.back(), "b.dll");
 }
 
@@ -61,7 +63,8 @@ TEST_F(LongNames, ModulePathOf259IsReadOf260IsNot) {
     const std::string over = DirectoryOfLength(260 - 5, 'o') + "m.exe";
     ASSERT_EQ(fits.size(), 259u);
     ASSERT_EQ(over.size(), 260u);
-    for (const std::string& path : {fits, over}) dir.Write(path.substr(dir.Dir().size()), ModuleImporting({}));
+    for (const std::string& path : {fits, over})
+        dir.Write(path.substr(dir.Dir().size()), ModuleImporting({}));
 
     scanner.Scan(fits, "", true, report);
     EXPECT_EQ(report.lines, std::vector<std::string>{MessageText(IDS_NO_REFERENCES)});
@@ -88,8 +91,8 @@ TEST_F(LongNames, ImportNameOf259IsKeptOf260IsSkipped) {
     // 259 characters without a '.': the '.' the list appends makes it 260.
     const std::string bare259(259, 'x');
     dir.Write("ok.dll", ModuleImporting({}));
-    scanner.Scan(dir.Write("main.exe", ModuleImporting({name259, name260, bare259, "ok.dll"})), "", true,
-                 report);
+    scanner.Scan(dir.Write("main.exe", ModuleImporting({name259, name260, bare259, "ok.dll"})), "",
+                 true, report);
 
     const Reference* kept = FindReference(scanner, name259);
     ASSERT_NE(kept, nullptr);
@@ -106,8 +109,8 @@ TEST_F(LongNames, ImportNameOf259IsKeptOf260IsSkipped) {
 
 TEST_F(LongNames, OnlyNamesOf260AreNoReferences) {
     int errorId = 0;
-    const std::string path = dir.Write("m.dll", ModuleImporting({std::string(256, 'a') + ".dll",
-                                                                 std::string(300, 'b') + ".dll"}));
+    const std::string path = dir.Write(
+        "m.dll", ModuleImporting({std::string(256, 'a') + ".dll", std::string(300, 'b') + ".dll"}));
     EXPECT_EQ(scanner.ScanModule(path, &errorId), 1);
     EXPECT_EQ(errorId, IDS_NO_REFERENCES);
     EXPECT_TRUE(scanner.References().empty());

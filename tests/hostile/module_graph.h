@@ -22,8 +22,9 @@ protected:
     // last imports `lastImports`; main.exe imports m00000.dll.
     std::string WriteChain(size_t length, const std::vector<std::string>& lastImports) {
         for (size_t i = 0; i < length; ++i) {
-            dir.Write(ModuleName(i), ModuleImporting(i + 1 < length ? std::vector<std::string>{ModuleName(i + 1)}
-                                                                    : lastImports));
+            dir.Write(ModuleName(i),
+                      ModuleImporting(i + 1 < length ? std::vector<std::string>{ModuleName(i + 1)}
+                                                     : lastImports));
         }
         return dir.Write("main.exe", ModuleImporting({ModuleName(0)}));
     }

@@ -1,9 +1,9 @@
 // Import graphs a hostile set of modules can form: a module importing itself,
 // two importing each other, and a cycle of a thousand. Each name resolves
 // exactly once.
-#include <gtest/gtest.h>
-
 #include "module_graph.h"
+
+#include <gtest/gtest.h>
 
 namespace kivrel::test {
 namespace {

@@ -13,7 +13,8 @@ TEST(ReservedDeviceNames, ImportedDeviceNamesAreNeverFoundOrRead) {
     FakePlatform platform;
     CReferenceScanner scanner(platform);
     CCollectedReport report;
-    const std::vector<std::string> devices = {"NUL.dll", "CON", "AUX.", "PRN.dll", "COM1.dll", "LPT1", "CONIN$"};
+    const std::vector<std::string> devices = {"NUL.dll",  "CON",  "AUX.",  "PRN.dll",
+                                              "COM1.dll", "LPT1", "CONIN$"};
     dir.Write("real.dll", ModuleImporting({}));
     std::vector<std::string> imports = devices;
     imports.push_back("real.dll");

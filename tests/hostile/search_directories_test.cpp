@@ -1,9 +1,9 @@
 // The search directory list under a hostile environment: more directories
 // than a 16-bit index can tell apart, and PATH elements and environment
 // values of several kilobytes.
-#include <algorithm>
-
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 #include "hostile_scan.h"
 #include "search_directory_list.h"
@@ -42,7 +42,8 @@ TEST_F(SearchDirectories, SeventyThousandDirectoriesStopAt65535WithDistinctIndex
     EXPECT_EQ(directories[lastIndex], dir.Dir("d" + std::to_string(lastIndex)));
     ASSERT_EQ(skips.skipped.size(), elements - lastIndex);
     EXPECT_EQ(skips.skipped.front().first, dir.Dir("d" + std::to_string(lastIndex + 1)));
-    EXPECT_NE(skips.skipped.front().second.find("65,535"), std::string::npos) << skips.skipped.front().second;
+    EXPECT_NE(skips.skipped.front().second.find("65,535"), std::string::npos)
+        << skips.skipped.front().second;
 
     // Found in the last directory, under its own index; the one past the cap
     // was never searched, so its module is not found rather than found under
@@ -58,7 +59,8 @@ TEST_F(SearchDirectories, SeventyThousandDirectoriesStopAt65535WithDistinctIndex
 
 TEST_F(SearchDirectories, KilobytePathElementsAreLeftOutAndTheRestKept) {
     const std::string huge(5000, 'p');
-    platform.SetPathList("first;" + huge + ";" + std::string(260, 'q') + ";" + std::string(259, 'r') + ";last");
+    platform.SetPathList("first;" + huge + ";" + std::string(260, 'q') + ";" +
+                         std::string(259, 'r') + ";last");
     scanner.BuildSearchDirectories("", "");
     EXPECT_EQ(scanner.SearchDirectories().Entries(),
               (std::vector<std::string>{std::string("first") + platform.separator,
@@ -80,7 +82,8 @@ TEST_F(SearchDirectories, KilobyteEnvironmentValuesExpandOnceAndAreLeftOutWhenTo
     scanner.BuildSearchDirectories("", "");
     const char s = platform.separator;
     EXPECT_EQ(scanner.SearchDirectories().Entries(),
-              (std::vector<std::string>{"small" + std::string(1, s), std::string(200, 'h') + s, "smallsmall" + std::string(1, s)}));
+              (std::vector<std::string>{"small" + std::string(1, s), std::string(200, 'h') + s,
+                                        "smallsmall" + std::string(1, s)}));
     ASSERT_EQ(skips.skipped.size(), 2u);
     EXPECT_EQ(skips.skipped[0].first.size(), big.size() + 1);
     EXPECT_EQ(skips.skipped[1].first.size(), 401u);

@@ -2,6 +2,7 @@
 // socket, a device, a directory, a symlink loop, a file the user cannot read.
 // None of them is a module, none may block the scan, and each ends incorrect.
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -10,8 +11,6 @@
 #include <unistd.h>
 
 #include <cstring>
-
-#include <gtest/gtest.h>
 
 #include "hostile_scan.h"
 #include "messages.h"
@@ -24,7 +23,9 @@ using std::chrono::seconds;
 class SpecialFiles : public ::testing::Test {
 protected:
     // Creates each special entry `name` in the temp directory.
-    void MakeFifo(const std::string& name) { ASSERT_EQ(mkfifo(dir.File(name).c_str(), 0644), 0) << strerror(errno); }
+    void MakeFifo(const std::string& name) {
+        ASSERT_EQ(mkfifo(dir.File(name).c_str(), 0644), 0) << strerror(errno);
+    }
 
     void MakeSocket(const std::string& name) {
         m_socket = socket(AF_UNIX, SOCK_STREAM, 0);
@@ -34,7 +35,8 @@ protected:
         const std::string path = dir.File(name);
         ASSERT_LT(path.size(), sizeof(address.sun_path));
         std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
-        ASSERT_EQ(bind(m_socket, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0) << strerror(errno);
+        ASSERT_EQ(bind(m_socket, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0)
+            << strerror(errno);
         ASSERT_EQ(listen(m_socket, 1), 0);
     }
 
@@ -130,7 +132,13 @@ TEST_F(SpecialFiles, SymlinkToAModuleIsFollowed) {
 }
 
 // Exit codes of the unprivileged scan below.
-enum UnreadableOutcome { AS_EXPECTED = 0, STILL_READABLE = 10, NOT_INCORRECT = 11, MODULE_READ = 12, NO_PRIVILEGE_DROP = 13 };
+enum UnreadableOutcome {
+    AS_EXPECTED = 0,
+    STILL_READABLE = 10,
+    NOT_INCORRECT = 11,
+    MODULE_READ = 12,
+    NO_PRIVILEGE_DROP = 13
+};
 
 // Runs in a child process that, when started as root, first becomes an
 // unprivileged user: root reads any file whatever its mode.
@@ -148,7 +156,8 @@ int ScanUnreadable(const std::string& main, const std::string& locked) {
     const Reference* entry = FindReference(scanner, "locked.dll");
     if (entry == nullptr || entry->State() != REF_INCORRECT) return NOT_INCORRECT;
     scanner.Scan(locked, "", true, report);
-    if (report.lines != std::vector<std::string>{MessageText(IDS_INVALID_NT_SIGNATURE)}) return MODULE_READ;
+    if (report.lines != std::vector<std::string>{MessageText(IDS_INVALID_NT_SIGNATURE)})
+        return MODULE_READ;
     return AS_EXPECTED;
 }
 
