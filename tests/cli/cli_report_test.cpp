@@ -8,9 +8,6 @@
 namespace kivrel::test {
 namespace {
 
-using fixtures::Dir;
-using fixtures::Path;
-
 void ExpectReport(const ProcessResult& run, const Scenario& scenario) {
     ASSERT_TRUE(run.started) << run.startError;
     EXPECT_EQ(SplitLines(run.out), scenario.lines) << run.out;
@@ -22,28 +19,29 @@ void ExpectReport(const ProcessResult& run, const Scenario& scenario) {
     EXPECT_EQ(run.err, "");
 }
 
-TEST(CliReport, ChainIsFoundAndGroupedByDirectoryInSearchOrder) {
+// The chain is found and grouped by directory in search order; a name found
+// nowhere follows the heading and the exit status is 1; a self import and an
+// import cycle resolve each module once; a non-PE file in an earlier
+// directory does not hide the real module; the path list expands %NAME%
+// (two references in one element) and skips empty elements and missing
+// directories.
+TEST(CliReport, FixtureScenarios) {
     KIVREL_REQUIRE_FIXTURES();
-    const Scenario scenario = ChainScenario();
-    ExpectReport(RunScan(scenario.args), scenario);
-}
-
-TEST(CliReport, NameFoundNowhereFollowsTheHeadingAndExitsOne) {
-    KIVREL_REQUIRE_FIXTURES();
-    const Scenario scenario = MissingScenario();
-    ExpectReport(RunScan(scenario.args), scenario);
-}
-
-TEST(CliReport, SelfImportAndImportCycleResolveEachModuleOnce) {
-    KIVREL_REQUIRE_FIXTURES();
-    const Scenario scenario = CycleScenario();
-    ExpectReport(RunScan(scenario.args), scenario);
-}
-
-TEST(CliReport, NonPeFileInAnEarlierDirectoryDoesNotHideTheRealModule) {
-    KIVREL_REQUIRE_FIXTURES();
-    const Scenario scenario = DirsScenario();
-    ExpectReport(RunScan(scenario.args), scenario);
+    const std::string sep(1, fixtures::kSeparator);
+    const std::vector<EnvChange> env{{"KIVREL_TEST_TREE", Path({})},
+                                     {"KIVREL_TEST_LEAF", "second"}};
+    const Scenario scenarios[] = {
+        ChainScenario(),
+        MissingScenario(),
+        CycleScenario(),
+        DirsScenario(),
+        DirsScenario("%KIVREL_TEST_TREE%" + sep + "%KIVREL_TEST_LEAF%"),
+        DirsScenario(";" + Path({"nowhere"}) + ";;" + Path({"second"}) + ";"),
+    };
+    for (const Scenario& scenario : scenarios) {
+        SCOPED_TRACE(scenario.args.back() + " with " + scenario.args[scenario.args.size() - 2]);
+        ExpectReport(RunScan(scenario.args, env), scenario);
+    }
 }
 
 TEST(CliReport, DllDoesNotSearchItsOwnDirectory) {
@@ -65,32 +63,6 @@ TEST(CliReport, DllDoesNotSearchItsOwnDirectory) {
                                                                  Dir({"sys"}) + "msvcrt.dll",
                                                                  Dir({"sys"}) + "KERNEL32.dll"}));
     EXPECT_EQ(withDir.exitCode, 0);
-}
-
-TEST(CliReport, PathListExpandsEnvironmentReferences) {
-    KIVREL_REQUIRE_FIXTURES();
-    const std::string tree = Path({});
-    const std::string sep(1, fixtures::kSeparator);
-    // %A%<sep>%B% is two references in one element.
-    const std::vector<EnvChange> env{{"KIVREL_TEST_TREE", tree}, {"KIVREL_TEST_LEAF", "second"}};
-    const Scenario scenario = DirsScenario("%KIVREL_TEST_TREE%" + sep + "%KIVREL_TEST_LEAF%");
-    ExpectReport(RunScan(scenario.args, env), scenario);
-}
-
-TEST(CliReport, UndefinedReferenceStaysLiteralAndFindsNothing) {
-    KIVREL_REQUIRE_FIXTURES();
-    const Scenario scenario = DirsScenario("%KIVREL_TEST_UNDEFINED%");
-    const ProcessResult run = RunScan(scenario.args, {{"KIVREL_TEST_UNDEFINED", std::nullopt}});
-    ASSERT_TRUE(run.started) << run.startError;
-    EXPECT_EQ(SplitLines(run.out),
-              (std::vector<std::string>{"", "*** NOT FOUND or INCORRECT ***", "", "only2.dll"}));
-    EXPECT_EQ(run.exitCode, 1);
-}
-
-TEST(CliReport, PathListSkipsEmptyElementsAndMissingDirectories) {
-    KIVREL_REQUIRE_FIXTURES();
-    const Scenario scenario = DirsScenario(";" + Path({"nowhere"}) + ";;" + Path({"second"}) + ";");
-    ExpectReport(RunScan(scenario.args), scenario);
 }
 
 TEST(CliReport, VerboseWritesProgressToStandardErrorOnly) {

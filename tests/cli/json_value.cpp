@@ -1,6 +1,7 @@
 #include "json_value.h"
 
 #include <cstdlib>
+#include <cstring>
 
 namespace kivrel::test {
 
@@ -39,18 +40,21 @@ private:
         if (error.empty()) error = what + " at offset " + std::to_string(m_pos);
         return false;
     }
-
+    char Peek() const { return m_pos < m_text.size() ? m_text[m_pos] : '\0'; }
     void SkipSpace() {
-        while (m_pos < m_text.size() && (m_text[m_pos] == ' ' || m_text[m_pos] == '\t' ||
-                                         m_text[m_pos] == '\n' || m_text[m_pos] == '\r')) {
-            ++m_pos;
-        }
+        while (Peek() != '\0' && std::strchr(" \t\n\r", Peek())) ++m_pos;
+    }
+    // Skips white space, then takes `c` if it comes next.
+    bool Take(char c) {
+        SkipSpace();
+        if (m_pos >= m_text.size() || m_text[m_pos] != c) return false;
+        ++m_pos;
+        return true;
     }
 
-    bool Literal(const char* word) {
-        const std::string w = word;
-        if (m_text.compare(m_pos, w.size(), w) != 0) return Fail("unknown literal");
-        m_pos += w.size();
+    bool Literal(const std::string& word) {
+        if (m_text.compare(m_pos, word.size(), word) != 0) return Fail("unknown literal");
+        m_pos += word.size();
         return true;
     }
 
@@ -58,108 +62,52 @@ private:
         if (depth > kMaxDepth) return Fail("nesting too deep");
         SkipSpace();
         if (m_pos >= m_text.size()) return Fail("value expected");
-        const char c = m_text[m_pos];
-        if (c == '{') return Object(value, depth);
-        if (c == '[') return Array(value, depth);
-        if (c == '"') {
-            value.kind = JsonValue::STRING;
-            return String(value.text);
-        }
-        if (c == 't' || c == 'f') {
-            value.kind = JsonValue::BOOLEAN;
-            value.boolean = c == 't';
-            return Literal(c == 't' ? "true" : "false");
-        }
-        if (c == 'n') {
-            value.kind = JsonValue::NUL;
-            return Literal("null");
-        }
-        return Number(value);
-    }
-
-    bool Object(JsonValue& value, int depth) {
-        value.kind = JsonValue::OBJECT;
-        ++m_pos;
-        SkipSpace();
-        if (m_pos < m_text.size() && m_text[m_pos] == '}') {
-            ++m_pos;
-            return true;
-        }
-        for (;;) {
-            SkipSpace();
-            std::string key;
-            if (m_pos >= m_text.size() || m_text[m_pos] != '"') return Fail("member name expected");
-            if (!String(key)) return false;
-            SkipSpace();
-            if (m_pos >= m_text.size() || m_text[m_pos] != ':') return Fail("':' expected");
-            ++m_pos;
-            JsonValue member;
-            if (!Value(member, depth + 1)) return false;
-            value.members.emplace_back(std::move(key), std::move(member));
-            SkipSpace();
-            if (m_pos < m_text.size() && m_text[m_pos] == ',') {
-                ++m_pos;
-                continue;
-            }
-            if (m_pos < m_text.size() && m_text[m_pos] == '}') {
-                ++m_pos;
-                return true;
-            }
-            return Fail("',' or '}' expected");
+        switch (Peek()) {
+            case '{':
+                value.kind = JsonValue::OBJECT;
+                return Sequence('}', [&] {
+                    std::string key;
+                    if (!Take('"')) return Fail("member name expected");
+                    --m_pos;
+                    JsonValue member;
+                    if (!String(key)) return false;
+                    if (!Take(':')) return Fail("':' expected");
+                    if (!Value(member, depth + 1)) return false;
+                    value.members.emplace_back(std::move(key), std::move(member));
+                    return true;
+                });
+            case '[':
+                value.kind = JsonValue::ARRAY;
+                return Sequence(']', [&] {
+                    value.items.emplace_back();
+                    return Value(value.items.back(), depth + 1);
+                });
+            case '"':
+                value.kind = JsonValue::STRING;
+                return String(value.text);
+            case 't':
+            case 'f':
+                value.kind = JsonValue::BOOLEAN;
+                value.boolean = Peek() == 't';
+                return Literal(value.boolean ? "true" : "false");
+            case 'n':
+                value.kind = JsonValue::NUL;
+                return Literal("null");
+            default:
+                return Number(value);
         }
     }
 
-    bool Array(JsonValue& value, int depth) {
-        value.kind = JsonValue::ARRAY;
-        ++m_pos;
-        SkipSpace();
-        if (m_pos < m_text.size() && m_text[m_pos] == ']') {
-            ++m_pos;
-            return true;
-        }
-        for (;;) {
-            JsonValue item;
-            if (!Value(item, depth + 1)) return false;
-            value.items.push_back(std::move(item));
-            SkipSpace();
-            if (m_pos < m_text.size() && m_text[m_pos] == ',') {
-                ++m_pos;
-                continue;
-            }
-            if (m_pos < m_text.size() && m_text[m_pos] == ']') {
-                ++m_pos;
-                return true;
-            }
-            return Fail("',' or ']' expected");
-        }
-    }
-
-    bool Hex4(unsigned& code) {
-        if (m_pos + 4 > m_text.size()) return Fail("short \\u escape");
-        code = 0;
-        for (int i = 0; i < 4; ++i) {
-            const char c = m_text[m_pos++];
-            code <<= 4;
-            if (c >= '0' && c <= '9')
-                code |= unsigned(c - '0');
-            else if (c >= 'a' && c <= 'f')
-                code |= unsigned(c - 'a' + 10);
-            else if (c >= 'A' && c <= 'F')
-                code |= unsigned(c - 'A' + 10);
-            else
-                return Fail("bad hex digit");
-        }
-        return true;
-    }
-
-    static void AppendUtf8(std::string& out, unsigned code) {
-        if (code < 0x800) {
-            out += char(0xC0 | (code >> 6));
-        } else {
-            out += char(0xE0 | (code >> 12));
-            out += char(0x80 | ((code >> 6) & 0x3F));
-        }
-        out += char(0x80 | (code & 0x3F));
+    // The elements of an object or an array: `element` reads one, they are
+    // separated by ',' and the sequence ends with `close`.
+    template <typename Element>
+    bool Sequence(char close, Element element) {
+        ++m_pos;  // the opening bracket
+        if (Take(close)) return true;
+        do {
+            if (!element()) return false;
+        } while (Take(','));
+        return Take(close) || Fail(std::string("',' or '") + close + "' expected");
     }
 
     bool String(std::string& out) {
@@ -175,67 +123,55 @@ private:
             }
             if (m_pos >= m_text.size()) return Fail("unterminated escape");
             const char e = m_text[m_pos++];
-            switch (e) {
-                case '"':
-                    out += '"';
-                    break;
-                case '\\':
-                    out += '\\';
-                    break;
-                case '/':
-                    out += '/';
-                    break;
-                case 'b':
-                    out += '\b';
-                    break;
-                case 'f':
-                    out += '\f';
-                    break;
-                case 'n':
-                    out += '\n';
-                    break;
-                case 'r':
-                    out += '\r';
-                    break;
-                case 't':
-                    out += '\t';
-                    break;
-                case 'u': {
-                    unsigned code = 0;
-                    if (!Hex4(code)) return false;
-                    // Kivrel writes bytes as \u00XX; the byte itself is wanted back.
-                    if (code < 0x100)
-                        out += static_cast<char>(code);
-                    else
-                        AppendUtf8(out, code);  // surrogates are not expected here
-                    break;
-                }
-                default:
-                    return Fail("unknown escape");
+            static const char kEscapes[] = "\"\"\\\\//b\bf\fn\nr\rt\t";
+            const char* found = std::strchr(kEscapes, e);
+            if (e != '\0' && e != 'u' && found != nullptr && (found - kEscapes) % 2 == 0) {
+                out += found[1];
+            } else if (e == 'u') {
+                if (!Hex4(out)) return false;
+            } else {
+                return Fail("unknown escape");
             }
         }
+    }
+
+    // Kivrel writes bytes as \u00XX; the byte itself is wanted back. Larger
+    // code points give UTF-8 (surrogates are not expected here).
+    bool Hex4(std::string& out) {
+        if (m_pos + 4 > m_text.size()) return Fail("short \\u escape");
+        const std::string digits = m_text.substr(m_pos, 4);
+        if (digits.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
+            return Fail("bad hex digit");
+        m_pos += 4;
+        const unsigned code = static_cast<unsigned>(std::strtoul(digits.c_str(), nullptr, 16));
+        if (code < 0x100) {
+            out += static_cast<char>(code);
+        } else if (code < 0x800) {
+            out += {char(0xC0 | (code >> 6)), char(0x80 | (code & 0x3F))};
+        } else {
+            out += {char(0xE0 | (code >> 12)), char(0x80 | ((code >> 6) & 0x3F)),
+                    char(0x80 | (code & 0x3F))};
+        }
+        return true;
     }
 
     bool Number(JsonValue& value) {
         const size_t start = m_pos;
         auto digits = [&] {
             const size_t from = m_pos;
-            while (m_pos < m_text.size() && m_text[m_pos] >= '0' && m_text[m_pos] <= '9') ++m_pos;
+            while (Peek() >= '0' && Peek() <= '9') ++m_pos;
             return m_pos > from;
         };
-        if (m_pos < m_text.size() && m_text[m_pos] == '-') ++m_pos;
-        if (m_pos < m_text.size() && m_text[m_pos] == '0') {
+        if (Peek() == '-') ++m_pos;
+        if (Peek() == '0') {
             ++m_pos;
         } else if (!digits()) {
             return Fail("value expected");
         }
-        if (m_pos < m_text.size() && m_text[m_pos] == '.') {
+        if (Peek() == '.' && (++m_pos, !digits())) return Fail("digit expected");
+        if (Peek() == 'e' || Peek() == 'E') {
             ++m_pos;
-            if (!digits()) return Fail("digit expected");
-        }
-        if (m_pos < m_text.size() && (m_text[m_pos] == 'e' || m_text[m_pos] == 'E')) {
-            ++m_pos;
-            if (m_pos < m_text.size() && (m_text[m_pos] == '+' || m_text[m_pos] == '-')) ++m_pos;
+            if (Peek() == '+' || Peek() == '-') ++m_pos;
             if (!digits()) return Fail("digit expected");
         }
         value.kind = JsonValue::NUMBER;

@@ -10,6 +10,9 @@
 
 namespace kivrel::test {
 
+using fixtures::Dir;
+using fixtures::Path;
+
 // Runs kivrel-scan with `args`. Natively the variables that choose search
 // directories behind a test's back are removed first; `env` may set them.
 inline ProcessResult RunScan(const std::vector<std::string>& args,
@@ -35,8 +38,6 @@ struct Scenario {
 // app.exe -> liba.dll -> libb.dll, with KERNEL32.dll and msvcrt.dll in the
 // system directory: every name found, grouped by directory in search order.
 inline Scenario ChainScenario() {
-    using fixtures::Dir;
-    using fixtures::Path;
     return {{"--initial-dir", Path({"chain", "lib"}), "--system-dir", Path({"sys"}),
              "--windows-dir", "", "--path", "", Path({"chain", "bin", "app.exe"})},
             {Dir({"chain", "lib"}) + "liba.dll", Dir({"chain", "lib"}) + "libb.dll",
@@ -47,8 +48,6 @@ inline Scenario ChainScenario() {
 
 // usesghost.exe -> needsghost.dll -> ghost.dll, which exists nowhere.
 inline Scenario MissingScenario() {
-    using fixtures::Dir;
-    using fixtures::Path;
     return {{"--system-dir", Path({"sys"}), "--windows-dir", "", "--path", "",
              Path({"missing", "usesghost.exe"})},
             {Dir({"missing"}) + "needsghost.dll", Dir({"sys"}) + "KERNEL32.dll",
@@ -58,8 +57,6 @@ inline Scenario MissingScenario() {
 
 // loop.exe -> ping.dll <-> pong.dll -> self.dll -> self.dll: each once.
 inline Scenario CycleScenario() {
-    using fixtures::Dir;
-    using fixtures::Path;
     return {{"--system-dir", "", "--windows-dir", "", "--path", "", Path({"cycle", "loop.exe"})},
             {Dir({"cycle"}) + "ping.dll", Dir({"cycle"}) + "pong.dll", Dir({"cycle"}) + "self.dll"},
             0};
@@ -72,8 +69,6 @@ inline Scenario CycleScenario() {
 // first although only2.dll and shadow.dll came before it in reference order;
 // "bare" is reported under the file's name.
 inline Scenario DirsScenario(const std::string& pathList = fixtures::Path({"second"})) {
-    using fixtures::Dir;
-    using fixtures::Path;
     return {{"--initial-dir", Path({"first"}), "--system-dir", "", "--windows-dir", "", "--path",
              pathList, Path({"dirs", "dirs.exe"})},
             {Dir({"first"}) + "firstonly.dll", Dir({"second"}) + "only2.dll",

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -43,21 +44,18 @@ Bytes WithNewHeader(const std::string& signature, size_t size = 128) {
 
 // --- Open errors (file-based constructor) ---------------------------------
 
-TEST(MappedImageOpen, MissingFileIsOpenError1) {
+// A missing file is open error 1, an empty one error 2; neither is an image.
+TEST(MappedImageOpen, MissingAndEmptyFiles) {
     TempDir dir;
-    CMappedImage image(dir.File("no-such-file.dll").c_str());
-    EXPECT_EQ(image.OpenError(), 1);
-    EXPECT_EQ(image.ImageType(), IMAGE_NONE);
-    EXPECT_EQ(image.PeHeaders(), nullptr);
-    EXPECT_EQ(image.NewHeaderOffset(), -1);
-}
-
-TEST(MappedImageOpen, EmptyFileIsOpenError2) {
-    TempDir dir;
-    CMappedImage image(dir.Write("empty.dll", {}).c_str());
-    EXPECT_EQ(image.OpenError(), 2);
-    EXPECT_EQ(image.ImageType(), IMAGE_NONE);
-    EXPECT_EQ(image.PeHeaders(), nullptr);
+    for (const auto& [path, openError] :
+         {std::pair{dir.File("no-such-file.dll"), 1}, std::pair{dir.Write("empty.dll", {}), 2}}) {
+        SCOPED_TRACE(path);
+        CMappedImage image(path.c_str());
+        EXPECT_EQ(image.OpenError(), openError);
+        EXPECT_EQ(image.ImageType(), IMAGE_NONE);
+        EXPECT_EQ(image.PeHeaders(), nullptr);
+        EXPECT_EQ(image.NewHeaderOffset(), -1);
+    }
 }
 
 TEST(MappedImageOpen, PeFileMapsWholeFile) {
@@ -72,13 +70,16 @@ TEST(MappedImageOpen, PeFileMapsWholeFile) {
 }
 
 #ifdef _WIN32
-// The file is opened sharing read access only, so a writer elsewhere keeps it
-// from being opened at all.
-TEST(MappedImageOpen, FileHeldOpenForWritingIsOpenError1) {
+// The file is opened sharing read access only: a writer elsewhere keeps it
+// from being opened at all, and while it is mapped no writer can open it.
+TEST(MappedImageOpen, FileIsSharedForReadingOnly) {
     TempDir dir;
     const std::string path = dir.Write("busy.dll", PeBuilder().Build());
-    HANDLE writer = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    auto openWriter = [&path] {
+        return CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    };
+    HANDLE writer = openWriter();
     ASSERT_NE(writer, INVALID_HANDLE_VALUE);
     {
         CMappedImage image(path.c_str());
@@ -90,16 +91,7 @@ TEST(MappedImageOpen, FileHeldOpenForWritingIsOpenError1) {
     CMappedImage image(path.c_str());
     EXPECT_EQ(image.OpenError(), 0);
     EXPECT_EQ(image.ImageType(), IMAGE_PE);
-}
-
-// While mapped the file cannot be written (it is shared for reading only).
-TEST(MappedImageOpen, MappedFileCannotBeOpenedForWriting) {
-    TempDir dir;
-    const std::string path = dir.Write("held.dll", PeBuilder().Build());
-    CMappedImage image(path.c_str());
-    ASSERT_EQ(image.OpenError(), 0);
-    HANDLE writer = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    writer = openWriter();
     EXPECT_EQ(writer, INVALID_HANDLE_VALUE);
     if (writer != INVALID_HANDLE_VALUE) CloseHandle(writer);
 }
@@ -114,119 +106,94 @@ struct ClassifyCase {
     int32_t newHeaderOffset;
 };
 
-std::vector<ClassifyCase> ClassifyCases() {
-    std::vector<ClassifyCase> cases;
-    cases.push_back({"63 bytes with MZ", DosStub(63, 0, 0), IMAGE_NONE, -1});
-    cases.push_back({"64 bytes, word at 24 below 64", DosStub(64, 63, 64), IMAGE_DOS, -1});
-    cases.push_back({"64 bytes, word at 24 is 0", DosStub(64, 0, 0), IMAGE_DOS, -1});
-    Bytes noMz = WithNewHeader(std::string("PE\0\0", 4));
-    noMz[0] = 'Z';
-    noMz[1] = 'M';
-    cases.push_back({"no MZ", noMz, IMAGE_NONE, -1});
-    cases.push_back({"PE signature", WithNewHeader(std::string("PE\0\0", 4)), IMAGE_PE, 64});
-    cases.push_back({"NE", WithNewHeader("NE"), IMAGE_NE, 64});
-    cases.push_back({"LE", WithNewHeader("LE"), IMAGE_LE, 64});
-    cases.push_back({"X then E", WithNewHeader("XE"), IMAGE_XE, 64});
-    cases.push_back({"LX is not recognised", WithNewHeader("LX"), IMAGE_NONE, 64});
-    cases.push_back({"EX is not recognised", WithNewHeader("EX"), IMAGE_NONE, 64});
-    cases.push_back(
-        {"PE followed by 0 1", WithNewHeader(std::string("PE\0\1", 4)), IMAGE_NONE, 64});
-    cases.push_back({"zeros", WithNewHeader(""), IMAGE_NONE, 64});
-    // e_lfanew beyond, at and just before the end of the file.
-    cases.push_back({"new header past the end", DosStub(100, 64, 101), IMAGE_NONE, -1});
-    cases.push_back({"new header far past the end", DosStub(100, 64, 0xFFFFFFF0), IMAGE_NONE, -1});
-    cases.push_back({"new header at the end", DosStub(100, 64, 100), IMAGE_NONE, 100});
-    Bytes neAtEnd = DosStub(66, 64, 64);
-    neAtEnd[64] = 'N';
-    neAtEnd[65] = 'E';
-    cases.push_back({"NE in the last two bytes", neAtEnd, IMAGE_NE, 64});
-    Bytes cutPe = DosStub(67, 64, 64);
-    cutPe[64] = 'P';
-    cutPe[65] = 'E';
-    cases.push_back({"PE signature cut by the end", cutPe, IMAGE_NONE, 64});
-    // The new header may lie inside the DOS header itself.
-    Bytes inside = DosStub(64, 64, 0);
-    cases.push_back({"new header at offset 0 (MZ)", inside, IMAGE_NONE, 0});
-    cases.push_back({"PE32+ image", PeBuilder().Pe32Plus().Build(), IMAGE_PE, 0x40});
-    cases.push_back({"builder NE", PeBuilder().NewHeaderSignature("NE").Build(), IMAGE_NE, 0x40});
-    cases.push_back({"builder DOS", PeBuilder().DosRelocationOffset(0x3F).Build(), IMAGE_DOS, -1});
-    return cases;
+// `bytes` with `text` written at `offset`.
+Bytes Patched(Bytes bytes, size_t offset, const std::string& text) {
+    std::copy(text.begin(), text.end(), bytes.begin() + offset);
+    return bytes;
 }
 
-TEST(MappedImageClassify, InMemory) {
-    for (const ClassifyCase& c : ClassifyCases()) {
-        SCOPED_TRACE(c.name);
-        const CMappedImage image = InMemory(c.bytes);
-        EXPECT_EQ(image.OpenError(), 0);
-        EXPECT_EQ(image.ImageType(), c.type);
-        EXPECT_EQ(image.NewHeaderOffset(), c.newHeaderOffset);
-        if (c.type == IMAGE_PE) {
-            EXPECT_EQ(image.PeHeaders(), image.View() + c.newHeaderOffset);
-        } else {
-            EXPECT_EQ(image.PeHeaders(), nullptr);
-        }
-    }
+std::vector<ClassifyCase> ClassifyCases() {
+    const std::string pe("PE\0\0", 4);
+    return {
+        // clang-format off
+        {"63 bytes with MZ", DosStub(63, 0, 0), IMAGE_NONE, -1},
+        {"64 bytes, word at 24 below 64", DosStub(64, 63, 64), IMAGE_DOS, -1},
+        {"64 bytes, word at 24 is 0", DosStub(64, 0, 0), IMAGE_DOS, -1},
+        {"no MZ", Patched(WithNewHeader(pe), 0, "ZM"), IMAGE_NONE, -1},
+        {"PE signature", WithNewHeader(pe), IMAGE_PE, 64},
+        {"NE", WithNewHeader("NE"), IMAGE_NE, 64},
+        {"LE", WithNewHeader("LE"), IMAGE_LE, 64},
+        {"X then E", WithNewHeader("XE"), IMAGE_XE, 64},
+        {"LX is not recognised", WithNewHeader("LX"), IMAGE_NONE, 64},
+        {"EX is not recognised", WithNewHeader("EX"), IMAGE_NONE, 64},
+        {"PE followed by 0 1", WithNewHeader(std::string("PE\0\1", 4)), IMAGE_NONE, 64},
+        {"zeros", WithNewHeader(""), IMAGE_NONE, 64},
+        // e_lfanew beyond, at and just before the end of the file.
+        {"new header past the end", DosStub(100, 64, 101), IMAGE_NONE, -1},
+        {"new header far past the end", DosStub(100, 64, 0xFFFFFFF0), IMAGE_NONE, -1},
+        {"new header at the end", DosStub(100, 64, 100), IMAGE_NONE, 100},
+        {"NE in the last two bytes", Patched(DosStub(66, 64, 64), 64, "NE"), IMAGE_NE, 64},
+        {"PE signature cut by the end", Patched(DosStub(67, 64, 64), 64, "PE"), IMAGE_NONE, 64},
+        // The new header may lie inside the DOS header itself.
+        {"new header at offset 0 (MZ)", DosStub(64, 64, 0), IMAGE_NONE, 0},
+        {"PE32+ image", PeBuilder().Pe32Plus().Build(), IMAGE_PE, 0x40},
+        {"builder NE", PeBuilder().NewHeaderSignature("NE").Build(), IMAGE_NE, 0x40},
+        {"builder DOS", PeBuilder().DosRelocationOffset(0x3F).Build(), IMAGE_DOS, -1},
+        // clang-format on
+    };
 }
 
 // The file-based constructor classifies exactly as the in-memory one.
-TEST(MappedImageClassify, FromFiles) {
+TEST(MappedImageClassify, InMemoryAndFromFiles) {
     TempDir dir;
     int n = 0;
     for (const ClassifyCase& c : ClassifyCases()) {
         SCOPED_TRACE(c.name);
         const std::string path = dir.Write("case" + std::to_string(n++) + ".bin", c.bytes);
-        CMappedImage image(path.c_str());
-        EXPECT_EQ(image.OpenError(), 0);
-        EXPECT_EQ(image.FileSize(), c.bytes.size());
-        EXPECT_EQ(image.ImageType(), c.type);
-        EXPECT_EQ(image.NewHeaderOffset(), c.newHeaderOffset);
-        EXPECT_EQ(image.PeHeaders() != nullptr, c.type == IMAGE_PE);
+        const CMappedImage file(path.c_str());
+        EXPECT_EQ(file.FileSize(), c.bytes.size());
+        const CMappedImage memory = InMemory(c.bytes);
+        for (const CMappedImage* image : {&file, &memory}) {
+            EXPECT_EQ(image->OpenError(), 0);
+            EXPECT_EQ(image->ImageType(), c.type);
+            EXPECT_EQ(image->NewHeaderOffset(), c.newHeaderOffset);
+            EXPECT_EQ(image->PeHeaders(),
+                      c.type == IMAGE_PE ? image->View() + c.newHeaderOffset : nullptr);
+        }
     }
 }
 
-TEST(MappedImageClassify, TextFileIsNotAnExecutable) {
-    const std::string text(200, 'x');
-    const CMappedImage image(reinterpret_cast<const uint8_t*>(text.data()),
-                             static_cast<uint32_t>(text.size()));
-    EXPECT_EQ(image.ImageType(), IMAGE_NONE);
-    EXPECT_EQ(image.PeHeaders(), nullptr);
-}
-
 // --- Data directory ------------------------------------------------------------
-
-TEST(MappedImageDirectory, IndexSixteenOrMore) {
-    const Bytes bytes = PeBuilder().Import("a.dll").Build();
-    const CMappedImage image = InMemory(bytes);
-    ASSERT_NE(image.PeHeaders(), nullptr);
-    EXPECT_EQ(image.GetDirectoryEntrySize(16), 0xFFFFFFFFu);
-    EXPECT_EQ(image.GetDirectoryEntrySize(1000), 0xFFFFFFFFu);
-    EXPECT_EQ(image.GetDirectoryEntryPointer(16), CMappedImage::BadIndexPointer());
-    EXPECT_EQ(reinterpret_cast<uintptr_t>(image.GetDirectoryEntryPointer(16)), ~uintptr_t(0));
-}
 
 TEST(MappedImageDirectory, EntriesReadAsWritten) {
     PeLayout layout;
     const Bytes bytes = PeBuilder()
                             .Import("a.dll")
                             .DataDirectory(0, 0x1004, 0x1234)
+                            .DataDirectory(3, 0x50000, 8)
                             .DataDirectory(15, 0, 0xABCD)
                             .Build(&layout);
     const CMappedImage image = InMemory(bytes);
-    EXPECT_EQ(image.GetDirectoryEntrySize(1), 40u);
-    EXPECT_EQ(image.GetDirectoryEntryPointer(1), image.View() + layout.importSectionOffset);
-    EXPECT_EQ(image.GetDirectoryEntrySize(0), 0x1234u);  // the size is not checked against anything
-    EXPECT_EQ(image.GetDirectoryEntryPointer(0), image.View() + layout.importSectionOffset + 4);
-    EXPECT_EQ(image.GetDirectoryEntrySize(15), 0xABCDu);
-    EXPECT_EQ(image.GetDirectoryEntryPointer(15), nullptr);  // RVA 0
-    EXPECT_EQ(image.GetDirectoryEntrySize(2), 0u);
-    EXPECT_EQ(image.GetDirectoryEntryPointer(2), nullptr);
-}
-
-TEST(MappedImageDirectory, UntranslatableRvaGivesNull) {
-    const Bytes bytes = PeBuilder().Import("a.dll").ImportDirectoryRva(0x50000).Build();
-    const CMappedImage image = InMemory(bytes);
-    EXPECT_EQ(image.GetDirectoryEntrySize(1), 40u);
-    EXPECT_EQ(image.GetDirectoryEntryPointer(1), nullptr);
+    const uint8_t* const bad = CMappedImage::BadIndexPointer();
+    ASSERT_EQ(reinterpret_cast<uintptr_t>(bad), ~uintptr_t(0));
+    const struct {
+        unsigned index;
+        uint32_t size;
+        const uint8_t* pointer;
+    } cases[] = {
+        {1, 40, image.View() + layout.importSectionOffset},
+        {0, 0x1234, image.View() + layout.importSectionOffset + 4},  // the size is not checked
+        {3, 8, nullptr},                                             // untranslatable RVA
+        {15, 0xABCD, nullptr},                                       // RVA 0
+        {2, 0, nullptr},                                             // absent
+        {16, 0xFFFFFFFF, bad},                                       // no such index
+        {1000, 0xFFFFFFFF, bad},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.index);
+        EXPECT_EQ(image.GetDirectoryEntrySize(c.index), c.size);
+        EXPECT_EQ(image.GetDirectoryEntryPointer(c.index), c.pointer);
+    }
 }
 
 // A data directory that the file does not hold reads as absent.
@@ -242,48 +209,30 @@ TEST(MappedImageDirectory, DirectoryBeyondTheEndReadsAsZero) {
     EXPECT_EQ(image.GetDirectoryEntryPointer(1), nullptr);
 }
 
-// A PE32+ image has its data directory at optional-header
-// offset 112. At offset 96 the PE32+ layout holds the heap commit size, the
-// loader flags and NumberOfRvaAndSizes: entry 1 would read as RVA 0, size 16.
-TEST(MappedImageDirectory, Pe32PlusDirectoryAtOffset112) {
-    PeLayout layout;
-    const Bytes bytes =
-        PeBuilder().Pe32Plus().Import("KERNEL32.dll").Import("msvcrt.dll").Build(&layout);
-    ASSERT_EQ(layout.dataDirectoryOffset, layout.optionalHeaderOffset + 112);
-    ASSERT_EQ(test::GetU32(bytes, layout.optionalHeaderOffset + 96 + 8), 0u);
-    ASSERT_EQ(test::GetU32(bytes, layout.optionalHeaderOffset + 96 + 12), 16u);
-
-    const CMappedImage image = InMemory(bytes);
-    EXPECT_TRUE(image.IsPe32Plus());
-    EXPECT_EQ(image.GetDirectoryEntrySize(1), 60u);
-    EXPECT_EQ(image.GetDirectoryEntryPointer(1), image.View() + layout.importSectionOffset);
-}
-
-TEST(MappedImageDirectory, Pe32DirectoryAtOffset96) {
-    PeLayout layout;
-    const Bytes bytes = PeBuilder().Pe32().Import("KERNEL32.dll").Build(&layout);
-    ASSERT_EQ(layout.dataDirectoryOffset, layout.optionalHeaderOffset + 96);
-    const CMappedImage image = InMemory(bytes);
-    EXPECT_FALSE(image.IsPe32Plus());
-    EXPECT_EQ(image.GetDirectoryEntrySize(1), 40u);
-    EXPECT_EQ(image.GetDirectoryEntryPointer(1), image.View() + layout.importSectionOffset);
-}
-
-// The layout follows the magic alone, not the machine or the header size.
-TEST(MappedImageDirectory, MagicChoosesTheLayout) {
-    {
-        const Bytes bytes =
-            PeBuilder().Pe32Plus().OptionalHeaderMagic(0x10B).DataDirectory(3, 0, 7).Build();
+// The data directory is at optional-header offset 112 for PE32+ and at 96 for
+// PE32, chosen by the magic alone (not the machine or the header size). At 96
+// the PE32+ layout holds the heap commit size, the loader flags and
+// NumberOfRvaAndSizes: entry 1 would read as RVA 0, size 16.
+TEST(MappedImageDirectory, Pe32PlusAt112Pe32At96ByTheMagic) {
+    for (const bool plus : {true, false}) {
+        SCOPED_TRACE(plus ? "PE32+" : "PE32");
+        auto pe = [plus] {
+            PeBuilder builder;
+            if (plus) builder.Pe32Plus();
+            return builder.Import("KERNEL32.dll").Import("msvcrt.dll").DataDirectory(3, 0, 7);
+        };
+        PeLayout layout;
+        const Bytes bytes = pe().Build(&layout);
+        ASSERT_EQ(layout.dataDirectoryOffset, layout.optionalHeaderOffset + (plus ? 112 : 96));
         const CMappedImage image = InMemory(bytes);
-        EXPECT_FALSE(image.IsPe32Plus());
-        EXPECT_NE(image.GetDirectoryEntrySize(3), 7u);
-    }
-    {
-        const Bytes bytes =
-            PeBuilder().Pe32().OptionalHeaderMagic(0x20B).DataDirectory(3, 0, 7).Build();
-        const CMappedImage image = InMemory(bytes);
-        EXPECT_TRUE(image.IsPe32Plus());
-        EXPECT_NE(image.GetDirectoryEntrySize(3), 7u);
+        EXPECT_EQ(image.IsPe32Plus(), plus);
+        EXPECT_EQ(image.GetDirectoryEntrySize(1), 60u);
+        EXPECT_EQ(image.GetDirectoryEntryPointer(1), image.View() + layout.importSectionOffset);
+        EXPECT_EQ(image.GetDirectoryEntrySize(3), 7u);
+        const Bytes swapped = pe().OptionalHeaderMagic(plus ? 0x10B : 0x20B).Build();
+        const CMappedImage other = InMemory(swapped);
+        EXPECT_EQ(other.IsPe32Plus(), !plus);
+        EXPECT_NE(other.GetDirectoryEntrySize(3), 7u);
     }
 }
 
@@ -302,49 +251,47 @@ Bytes SectionImage() {
         .Build();
 }
 
-TEST(MappedImageRva, InsideRawData) {
+// The file offset of each RVA, and the byte a pointer to it reads (-1: no
+// pointer). The offset is reported beyond the file, but a pointer is only
+// handed out inside it.
+TEST(MappedImageRva, Translation) {
     const Bytes bytes = SectionImage();
+    ASSERT_LT(bytes.size(), 0x100000u);
     const CMappedImage image = InMemory(bytes);
-    EXPECT_EQ(image.RvaToFileOffset(0x1000), 0x400u);
-    EXPECT_EQ(image.RvaToFileOffset(0x10FF), 0x4FFu);
-    EXPECT_EQ(image.RvaToPointer(0x1010), image.View() + 0x410);
-    EXPECT_EQ(ByteAt(image, 0x1010), 0xA1);
+    const struct {
+        const char* name;
+        uint32_t rva, offset;
+        int byte;
+    } cases[] = {
+        {"start of raw data", 0x1000, 0x400, 0xA1},
+        {"inside raw data", 0x1010, 0x410, 0xA1},
+        {"last raw byte", 0x10FF, 0x4FF, 0xA1},
+        {"beyond raw data, inside the virtual size", 0x1100, kNoFileOffset, -1},
+        {"last byte of the virtual size", 0x12FF, kNoFileOffset, -1},
+        {"virtual size smaller than raw: last byte", 0x30FF, 0x6FF, 0xB2},
+        // Inside .two's raw data but beyond its virtual size, and not in .three.
+        {"beyond a virtual size smaller than raw", 0x3300, kNoFileOffset, -1},
+        {"before the first section", 0x0FFF, kNoFileOffset, -1},
+        {"gap", 0x2000, kNoFileOffset, -1},
+        {"zero", 0x0, kNoFileOffset, -1},
+        {"highest RVA", 0xFFFFFFFF, kNoFileOffset, -1},
+        {"overlap: the first table entry wins", 0x3100, 0x700, 0xB2},
+        {"only the overlapping section", 0x3200, 0x900, 0xC3},
+        {"zero virtual size holds nothing", 0x5000, kNoFileOffset, -1},
+        {"raw data beyond the file", 0x6010, 0x100010, -1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(image.RvaToFileOffset(c.rva), c.offset);
+        EXPECT_EQ(ByteAt(image, c.rva), c.byte);
+        if (c.byte >= 0) {
+            EXPECT_EQ(image.RvaToPointer(c.rva), image.View() + c.offset);
+        }
+    }
 }
 
-TEST(MappedImageRva, BeyondRawDataIsUntranslatable) {
-    const Bytes bytes = SectionImage();
-    const CMappedImage image = InMemory(bytes);
-    EXPECT_EQ(image.RvaToFileOffset(0x1100), kNoFileOffset);  // inside virtual size 0x300
-    EXPECT_EQ(image.RvaToFileOffset(0x12FF), kNoFileOffset);
-    EXPECT_EQ(image.RvaToPointer(0x1100), nullptr);
-}
-
-TEST(MappedImageRva, VirtualSizeSmallerThanRawLimitsTheExtent) {
-    const Bytes bytes = SectionImage();
-    const CMappedImage image = InMemory(bytes);
-    EXPECT_EQ(image.RvaToFileOffset(0x30FF), 0x6FFu);
-    // 0x3200 is inside .two's raw data but beyond its virtual size, and not in .three.
-    EXPECT_EQ(image.RvaToFileOffset(0x3300), kNoFileOffset);
-}
-
-TEST(MappedImageRva, GapAndOutsideAreUntranslatable) {
-    const Bytes bytes = SectionImage();
-    const CMappedImage image = InMemory(bytes);
-    EXPECT_EQ(image.RvaToFileOffset(0x0FFF), kNoFileOffset);
-    EXPECT_EQ(image.RvaToFileOffset(0x2000), kNoFileOffset);
-    EXPECT_EQ(image.RvaToFileOffset(0x0), kNoFileOffset);
-    EXPECT_EQ(image.RvaToFileOffset(0xFFFFFFFF), kNoFileOffset);
-}
-
-TEST(MappedImageRva, OverlapFirstTableEntryWins) {
-    const Bytes bytes = SectionImage();
-    const CMappedImage image = InMemory(bytes);
-    EXPECT_EQ(image.RvaToFileOffset(0x3100), 0x700u);  // .two, not .three's 0x800
-    EXPECT_EQ(ByteAt(image, 0x3100), 0xB2);
-    EXPECT_EQ(image.RvaToFileOffset(0x3200), 0x900u);  // only .three holds it
-    EXPECT_EQ(ByteAt(image, 0x3200), 0xC3);
-
-    // With the table order reversed the other section wins.
+// With the table order reversed the other section wins.
+TEST(MappedImageRva, OverlapFollowsTheTableOrder) {
     Bytes a(0x100, 0x11), b(0x100, 0x22);
     const Bytes reversed = PeBuilder()
                                .Section({"b", 0x100, 0x2080, 0x100, 0x600, b})
@@ -355,82 +302,52 @@ TEST(MappedImageRva, OverlapFirstTableEntryWins) {
     EXPECT_EQ(other.RvaToFileOffset(0x2000), 0x400u);
 }
 
-TEST(MappedImageRva, ZeroVirtualSizeHoldsNothing) {
-    const Bytes bytes = SectionImage();
-    const CMappedImage image = InMemory(bytes);
-    EXPECT_EQ(image.RvaToFileOffset(0x5000), kNoFileOffset);
-}
-
-// The offset is reported, but a pointer is only handed out inside the file.
-TEST(MappedImageRva, RawDataBeyondTheFile) {
-    const Bytes bytes = SectionImage();
-    ASSERT_LT(bytes.size(), 0x100000u);
-    const CMappedImage image = InMemory(bytes);
-    EXPECT_EQ(image.RvaToFileOffset(0x6010), 0x100010u);
-    EXPECT_EQ(image.RvaToPointer(0x6010), nullptr);
-}
-
-TEST(MappedImageRva, LastByteOfTheFile) {
-    Bytes data(0x10, 0x5A);
-    const Bytes bytes = PeBuilder().Section({"end", 0x20, 0x1000, 0x20, 0x200, data}).Build();
-    ASSERT_EQ(bytes.size(), 0x210u);
-    const CMappedImage image = InMemory(bytes);
-    EXPECT_EQ(image.RvaToPointer(0x100F), image.View() + 0x20F);
-    EXPECT_EQ(image.RvaToFileOffset(0x1010), 0x210u);  // inside the section, at the end of the file
-    EXPECT_EQ(image.RvaToPointer(0x1010), nullptr);
-}
-
-// An offset that does not fit 32 bits lies beyond any file.
-TEST(MappedImageRva, OffsetOverflowIsUntranslatable) {
-    const Bytes bytes =
-        PeBuilder().Section({"wrap", 0x1000, 0x1000, 0x1000, 0xFFFFFF00, {}}).Build();
-    const CMappedImage image = InMemory(bytes);
-    EXPECT_EQ(image.RvaToFileOffset(0x1000), 0xFFFFFF00u);
-    EXPECT_EQ(image.RvaToFileOffset(0x10FF), kNoFileOffset);
-    EXPECT_EQ(image.RvaToFileOffset(0x1200), kNoFileOffset);
-}
-
-TEST(MappedImageRva, SectionTableBeyondTheFile) {
-    Bytes data(0x100, 1);
-    // A count far beyond the entries the file holds: the real entries still count.
-    const Bytes many = PeBuilder()
-                           .Section({"s", 0x100, 0x1000, 0x100, 0x200, data})
-                           .SectionCountField(0xFFFF)
-                           .Build();
-    const CMappedImage image = InMemory(many);
-    EXPECT_EQ(image.RvaToFileOffset(0x1010), 0x210u);
-    EXPECT_EQ(image.RvaToFileOffset(0x9000), kNoFileOffset);
-
-    // A huge SizeOfOptionalHeader moves the table out of the file.
-    const Bytes moved = PeBuilder()
-                            .Section({"s", 0x100, 0x1000, 0x100, 0x200, data})
-                            .SizeOfOptionalHeaderField(0xFFFF)
-                            .Build();
-    const CMappedImage movedImage = InMemory(moved);
-    ASSERT_EQ(movedImage.ImageType(), IMAGE_PE);
-    EXPECT_EQ(movedImage.RvaToFileOffset(0x1010), kNoFileOffset);
-
-    // A table cut by the end of the file: the entry cut in the middle is not read.
+// Images with one section "s": virtual 0x100 at RVA 0x1000, raw data at 0x200.
+TEST(MappedImageRva, EdgesOfTheFileAndTheSectionTable) {
+    const Bytes data(0x100, 1);
+    const SectionSpec s{"s", 0x100, 0x1000, 0x100, 0x200, data};
     PeLayout layout;
-    PeBuilder().Section({"s", 0x100, 0x1000, 0x100, 0x200, {}}).Build(&layout);
+    PeBuilder().Section(s).Build(&layout);
+    const Bytes plain =
+        PeBuilder().Section({"end", 0x20, 0x1000, 0x20, 0x200, Bytes(0x10, 0x5A)}).Build();
+    ASSERT_EQ(plain.size(), 0x210u);
+    const Bytes wrap =
+        PeBuilder().Section({"wrap", 0x1000, 0x1000, 0x1000, 0xFFFFFF00, {}}).Build();
+    // A count far beyond the entries the file holds: the real entries still count.
+    const Bytes many = PeBuilder().Section(s).SectionCountField(0xFFFF).Build();
+    // A huge SizeOfOptionalHeader moves the table out of the file.
+    const Bytes moved = PeBuilder().Section(s).SizeOfOptionalHeaderField(0xFFFF).Build();
+    // A table cut by the end of the file: the entry cut in the middle is not read.
     const Bytes cut = PeBuilder()
                           .Section({"s", 0x100, 0x1000, 0x100, 0x0, {}})
                           .Truncate(layout.sectionTableOffset + 39)
                           .Build();
-    const CMappedImage cutImage = InMemory(cut);
-    ASSERT_EQ(cutImage.ImageType(), IMAGE_PE);
-    EXPECT_EQ(cutImage.RvaToFileOffset(0x1000), kNoFileOffset);
-}
-
-TEST(MappedImageRva, NotAPeImageTranslatesNothing) {
-    const Bytes bytes = PeBuilder()
-                            .Section({"s", 0x100, 0x1000, 0x100, 0x200, Bytes(0x100, 1)})
-                            .NewHeaderSignature("NE")
-                            .Build();
-    const CMappedImage image = InMemory(bytes);
-    ASSERT_EQ(image.ImageType(), IMAGE_NE);
-    EXPECT_EQ(image.RvaToFileOffset(0x1000), kNoFileOffset);
-    EXPECT_EQ(image.RvaToPointer(0x1000), nullptr);
+    const Bytes ne = PeBuilder().Section(s).NewHeaderSignature("NE").Build();
+    const struct {
+        const char* name;
+        const Bytes& bytes;
+        uint32_t rva, offset;
+        bool pointer;
+    } cases[] = {
+        {"last byte of the file", plain, 0x100F, 0x20F, true},
+        {"in the section at the end of the file", plain, 0x1010, 0x210, false},
+        // An offset that does not fit 32 bits lies beyond any file.
+        {"offset near 4 GiB", wrap, 0x1000, 0xFFFFFF00, false},
+        {"offset overflow", wrap, 0x10FF, kNoFileOffset, false},
+        {"offset overflow further on", wrap, 0x1200, kNoFileOffset, false},
+        {"section count beyond the file", many, 0x1010, 0x210, true},
+        {"section count beyond the file, no section", many, 0x9000, kNoFileOffset, false},
+        {"section table moved out of the file", moved, 0x1010, kNoFileOffset, false},
+        {"section table cut", cut, 0x1000, kNoFileOffset, false},
+        {"not a PE image", ne, 0x1000, kNoFileOffset, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const CMappedImage image = InMemory(c.bytes);
+        EXPECT_NE(image.ImageType(), IMAGE_NONE);
+        EXPECT_EQ(image.RvaToFileOffset(c.rva), c.offset);
+        EXPECT_EQ(image.RvaToPointer(c.rva), c.pointer ? image.View() + c.offset : nullptr);
+    }
 }
 
 }  // namespace

@@ -24,6 +24,7 @@ using testing::ElementsAre;
 using testing::IsEmpty;
 
 const std::string kHeading = "*** NOT FOUND or INCORRECT ***";
+const std::string kInvalid = "*** INVALID NT SIGNATURE ***";
 
 // --- ReportReferences on lists set up by hand ------------------------------
 
@@ -40,44 +41,40 @@ protected:
     CReferenceScanner scanner;
 };
 
-TEST_F(ReportTest, EmptyReferenceListReportsNothing) {
-    scanner.AddSearchDirectory("C:\\A");
-    EXPECT_THAT(Report(), IsEmpty());
-}
-
 // Found entries by directory in search order, within a directory in list
-// order, with item value index + 1; then the unresolved names.
-TEST_F(ReportTest, GroupsByDirectoryThenUnresolved) {
-    scanner.AddSearchDirectory("C:\\First");
-    scanner.AddSearchDirectory("C:\\Second");
-    scanner.AddReference("x.dll", 1, REF_FOUND);      // 0
-    scanner.AddReference("y.dll", 0, REF_FOUND);      // 1
-    scanner.AddReference("zz", 0, REF_NOT_FOUND);     // 2
-    scanner.AddReference("w.dll", 1, REF_INCORRECT);  // 3
-    scanner.AddReference("V.DLL", 0, REF_FOUND);      // 4
-    EXPECT_THAT(Report(), ElementsAre(Line{"C:\\First\\y.dll", 2}, Line{"C:\\First\\V.DLL", 5},
-                                      Line{"C:\\Second\\x.dll", 1}, Line{"", 0}, Line{kHeading, 0},
-                                      Line{"", 0}, Line{"zz.", 0}, Line{"w.dll", 0}));
-}
-
-TEST_F(ReportTest, AllFoundHasNoHeading) {
-    scanner.AddSearchDirectory("D:\\");
-    scanner.AddReference("a.dll", 0, REF_FOUND);
-    EXPECT_THAT(Report(), ElementsAre(Line{"D:\\a.dll", 1}));
-}
-
-TEST_F(ReportTest, NoneFoundIsOnlyTheHeadingAndNames) {
-    scanner.AddReference("a.dll", 0, REF_NOT_FOUND);
-    scanner.AddReference("b", 0, REF_INCORRECT);
-    EXPECT_THAT(Report(), ElementsAre(Line{"", 0}, Line{kHeading, 0}, Line{"", 0}, Line{"a.dll", 0},
-                                      Line{"b.", 0}));
-}
-
-// Pending entries (only left when resolution did not run) count as unresolved.
-TEST_F(ReportTest, PendingIsListedAsUnresolved) {
-    scanner.AddReference("p.dll", 0, REF_PENDING);
-    EXPECT_THAT(Report(),
-                ElementsAre(Line{"", 0}, Line{kHeading, 0}, Line{"", 0}, Line{"p.dll", 0}));
+// order, with item value index + 1; then the heading and the unresolved names
+// (pending entries, only left when resolution did not run, count as such).
+TEST_F(ReportTest, Layout) {
+    const Line empty{"", 0}, heading{kHeading, 0};
+    const uint32_t f0 = MakeRefValue(REF_FOUND, 0), f1 = MakeRefValue(REF_FOUND, 1);
+    const struct {
+        const char* name;
+        std::vector<std::pair<const char*, uint32_t>> refs;  // name, value
+        std::vector<Line> expected;
+    } cases[] = {
+        // clang-format off
+        {"empty list", {}, {}},
+        {"grouped by directory, then unresolved",
+         {{"x.dll", f1}, {"y.dll", f0}, {"zz", MakeRefValue(REF_NOT_FOUND, 0)},
+          {"w.dll", MakeRefValue(REF_INCORRECT, 1)}, {"V.DLL", f0}},
+         {{"C:\\First\\y.dll", 2}, {"C:\\First\\V.DLL", 5}, {"C:\\Second\\x.dll", 1},
+          empty, heading, empty, {"zz.", 0}, {"w.dll", 0}}},
+        {"all found has no heading", {{"a.dll", f1}}, {{"C:\\Second\\a.dll", 1}}},
+        {"none found",
+         {{"a.dll", MakeRefValue(REF_NOT_FOUND, 0)}, {"b", MakeRefValue(REF_INCORRECT, 0)},
+          {"p.dll", MakeRefValue(REF_PENDING, 0)}},
+         {empty, heading, empty, {"a.dll", 0}, {"b.", 0}, {"p.dll", 0}}},
+        // clang-format on
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        scanner.ClearLists();
+        scanner.AddSearchDirectory("C:\\First");
+        scanner.AddSearchDirectory("C:\\Second");
+        for (const auto& [name, value] : c.refs)
+            scanner.AddReference(name, value & 0xFFFF, static_cast<uint16_t>(value >> 16));
+        EXPECT_EQ(Report(), c.expected);
+    }
 }
 
 // --- The scan command ------------------------------------------------------
@@ -102,54 +99,36 @@ TEST_F(ScanCommandTest, EmptyModuleAppendsWithoutReset) {
     EXPECT_TRUE(scanner.SearchDirectories().empty());
 }
 
-TEST_F(ScanCommandTest, TextFileGivesExactlyInvalidSignature) {
-    sink.lines = {{"old", 0}};
-    scanner.Scan(temp.WriteText("notes.exe", "MZ? no, just text\n"), "", true, sink);
-    EXPECT_EQ(sink.resets, 1);
-    EXPECT_THAT(sink.Texts(), ElementsAre("*** INVALID NT SIGNATURE ***"));
-    EXPECT_EQ(sink.lines[0].second, 0u);
-}
-
-// Not a PE image: no report, even of what earlier scans left in the lists.
-TEST_F(ScanCommandTest, InvalidSignatureHasNoReport) {
-    scanner.AddReference("earlier.dll", 0, REF_NOT_FOUND);
-    scanner.Scan(temp.WriteText("notes.txt", "text\n"), "", false, sink);
-    EXPECT_THAT(sink.Texts(), ElementsAre("*** INVALID NT SIGNATURE ***"));
-}
-
-TEST_F(ScanCommandTest, MissingFileGivesExactlyInvalidSignature) {
-    scanner.Scan(temp.File("nowhere.exe"), "", true, sink);
-    EXPECT_THAT(sink.Texts(), ElementsAre("*** INVALID NT SIGNATURE ***"));
-}
-
-TEST_F(ScanCommandTest, PeWithoutImportsGivesExactlyNoReferencies) {
-    scanner.Scan(temp.Write("plain.exe", PeBuilder().Build()), "", true, sink);
-    EXPECT_THAT(sink.lines, ElementsAre(Line{"No referencies", 0}));
-}
-
-TEST_F(ScanCommandTest, ScanFailedIsFollowedByTheReport) {
-    scanner.AddReference("earlier.dll", 0, REF_NOT_FOUND);
-    scanner.Scan(temp.Write("bad.exe", PeBuilder().Import("a.dll").ImportDirectoryRva(0).Build()),
-                 "", false, sink);
-    EXPECT_THAT(sink.Texts(), ElementsAre("*** SCAN FAILED ***", "", kHeading, "", "earlier.dll"));
-}
-
-// Every import found in the system directory, one of
-// them importing a name found nowhere.
-TEST_F(ScanCommandTest, FoundThenMissing) {
-    const std::string sys = temp.MakeDir("sys");
-    platform.systemDirectory = sys;
-    temp.Write("sys/sys1.dll", PeBuilder().Import("missing.dll").Build());
-    temp.Write("sys/sys2.dll", PeBuilder().Pe32Plus().Build());
-    const std::string app =
-        temp.Write("app/app.exe", PeBuilder().Import("sys1.dll").Import("sys2.dll").Build());
-
-    scanner.Scan(app, "", true, sink);
-    EXPECT_THAT(scanner.SearchDirectories().Entries(), ElementsAre(temp.Dir("app"), sys));
-    EXPECT_THAT(sink.lines,
-                ElementsAre(Line{sys + "sys1.dll", 1}, Line{sys + "sys2.dll", 2}, Line{"", 0},
-                            Line{kHeading, 0}, Line{"", 0}, Line{"missing.dll", 0}));
-    EXPECT_EQ(platform.beginScanCalls, 1);
+// A message-only scan resets the results first. Not a PE image: no report,
+// even of what earlier scans left in the lists; a failed scan is followed by
+// the report.
+TEST_F(ScanCommandTest, MessageOnlyScans) {
+    const struct {
+        const char* name;
+        std::string path;
+        bool cleanup;
+        std::vector<std::string> expected;
+    } cases[] = {
+        {"text file", temp.WriteText("notes.exe", "MZ? no, just text\n"), true, {kInvalid}},
+        {"text file, no cleanup", temp.WriteText("notes.txt", "text\n"), false, {kInvalid}},
+        {"missing file", temp.File("nowhere.exe"), true, {kInvalid}},
+        {"no imports", temp.Write("plain.exe", PeBuilder().Build()), true, {"No referencies"}},
+        {"scan failed",
+         temp.Write("bad.exe", PeBuilder().Import("a.dll").ImportDirectoryRva(0).Build()),
+         false,
+         {"*** SCAN FAILED ***", "", kHeading, "", "earlier.dll"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        scanner.ClearLists();
+        scanner.AddReference("earlier.dll", 0, REF_NOT_FOUND);
+        sink.lines = {{"old", 7}};
+        sink.resets = 0;
+        scanner.Scan(c.path, "", c.cleanup, sink);
+        EXPECT_EQ(sink.resets, 1);
+        EXPECT_EQ(sink.Texts(), c.expected);
+        for (const Line& line : sink.lines) EXPECT_EQ(line.second, 0u);
+    }
 }
 
 // An entry found in the second directory comes after every entry of the
@@ -167,17 +146,19 @@ TEST_F(ScanCommandTest, SecondDirectoryAfterFirst) {
     EXPECT_THAT(sink.lines, ElementsAre(Line{init + "late.dll", 2}, Line{sys + "early.dll", 1}));
 }
 
-// With cleanup off, a later scan adds to the lists and reports them all.
+// Found, then the unresolved names. With cleanup off, a later scan adds to
+// the lists and reports them all.
 TEST_F(ScanCommandTest, WithoutCleanupTheReportCoversEarlierScans) {
     const std::string sys = temp.MakeDir("sys");
     platform.systemDirectory = sys;
     temp.Write("sys/one.dll", PeBuilder().Build());
-    temp.Write("sys/two.dll", PeBuilder().Build());
+    temp.Write("sys/two.dll", PeBuilder().Pe32Plus().Build());
     const std::string first =
         temp.Write("a/first.exe", PeBuilder().Import("one.dll").Import("gone.dll").Build());
     const std::string second = temp.Write("b/second.exe", PeBuilder().Import("two.dll").Build());
 
     scanner.Scan(first, "", false, sink);
+    EXPECT_EQ(platform.beginScanCalls, 1);
     scanner.Scan(second, "", false, sink);
     EXPECT_EQ(sink.resets, 2);
     EXPECT_THAT(scanner.SearchDirectories().Entries(),

@@ -61,34 +61,26 @@ protected:
     std::vector<std::string> dirs;
 };
 
+// A non-PE match does not stop the search: the first directory with a PE
+// image wins, and the entry keeps the text it was imported under.
 TEST_F(ResolveTest, FirstDirectoryWithAPeImageWins) {
     Directories(3);
-    Put(1, "a.dll", PeBuilder());
-    Put(2, "a.dll", PeBuilder());
-    EXPECT_THAT(Resolve(PeBuilder().Import("a.dll")), ElementsAre(RefEntry{"a.dll", REF_FOUND, 1}));
-}
-
-// A non-PE match does not stop the search: INCORRECT in d0, then FOUND in d1.
-TEST_F(ResolveTest, NonPeMatchEarlierThenPeLater) {
-    Directories(2);
     PutText(0, "a.dll");
     Put(1, "a.dll", PeBuilder());
-    EXPECT_THAT(Resolve(PeBuilder().Import("a.dll")), ElementsAre(RefEntry{"a.dll", REF_FOUND, 1}));
+    Put(2, "a.dll", PeBuilder());
+    EXPECT_THAT(Resolve(PeBuilder().Import("A.DLL")), ElementsAre(RefEntry{"A.DLL", REF_FOUND, 1}));
 }
 
-TEST_F(ResolveTest, OnlyNonPeMatchesGiveIncorrectWithTheFirstSuchDirectory) {
+// Only non-PE matches give INCORRECT with the first such directory; no match
+// at all gives NOT_FOUND with index 0.
+TEST_F(ResolveTest, IncorrectAndNotFound) {
     Directories(3);
     PutText(1, "a.dll");
     temp.Write("d2/a.dll", {});  // empty: a mapping failure, also not a PE image
-    EXPECT_THAT(Resolve(PeBuilder().Import("a.dll")),
-                ElementsAre(RefEntry{"a.dll", REF_INCORRECT, 1}));
-}
-
-TEST_F(ResolveTest, NoMatchGivesNotFoundWithIndexZero) {
-    Directories(2);
     PutText(1, "other.dll");
-    EXPECT_THAT(Resolve(PeBuilder().Import("missing.dll")),
-                ElementsAre(RefEntry{"missing.dll", REF_NOT_FOUND, 0}));
+    EXPECT_THAT(Resolve(PeBuilder().Import("a.dll").Import("missing.dll")),
+                ElementsAre(RefEntry{"a.dll", REF_INCORRECT, 1},
+                            RefEntry{"missing.dll", REF_NOT_FOUND, 0}));
 }
 
 TEST_F(ResolveTest, NoDirectoriesAtAll) {
@@ -106,21 +98,21 @@ TEST_F(ResolveTest, ImportsOfFoundModulesAreResolvedToo) {
     EXPECT_THAT(observer.resolving, ElementsAre("a.dll", "b.dll", "c.dll"));
 }
 
-TEST_F(ResolveTest, SelfImportResolvesOnce) {
+// A self import and a cycle of two: each module is resolved once.
+TEST_F(ResolveTest, SelfImportAndCycleResolveOnceEach) {
     Directories(1);
-    Put(0, "self.dll", PeBuilder().Import("SELF.DLL"));
-    EXPECT_THAT(Resolve(PeBuilder().Import("self.dll")),
-                ElementsAre(RefEntry{"self.dll", REF_FOUND, 0}));
-    EXPECT_THAT(observer.resolving, ElementsAre("self.dll"));
-}
-
-TEST_F(ResolveTest, MutualImportsResolveOnceEach) {
-    Directories(1);
+    Put(0, "self.dll", PeBuilder().Import("SELF.DLL").Import("a.dll"));
     Put(0, "a.dll", PeBuilder().Import("b.dll"));
     Put(0, "b.dll", PeBuilder().Import("a.dll"));
-    EXPECT_THAT(Resolve(PeBuilder().Import("a.dll")),
-                ElementsAre(RefEntry{"a.dll", REF_FOUND, 0}, RefEntry{"b.dll", REF_FOUND, 0}));
-    EXPECT_THAT(observer.resolving, ElementsAre("a.dll", "b.dll"));
+    EXPECT_THAT(Resolve(PeBuilder().Import("self.dll")),
+                ElementsAre(RefEntry{"self.dll", REF_FOUND, 0}, RefEntry{"a.dll", REF_FOUND, 0},
+                            RefEntry{"b.dll", REF_FOUND, 0}));
+    EXPECT_THAT(observer.resolving, ElementsAre("self.dll", "a.dll", "b.dll"));
+    // With nothing pending a further resolution looks nothing up.
+    const size_t finds = platform.findCalls.size();
+    scanner.ResolveReferences();
+    EXPECT_EQ(observer.resolving.size(), 3u);
+    EXPECT_EQ(platform.findCalls.size(), finds);
 }
 
 // 'FOO.' is looked up as 'FOO.*'; the file's own name replaces the entry.
@@ -141,57 +133,35 @@ TEST_F(ResolveTest, ExtensionlessNameWithSeveralMatches) {
     EXPECT_THAT(Resolve(PeBuilder().Import("foo")), ElementsAre(RefEntry{"foo.exe", REF_FOUND, 0}));
 }
 
-TEST_F(ResolveTest, NameThatDiffersOnlyInCaseKeepsItsText) {
-    Directories(1);
-    Put(0, "kernel32.dll", PeBuilder());
-    EXPECT_THAT(Resolve(PeBuilder().Import("KERNEL32.DLL")),
-                ElementsAre(RefEntry{"KERNEL32.DLL", REF_FOUND, 0}));
-}
-
-// A name with a wildcard, a path separator or a colon is
-// never handed to the file system, even where a file would match it.
+// A name with a wildcard (also the DOS forms '<', '>' and '"' that
+// FindFirstFileA takes; under Wine '>>>.dll' finds 'abc.dll'), a path
+// separator or a colon, and "." and "..", are never handed to the file
+// system, even where a file would match them.
 TEST_F(ResolveTest, HostileNamesAreNeverLookedUp) {
     Directories(1);
-    Put(0, "x.dll", PeBuilder());
-    Put(0, "ok.dll", PeBuilder());
-    temp.Write("d0/sub/evil.dll", PeBuilder().Build());
+    for (const char* file : {"x.dll", "ok.dll", "abc.dll", "sub/evil.dll"})
+        temp.Write(std::string("d0/") + file, PeBuilder().Build());
     temp.Write("evil.dll", PeBuilder().Build());
-    const auto refs = Resolve(PeBuilder()
-                                  .Import("*.dll")
-                                  .Import("x?dll")
-                                  .Import("..\\evil.dll")
-                                  .Import("sub/evil.dll")
-                                  .Import("C:evil.dll")
-                                  .Import("ok.dll"));
-    EXPECT_THAT(
-        refs,
-        ElementsAre(RefEntry{"*.dll", REF_NOT_FOUND, 0}, RefEntry{"x?dll.", REF_NOT_FOUND, 0},
-                    RefEntry{"..\\evil.dll", REF_NOT_FOUND, 0},
-                    RefEntry{"sub/evil.dll", REF_NOT_FOUND, 0},
-                    RefEntry{"C:evil.dll", REF_NOT_FOUND, 0}, RefEntry{"ok.dll", REF_FOUND, 0}));
-    EXPECT_THAT(platform.Patterns(), ElementsAre("ok.dll"));
-}
-
-// FindFirstFileA also takes '<', '>' and '"' for wildcards (the DOS forms of
-// '*', '?' and '.'; under Wine '>>>.dll' finds 'abc.dll'), and no Windows file
-// name contains them: such names are never looked up either.
-TEST_F(ResolveTest, DosWildcardNamesAreNeverLookedUp) {
-    Directories(1);
-    Put(0, "abc.dll", PeBuilder());
-    EXPECT_THAT(
-        Resolve(PeBuilder().Import(">>>.dll").Import("a<.dll").Import("abc\"dll")),
-        ElementsAre(RefEntry{">>>.dll", REF_NOT_FOUND, 0}, RefEntry{"a<.dll", REF_NOT_FOUND, 0},
-                    RefEntry{"abc\"dll.", REF_NOT_FOUND, 0}));
-    EXPECT_THAT(platform.findCalls, IsEmpty());
-}
-
-TEST_F(ResolveTest, DotAndDotDotAreNeverLookedUp) {
-    Directories(1);
-    EXPECT_THAT(Resolve(PeBuilder().Import(".")), ElementsAre(RefEntry{".", REF_NOT_FOUND, 0}));
-    scanner.ClearLists();
-    scanner.AddSearchDirectory(dirs[0]);
-    EXPECT_THAT(Resolve(PeBuilder().Import("..")), ElementsAre(RefEntry{"..", REF_NOT_FOUND, 0}));
-    EXPECT_THAT(platform.findCalls, IsEmpty());
+    const std::pair<const char*, const char*> names[] = {{"*.dll", "*.dll"},
+                                                         {"x?dll", "x?dll."},
+                                                         {"..\\evil.dll", "..\\evil.dll"},
+                                                         {"sub/evil.dll", "sub/evil.dll"},
+                                                         {"C:evil.dll", "C:evil.dll"},
+                                                         {">>>.dll", ">>>.dll"},
+                                                         {"a<.dll", "a<.dll"},
+                                                         {"abc\"dll", "abc\"dll."},
+                                                         {".", "."},
+                                                         {"..", ".."}};
+    for (const auto& [name, text] : names) {
+        SCOPED_TRACE(name);
+        scanner.ClearLists();
+        scanner.AddSearchDirectory(dirs[0]);
+        platform.findCalls.clear();
+        EXPECT_THAT(
+            Resolve(PeBuilder().Import(name).Import("ok.dll")),
+            ElementsAre(RefEntry{text, REF_NOT_FOUND, 0}, RefEntry{"ok.dll", REF_FOUND, 0}));
+        EXPECT_THAT(platform.Patterns(), ElementsAre("ok.dll"));
+    }
 }
 
 // A match reported under a name unrelated to the pattern (a Windows short-name
@@ -234,14 +204,6 @@ TEST_F(ResolveTest, DirectoryTooLongForThePatternIsNotSearched) {
                 ElementsAre(RefEntry{"abcdefghij.dll", REF_FOUND, 1}));
     ASSERT_EQ(platform.findCalls.size(), 1u);
     EXPECT_EQ(platform.findCalls[0].first, dirs[0]);
-}
-
-TEST_F(ResolveTest, NothingPendingDoesNothing) {
-    Directories(1);
-    scanner.AddReference("a.dll", 0, REF_NOT_FOUND);
-    scanner.ResolveReferences();
-    EXPECT_THAT(observer.resolving, IsEmpty());
-    EXPECT_THAT(platform.findCalls, IsEmpty());
 }
 
 // A chain of 200 modules, each importing the next and the first.

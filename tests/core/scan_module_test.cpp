@@ -51,176 +51,93 @@ protected:
     int error = -1;
 };
 
-TEST_F(ScanModuleTest, ImportsBecomePendingNamesAsTheFileHoldsThem) {
-    EXPECT_EQ(
-        Scan(PeBuilder().Import("KERNEL32.dll").Import("user32").Import("Msvcrt.DLL").Build()), 1);
-    EXPECT_EQ(error, 0);
-    EXPECT_THAT(Names(), ElementsAre("KERNEL32.dll", "user32.", "Msvcrt.DLL"));
-}
-
-// The PE32+ import directory is found at optional-header
-// offset 112 (read at 96 it would be RVA 0 with size 16: "SCAN FAILED").
-TEST_F(ScanModuleTest, Pe32PlusImportsAreRead) {
-    EXPECT_EQ(Scan(PeBuilder().Pe32Plus().Import("KERNEL32.dll").Import("ntdll.dll").Build()), 1);
-    EXPECT_EQ(error, 0);
-    EXPECT_THAT(Names(), ElementsAre("KERNEL32.dll", "ntdll.dll"));
-}
-
-TEST_F(ScanModuleTest, NotPeGives117AndAddsNothing) {
+// Each image scanned into empty lists: the result, the error id and the
+// names left pending.
+TEST_F(ScanModuleTest, ResultErrorIdAndNames) {
     const std::string text = "just some text, not an executable at all\r\n";
-    EXPECT_EQ(Scan(Bytes(text.begin(), text.end())), 0);
-    EXPECT_EQ(error, IDS_INVALID_NT_SIGNATURE);
-    EXPECT_EQ(Scan(PeBuilder().Import("a.dll").NewHeaderSignature("NE").Build()), 0);
-    EXPECT_EQ(error, IDS_INVALID_NT_SIGNATURE);
-    EXPECT_EQ(Scan(PeBuilder().Import("a.dll").DosRelocationOffset(0).Build()), 0);
-    EXPECT_EQ(error, IDS_INVALID_NT_SIGNATURE);
-    EXPECT_EQ(Scan(PeBuilder().Import("a.dll").NewHeaderOffset(0x10000).Build()), 0);
-    EXPECT_EQ(error, IDS_INVALID_NT_SIGNATURE);
-    EXPECT_THAT(Names(), IsEmpty());
+    const std::string n259 = std::string(255, 'n') + ".dll";
+    PeLayout layout;  // of a.dll, b.dll, c.dll
+    PeBuilder().Import("a.dll").Import("b.dll").Import("c.dll").Build(&layout);
+    auto a = [] { return PeBuilder().Import("a.dll"); };
+    auto abc = [&a] { return a().Import("b.dll").Import("c.dll"); };
+    const int kInvalid = IDS_INVALID_NT_SIGNATURE, kNone = IDS_NO_REFERENCES;
+    const struct {
+        const char* name;
+        Bytes bytes;
+        int result, error;
+        std::vector<std::string> names;
+    } cases[] = {
+        // clang-format off
+        {"imports become pending names as the file holds them",
+         PeBuilder().Import("KERNEL32.dll").Import("user32").Import("Msvcrt.DLL").Build(), 1, 0,
+         {"KERNEL32.dll", "user32.", "Msvcrt.DLL"}},
+        // The PE32+ import directory is at optional-header offset 112 (read at
+        // 96 it would be RVA 0 with size 16: "SCAN FAILED").
+        {"PE32+", PeBuilder().Pe32Plus().Import("KERNEL32.dll").Import("ntdll.dll").Build(), 1, 0,
+         {"KERNEL32.dll", "ntdll.dll"}},
+        {"text", Bytes(text.begin(), text.end()), 0, kInvalid, {}},
+        {"NE", a().NewHeaderSignature("NE").Build(), 0, kInvalid, {}},
+        {"DOS", a().DosRelocationOffset(0).Build(), 0, kInvalid, {}},
+        {"new header beyond the file", a().NewHeaderOffset(0x10000).Build(), 0, kInvalid, {}},
+        {"no import directory", PeBuilder().Build(), 1, kNone, {}},
+        {"directory size 0, even with descriptors", a().ImportDirectorySize(0).Build(), 1, kNone, {}},
+        {"directory RVA 0", a().ImportDirectoryRva(0).Build(), 1, IDS_SCAN_FAILED, {}},
+        {"untranslatable directory RVA", a().ImportDirectoryRva(0x9000).Build(), 1, IDS_SCAN_FAILED, {}},
+        {"directory inside the virtual size, beyond the raw data",
+         a().ImportSectionVirtualSize(0x10000).ImportDirectoryRva(0x8000).Build(), 1, IDS_SCAN_FAILED, {}},
+        {"first name RVA 0", abc().ImportNameRva(0, 0).Build(), 1, kNone, {}},
+        {"untranslatable first name RVA", abc().ImportNameRva(0, 0xFFFFFFFF).Build(), 1, kNone, {}},
+        {"name RVA 0 in the middle ends the walk", abc().ImportNameRva(1, 0).Build(), 1, 0, {"a.dll"}},
+        {"untranslatable name RVA ends the walk", abc().ImportNameRva(1, 0x70000).Build(), 1, 0, {"a.dll"}},
+        // The import section's raw size limits what translates, whatever the file holds.
+        {"name beyond the raw size",
+         abc().ImportSectionRawSize(layout.nameRvas[1] - layout.importSectionRva).Build(), 1, 0, {"a.dll"}},
+        {"name of 259 characters", PeBuilder().Import(n259).Build(), 1, 0, {n259}},
+        {"names of 260 or more are skipped, not cut",
+         PeBuilder().Import(std::string(256, 'l') + ".dll").Import("b.dll")
+             .Import(std::string(996, 'm') + ".dll").Import("d.dll").Build(), 1, 0, {"b.dll", "d.dll"}},
+        {"all names skipped",
+         PeBuilder().Import(std::string(300, 'x')).Import(std::string(260, 'y')).Build(), 1, kNone, {}},
+        // A name that runs into the end of the file is untranslatable.
+        {"unterminated name at the end", a().Import("b.dll").UnterminatedLastName().Build(), 1, 0, {"a.dll"}},
+        {"only name unterminated", PeBuilder().Import("only.dll").UnterminatedLastName().Build(), 1, kNone, {}},
+        {"long unterminated name", a().Import(std::string(400, 'z')).UnterminatedLastName().Build(), 1, 0,
+         {"a.dll"}},
+        // Names go through AddReference: the prefix rule applies within one module.
+        {"three names, one entry", PeBuilder().Import("KERNEL32").Import("kernel32.dll").Import("KERNEL32").Build(),
+         1, 0, {"kernel32.dll"}},
+        // clang-format on
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        scanner.ClearLists();
+        EXPECT_EQ(Scan(c.bytes), c.result);
+        EXPECT_EQ(error, c.error);
+        EXPECT_EQ(Names(), c.names);
+    }
 }
 
-TEST_F(ScanModuleTest, NoImportDirectoryGives119) {
-    EXPECT_EQ(Scan(PeBuilder().Build()), 1);
-    EXPECT_EQ(error, IDS_NO_REFERENCES);
-}
-
-TEST_F(ScanModuleTest, DirectorySizeZeroGives119EvenWithDescriptors) {
-    EXPECT_EQ(Scan(PeBuilder().Import("a.dll").ImportDirectorySize(0).Build()), 1);
-    EXPECT_EQ(error, IDS_NO_REFERENCES);
-    EXPECT_THAT(Names(), IsEmpty());
-}
-
-TEST_F(ScanModuleTest, DirectoryRvaZeroGives118) {
-    EXPECT_EQ(Scan(PeBuilder().Import("a.dll").ImportDirectoryRva(0).Build()), 1);
-    EXPECT_EQ(error, IDS_SCAN_FAILED);
-    EXPECT_THAT(Names(), IsEmpty());
-}
-
-TEST_F(ScanModuleTest, UntranslatableDirectoryRvaGives118) {
-    EXPECT_EQ(Scan(PeBuilder().Import("a.dll").ImportDirectoryRva(0x9000).Build()), 1);
-    EXPECT_EQ(error, IDS_SCAN_FAILED);
-    // Inside the section's virtual size but beyond its raw data.
-    EXPECT_EQ(Scan(PeBuilder()
-                       .Import("a.dll")
-                       .ImportSectionVirtualSize(0x10000)
-                       .ImportDirectoryRva(0x8000)
-                       .Build()),
-              1);
-    EXPECT_EQ(error, IDS_SCAN_FAILED);
-    EXPECT_THAT(Names(), IsEmpty());
-}
-
-TEST_F(ScanModuleTest, FirstNameRvaZeroGives119) {
-    EXPECT_EQ(Scan(PeBuilder().Import("a.dll").Import("b.dll").ImportNameRva(0, 0).Build()), 1);
-    EXPECT_EQ(error, IDS_NO_REFERENCES);
-    EXPECT_THAT(Names(), IsEmpty());
-}
-
-TEST_F(ScanModuleTest, NameRvaZeroInTheMiddleEndsTheWalk) {
-    EXPECT_EQ(Scan(PeBuilder()
-                       .Import("a.dll")
-                       .Import("b.dll")
-                       .Import("c.dll")
-                       .ImportNameRva(1, 0)
-                       .Build()),
-              1);
-    EXPECT_EQ(error, 0);
-    EXPECT_THAT(Names(), ElementsAre("a.dll"));
-}
-
-TEST_F(ScanModuleTest, UntranslatableNameRvaEndsTheWalkAndKeepsEarlierNames) {
-    EXPECT_EQ(Scan(PeBuilder()
-                       .Import("a.dll")
-                       .Import("b.dll")
-                       .Import("c.dll")
-                       .ImportNameRva(1, 0x70000)
-                       .Build()),
-              1);
-    EXPECT_EQ(error, 0);
-    EXPECT_THAT(Names(), ElementsAre("a.dll"));
-}
-
-TEST_F(ScanModuleTest, UntranslatableFirstNameRvaGives119) {
-    EXPECT_EQ(Scan(PeBuilder().Import("a.dll").ImportNameRva(0, 0xFFFFFFFF).Build()), 1);
-    EXPECT_EQ(error, IDS_NO_REFERENCES);
-}
-
-TEST_F(ScanModuleTest, NameOf259CharactersIsKept) {
-    const std::string name = std::string(255, 'n') + ".dll";
-    ASSERT_EQ(name.size(), 259u);
-    EXPECT_EQ(Scan(PeBuilder().Import(name).Build()), 1);
-    EXPECT_EQ(error, 0);
-    EXPECT_THAT(Names(), ElementsAre(name));
-}
-
-TEST_F(ScanModuleTest, NamesOf260OrMoreAreSkippedNotCut) {
-    const std::string long260 = std::string(256, 'l') + ".dll";
-    const std::string long1000 = std::string(996, 'm') + ".dll";
-    EXPECT_EQ(
-        Scan(PeBuilder().Import(long260).Import("b.dll").Import(long1000).Import("d.dll").Build()),
-        1);
-    EXPECT_EQ(error, 0);
-    EXPECT_THAT(Names(), ElementsAre("b.dll", "d.dll"));
-}
-
-TEST_F(ScanModuleTest, AllNamesSkippedGives119) {
-    EXPECT_EQ(Scan(PeBuilder().Import(std::string(300, 'x')).Import(std::string(260, 'y')).Build()),
-              1);
-    EXPECT_EQ(error, IDS_NO_REFERENCES);
-    EXPECT_THAT(Names(), IsEmpty());
-}
-
-// A name that runs into the end of the file is untranslatable: the walk ends.
-TEST_F(ScanModuleTest, NameWithoutTerminatorAtTheEndOfTheFile) {
-    PeLayout layout;
-    const Bytes bytes =
-        PeBuilder().Import("a.dll").Import("b.dll").UnterminatedLastName().Build(&layout);
-    ASSERT_EQ(bytes.size(), layout.nameOffsets[1] + 5u);
-    EXPECT_EQ(Scan(bytes), 1);
-    EXPECT_EQ(error, 0);
-    EXPECT_THAT(Names(), ElementsAre("a.dll"));
-
-    scanner.ClearLists();
-    EXPECT_EQ(Scan(PeBuilder().Import("only.dll").UnterminatedLastName().Build()), 1);
-    EXPECT_EQ(error, IDS_NO_REFERENCES);
-}
-
-// The walk ends there even when later records follow: 'c.dll' is not read.
+// The walk ends at an unterminated name even when later records follow:
+// 'c.dll' is not read.
 TEST_F(ScanModuleTest, NameWithoutTerminatorEndsTheWalkBeforeLaterRecords) {
     PeLayout layout;
-    PeBuilder().Import("a.dll").Import("c.dll").Import("end.dll").UnterminatedLastName().Build(
-        &layout);
-    const Bytes bytes = PeBuilder()
-                            .Import("a.dll")
-                            .Import("c.dll")
-                            .Import("end.dll")
-                            .UnterminatedLastName()
-                            .ImportNameRva(1, layout.nameRvas[2])  // the unterminated name
-                            .ImportNameRva(2, layout.nameRvas[1])  // 'c.dll'
-                            .Build();
-    EXPECT_EQ(Scan(bytes), 1);
-    EXPECT_THAT(Names(), ElementsAre("a.dll"));
-}
-
-// A long unterminated name at the end is at least 260 characters: skipped.
-TEST_F(ScanModuleTest, LongNameWithoutTerminatorAtTheEnd) {
-    EXPECT_EQ(Scan(PeBuilder()
-                       .Import("a.dll")
-                       .Import(std::string(400, 'z'))
-                       .UnterminatedLastName()
-                       .Build()),
-              1);
-    EXPECT_EQ(error, 0);
+    auto pe = [] {
+        return PeBuilder().Import("a.dll").Import("c.dll").Import("end.dll").UnterminatedLastName();
+    };
+    pe().Build(&layout);
+    EXPECT_EQ(
+        Scan(
+            pe().ImportNameRva(1, layout.nameRvas[2]).ImportNameRva(2, layout.nameRvas[1]).Build()),
+        1);
     EXPECT_THAT(Names(), ElementsAre("a.dll"));
 }
 
 // The walk needs no terminator record: it ends where a record no longer fits.
 TEST_F(ScanModuleTest, DescriptorTableCutByTheEndOfTheFile) {
-    PeLayout layout;
-    PeBuilder().Import("a.dll").Import("b.dll").Build(&layout);
     // The names live in a section of their own inside the header padding
     // (before the import section), so that cutting the descriptors keeps them.
     Bytes names = {'x', '.', 'd', 'l', 'l', 0, 'y', '.', 'd', 'l', 'l', 0};
+    PeLayout layout;
     Bytes bytes = PeBuilder()
                       .Import("a.dll")
                       .Import("b.dll")
@@ -233,24 +150,6 @@ TEST_F(ScanModuleTest, DescriptorTableCutByTheEndOfTheFile) {
     EXPECT_EQ(Scan(bytes), 1);
     EXPECT_EQ(error, 0);
     EXPECT_THAT(Names(), ElementsAre("x.dll"));
-}
-
-// The import section's raw size limits what translates, whatever the file holds.
-TEST_F(ScanModuleTest, NameBeyondTheRawSizeIsUntranslatable) {
-    PeLayout layout;
-    PeBuilder().Import("a.dll").Import("b.dll").Build(&layout);
-    const uint32_t rawSize = layout.nameRvas[1] - layout.importSectionRva;  // ends before 'b.dll'
-    EXPECT_EQ(
-        Scan(PeBuilder().Import("a.dll").Import("b.dll").ImportSectionRawSize(rawSize).Build()), 1);
-    EXPECT_THAT(Names(), ElementsAre("a.dll"));
-}
-
-// Names go through AddReference: the prefix rule applies within one module.
-TEST_F(ScanModuleTest, NamesAreAddedThroughAddReference) {
-    EXPECT_EQ(
-        Scan(PeBuilder().Import("KERNEL32").Import("kernel32.dll").Import("KERNEL32").Build()), 1);
-    EXPECT_EQ(error, 0);  // three names counted, one entry left
-    EXPECT_THAT(Names(), ElementsAre("kernel32.dll"));
 }
 
 TEST_F(ScanModuleTest, ErrorIdIsOptional) {
@@ -276,16 +175,12 @@ TEST_F(ScanModuleTest, FileBasedScan) {
     EXPECT_EQ(error, IDS_INVALID_NT_SIGNATURE);
     EXPECT_EQ(scanner.ScanModule(dir.File("missing.dll"), &error), 0);
     EXPECT_EQ(error, IDS_INVALID_NT_SIGNATURE);
+    // A path that does not fit a 260-character buffer is not opened.
+    EXPECT_EQ(scanner.ScanModule(std::string(300, 'p'), &error), 0);
+    EXPECT_EQ(error, IDS_INVALID_NT_SIGNATURE);
     EXPECT_EQ(scanner.ScanModule(dir.Write("noimports.dll", PeBuilder().Build()), &error), 1);
     EXPECT_EQ(error, IDS_NO_REFERENCES);
     EXPECT_THAT(Names(), ElementsAre("KERNEL32.dll"));
-}
-
-// A path that does not fit a 260-character buffer is not opened.
-TEST_F(ScanModuleTest, PathOf260CharactersIsNotOpened) {
-    const std::string path(300, 'p');
-    EXPECT_EQ(scanner.ScanModule(path, &error), 0);
-    EXPECT_EQ(error, IDS_INVALID_NT_SIGNATURE);
 }
 
 }  // namespace
