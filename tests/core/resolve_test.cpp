@@ -20,7 +20,6 @@ using test::PeBuilder;
 using test::RefEntry;
 using test::Refs;
 using testing::ElementsAre;
-using testing::IsEmpty;
 
 class ResolveObserver : public IScanObserver {
 public:
@@ -142,16 +141,12 @@ TEST_F(ResolveTest, HostileNamesAreNeverLookedUp) {
     for (const char* file : {"x.dll", "ok.dll", "abc.dll", "sub/evil.dll"})
         temp.Write(std::string("d0/") + file, PeBuilder().Build());
     temp.Write("evil.dll", PeBuilder().Build());
-    const std::pair<const char*, const char*> names[] = {{"*.dll", "*.dll"},
-                                                         {"x?dll", "x?dll."},
-                                                         {"..\\evil.dll", "..\\evil.dll"},
-                                                         {"sub/evil.dll", "sub/evil.dll"},
-                                                         {"C:evil.dll", "C:evil.dll"},
-                                                         {">>>.dll", ">>>.dll"},
-                                                         {"a<.dll", "a<.dll"},
-                                                         {"abc\"dll", "abc\"dll."},
-                                                         {".", "."},
-                                                         {"..", ".."}};
+    // clang-format off
+    const std::pair<const char*, const char*> names[] = {  // imported, listed as
+        {"*.dll", "*.dll"}, {"x?dll", "x?dll."}, {"..\\evil.dll", "..\\evil.dll"},
+        {"sub/evil.dll", "sub/evil.dll"}, {"C:evil.dll", "C:evil.dll"}, {">>>.dll", ">>>.dll"},
+        {"a<.dll", "a<.dll"}, {"abc\"dll", "abc\"dll."}, {".", "."}, {"..", ".."}};
+    // clang-format on
     for (const auto& [name, text] : names) {
         SCOPED_TRACE(name);
         scanner.ClearLists();

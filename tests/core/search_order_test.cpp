@@ -158,26 +158,19 @@ TEST_F(SearchOrder, ExpandEnvironmentReferences) {
         const char* expected;
         bool dbcs;  // 0x81 is a lead byte
     } cases[] = {
-        {"%A%\\%B%", "x\\y", false},
-        {"%A%%B%", "xy", false},
-        {"pre%A%post", "prexpost", false},
-        {"%UNDEFINED%\\bin", "%UNDEFINED%\\bin", false},
-        {"%%", "%%", false},
-        {"x%", "x%", false},
+        // clang-format off
+        {"%A%\\%B%", "x\\y", false}, {"%A%%B%", "xy", false}, {"pre%A%post", "prexpost", false},
+        {"%UNDEFINED%\\bin", "%UNDEFINED%\\bin", false}, {"%%", "%%", false}, {"x%", "x%", false},
         {"%EMPTY%", "%EMPTY%", false},  // an empty value reads as undefined
         // After an undefined name the scan goes on after its closing '%'.
-        {"%UNDEF%A%", "%UNDEF%A%", false},
-        {"%%A%", "%%A%", false},
-        {"%UNDEF%%A%", "%UNDEF%x", false},
+        {"%UNDEF%A%", "%UNDEF%A%", false}, {"%%A%", "%%A%", false}, {"%UNDEF%%A%", "%UNDEF%x", false},
         // An inserted value is not scanned again.
-        {"%R%", "%B%", false},
-        {"%P%B%", "50%B%", false},
+        {"%R%", "%B%", false}, {"%P%B%", "50%B%", false},
         // A '%' that is the trail byte of a double-byte character is not a '%'.
-        {"\x81%A%", "\x81%A%", true},
-        {"\x81%%A%", "\x81%x", true},
+        {"\x81%A%", "\x81%A%", true}, {"\x81%%A%", "\x81%x", true}, {"%A\x81", "%A\x81", true},
         {"%A\x81%B%", "%A\x81%B%", true},  // the name is 'A\x81%B', undefined
-        {"%A\x81", "%A\x81", true},
         {"\x81%A%", "\x81x", false},
+        // clang-format on
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
