@@ -29,6 +29,22 @@ protected:
     }
 };
 
+// Pixels along the bottom-right diagonal that differ from the background: the
+// size grip's dots, or none where there is no grip.
+int CountGripCornerPixels(HWND dialog) {
+    ::RedrawWindow(dialog, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+    CRect client;
+    ::GetClientRect(dialog, &client);
+    HDC dc = ::GetDC(dialog);
+    const COLORREF background = ::GetPixel(dc, client.right / 2, client.bottom - 4);
+    int differing = 0;
+    for (int d = 2; d < 14; ++d) {
+        if (::GetPixel(dc, client.right - d, client.bottom - d) != background) ++differing;
+    }
+    ::ReleaseDC(dialog, dc);
+    return differing;
+}
+
 void Scan(HWND dialog, const std::string& module) {
     ::SetDlgItemTextA(dialog, IDC_MODULE, module.c_str());
     ::SendMessageA(dialog, WM_COMMAND, IDOK, 0);
@@ -276,17 +292,7 @@ TEST(ResizableDialog, WithoutLayoutItKeepsItsTemplateSizeAndShowsNoGrip) {
         EXPECT_EQ(info.ptMaxTrackSize.y, initial.Height());
 
         // The grip corner keeps the dialog's background colour.
-        ::RedrawWindow(hWnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
-        CRect client;
-        ::GetClientRect(hWnd, &client);
-        HDC dc = ::GetDC(hWnd);
-        const COLORREF background = ::GetPixel(dc, client.right / 2, client.bottom - 4);
-        int differing = 0;
-        for (int d = 2; d < 14; ++d) {
-            if (::GetPixel(dc, client.right - d, client.bottom - d) != background) ++differing;
-        }
-        ::ReleaseDC(hWnd, dc);
-        EXPECT_EQ(differing, 0);
+        EXPECT_EQ(CountGripCornerPixels(hWnd), 0);
 
         // Edit fields get one-pixel inner margins with the message font.
         const LRESULT margins = ::SendDlgItemMessageA(hWnd, IDC_MODULE, EM_GETMARGINS, 0, 0);
@@ -296,19 +302,7 @@ TEST(ResizableDialog, WithoutLayoutItKeepsItsTemplateSizeAndShowsNoGrip) {
 }
 
 TEST_F(MainDialog, DrawsASizeGripInTheCorner) {
-    Run([&](HWND dialog) {
-        ::RedrawWindow(dialog, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
-        CRect client;
-        ::GetClientRect(dialog, &client);
-        HDC dc = ::GetDC(dialog);
-        const COLORREF background = ::GetPixel(dc, client.right / 2, client.bottom - 2);
-        int differing = 0;
-        for (int d = 2; d < 14; ++d) {
-            if (::GetPixel(dc, client.right - d, client.bottom - d) != background) ++differing;
-        }
-        ::ReleaseDC(dialog, dc);
-        EXPECT_GT(differing, 0);
-    });
+    Run([&](HWND dialog) { EXPECT_GT(CountGripCornerPixels(dialog), 0); });
 }
 
 TEST_F(MainDialog, ControlsSitWhereTheTemplatePutsThemInTheMessageFont) {
