@@ -29,6 +29,14 @@ protected:
     }
 };
 
+// The size limits the dialog answers, asked with a maximum of 4000 x 3000.
+MINMAXINFO TrackLimits(HWND dialog) {
+    MINMAXINFO info{};
+    info.ptMaxTrackSize = POINT{4000, 3000};
+    ::SendMessageA(dialog, WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&info));
+    return info;
+}
+
 // Pixels along the bottom-right diagonal that differ from the background: the
 // size grip's dots, or none where there is no grip.
 int CountGripCornerPixels(HWND dialog) {
@@ -262,9 +270,7 @@ TEST_F(MainDialog, ResizingMovesAndWidensExactlyTheLayoutGroups) {
 TEST_F(MainDialog, CannotBeMadeSmallerThanItsTemplate) {
     Run([&](HWND dialog) {
         const CRect initial = WindowRect(dialog);
-        MINMAXINFO info{};
-        info.ptMaxTrackSize = POINT{4000, 3000};
-        ::SendMessageA(dialog, WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&info));
+        const MINMAXINFO info = TrackLimits(dialog);
         EXPECT_EQ(info.ptMinTrackSize.x, initial.Width());
         EXPECT_EQ(info.ptMinTrackSize.y, initial.Height());
         // Both axes have controls laid out: no maximum is imposed.
@@ -283,9 +289,7 @@ TEST(ResizableDialog, WithoutLayoutItKeepsItsTemplateSizeAndShowsNoGrip) {
     CResizableDialog dialog(IDD_KIVREL_DIALOG, 0, 1);
     RunDialog(dialog, [&](HWND hWnd) {
         const CRect initial = WindowRect(hWnd);
-        MINMAXINFO info{};
-        info.ptMaxTrackSize = POINT{4000, 3000};
-        ::SendMessageA(hWnd, WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&info));
+        const MINMAXINFO info = TrackLimits(hWnd);
         EXPECT_EQ(info.ptMinTrackSize.x, initial.Width());
         EXPECT_EQ(info.ptMaxTrackSize.x, initial.Width());
         EXPECT_EQ(info.ptMinTrackSize.y, initial.Height());
