@@ -1,5 +1,5 @@
-// Linux platform layer: mmap for the image, a cached case-insensitive
-// directory listing for the search, options or environment for the Windows
+// Linux platform layer: mmap for the image, directory listings read once per
+// scan for the search, options or environment for the Windows
 // directories, and WINEPATH for the PATH step.
 #include <dirent.h>
 #include <fcntl.h>
@@ -10,11 +10,10 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
-#include <functional>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
+#include "directory_listing.h"
 #include "mapped_file.h"
 #include "platform.h"
 #include "text.h"
@@ -79,135 +78,20 @@ void CMappedFile::Release() {
 
 namespace {
 
-// One directory's entries, read once per scan; the names live in one buffer,
-// each entry's folded name followed by its real name. Two open-addressing
-// hashes find them: one by whole folded name, one by every folded prefix that
-// ends in '.', for the pattern "name.*" of an extension-less import. Any
-// other pattern is matched against every entry.
-class DirectoryListing {
-public:
-    void Add(std::string_view name) {
-        const size_t offset = m_text.size();
-        m_entries.push_back(
-            Entry{static_cast<uint32_t>(offset), static_cast<uint32_t>(name.size())});
-        m_text.resize(offset + 2 * name.size());
-        for (size_t i = 0; i < name.size(); ++i) m_text[offset + i] = FoldAscii(name[i]);
-        name.copy(&m_text[offset + name.size()], name.size());
+// Names are folded as Windows folds ASCII letters; other bytes stay as they are.
+void ReadDirectory(const std::string& directory, CDirectoryListing& listing) {
+    DIR* dir = opendir(directory.c_str());
+    if (dir == nullptr) return;
+    std::string folded;
+    while (const dirent* entry = readdir(dir)) {
+        const std::string_view name = entry->d_name;
+        if (name == "." || name == "..") continue;
+        folded.assign(name);
+        for (char& c : folded) c = FoldAscii(c);
+        listing.Add(name, folded);
     }
-
-    // Call once all entries are added.
-    void Index() {
-        size_t stems = 0;
-        for (uint32_t i = 0; i < m_entries.size(); ++i) {
-            const std::string_view folded = Folded(i);
-            stems += static_cast<size_t>(std::count(folded.begin(), folded.end(), '.'));
-        }
-        m_byName.Reserve(m_entries.size());
-        m_byStem.Reserve(stems);
-        for (uint32_t i = 0; i < m_entries.size(); ++i) {
-            const std::string_view folded = Folded(i);
-            m_byName.Insert(folded, Key{i, static_cast<uint32_t>(folded.size())});
-            for (size_t dot = folded.find('.'); dot != std::string_view::npos;
-                 dot = folded.find('.', dot + 1)) {
-                m_byStem.Insert(folded.substr(0, dot + 1), Key{i, static_cast<uint32_t>(dot + 1)});
-            }
-        }
-    }
-
-    // A pattern prepared once for all the directories it is looked up in.
-    struct Query {
-        enum Kind { NAME, STEM, OTHER } kind = OTHER;
-        std::string folded;  // the pattern, or for a stem its part before the '*'
-        size_t hash = 0;
-    };
-
-    static void Prepare(const std::string& pattern, Query& query) {
-        query.folded.assign(pattern);
-        for (char& c : query.folded) c = FoldAscii(c);
-        const size_t wildcard = query.folded.find_first_of("*?");
-        if (wildcard == std::string::npos) {
-            query.kind = Query::NAME;
-        } else if (wildcard + 1 == query.folded.size() && query.folded.back() == '*' &&
-                   wildcard > 0 && query.folded[wildcard - 1] == '.') {
-            query.kind = Query::STEM;
-            query.folded.pop_back();
-        } else {
-            query.kind = Query::OTHER;
-        }
-        query.hash = KeyTable::Hash(query.folded);
-    }
-
-    // Real names of the entries that match the query.
-    void Find(const Query& query, std::vector<std::string_view>& names) const {
-        switch (query.kind) {
-            case Query::NAME:
-                m_byName.Find(*this, query.folded, query.hash, names);
-                break;
-            case Query::STEM:
-                m_byStem.Find(*this, query.folded, query.hash, names);
-                break;
-            case Query::OTHER:
-                for (uint32_t i = 0; i < m_entries.size(); ++i) {
-                    if (MatchesWildcardNoCase(query.folded, Folded(i))) names.push_back(Name(i));
-                }
-        }
-    }
-
-private:
-    struct Entry {
-        uint32_t offset;
-        uint32_t length;
-    };
-    // The first `length` folded characters of entry `entry`.
-    struct Key {
-        uint32_t entry;
-        uint32_t length;
-    };
-
-    class KeyTable {
-    public:
-        static size_t Hash(std::string_view key) { return std::hash<std::string_view>{}(key); }
-
-        void Reserve(size_t count) {
-            size_t capacity = 16;
-            while (capacity < 2 * count) capacity *= 2;  // at most half full
-            m_slots.assign(capacity, Key{kNone, 0});
-        }
-        void Insert(std::string_view key, Key value) {
-            size_t slot = Hash(key) & (m_slots.size() - 1);
-            while (m_slots[slot].entry != kNone) slot = (slot + 1) & (m_slots.size() - 1);
-            m_slots[slot] = value;
-        }
-        void Find(const DirectoryListing& listing, std::string_view key, size_t hash,
-                  std::vector<std::string_view>& names) const {
-            if (m_slots.empty()) return;
-            for (size_t slot = hash & (m_slots.size() - 1); m_slots[slot].entry != kNone;
-                 slot = (slot + 1) & (m_slots.size() - 1)) {
-                const Key& candidate = m_slots[slot];
-                if (candidate.length == key.size() &&
-                    listing.Folded(candidate.entry).substr(0, key.size()) == key) {
-                    names.push_back(listing.Name(candidate.entry));
-                }
-            }
-        }
-
-    private:
-        static constexpr uint32_t kNone = UINT32_MAX;
-        std::vector<Key> m_slots;
-    };
-
-    std::string_view Folded(uint32_t i) const {
-        return {m_text.data() + m_entries[i].offset, m_entries[i].length};
-    }
-    std::string_view Name(uint32_t i) const {
-        return {m_text.data() + m_entries[i].offset + m_entries[i].length, m_entries[i].length};
-    }
-
-    std::string m_text;
-    std::vector<Entry> m_entries;
-    KeyTable m_byName;
-    KeyTable m_byStem;
-};
+    closedir(dir);
+}
 
 class CLinuxPlatform : public IScanPlatform {
 public:
@@ -239,29 +123,27 @@ public:
 
     void FindMatches(const std::string& directory, const std::string& pattern,
                      const MatchCallback& onMatch) override {
-        const DirectoryListing& listing = List(directory);
+        const CDirectoryListing& listing = m_listings.Get(directory);
         // The scan looks one pattern up in directory after directory.
         if (!m_bQueryValid || pattern != m_queryPattern) {
-            DirectoryListing::Prepare(pattern, m_query);
+            CDirectoryListing::Prepare(ToLowerAscii(pattern), m_query);
             m_queryPattern = pattern;
             m_bQueryValid = true;
         }
-        std::vector<std::string_view> matches;
-        listing.Find(m_query, matches);
+        m_matches.clear();
+        listing.Find(m_query, m_matches);
+        m_names.clear();
+        for (uint32_t entry : m_matches) m_names.push_back(listing.Name(entry));
         // Ascending byte order of the real names keeps the results reproducible.
-        if (matches.size() > 1) std::sort(matches.begin(), matches.end());
+        if (m_names.size() > 1) std::sort(m_names.begin(), m_names.end());
         std::string name;
-        for (std::string_view match : matches) {
+        for (std::string_view match : m_names) {
             name.assign(match);
             if (!onMatch(name)) return;
         }
     }
 
-    void BeginScan() override {
-        m_listings.clear();
-        m_searchOrder.clear();
-        m_nNextInOrder = 0;
-    }
+    void BeginScan() override { m_listings.Clear(); }
 
 private:
     std::string Configured(const std::optional<std::string>& option, const char* variable) {
@@ -270,53 +152,15 @@ private:
         return GetEnvironmentValue(variable, value) ? value : std::string();
     }
 
-    // Each directory is listed once per scan. The scan asks for the
-    // directories in search order for each name, so the one after the last
-    // asked, or else the first, is nearly always the one wanted: comparing it
-    // spares hashing the directory text on every one of the searches.
-    const DirectoryListing& List(const std::string& directory) {
-        for (size_t guess : {m_nNextInOrder, size_t(0)}) {
-            if (guess < m_searchOrder.size() && *m_searchOrder[guess].first == directory) {
-                m_nNextInOrder = guess + 1;
-                return *m_searchOrder[guess].second;
-            }
-        }
-        auto found = m_listings.find(directory);
-        if (found != m_listings.end()) {
-            m_nNextInOrder = found->second.position + 1;
-            return found->second.listing;
-        }
-        auto added = m_listings.emplace(directory, Listed{}).first;
-        Listed& listed = added->second;
-        listed.position = m_searchOrder.size();
-        m_searchOrder.emplace_back(&added->first, &listed.listing);
-        m_nNextInOrder = m_searchOrder.size();
-        if (DIR* dir = opendir(directory.c_str())) {
-            while (const dirent* entry = readdir(dir)) {
-                const std::string_view name = entry->d_name;
-                if (name == "." || name == "..") continue;
-                listed.listing.Add(name);
-            }
-            closedir(dir);
-        }
-        listed.listing.Index();
-        return listed.listing;
-    }
-
-    struct Listed {
-        DirectoryListing listing;
-        size_t position = 0;  // in m_searchOrder
-    };
-
     PlatformOverrides m_overrides;
-    // Node-based, so that the pointers of m_searchOrder stay valid.
-    std::unordered_map<std::string, Listed> m_listings;
-    // The directories in the order first asked for.
-    std::vector<std::pair<const std::string*, const DirectoryListing*>> m_searchOrder;
-    size_t m_nNextInOrder = 0;
+    CDirectoryListings m_listings{[](const std::string& directory, CDirectoryListing& listing) {
+        ReadDirectory(directory, listing);
+    }};
     std::string m_queryPattern;
-    DirectoryListing::Query m_query;
+    CDirectoryListing::Query m_query;
     bool m_bQueryValid = false;
+    std::vector<uint32_t> m_matches;
+    std::vector<std::string_view> m_names;
 };
 
 }  // namespace
