@@ -2,7 +2,8 @@
 # CI hardening: the whole native test suite under AddressSanitizer and
 # UndefinedBehaviorSanitizer, then the fuzz targets: the saved corpus and the
 # regression inputs replayed, and a bounded fuzz run of each target (about a
-# minute each, both at once on two cores). Any failure, crash, leak or time-out
+# minute each for the image layer and the import walk, at once on two cores,
+# then at most 20 s for the drag-and-drop formats). Any failure, crash, leak or time-out
 # ends the script with a non-zero status.
 #   FUZZ_SECONDS   seconds of fuzzing per target (default 60)
 set -euo pipefail
@@ -27,29 +28,48 @@ echo "== fuzz each target for ${fuzz_seconds} s ($((SECONDS - started)) s)"
 fuzz_dir="$root/build/fuzz/tests/fuzz"
 run_dir="$root/build/fuzz/fuzz-run"
 rm -rf "$run_dir"
-pids=()
-for target in fuzz_mapped_image fuzz_import_walk; do
+status=0
+# fuzz TARGET SECONDS CORPUS-DIR [OPTIONS...]: starts one bounded run in the background.
+fuzz() {
+  local target=$1 seconds=$2 corpus=$3
+  shift 3
   # A scratch copy: what the run adds never lands in the saved corpus.
   mkdir -p "$run_dir/$target/corpus" "$run_dir/$target/artifacts"
-  cp tests/fuzz/corpus/* "$run_dir/$target/corpus/"
-  "$fuzz_dir/$target" -max_total_time="$fuzz_seconds" -timeout=10 -rss_limit_mb=2048 -max_len=65536 \
-    -dict=tests/fuzz/pe.dict -print_final_stats=1 -artifact_prefix="$run_dir/$target/artifacts/" \
+  cp "$corpus"/* "$run_dir/$target/corpus/"
+  "$fuzz_dir/$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
+    -print_final_stats=1 -artifact_prefix="$run_dir/$target/artifacts/" "$@" \
     "$run_dir/$target/corpus" >"$run_dir/$target.log" 2>&1 &
   pids+=($!)
+  targets+=("$target")
+}
+# wait_all: collects the runs started since the last call.
+wait_all() {
+  local i target
+  for i in "${!pids[@]}"; do
+    target="${targets[$i]}"
+    if wait "${pids[$i]}"; then
+      grep -E "^(Done|stat::number_of_executed_units|stat::peak_rss_mb)" "$run_dir/$target.log" |
+        sed "s/^/$target: /"
+    else
+      status=1
+      echo "$target FAILED; the end of its log:"
+      tail -n 60 "$run_dir/$target.log"
+      echo "inputs that failed (add each to tests/fuzz/regressions/ once fixed):"
+      ls -l "$run_dir/$target/artifacts/"
+    fi
+  done
+  pids=()
+  targets=()
+}
+pids=()
+targets=()
+for target in fuzz_mapped_image fuzz_import_walk; do
+  fuzz "$target" "$fuzz_seconds" tests/fuzz/corpus -max_len=65536 -dict=tests/fuzz/pe.dict
 done
-status=0
-targets=(fuzz_mapped_image fuzz_import_walk)
-for i in "${!pids[@]}"; do
-  target="${targets[$i]}"
-  if wait "${pids[$i]}"; then
-    grep -E "^(Done|stat::number_of_executed_units|stat::peak_rss_mb)" "$run_dir/$target.log" | sed "s/^/$target: /"
-  else
-    status=1
-    echo "$target FAILED; the end of its log:"
-    tail -n 60 "$run_dir/$target.log"
-    echo "inputs that failed (add each to tests/fuzz/regressions/ once fixed):"
-    ls -l "$run_dir/$target/artifacts/"
-  fi
-done
+wait_all
+transfer_seconds=$((fuzz_seconds < 20 ? fuzz_seconds : 20))
+echo "== fuzz fuzz_transfer_formats for ${transfer_seconds} s"
+fuzz fuzz_transfer_formats "$transfer_seconds" tests/fuzz/corpus-transfer -max_len=4096
+wait_all
 echo "== hardening took $((SECONDS - started)) s"
 exit $status
