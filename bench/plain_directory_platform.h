@@ -27,6 +27,7 @@ public:
         return m_native->GetEnvironmentValue(name, value);
     }
     bool IsLeadByte(char c) const override { return m_native->IsLeadByte(c); }
+    bool NamesAreCaseSensitive() const override { return m_native->NamesAreCaseSensitive(); }
     void FindMatches(const std::string& directory, const std::string& pattern,
                      const MatchCallback& onMatch) override;
     void BeginScan() override { m_listings.clear(); }

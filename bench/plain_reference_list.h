@@ -17,6 +17,9 @@ public:
     long FindFirstPending() const;
     long Find(std::string_view text) const;
     void Clear() { m_entries.clear(); }
+    void SetFileName(size_t index, std::string name) {
+        m_entries[index].fileName = std::move(name);
+    }
 
     size_t size() const { return m_entries.size(); }
     const Reference& operator[](size_t index) const { return m_entries[index]; }

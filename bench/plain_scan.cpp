@@ -82,6 +82,7 @@ void CPlainScan::ResolveReferences() {
         }
         const std::string pattern = text.back() == '.' ? text + "*" : text;
         bool found = false;
+        std::string matched;
         for (uint32_t j = 0; j < m_directories.size() && !found; ++j) {
             const std::string& directory = m_directories[j];
             if (!FitsPathBuffer(directory + pattern)) continue;
@@ -90,6 +91,7 @@ void CPlainScan::ResolveReferences() {
                 if (ScanModule(directory + fileName) != 0) {
                     m_references.AddReference(fileName, j, REF_FOUND);
                     found = true;
+                    matched = fileName;
                     return false;
                 }
                 m_references.AddReference(text, j, REF_INCORRECT);
@@ -101,6 +103,14 @@ void CPlainScan::ResolveReferences() {
                 const long entry = m_references.Find(text);
                 if (entry >= 0 && m_references[static_cast<size_t>(entry)].State() == REF_PENDING) {
                     m_references.AddReference(text, j, REF_FOUND);
+                }
+                // Whatever entry this match made found names the file that matched.
+                for (const std::string& name : {matched, text}) {
+                    const long made = m_references.Find(name);
+                    if (made >= 0 && m_references[static_cast<size_t>(made)].State() == REF_FOUND &&
+                        m_references[static_cast<size_t>(made)].fileName.empty()) {
+                        m_references.SetFileName(static_cast<size_t>(made), matched);
+                    }
                 }
             }
         }
@@ -114,7 +124,10 @@ void CPlainScan::Report(IReportSink& sink) const {
     for (size_t d = 0; d < m_directories.size(); ++d) {
         for (size_t j = 0; j < entries.size(); ++j) {
             if (entries[j].State() == REF_FOUND && entries[j].DirectoryIndex() == uint16_t(d)) {
-                sink.AddLine(m_directories[d] + entries[j].text, static_cast<uint32_t>(j + 1));
+                const bool onDisk =
+                    m_platform.NamesAreCaseSensitive() && !entries[j].fileName.empty();
+                sink.AddLine(m_directories[d] + (onDisk ? entries[j].fileName : entries[j].text),
+                             static_cast<uint32_t>(j + 1));
             }
         }
     }

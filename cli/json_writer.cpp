@@ -54,7 +54,12 @@ void WriteJsonReport(std::ostream& out, const std::string& module,
         out << (i ? ",\n    " : "\n    ") << "{\"name\": ";
         WriteJsonString(out, entry.text);
         out << ", \"state\": \"" << StateName(entry.State()) << "\", \"stateValue\": " << entry.State()
-            << ", \"directoryIndex\": " << entry.DirectoryIndex() << "}";
+            << ", \"directoryIndex\": " << entry.DirectoryIndex();
+        if (entry.State() == REF_FOUND && entry.DirectoryIndex() < directories.size()) {
+            out << ", \"path\": ";
+            WriteJsonString(out, scanner.FoundPath(i));
+        }
+        out << "}";
     }
     out << (references.empty() ? "]" : "\n  ]");
 

@@ -98,6 +98,7 @@ public:
     explicit CLinuxPlatform(const PlatformOverrides& overrides) : m_overrides(overrides) {}
 
     char PathSeparator() const override { return '/'; }
+    bool NamesAreCaseSensitive() const override { return true; }
 
     std::string SystemDirectory() override {
         return Configured(m_overrides.systemDirectory, "KIVREL_SYSTEM_DIR");

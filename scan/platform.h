@@ -28,6 +28,10 @@ public:
     virtual bool GetEnvironmentValue(const std::string& name, std::string& value) = 0;
     // True for the lead byte of a double-byte character in the narrow code page.
     virtual bool IsLeadByte(char) const { return false; }
+    // True where the file system tells names apart by letter case: a found
+    // module's path then takes the name of the directory entry that matched,
+    // as the import's text may name no file at all.
+    virtual bool NamesAreCaseSensitive() const { return false; }
     // Enumerates the entries of `directory` (ending in a separator) whose names
     // match `pattern` ('*', '?'; letter case ignored), in the platform's order.
     virtual void FindMatches(const std::string& directory, const std::string& pattern,

@@ -7,6 +7,7 @@
 #include <map>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace kivrel {
@@ -25,6 +26,9 @@ inline uint32_t MakeRefValue(uint16_t state, uint32_t directoryIndex) {
 struct Reference {
     std::string text;
     uint32_t value = 0;
+    // For a found entry, the directory entry that matched: its letter case
+    // may differ from the text's.
+    std::string fileName{};
 
     uint16_t State() const { return static_cast<uint16_t>(value >> 16); }
     uint16_t DirectoryIndex() const { return static_cast<uint16_t>(value & 0xFFFF); }
@@ -45,6 +49,9 @@ public:
     long FindFirstPending() const;
     // Index of the entry equal to `text` without regard to case, or -1.
     long Find(std::string_view text) const;
+    void SetFileName(size_t index, std::string name) {
+        m_entries[index].fileName = std::move(name);
+    }
     void Clear();
 
     size_t size() const { return m_entries.size(); }

@@ -135,6 +135,7 @@ bool CReferenceScanner::ResolveInDirectory(const std::string& text, const std::s
     // each of the thousands of directory searches of a large scan.
     if (directory.size() + pattern.size() >= kMaxPath) return false;
     bool found = false;
+    std::string matched;
     // The callback captures one pointer so that it fits std::function's own
     // storage: no allocation per search.
     struct Search {
@@ -143,13 +144,15 @@ bool CReferenceScanner::ResolveInDirectory(const std::string& text, const std::s
         const std::string& directory;
         uint32_t index;
         bool& found;
-    } search{*this, text, directory, index, found};
+        std::string& matched;
+    } search{*this, text, directory, index, found, matched};
     m_platform.FindMatches(directory, pattern, [s = &search](const std::string& fileName) {
         const std::string path = s->directory + fileName;
         if (!FitsPathBuffer(path)) return true;
         if (s->scanner.ScanModule(path) != 0) {
             s->scanner.AddReference(fileName, s->index, REF_FOUND);
             s->found = true;
+            s->matched = fileName;
             return false;
         }
         s->scanner.AddReference(s->text, s->index, REF_INCORRECT);
@@ -162,6 +165,14 @@ bool CReferenceScanner::ResolveInDirectory(const std::string& text, const std::s
         const long entry = m_references.Find(text);
         if (entry >= 0 && m_references[static_cast<size_t>(entry)].State() == REF_PENDING) {
             AddReference(text, index, REF_FOUND);
+        }
+        for (const std::string& name : {matched, text}) {
+            const long made = m_references.Find(name);
+            if (made < 0) continue;
+            const Reference& madeEntry = m_references[static_cast<size_t>(made)];
+            if (madeEntry.State() == REF_FOUND && madeEntry.fileName.empty()) {
+                m_references.SetFileName(static_cast<size_t>(made), matched);
+            }
         }
     }
     return found;

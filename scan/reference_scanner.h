@@ -62,6 +62,9 @@ public:
     int ScanImage(const CMappedImage& image, int* errorId = nullptr);
     void ResolveReferences();
     void ReportReferences(IReportSink& sink) const;
+    // The full path the report gives the found entry `index`: its directory
+    // and, where names are case-sensitive, the file name that matched.
+    std::string FoundPath(size_t index) const;
     void ClearLists();
 
     const CSearchDirectoryList& SearchDirectories() const { return m_directories; }

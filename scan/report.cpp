@@ -1,11 +1,17 @@
 // The report: found modules grouped by search directory, then the names that
 // stayed unresolved under their heading.
+#include <vector>
+
 #include "messages.h"
 #include "reference_scanner.h"
 
-#include <vector>
-
 namespace kivrel {
+
+std::string CReferenceScanner::FoundPath(size_t index) const {
+    const Reference& entry = m_references[index];
+    const bool onDisk = m_platform.NamesAreCaseSensitive() && !entry.fileName.empty();
+    return m_directories[entry.DirectoryIndex()] + (onDisk ? entry.fileName : entry.text);
+}
 
 void CReferenceScanner::ReportReferences(IReportSink& sink) const {
     const auto& references = m_references.Entries();
@@ -21,7 +27,7 @@ void CReferenceScanner::ReportReferences(IReportSink& sink) const {
     }
     for (size_t d = 0; d < byDirectory.size(); ++d) {
         for (size_t j : byDirectory[d]) {
-            sink.AddLine(m_directories[d] + references[j].text, static_cast<uint32_t>(j + 1));
+            sink.AddLine(FoundPath(j), static_cast<uint32_t>(j + 1));
         }
     }
 

@@ -56,7 +56,7 @@ void ExpectConsistent(const JsonValue& document, const ProcessResult& run,
     EXPECT_EQ(run.exitCode, scenario.exitCode);
 
     // A found module's line value is its reference index + 1, and its text is
-    // that reference's directory + name; every other line has value 0.
+    // that reference's path, in its directory; every other line has value 0.
     for (const JsonValue& line : lines.items) {
         const std::string& text = line.Find("text")->text;
         const double value = line.Find("value")->number;
@@ -69,8 +69,8 @@ void ExpectConsistent(const JsonValue& document, const ProcessResult& run,
         EXPECT_EQ(reference.Find("stateValue")->number, 3);
         const double index = reference.Find("directoryIndex")->number;
         ASSERT_LT(index, directories.items.size());
-        EXPECT_EQ(directories.items[static_cast<size_t>(index)].text + reference.Find("name")->text,
-                  text);
+        EXPECT_EQ(reference.Find("path")->text, text);
+        EXPECT_EQ(text.rfind(directories.items[static_cast<size_t>(index)].text, 0), 0u);
     }
     // The plain run gives the same lines.
     const ProcessResult plain = RunScan(scenario.args);

@@ -45,7 +45,7 @@ TEST(CliReport, FixtureScenarios) {
         {{"--initial-dir", Path({"chain", "lib"}), "--system-dir", Path({"sys"}), "--windows-dir",
           "", "--path", "", liba},
          {Dir({"chain", "lib"}) + "libb.dll", Dir({"sys"}) + "msvcrt.dll",
-          Dir({"sys"}) + "KERNEL32.dll"},
+          Dir({"sys"}) + kKernel32Line},
          0},
     };
     for (const Scenario& scenario : scenarios) {

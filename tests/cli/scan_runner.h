@@ -29,6 +29,14 @@ inline ProcessResult RunScan(const std::vector<std::string>& args,
     return RunProcess(argv, changes);
 }
 
+// The system module's file; the imports name it "KERNEL32.dll". Where names
+// are case-sensitive the report names the file as it is on disk.
+#ifdef _WIN32
+constexpr const char* kKernel32Line = "KERNEL32.dll";
+#else
+constexpr const char* kKernel32Line = "kernel32.dll";
+#endif
+
 struct Scenario {
     std::vector<std::string> args;   // the module last
     std::vector<std::string> lines;  // the exact report
@@ -41,8 +49,7 @@ inline Scenario ChainScenario() {
     return {{"--initial-dir", Path({"chain", "lib"}), "--system-dir", Path({"sys"}),
              "--windows-dir", "", "--path", "", Path({"chain", "bin", "app.exe"})},
             {Dir({"chain", "lib"}) + "liba.dll", Dir({"chain", "lib"}) + "libb.dll",
-             // The import name keeps its case; the file is kernel32.dll.
-             Dir({"sys"}) + "KERNEL32.dll", Dir({"sys"}) + "msvcrt.dll"},
+             Dir({"sys"}) + kKernel32Line, Dir({"sys"}) + "msvcrt.dll"},
             0};
 }
 
@@ -50,7 +57,7 @@ inline Scenario ChainScenario() {
 inline Scenario MissingScenario() {
     return {{"--system-dir", Path({"sys"}), "--windows-dir", "", "--path", "",
              Path({"missing", "usesghost.exe"})},
-            {Dir({"missing"}) + "needsghost.dll", Dir({"sys"}) + "KERNEL32.dll",
+            {Dir({"missing"}) + "needsghost.dll", Dir({"sys"}) + kKernel32Line,
              Dir({"sys"}) + "msvcrt.dll", "", "*** NOT FOUND or INCORRECT ***", "", "ghost.dll"},
             1};
 }
