@@ -60,11 +60,16 @@ BOOL CKivrelDlg::OnInitDialog() {
     }
 
     m_listResults.m_nTipTextId = IDS_TIP_RESULTS;
+    // The push buttons cannot answer tip requests: the dialog answers for them.
+    for (int nID : {IDC_FIND_MODULE, IDC_FIND_INITIAL_DIR, IDOK, IDCANCEL}) {
+        m_helpTips.RedirectTool(GetDlgItem(nID), m_hWnd);
+    }
 
     LoadPlacement(IDS_SECTION_MAIN, IDS_ENTRY_WINDOW);
     const std::string section = LoadResString(IDS_SECTION_MAIN);
     const std::string help = LoadResString(IDS_ENTRY_HELP);
     m_bHelpTips = AfxGetApp()->GetProfileInt(section.c_str(), help.c_str(), 1) != 0;
+    if (m_bHelpTips) m_helpTips.Toggle(m_hWnd);
 
     ApplyFont();
     StartFromCommandLine();
@@ -131,7 +136,7 @@ void CKivrelDlg::OnCancel() {
     SavePlacement(IDS_SECTION_MAIN, IDS_ENTRY_WINDOW);
     const std::string section = LoadResString(IDS_SECTION_MAIN);
     const std::string help = LoadResString(IDS_ENTRY_HELP);
-    AfxGetApp()->WriteProfileInt(section.c_str(), help.c_str(), m_bHelpTips ? 1 : 0);
+    AfxGetApp()->WriteProfileInt(section.c_str(), help.c_str(), m_helpTips.IsOn() ? 1 : 0);
     EndDialog(IDCANCEL);
 }
 

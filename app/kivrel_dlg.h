@@ -7,6 +7,7 @@
 
 #include "controls.h"
 #include "gdi.h"
+#include "help_tip_wnd.h"
 #include "platform.h"
 #include "reference_scanner.h"
 #include "resizable_dialog.h"
@@ -55,8 +56,9 @@ protected:
     CEdit m_editModule;
     CEdit m_editInitialDir;
     BOOL m_bCleanup = TRUE;
-    // Whether help tips are shown: read from and written back to "Help".
+    // The "Help" setting as read at start; the tips themselves are m_helpTips.
     BOOL m_bHelpTips = TRUE;
+    CHelpTipWnd m_helpTips;
     CFont m_fontFields;
 
     DECLARE_MESSAGE_MAP()

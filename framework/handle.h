@@ -87,6 +87,12 @@ struct BitmapTraits {
     static Handle Invalid() { return nullptr; }
     static void Close(Handle h) { ::DeleteObject(h); }
 };
+// Memory device contexts made by CreateCompatibleDC.
+struct MemoryDCTraits {
+    using Handle = HDC;
+    static Handle Invalid() { return nullptr; }
+    static void Close(Handle h) { ::DeleteDC(h); }
+};
 
 using CKernelHandle = CUniqueHandle<KernelHandleTraits>;
 using CFileHandle = CUniqueHandle<FileHandleTraits>;
@@ -96,3 +102,4 @@ using CIconHandle = CUniqueHandle<IconTraits>;
 using CMenuHandle = CUniqueHandle<MenuTraits>;
 using CGlobalHandle = CUniqueHandle<GlobalTraits>;
 using CBitmapHandle = CUniqueHandle<BitmapTraits>;
+using CMemoryDCHandle = CUniqueHandle<MemoryDCTraits>;

@@ -80,6 +80,23 @@ LRESULT Mouse(CWnd& wnd, WPARAM wParam, LPARAM lParam) {
     return 0;
 }
 
+template <auto Fn>
+LRESULT Create(CWnd& wnd, WPARAM, LPARAM lParam) {
+    return (Self<Fn>(wnd).*Fn)(reinterpret_cast<CREATESTRUCTA*>(lParam));
+}
+
+template <auto Fn>
+LRESULT Timer(CWnd& wnd, WPARAM wParam, LPARAM) {
+    (Self<Fn>(wnd).*Fn)(static_cast<UINT_PTR>(wParam));
+    return 0;
+}
+
+template <auto Fn>
+LRESULT ActivateApp(CWnd& wnd, WPARAM wParam, LPARAM lParam) {
+    (Self<Fn>(wnd).*Fn)(static_cast<BOOL>(wParam), static_cast<DWORD>(lParam));
+    return 0;
+}
+
 }  // namespace msgmap
 
 // clang-format off
@@ -116,3 +133,6 @@ protected:                                                                      
 #define ON_WM_SYSCOMMAND() {WM_SYSCOMMAND, 0, 0, &msgmap::SysCommand<&ThisClass::OnSysCommand>},
 #define ON_WM_LBUTTONDOWN() {WM_LBUTTONDOWN, 0, 0, &msgmap::Mouse<&ThisClass::OnLButtonDown>},
 #define ON_WM_RBUTTONDOWN() {WM_RBUTTONDOWN, 0, 0, &msgmap::Mouse<&ThisClass::OnRButtonDown>},
+#define ON_WM_CREATE() {WM_CREATE, 0, 0, &msgmap::Create<&ThisClass::OnCreate>},
+#define ON_WM_TIMER() {WM_TIMER, 0, 0, &msgmap::Timer<&ThisClass::OnTimer>},
+#define ON_WM_ACTIVATEAPP() {WM_ACTIVATEAPP, 0, 0, &msgmap::ActivateApp<&ThisClass::OnActivateApp>},

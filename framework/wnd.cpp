@@ -65,6 +65,29 @@ void CWnd::Detach() {
     m_pfnSuper = nullptr;
 }
 
+const char* CWnd::RegisterWndClass(const char* lpszClassName, UINT nClassStyle) {
+    WNDCLASSA existing{};
+    const HINSTANCE hInstance = ::GetModuleHandleA(nullptr);
+    if (!::GetClassInfoA(hInstance, lpszClassName, &existing)) {
+        WNDCLASSA wc{};
+        wc.style = nClassStyle;
+        wc.lpfnWndProc = &CWnd::StdWndProc;
+        wc.hInstance = hInstance;
+        wc.lpszClassName = lpszClassName;
+        if (::RegisterClassA(&wc) == 0) return nullptr;
+    }
+    return lpszClassName;
+}
+
+BOOL CWnd::CreateEx(DWORD dwExStyle, const char* lpszClassName, const char* lpszWindowName,
+                    DWORD dwStyle, int x, int y, int nWidth, int nHeight, HWND hWndParent) {
+    if (m_hWnd != nullptr || lpszClassName == nullptr) return FALSE;
+    // StdWndProc attaches this object on WM_NCCREATE, from the creation data.
+    HWND hWnd = ::CreateWindowExA(dwExStyle, lpszClassName, lpszWindowName, dwStyle, x, y, nWidth,
+                                  nHeight, hWndParent, nullptr, ::GetModuleHandleA(nullptr), this);
+    return hWnd != nullptr && hWnd == m_hWnd;
+}
+
 BOOL CWnd::DestroyWindow() {
     if (m_hWnd == nullptr) return FALSE;
     return ::DestroyWindow(m_hWnd);
@@ -72,6 +95,16 @@ BOOL CWnd::DestroyWindow() {
 
 LRESULT CALLBACK CWnd::StdWndProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) {
     CWnd* pWnd = FromHandlePermanent(hWnd);
+    if (pWnd == nullptr && message == WM_NCCREATE) {
+        // A window of a class registered by RegisterWndClass, made by CreateEx.
+        pWnd = static_cast<CWnd*>(reinterpret_cast<CREATESTRUCTA*>(lParam)->lpCreateParams);
+        if (pWnd != nullptr && pWnd->m_hWnd == nullptr) {
+            HandleMap()[hWnd] = pWnd;
+            pWnd->m_hWnd = hWnd;
+        } else {
+            pWnd = nullptr;
+        }
+    }
     if (pWnd == nullptr) return ::DefWindowProcA(hWnd, message, wParam, lParam);
     const MSG saved = pWnd->m_msgCurrent;
     pWnd->m_msgCurrent = MSG{hWnd, message, wParam, lParam, 0, {0, 0}};

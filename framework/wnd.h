@@ -31,6 +31,14 @@ public:
     BOOL SubclassDlgItem(UINT nID, CWnd* pParent);
     HWND UnsubclassWindow();
 
+    // Registers, once per process, a window class whose windows this
+    // framework routes to their objects; returns its name.
+    static const char* RegisterWndClass(const char* lpszClassName, UINT nClassStyle);
+    // Creates a window of such a class for this object; the object receives
+    // every message from WM_NCCREATE on.
+    BOOL CreateEx(DWORD dwExStyle, const char* lpszClassName, const char* lpszWindowName,
+                  DWORD dwStyle, int x, int y, int nWidth, int nHeight, HWND hWndParent);
+
     // Message handling.
     virtual LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam);
     virtual BOOL OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult);
