@@ -6,6 +6,7 @@
 
 #include <cstring>
 #include <functional>
+#include <optional>
 #include <thread>
 
 #include "help_tip_request.h"
@@ -456,6 +457,219 @@ TEST(HelpTipWithoutMouse, CannotBeSwitchedOn) {
     EXPECT_FALSE(tip.IsOn());
     EXPECT_EQ(tip.GetSafeHwnd(), nullptr);
     ::DestroyWindow(owner);
+}
+
+// The main dialog with its tip window in reach of the tests.
+class CTipDialog : public CKivrelDlg {
+public:
+    CHelpTipWnd& Tips() { return m_helpTips; }
+};
+
+class MainDialogTips : public testing::Test {
+protected:
+    void SetUp() override {
+        AfxGetApp()->m_strCmdLine.clear();
+        DeleteRegistryTree(kTestSectionPath);
+    }
+};
+
+void WriteRegistryDword(const char* path, const char* value, DWORD data) {
+    ASSERT_EQ(::RegSetKeyValueA(HKEY_CURRENT_USER, path, value, REG_DWORD, &data, sizeof(data)),
+              ERROR_SUCCESS);
+}
+
+POINT CentreOf(HWND control) {
+    const CRect rect = WindowRect(control);
+    return POINT{(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
+}
+
+TEST_F(MainDialogTips, ControlsAnswerWithTheirStringsThroughTheTipWindow) {
+    CTipDialog dialog;
+    RunDialog(dialog, [&](HWND hWnd) {
+        CHelpTipWnd& tips = dialog.Tips();
+        ASSERT_TRUE(tips.IsOn());
+        struct Case {
+            int control;
+            UINT text;
+        };
+        const Case cases[] = {
+            {IDC_FIND_MODULE, IDS_TIP_FIND_MODULE},
+            {IDC_FIND_INITIAL_DIR, IDS_TIP_FIND_INITIAL_DIR},
+            {IDOK, IDS_TIP_SCAN},
+            {IDCANCEL, IDS_TIP_EXIT},
+            {IDC_RESULTS, IDS_TIP_RESULTS},
+        };
+        for (const Case& c : cases) {
+            const POINT point = CentreOf(::GetDlgItem(hWnd, c.control));
+            ::SetCursorPos(point.x, point.y);
+            // Wine moves the pointer once it handles its own messages.
+            POINT now{};
+            for (int wait = 0; wait < 100 && (now.x != point.x || now.y != point.y); ++wait) {
+                PumpMessages(5);
+                ::GetCursorPos(&now);
+            }
+            // The last tip may lie over this control: deactivation hides it.
+            ::SendMessageA(tips.GetSafeHwnd(), WM_ACTIVATEAPP, FALSE, 0);
+            for (int tick = 0; tick < 6; ++tick) tips.OnTimer(kTick);
+            EXPECT_TRUE(::IsWindowVisible(tips.GetSafeHwnd())) << c.control;
+            EXPECT_EQ(tips.GetTipText(), LoadResString(c.text)) << c.control;
+        }
+        ::SetCursorPos(0, 0);
+    });
+}
+
+TEST_F(MainDialogTips, AnswersWriteTheTextFieldAndNothingElse) {
+    CTipDialog dialog;
+    RunDialog(dialog, [&](HWND hWnd) {
+        struct Case {
+            HWND asked;
+            UINT_PTR id;
+            UINT text;
+        };
+        const HWND results = ::GetDlgItem(hWnd, IDC_RESULTS);
+        const Case cases[] = {
+            {hWnd, IDOK, IDS_TIP_SCAN},
+            {hWnd, IDC_FIND_INITIAL_DIR, IDS_TIP_FIND_INITIAL_DIR},
+            {results, IDC_RESULTS, IDS_TIP_RESULTS},
+        };
+        for (const Case& c : cases) {
+            NMHELPTIP request{};
+            request.hdr = NMHDR{c.asked, c.id, HTN_NEEDTEXT};
+            request.x = -123456;
+            request.y = 654321;
+            request.dwFlags = 0xA5A5A5A5u;
+            ::SendMessageA(c.asked, WM_NOTIFY, c.id, reinterpret_cast<LPARAM>(&request));
+            EXPECT_EQ(request.szText, LoadResString(c.text)) << c.id;
+            EXPECT_EQ(request.hdr.hwndFrom, c.asked) << c.id;
+            EXPECT_EQ(request.hdr.idFrom, c.id) << c.id;
+            EXPECT_EQ(request.hdr.code, static_cast<UINT>(HTN_NEEDTEXT)) << c.id;
+            EXPECT_EQ(request.x, -123456) << c.id;
+            EXPECT_EQ(request.y, 654321) << c.id;
+            EXPECT_EQ(request.dwFlags, 0xA5A5A5A5u) << c.id;
+        }
+    });
+}
+
+TEST_F(MainDialogTips, HelpSettingSwitchesTheTipsAndExitWritesItBack) {
+    struct Case {
+        std::optional<DWORD> stored;
+        bool on;
+    };
+    const Case cases[] = {{std::nullopt, true}, {1, true}, {0, false}};
+    for (const Case& c : cases) {
+        DeleteRegistryTree(kTestSectionPath);
+        if (c.stored) WriteRegistryDword(kTestSectionPath, "Help", *c.stored);
+        CTipDialog dialog;
+        RunDialog(dialog, [&](HWND hWnd) {
+            CHelpTipWnd& tips = dialog.Tips();
+            EXPECT_EQ(tips.IsOn() != FALSE, c.on);
+            EXPECT_EQ(tips.GetSafeHwnd() != nullptr && ::GetParent(tips.GetSafeHwnd()) == hWnd,
+                      c.on);
+            EXPECT_TRUE(tips.Toggle(hWnd));
+            ::SendMessageA(hWnd, WM_COMMAND, IDCANCEL, 0);
+        });
+        EXPECT_EQ(ReadRegistryDword(kTestSectionPath, "Help"), c.on ? 0u : 1u);
+        EXPECT_EQ(dialog.Tips().GetSafeHwnd(), nullptr);
+        EXPECT_FALSE(dialog.Tips().IsOn());
+    }
+}
+
+// Starts a program of the host system (Wine runs Unix paths as they are).
+// Wine gives no handle to wait on: callers wait for the program's effect.
+bool StartHost(std::string commandLine) {
+    STARTUPINFOA startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process{};
+    if (!::CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                          &startup, &process)) {
+        return false;
+    }
+    if (process.hThread != nullptr) ::CloseHandle(process.hThread);
+    if (process.hProcess != nullptr) ::CloseHandle(process.hProcess);
+    return true;
+}
+
+// Pumps messages until `done` holds or about five seconds have passed.
+bool PumpUntil(const std::function<bool()>& done) {
+    for (int wait = 0; wait < 500; ++wait) {
+        if (done()) return true;
+        PumpMessages(10);
+    }
+    return done();
+}
+
+uint32_t Darker(uint32_t pixel, int depth) {
+    uint32_t result = 0;
+    for (int shift : {16, 8, 0}) {
+        const int value = static_cast<int>((pixel >> shift) & 0xFF);
+        result |= static_cast<uint32_t>(std::max(value - depth, 0)) << shift;
+    }
+    return result;
+}
+
+// The real pointer rests over Find...: the tip comes on its own timer, with
+// the button's text and a shadow made of the dialog beneath it.
+TEST_F(MainDialogTips, HoveringOverFindShowsItsTipWithAShadow) {
+    CTipDialog dialog;
+    RunDialog(dialog, [&](HWND hWnd) {
+        const POINT point = CentreOf(::GetDlgItem(hWnd, IDC_FIND_MODULE));
+        ASSERT_TRUE(StartHost("/usr/bin/xdotool mousemove " + std::to_string(point.x) + " " +
+                              std::to_string(point.y)));
+        ASSERT_TRUE(PumpUntil([&] {
+            POINT now{};
+            return ::GetCursorPos(&now) && now.x == point.x && now.y == point.y;
+        }));
+        std::unique_ptr<IHelpTipSystem> screen = CreateNativeHelpTipSystem();
+        const RECT whole{0, 0, ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN)};
+        std::vector<uint32_t> before;
+        ASSERT_TRUE(screen->CaptureScreen(whole, before));
+        PumpMessages(1500);
+
+        HWND tip = dialog.Tips().GetSafeHwnd();
+        ASSERT_TRUE(::IsWindowVisible(tip));
+        EXPECT_STREQ(dialog.Tips().GetTipText(), "Find Windows module");
+        const CRect rect = WindowRect(tip);
+        EXPECT_EQ(rect.left, point.x);
+        EXPECT_EQ(rect.top, point.y + ::GetSystemMetrics(SM_CYCURSOR));
+        // A screenshot for the eye, beside the test binary.
+        const std::string shot = KIVREL_SHOT_DIR "/help-tip.png";
+        ::DeleteFileA(("Z:" + shot).c_str());
+        ASSERT_TRUE(StartHost("/usr/bin/import -window root " + shot));
+        EXPECT_TRUE(PumpUntil([&] {
+            WIN32_FILE_ATTRIBUTE_DATA data{};
+            return ::GetFileAttributesExA(("Z:" + shot).c_str(), GetFileExInfoStandard, &data) &&
+                   data.nFileSizeLow > 1000;
+        }));
+
+        std::vector<uint32_t> after;
+        ASSERT_TRUE(screen->CaptureScreen(whole, after));
+        const int stride = whole.right;
+        auto at = [&](const std::vector<uint32_t>& pixels, int x, int y) {
+            return pixels[static_cast<size_t>(y) * stride + x];
+        };
+        // Every pixel of the band: the screen as it was, darkened once.
+        int compared = 0;
+        for (int y = rect.top; y < rect.bottom; ++y) {
+            for (int x = rect.left; x < rect.right; ++x) {
+                const int depth =
+                    HelpTipShadowDepth(x - rect.left, y - rect.top, rect.Width(), rect.Height());
+                if (depth == 0) continue;
+                ASSERT_EQ(at(after, x, y), Darker(at(before, x, y), depth)) << x << "," << y;
+                ++compared;
+            }
+        }
+        EXPECT_GT(compared, 2 * (rect.Width() + rect.Height()));
+        // The text: pixels of the text colour inside the frame.
+        const COLORREF ink = ::GetSysColor(COLOR_INFOTEXT);
+        const uint32_t inkPixel = (GetRValue(ink) << 16) | (GetGValue(ink) << 8) | GetBValue(ink);
+        int inked = 0;
+        for (int y = rect.top + 4; y < rect.bottom - 9; ++y) {
+            for (int x = rect.left + 4; x < rect.right - 9; ++x)
+                inked += at(after, x, y) == inkPixel;
+        }
+        EXPECT_GT(inked, 50);
+        ::SetCursorPos(0, 0);
+    });
 }
 
 }  // namespace
