@@ -60,6 +60,8 @@ BOOL CKivrelDlg::OnInitDialog() {
     }
 
     m_listResults.m_nTipTextId = IDS_TIP_RESULTS;
+    // A drag source only: its lines stay, and drags also carry text.
+    m_listResults.InitTransfer(OLF_DRAGDROP | OLF_READONLY | OLF_TEXT, "windowsmodule");
     // The push buttons cannot answer tip requests: the dialog answers for them.
     for (int nID : {IDC_FIND_MODULE, IDC_FIND_INITIAL_DIR, IDOK, IDCANCEL}) {
         m_helpTips.RedirectTool(GetDlgItem(nID), m_hWnd);

@@ -6,10 +6,12 @@
 
 #include "gdi.h"
 #include "help_tip_request.h"
+#include "object_list_drop_target.h"
 
 IMPLEMENT_DYNAMIC(CGenericObjectList, CListBox)
 
 BEGIN_MESSAGE_MAP(CGenericObjectList, CListBox)
+ON_WM_LBUTTONDOWN()
 ON_WM_RBUTTONDOWN()
 ON_WM_DESTROY()
 END_MESSAGE_MAP()
@@ -24,6 +26,7 @@ CGenericObjectList::~CGenericObjectList() {
 int CGenericObjectList::AddLine(const char* text, DWORD dwItemData) {
     const int index = AddString(text);
     if (index >= 0) SetItemData(index, dwItemData);
+    if (index >= 0 && index <= m_nDragLine) ++m_nDragLine;
     UpdateHorizontalExtent(text);
     return index;
 }
@@ -31,11 +34,18 @@ int CGenericObjectList::AddLine(const char* text, DWORD dwItemData) {
 int CGenericObjectList::InsertLine(int nIndex, const char* text, DWORD dwItemData) {
     const int index = InsertString(nIndex, text);
     if (index >= 0) SetItemData(index, dwItemData);
+    if (index >= 0 && index <= m_nDragLine) ++m_nDragLine;
     UpdateHorizontalExtent(text);
     return index;
 }
 
-int CGenericObjectList::DeleteLine(int nIndex) { return DeleteString(nIndex); }
+int CGenericObjectList::DeleteLine(int nIndex) {
+    const int left = DeleteString(nIndex);
+    if (left != LB_ERR && m_nDragLine >= 0 && nIndex <= m_nDragLine) {
+        m_nDragLine = nIndex == m_nDragLine ? -1 : m_nDragLine - 1;
+    }
+    return left;
+}
 
 int CGenericObjectList::UpdateHorizontalExtent(const char* text) {
     int width = 0;
@@ -193,6 +203,10 @@ void CGenericObjectList::OnRButtonDown(UINT, CPoint) {
 }
 
 void CGenericObjectList::OnDestroy() {
+    if (m_pDropTarget) {
+        m_pDropTarget->Revoke();
+        m_pDropTarget.reset();
+    }
     m_wFlags = 0;
     Default();
 }

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <list>
+#include <memory>
 #include <string>
 
 #include "controls.h"
@@ -13,6 +14,16 @@
 
 class COleDataSource;
 class COleDataObject;
+class CObjectListDropTarget;
+
+// Transfer flags of InitTransfer.
+enum : WORD {
+    OLF_DRAGDROP = 0x01,  // a drag source, and registered as a drop target
+    OLF_READONLY = 0x02,  // never changed by drag-and-drop; drags out only copy
+    OLF_REORDER = 0x04,   // takes its own lines (unless read-only)
+    OLF_SHARE = 0x08,     // takes lines of other lists of its group in this process
+    OLF_TEXT = 0x10,      // drags also carry the line's description as text
+};
 
 class CGenericObjectList : public CListBox {
     DECLARE_DYNAMIC(CGenericObjectList)
@@ -48,10 +59,18 @@ public:
     DWORD GetFirstSelItemData() const;
     void ApplyFont(const CFont* pFont);
 
+    // Enables drag-and-drop of lines (the flags OLF_...) for the lists of the
+    // group `group` (at most 15 characters); FALSE without OLF_DRAGDROP or
+    // when the list cannot be registered as a drop target.
+    BOOL InitTransfer(WORD wFlags, const char* group);
+    // The line a drop at `point` (client coordinates) inserts before; -1: at the end.
+    int IndexFromPoint(CPoint point) const;
+
     UINT m_nTipTextId = 0;
 
 protected:
     BOOL OnChildNotify(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult) override;
+    void OnLButtonDown(UINT nFlags, CPoint point);
     void OnRButtonDown(UINT nFlags, CPoint point);
     void OnDestroy();
 
@@ -60,10 +79,22 @@ protected:
     WORD m_wFlags = 0;
     char m_szGroup[16] = "";
     UINT m_cfFormat = 0;
+    std::unique_ptr<CObjectListDropTarget> m_pDropTarget;
+    // Compared with a record's list identity: this object's address where it
+    // fits the record's 32 bits, else the window handle's 32 significant bits.
+    DWORD ListIdentity() const;
 
     DECLARE_MESSAGE_MAP()
 
 private:
+    friend class CObjectListDropTarget;
+    // The line a drag carries: the caret line when it is selected, else the
+    // first selected line; -1: none.
+    int DragLine() const;
+    BOOL FillDragData(COleDataSource& source, int nLine);
+    // The line being dragged out, kept on it while lines come and go; -1: none.
+    int m_nDragLine = -1;
+
     bool AllowsMultipleSelection() const {
         return (GetStyle() & (LBS_MULTIPLESEL | LBS_EXTENDEDSEL)) != 0;
     }

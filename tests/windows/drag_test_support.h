@@ -1,0 +1,106 @@
+// Drag-and-drop helpers of the GUI tests: a data object made by the test
+// (counting its references, offering any bytes in any storage kind, with
+// streams that misbehave on request), a window whose drop target records
+// what arrives, and a real drag driven through the thread's key state.
+#pragma once
+
+#include <windows.h>
+// After windows.h, which it needs.
+#include <ole2.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+namespace kivrel_test {
+
+enum class StreamKind { kPlain, kEndless, kOversized, kFailing };
+
+class CTestDataObject : public IDataObject {
+public:
+    // One reference, the test's.
+    static CTestDataObject* Create();
+    // Offers `bytes` as `cf`; a block of exactly their size. `delivered` is
+    // the storage kind GetData hands out, whatever was asked for.
+    void Offer(CLIPFORMAT cf, const std::string& bytes, DWORD delivered = TYMED_HGLOBAL,
+               StreamKind stream = StreamKind::kPlain);
+    LONG References() const { return m_nRef; }
+    // Bytes read from streams handed out so far.
+    size_t StreamBytesRead() const { return m_nStreamBytes; }
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override;
+    ULONG STDMETHODCALLTYPE AddRef() override;
+    ULONG STDMETHODCALLTYPE Release() override;
+    HRESULT STDMETHODCALLTYPE GetData(FORMATETC* pFormat, STGMEDIUM* pMedium) override;
+    HRESULT STDMETHODCALLTYPE GetDataHere(FORMATETC*, STGMEDIUM*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE QueryGetData(FORMATETC* pFormat) override;
+    HRESULT STDMETHODCALLTYPE GetCanonicalFormatEtc(FORMATETC*, FORMATETC*) override {
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE SetData(FORMATETC*, STGMEDIUM*, BOOL) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE EnumFormatEtc(DWORD, IEnumFORMATETC**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE DAdvise(FORMATETC*, DWORD, IAdviseSink*, DWORD*) override {
+        return OLE_E_ADVISENOTSUPPORTED;
+    }
+    HRESULT STDMETHODCALLTYPE DUnadvise(DWORD) override { return OLE_E_ADVISENOTSUPPORTED; }
+    HRESULT STDMETHODCALLTYPE EnumDAdvise(IEnumSTATDATA**) override {
+        return OLE_E_ADVISENOTSUPPORTED;
+    }
+
+    size_t m_nStreamBytes = 0;
+
+private:
+    virtual ~CTestDataObject() = default;
+    struct Entry {
+        std::string bytes;
+        DWORD delivered;
+        StreamKind stream;
+    };
+    LONG m_nRef = 1;
+    std::map<CLIPFORMAT, Entry> m_entries;
+};
+
+// What a drop target of the test saw of one drag.
+struct DropRecord {
+    int enters = 0;
+    int drops = 0;
+    DWORD allowedAtEnter = 0;
+    DWORD allowedAtDrop = 0;
+    std::vector<CLIPFORMAT> formats;         // as the data object enumerates them
+    std::map<CLIPFORMAT, std::string> data;  // every format fetched at the drop
+};
+
+// A visible top-level window whose registered drop target records drags and
+// answers `answer` to each.
+class CRecordingWindow {
+public:
+    CRecordingWindow(const RECT& screen, DWORD answer);
+    ~CRecordingWindow();
+    HWND Window() const { return m_hWnd; }
+    POINT Centre() const;
+    DropRecord m_record;
+
+private:
+    class CTarget;
+    HWND m_hWnd = nullptr;
+    CTarget* m_pTarget = nullptr;
+};
+
+enum class DragEnd { kDrop, kEscape };
+
+// Presses the left button at `fromClient` of `window` (with Ctrl when asked),
+// moves the pointer to `toScreen` and drops there or presses Escape. Returns
+// once the window's press handler has returned.
+void DragWithMouse(HWND window, POINT fromClient, POINT toScreen, bool ctrl = false,
+                   DragEnd end = DragEnd::kDrop);
+// Presses and releases the left button at `fromClient` after `holdMs`
+// without moving.
+void PressWithMouse(HWND window, POINT fromClient, DWORD holdMs);
+
+// Moves the pointer and waits until the system reports it there.
+void MoveCursor(POINT to);
+
+// The client centre of line `index` of a list box.
+POINT LineCentre(HWND list, int index);
+
+}  // namespace kivrel_test
