@@ -291,6 +291,10 @@ void DragWithMouse(HWND window, POINT fromClient, POINT toScreen, bool ctrl, Dra
 
 void PressWithMouse(HWND window, POINT fromClient, DWORD holdMs) {
     g_script = Script{};
+    // Kept where it is, should the display move it.
+    g_script.to = fromClient;
+    ::ClientToScreen(window, &g_script.to);
+    g_script.move = true;
     g_script.releaseTick = static_cast<int>(holdMs / 60) + 1;
     RunScript(window, fromClient);
 }

@@ -357,6 +357,8 @@ TEST_F(ResultsDrag, OffersOnlyCopiesOfTheSelectedFoundModulesInListOrder) {
 }
 
 TEST_F(ResultsDrag, APressWithoutADragIsAnOrdinaryClick) {
+    // Only the release decides, however slowly the test runs.
+    ::WriteProfileStringA("windows", "DragDelay", "5000");
     Run([&](HWND list) {
         ::SendMessageA(list, LB_SETSEL, TRUE, 0);
         ::SendMessageA(list, LB_SETSEL, TRUE, 1);
@@ -364,6 +366,7 @@ TEST_F(ResultsDrag, APressWithoutADragIsAnOrdinaryClick) {
         EXPECT_EQ(::SendMessageA(list, LB_GETSELCOUNT, 0, 0), 1);
         EXPECT_GT(::SendMessageA(list, LB_GETSEL, 1, 0), 0);
     });
+    ::WriteProfileStringA("windows", "DragDelay", nullptr);
 }
 
 }  // namespace
