@@ -13,6 +13,18 @@ const char* UsageText() {
            "                      references expanded (default: PATH on Windows,\n"
            "                      WINEPATH elsewhere)\n"
            "  --json              print one JSON document instead of the report lines\n"
+           "  --format FORMAT     lines (the default), json (as --json) or ldd: one line\n"
+           "                      per reference, 'NAME => PATH' or 'NAME => not found'\n"
+           "  --tree              print the import tree: two spaces per level, each\n"
+           "                      module expanded once, later occurrences '(see above)'\n"
+           "  --why NAME          print every shortest import chain from MODULE to NAME\n"
+           "  --missing-only      print only the names not found (with --tree, only the\n"
+           "                      branches that lead to one)\n"
+           "  --copy-to DIR       copy every found module outside the system and Windows\n"
+           "                      directories into DIR (created if needed)\n"
+           "  --exclude-dir DIR   with --copy-to, do not copy modules found in DIR\n"
+           "                      (repeatable)\n"
+           "  --force             with --copy-to, replace files in DIR that differ\n"
            "  --verbose           print the search directories and each name resolved\n"
            "                      on standard error\n"
            "  --help              print this help\n"
@@ -22,6 +34,28 @@ const char* UsageText() {
            "the two Windows directories when the options are not given.\n"
            "Exit status: 0 all found, 1 a message line or a missing name, 2 usage error.\n";
 }
+
+namespace {
+// Options that answer different questions cannot share standard output, and
+// the copy options mean nothing without a destination.
+bool CheckCombinations(const Options& options, std::string& error) {
+    const int outputs =
+        int(options.json) + int(options.ldd) + int(options.tree) + int(options.why.has_value());
+    if (outputs > 1) {
+        error = "--json, --format ldd, --tree and --why cannot be combined";
+    } else if (options.missingOnly && (options.json || options.why)) {
+        error = "--missing-only cannot be combined with --json or --why";
+    } else if (!options.copyTo && (options.force || !options.excludeDirs.empty())) {
+        error = "--force and --exclude-dir need --copy-to";
+    } else if ((options.copyTo && options.copyTo->empty()) ||
+               (options.why && options.why->empty())) {
+        error = "--copy-to and --why need a non-empty value";
+    } else {
+        return true;
+    }
+    return false;
+}
+}  // namespace
 
 bool ParseOptions(const std::vector<std::string>& args, Options& options, std::string& error) {
     bool haveModule = false;
@@ -64,14 +98,46 @@ bool ParseOptions(const std::vector<std::string>& args, Options& options, std::s
             };
 
             bool ok;
-            if (arg == "--initial-dir") ok = takeValue(options.initialDirectory);
-            else if (arg == "--system-dir") ok = takeOptional(options.overrides.systemDirectory);
-            else if (arg == "--windows-dir") ok = takeOptional(options.overrides.windowsDirectory);
-            else if (arg == "--path") ok = takeOptional(options.overrides.pathList);
-            else if (arg == "--json") ok = noValue(options.json);
-            else if (arg == "--verbose") ok = noValue(options.verbose);
-            else if (arg == "--help") ok = noValue(options.help);
-            else if (arg == "--version") ok = noValue(options.version);
+            if (arg == "--initial-dir")
+                ok = takeValue(options.initialDirectory);
+            else if (arg == "--system-dir")
+                ok = takeOptional(options.overrides.systemDirectory);
+            else if (arg == "--windows-dir")
+                ok = takeOptional(options.overrides.windowsDirectory);
+            else if (arg == "--path")
+                ok = takeOptional(options.overrides.pathList);
+            else if (arg == "--json")
+                ok = noValue(options.json);
+            else if (arg == "--verbose")
+                ok = noValue(options.verbose);
+            else if (arg == "--format") {
+                std::string format;
+                ok = takeValue(format);
+                if (ok && format == "json")
+                    options.json = true;
+                else if (ok && format == "ldd")
+                    options.ldd = true;
+                else if (ok && format != "lines") {
+                    error = "unknown format '" + format + "' (lines, json or ldd)";
+                    return false;
+                }
+            } else if (arg == "--tree")
+                ok = noValue(options.tree);
+            else if (arg == "--why")
+                ok = takeOptional(options.why);
+            else if (arg == "--missing-only")
+                ok = noValue(options.missingOnly);
+            else if (arg == "--copy-to")
+                ok = takeOptional(options.copyTo);
+            else if (arg == "--exclude-dir") {
+                ok = takeValue(value);
+                if (ok) options.excludeDirs.push_back(value);
+            } else if (arg == "--force")
+                ok = noValue(options.force);
+            else if (arg == "--help")
+                ok = noValue(options.help);
+            else if (arg == "--version")
+                ok = noValue(options.version);
             else {
                 error = "unknown option " + arg;
                 return false;
@@ -98,7 +164,7 @@ bool ParseOptions(const std::vector<std::string>& args, Options& options, std::s
         error = "no MODULE given";
         return false;
     }
-    return true;
+    return CheckCombinations(options, error);
 }
 
 }  // namespace kivrel::cli

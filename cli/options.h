@@ -1,6 +1,7 @@
 // The command line of kivrel-scan.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,13 @@ struct Options {
     std::string initialDirectory;
     PlatformOverrides overrides;
     bool json = false;
+    bool ldd = false;  // --format ldd
+    bool tree = false;
+    std::optional<std::string> why;
+    bool missingOnly = false;
+    std::optional<std::string> copyTo;
+    std::vector<std::string> excludeDirs;
+    bool force = false;
     bool verbose = false;
     bool help = false;
     bool version = false;

@@ -13,7 +13,8 @@ bool StartsWith(std::string_view text, std::string_view prefix) {
 }
 }  // namespace
 
-void CReferenceList::AddReference(std::string_view name, uint32_t directoryIndex, uint16_t state) {
+AddOutcome CReferenceList::AddReference(std::string_view name, uint32_t directoryIndex,
+                                        uint16_t state) {
     std::string text(name);
     if (text.find('.') == std::string::npos) text += '.';
     const uint32_t value = MakeRefValue(state, directoryIndex);
@@ -30,18 +31,22 @@ void CReferenceList::AddReference(std::string_view name, uint32_t directoryIndex
             Reference& entry = m_entries[PositionOf(after->second)];
             if (entry.State() < state) entry.value = value;
         }
-        return;  // a shorter name arriving after the longer one is dropped
+        // A shorter name arriving after the longer one is dropped.
+        return AddOutcome{after->second, kNoSerial};
     }
+    AddOutcome outcome{m_nextSerial, kNoSerial};
     if (after != m_byFoldedText.begin()) {
         const auto before = std::prev(after);
         if (StartsWith(folded, before->first)) {
             const size_t position = PositionOf(before->second);
             m_entries.erase(m_entries.begin() + static_cast<long>(position));
             m_serials.erase(m_serials.begin() + static_cast<long>(position));
+            outcome.replaced = before->second;
             m_byFoldedText.erase(before);
         }
     }
     Append(std::move(text), std::move(folded), value);
+    return outcome;
 }
 
 void CReferenceList::Append(std::string text, std::string folded, uint32_t value) {
@@ -54,6 +59,13 @@ void CReferenceList::Append(std::string text, std::string folded, uint32_t value
 size_t CReferenceList::PositionOf(uint64_t serial) const {
     return static_cast<size_t>(std::lower_bound(m_serials.begin(), m_serials.end(), serial) -
                                m_serials.begin());
+}
+
+long CReferenceList::IndexOfSerial(uint64_t serial) const {
+    const size_t position = PositionOf(serial);
+    return position < m_serials.size() && m_serials[position] == serial
+               ? static_cast<long>(position)
+               : -1;
 }
 
 long CReferenceList::FindFirstPending() const {

@@ -23,6 +23,18 @@ inline uint32_t MakeRefValue(uint16_t state, uint32_t directoryIndex) {
     return (uint32_t(state) << 16) | (directoryIndex & 0xFFFF);
 }
 
+// Every entry gets a serial number when it is appended; it never changes and
+// is never reused, so it names the entry across deletions of others.
+constexpr uint64_t kNoSerial = UINT64_MAX;
+
+// Which entry a name added to the list stands for afterwards: the equal entry,
+// the longer entry that kept it out, or the entry appended for it; and the
+// entry that the appended one replaced under the prefix rule, if any.
+struct AddOutcome {
+    uint64_t serial = kNoSerial;
+    uint64_t replaced = kNoSerial;
+};
+
 struct Reference {
     std::string text;
     uint32_t value = 0;
@@ -43,7 +55,7 @@ public:
     // appended. An equal entry is only ever raised in state; an entry that is
     // a proper prefix of the name is replaced by it (moving to the end), and a
     // name that is a proper prefix of an entry is dropped.
-    void AddReference(std::string_view name, uint32_t directoryIndex, uint16_t state);
+    AddOutcome AddReference(std::string_view name, uint32_t directoryIndex, uint16_t state);
 
     // Index of the first pending entry, or -1.
     long FindFirstPending() const;
@@ -53,6 +65,10 @@ public:
         m_entries[index].fileName = std::move(name);
     }
     void Clear();
+
+    uint64_t SerialAt(size_t index) const { return m_serials[index]; }
+    // Index of the entry with this serial number, or -1 when it was deleted.
+    long IndexOfSerial(uint64_t serial) const;
 
     size_t size() const { return m_entries.size(); }
     bool empty() const { return m_entries.empty(); }

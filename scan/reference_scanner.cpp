@@ -46,6 +46,7 @@ void CReferenceScanner::Scan(const std::string& modulePath, const std::string& i
     const int isPe = ScanModule(modulePath, &errorId);
     if (errorId != 0) sink.AddLine(MessageText(errorId), 0);
     if (isPe) {
+        m_edges.AddImports(CImportEdges::kScannedModule, m_lastImports);
         ResolveReferences();
         ReportReferences(sink);
     }
@@ -67,6 +68,7 @@ int CReferenceScanner::ScanModule(const std::string& path, int* errorId) {
 int CReferenceScanner::ScanImage(const CMappedImage& image, int* errorId) {
     int result = 0;
     int error = IDS_INVALID_NT_SIGNATURE;
+    m_lastImports.clear();
     if (image.PeHeaders() != nullptr) {
         result = 1;
         error = IDS_NO_REFERENCES;
@@ -98,9 +100,9 @@ unsigned CReferenceScanner::AddImportNames(const CMappedImage& image, const uint
         const long length = BoundedNameLength(bytes, image.OffsetOf(name));
         if (length < 0) break;  // runs off the end: untranslatable
         if (length >= static_cast<long>(kMaxPath)) continue;
-        AddReference(
+        m_lastImports.push_back(AddReference(
             std::string_view(reinterpret_cast<const char*>(name), static_cast<size_t>(length)), 0,
-            REF_PENDING);
+            REF_PENDING));
         ++count;
     }
     return count;
@@ -150,7 +152,8 @@ bool CReferenceScanner::ResolveInDirectory(const std::string& text, const std::s
         const std::string path = s->directory + fileName;
         if (!FitsPathBuffer(path)) return true;
         if (s->scanner.ScanModule(path) != 0) {
-            s->scanner.AddReference(fileName, s->index, REF_FOUND);
+            const uint64_t module = s->scanner.AddReference(fileName, s->index, REF_FOUND);
+            s->scanner.m_edges.AddImports(module, s->scanner.m_lastImports);
             s->found = true;
             s->matched = fileName;
             return false;
@@ -164,7 +167,8 @@ bool CReferenceScanner::ResolveInDirectory(const std::string& text, const std::s
         // directory so that the loop ends and the name is not looked up again.
         const long entry = m_references.Find(text);
         if (entry >= 0 && m_references[static_cast<size_t>(entry)].State() == REF_PENDING) {
-            AddReference(text, index, REF_FOUND);
+            // Both entries stand for the module read: both import its names.
+            m_edges.AddImports(AddReference(text, index, REF_FOUND), m_lastImports);
         }
         for (const std::string& name : {matched, text}) {
             const long made = m_references.Find(name);
@@ -181,6 +185,7 @@ bool CReferenceScanner::ResolveInDirectory(const std::string& text, const std::s
 void CReferenceScanner::ClearLists() {
     m_directories.Clear();
     m_references.Clear();
+    m_edges.Clear();
 }
 
 }  // namespace kivrel

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "import_edges.h"
 #include "platform.h"
 #include "reference_list.h"
 #include "search_directory_list.h"
@@ -51,8 +52,11 @@ public:
     void BuildSearchDirectories(const std::string& modulePath, const std::string& initialDirectory);
     void ExpandEnvironmentReferences(std::string& text) const;
 
-    void AddReference(std::string_view name, uint32_t directoryIndex, uint16_t state) {
-        m_references.AddReference(name, directoryIndex, state);
+    // Returns the serial of the entry that `name` stands for afterwards.
+    uint64_t AddReference(std::string_view name, uint32_t directoryIndex, uint16_t state) {
+        const AddOutcome outcome = m_references.AddReference(name, directoryIndex, state);
+        if (outcome.replaced != kNoSerial) m_edges.Redirect(outcome.replaced, outcome.serial);
+        return outcome.serial;
     }
     // Nonzero when `path` is a PE image; its import names become pending
     // references. `errorId` receives 0 or a message id (117, 118, 119).
@@ -69,6 +73,8 @@ public:
 
     const CSearchDirectoryList& SearchDirectories() const { return m_directories; }
     const CReferenceList& References() const { return m_references; }
+    // Which module imports which reference; see CImportGraph for walking them.
+    const CImportEdges& Edges() const { return m_edges; }
 
 private:
     // Adds the names of the import descriptors at `descriptors`; returns how many.
@@ -82,6 +88,9 @@ private:
     IScanObserver* m_pObserver;
     CSearchDirectoryList m_directories;
     CReferenceList m_references;
+    CImportEdges m_edges;
+    // The entries named by the import table that ScanImage read last.
+    std::vector<uint64_t> m_lastImports;
 };
 
 // True for a name that may be looked up in a directory: no wildcard (neither

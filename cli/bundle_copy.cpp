@@ -1,0 +1,88 @@
+#include "bundle_copy.h"
+
+#include <map>
+#include <utility>
+
+#include "file_ops.h"
+#include "text.h"
+
+namespace kivrel::cli {
+
+namespace {
+#ifdef _WIN32
+constexpr const char* kSeparators = "\\/:";
+constexpr char kSeparator = '\\';
+#else
+constexpr const char* kSeparators = "/";
+constexpr char kSeparator = '/';
+#endif
+
+// Directory (with its separator, "." for none) and file name of a path.
+std::pair<std::string, std::string> SplitPath(const std::string& path) {
+    const size_t end = path.find_last_of(kSeparators);
+    if (end == std::string::npos) return {".", path};
+    return {path.substr(0, end + 1), path.substr(end + 1)};
+}
+
+bool IsExcluded(const std::string& directory, const BundleRequest& request) {
+    for (const std::string& excluded : request.excludedDirectories) {
+        if (!excluded.empty() && IsSameFile(directory, excluded)) return true;
+    }
+    return false;
+}
+}  // namespace
+
+bool CopyModules(const std::vector<std::string>& modulePaths, const BundleRequest& request,
+                 std::ostream& err) {
+    const std::string& destination = request.destination;
+    std::string error;
+    const FileKind kind = KindOf(destination);
+    if (kind == FileKind::OTHER ||
+        (kind == FileKind::MISSING && !CreateDirectories(destination, error))) {
+        err << "kivrel-scan: cannot copy into " << destination << ": "
+            << (kind == FileKind::OTHER ? "it is not a directory" : error) << '\n';
+        return false;
+    }
+    // What the destination holds, by name as Windows compares names.
+    std::map<std::string, std::string> present;
+    std::vector<std::string> names;
+    if (!ListDirectory(destination, names, error)) {
+        err << "kivrel-scan: cannot read " << destination << ": " << error << '\n';
+        return false;
+    }
+    for (const std::string& name : names) present.emplace(ToLowerAscii(name), name);
+
+    std::string prefix = destination;
+    if (prefix.find_last_of(kSeparators) + 1 != prefix.size()) prefix += kSeparator;
+    bool ok = true;
+    for (const std::string& source : modulePaths) {
+        const auto [directory, name] = SplitPath(source);
+        if (IsExcluded(directory, request)) continue;
+        const auto existing = present.find(ToLowerAscii(name));
+        // An existing file keeps its name: on Windows it is the same file.
+        const std::string target = prefix + (existing == present.end() ? name : existing->second);
+        if (existing != present.end()) {
+            if (IsSameFile(source, target) || HaveSameContents(source, target)) {
+                if (request.verbose) err << "unchanged: " << target << '\n';
+                continue;
+            }
+            if (!request.force) {
+                err << "kivrel-scan: " << target << " differs from " << source
+                    << " and is not replaced (--force replaces it)\n";
+                ok = false;
+                continue;
+            }
+        }
+        if (!CopyReplacing(source, target, error)) {
+            err << "kivrel-scan: cannot copy " << source << " to " << target << ": " << error
+                << '\n';
+            ok = false;
+            continue;
+        }
+        present.emplace(ToLowerAscii(name), name);
+        if (request.verbose) err << "copied " << source << " to " << target << '\n';
+    }
+    return ok;
+}
+
+}  // namespace kivrel::cli

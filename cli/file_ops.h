@@ -1,0 +1,27 @@
+// The few file operations that --copy-to needs, on narrow paths in the
+// system code page (POSIX calls on Linux, the Win32 "A" calls on Windows).
+// Each failing call puts a readable reason into `error`.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace kivrel::cli {
+
+enum class FileKind { MISSING, DIRECTORY, OTHER };
+
+FileKind KindOf(const std::string& path);
+// Creates `path` and any missing parent directories.
+bool CreateDirectories(const std::string& path, std::string& error);
+// The names of the entries of `directory`, "." and ".." left out.
+bool ListDirectory(const std::string& directory, std::vector<std::string>& names,
+                   std::string& error);
+// True when both paths exist and name the same file or directory on disk.
+bool IsSameFile(const std::string& a, const std::string& b);
+// True when both files can be read and hold the same bytes.
+bool HaveSameContents(const std::string& a, const std::string& b);
+// Copies `source` to `destination` through a temporary file beside the
+// destination, so that a failure leaves any earlier file in place, whole.
+bool CopyReplacing(const std::string& source, const std::string& destination, std::string& error);
+
+}  // namespace kivrel::cli

@@ -1,0 +1,139 @@
+#include <windows.h>
+
+#include <cstring>
+#include <memory>
+
+#include "file_ops.h"
+#include "handle.h"
+
+namespace kivrel::cli {
+
+namespace {
+bool Fail(std::string& error) {
+    const DWORD code = GetLastError();
+    char text[512] = "";
+    const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                        nullptr, code, 0, text, sizeof text, nullptr);
+    error.assign(text, length);
+    while (!error.empty() && (error.back() == '\n' || error.back() == '\r' || error.back() == '.'))
+        error.pop_back();
+    if (error.empty()) error = "error " + std::to_string(code);
+    return false;
+}
+
+bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+
+// Opens for reading attributes (directories too), or for reading data.
+CFileHandle Open(const std::string& path, DWORD access) {
+    return CFileHandle(CreateFileA(path.c_str(), access,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                   OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+}
+
+// Reads until `size` bytes are in or the file ends; false on a read error.
+bool ReadFull(HANDLE file, char* buffer, DWORD size, DWORD& total) {
+    total = 0;
+    while (total < size) {
+        DWORD got = 0;
+        if (!ReadFile(file, buffer + total, size - total, &got, nullptr)) return false;
+        if (got == 0) break;
+        total += got;
+    }
+    return true;
+}
+
+constexpr DWORD kChunk = 1 << 16;
+}  // namespace
+
+FileKind KindOf(const std::string& path) {
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return FileKind::MISSING;
+    return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? FileKind::DIRECTORY : FileKind::OTHER;
+}
+
+bool CreateDirectories(const std::string& path, std::string& error) {
+    // Each prefix that ends before a separator, then the whole path; a drive
+    // ("C:") or a server share cannot be created and is expected to exist.
+    for (size_t end = 0; end <= path.size(); ++end) {
+        if (end < path.size() && !IsSeparator(path[end])) continue;
+        const std::string prefix = path.substr(0, end);
+        if (prefix.empty() || prefix.back() == ':' || KindOf(prefix) == FileKind::DIRECTORY) {
+            continue;
+        }
+        if (!CreateDirectoryA(prefix.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS &&
+            KindOf(prefix) == FileKind::MISSING) {
+            return Fail(error);
+        }
+    }
+    if (KindOf(path) != FileKind::DIRECTORY) {
+        error = "not a directory";
+        return false;
+    }
+    return true;
+}
+
+bool ListDirectory(const std::string& directory, std::vector<std::string>& names,
+                   std::string& error) {
+    std::string pattern = directory;
+    if (!pattern.empty() && !IsSeparator(pattern.back())) pattern += '\\';
+    pattern += '*';
+    WIN32_FIND_DATAA data;
+    CFindHandle find(FindFirstFileA(pattern.c_str(), &data));
+    if (!find) return Fail(error);
+    do {
+        const std::string name = data.cFileName;
+        if (name != "." && name != "..") names.push_back(name);
+    } while (FindNextFileA(find.Get(), &data));
+    return GetLastError() == ERROR_NO_MORE_FILES || Fail(error);
+}
+
+bool IsSameFile(const std::string& a, const std::string& b) {
+    const CFileHandle first = Open(a, 0);
+    const CFileHandle second = Open(b, 0);
+    BY_HANDLE_FILE_INFORMATION left, right;
+    return first && second && GetFileInformationByHandle(first.Get(), &left) &&
+           GetFileInformationByHandle(second.Get(), &right) &&
+           left.dwVolumeSerialNumber == right.dwVolumeSerialNumber &&
+           left.nFileIndexHigh == right.nFileIndexHigh && left.nFileIndexLow == right.nFileIndexLow;
+}
+
+bool HaveSameContents(const std::string& a, const std::string& b) {
+    const CFileHandle first = Open(a, GENERIC_READ);
+    const CFileHandle second = Open(b, GENERIC_READ);
+    LARGE_INTEGER firstSize, secondSize;
+    if (!first || !second || !GetFileSizeEx(first.Get(), &firstSize) ||
+        !GetFileSizeEx(second.Get(), &secondSize) || firstSize.QuadPart != secondSize.QuadPart) {
+        return false;
+    }
+    std::unique_ptr<char[]> left(new char[kChunk]), right(new char[kChunk]);
+    for (;;) {
+        DWORD got = 0, other = 0;
+        if (!ReadFull(first.Get(), left.get(), kChunk, got) ||
+            !ReadFull(second.Get(), right.get(), kChunk, other) || got != other) {
+            return false;
+        }
+        if (got == 0) return true;
+        if (std::memcmp(left.get(), right.get(), got) != 0) return false;
+    }
+}
+
+bool CopyReplacing(const std::string& source, const std::string& destination, std::string& error) {
+    size_t nameAt = destination.find_last_of("\\/:");
+    nameAt = nameAt == std::string::npos ? 0 : nameAt + 1;
+    const std::string temporary =
+        destination.substr(0, nameAt) + "." + destination.substr(nameAt) + ".kivrel-copy";
+    if (!CopyFileA(source.c_str(), temporary.c_str(), FALSE)) return Fail(error);
+    // A read-only source would make the copy impossible to replace later.
+    const DWORD attributes = GetFileAttributesA(temporary.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
+        SetFileAttributesA(temporary.c_str(), attributes & ~DWORD(FILE_ATTRIBUTE_READONLY));
+    }
+    if (!MoveFileExA(temporary.c_str(), destination.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+        Fail(error);
+        DeleteFileA(temporary.c_str());
+        return false;
+    }
+    return true;
+}
+
+}  // namespace kivrel::cli

@@ -1,0 +1,74 @@
+#include "scan_outcome.h"
+
+#include "text.h"
+
+namespace kivrel::cli {
+
+namespace {
+const std::string kNotFound = "not found";
+const std::string kIncorrect = "incorrect";
+}  // namespace
+
+std::string FileNameOf(const std::string& path) {
+#ifdef _WIN32
+    const size_t end = path.find_last_of("\\/:");
+#else
+    const size_t end = path.find_last_of('/');
+#endif
+    return end == std::string::npos ? path : path.substr(end + 1);
+}
+
+CScanOutcome::CScanOutcome(const std::string& modulePath, const CReferenceList& references,
+                           const ReportLines& lines)
+    : m_references(references),
+      m_modulePath(modulePath),
+      m_moduleName(FileNameOf(modulePath)),
+      m_paths(references.size()) {
+    // A found module's line carries its reference index + 1: the path the
+    // report printed is the one every other format repeats.
+    for (const auto& [text, value] : lines) {
+        if (value != 0 && value <= m_paths.size()) m_paths[value - 1] = text;
+    }
+}
+
+const std::string& CScanOutcome::NameOf(Node node) const {
+    return node == CImportGraph::kRoot ? m_moduleName
+                                       : m_references[CImportGraph::ReferenceIndex(node)].text;
+}
+
+const std::string& CScanOutcome::ResolutionOf(Node node) const {
+    if (node == CImportGraph::kRoot) return m_modulePath;
+    const size_t index = CImportGraph::ReferenceIndex(node);
+    switch (m_references[index].State()) {
+        case REF_FOUND:
+            return m_paths[index];
+        case REF_INCORRECT:
+            return kIncorrect;
+        default:
+            return kNotFound;
+    }
+}
+
+bool CScanOutcome::IsUnresolved(Node node) const {
+    return node != CImportGraph::kRoot &&
+           m_references[CImportGraph::ReferenceIndex(node)].State() != REF_FOUND;
+}
+
+std::vector<size_t> CScanOutcome::FindName(const std::string& name) const {
+    // The list's own rule for a name without '.': it stands for "name.",
+    // which any extension of the same name extends.
+    std::string text = name;
+    if (text.find('.') == std::string::npos) text += '.';
+    std::vector<size_t> found;
+    const long equal = m_references.Find(text);
+    if (equal >= 0) {
+        found.push_back(static_cast<size_t>(equal));
+        return found;
+    }
+    for (size_t i = 0; i < m_references.size(); ++i) {
+        if (StartsWithNoCase(m_references[i].text, text)) found.push_back(i);
+    }
+    return found;
+}
+
+}  // namespace kivrel::cli

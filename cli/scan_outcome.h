@@ -1,0 +1,48 @@
+// What the output formats of kivrel-scan read of a finished scan: the
+// reference list, the full path the report printed for each found module, and
+// the name of the module that was scanned.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "import_graph.h"
+#include "json_writer.h"
+#include "reference_list.h"
+
+namespace kivrel::cli {
+
+class CScanOutcome {
+public:
+    using Node = CImportGraph::Node;
+
+    CScanOutcome(const std::string& modulePath, const CReferenceList& references,
+                 const ReportLines& lines);
+
+    const CReferenceList& References() const { return m_references; }
+    // The report's full path of the reference at `index`; "" unless found.
+    const std::string& PathOf(size_t index) const { return m_paths[index]; }
+
+    // The scanned module's file name for the root, a reference's text otherwise.
+    const std::string& NameOf(Node node) const;
+    // What a line says after "=>": the full path, "not found" or "incorrect";
+    // for the root the module path as given.
+    const std::string& ResolutionOf(Node node) const;
+    bool IsUnresolved(Node node) const;
+    // Indexes of the references that `name` stands for as an import: the one
+    // equal to it without regard to case, or else those that extend it (the
+    // list drops a name that a longer entry begins with).
+    std::vector<size_t> FindName(const std::string& name) const;
+
+private:
+    const CReferenceList& m_references;
+    std::string m_modulePath;
+    std::string m_moduleName;
+    std::vector<std::string> m_paths;
+};
+
+// The file name part of a path (after the last separator; on Windows '/' and
+// ':' also end a directory).
+std::string FileNameOf(const std::string& path);
+
+}  // namespace kivrel::cli

@@ -1,0 +1,34 @@
+#include "dependency_tree.h"
+#include "formats.h"
+
+namespace kivrel::cli {
+
+namespace {
+// Deeper lines keep this indentation and show their level as "[N] ", so that
+// a long chain does not make the output grow with the square of its depth.
+constexpr size_t kMaxIndentLevels = 100;
+}  // namespace
+
+void WriteTree(std::ostream& out, const CScanOutcome& outcome, const CImportGraph& graph,
+               bool missingOnly) {
+    std::vector<bool> keep;
+    if (missingOnly) {
+        std::vector<bool> unresolved(graph.NodeCount());
+        for (CImportGraph::Node n = 0; n < graph.NodeCount(); ++n) {
+            unresolved[n] = outcome.IsUnresolved(n);
+        }
+        keep = NodesLeadingTo(graph, unresolved);
+    }
+    const std::string indent(2 * kMaxIndentLevels, ' ');
+    for (const TreeLine& line : WalkTree(graph, missingOnly ? &keep : nullptr)) {
+        if (line.depth <= kMaxIndentLevels) {
+            out.write(indent.data(), static_cast<std::streamsize>(2 * line.depth));
+        } else {
+            out << indent << '[' << line.depth << "] ";
+        }
+        out << outcome.NameOf(line.node) << " => " << outcome.ResolutionOf(line.node)
+            << (line.seeAbove ? " (see above)\n" : "\n");
+    }
+}
+
+}  // namespace kivrel::cli
