@@ -97,47 +97,42 @@ bool ParseOptions(const std::vector<std::string>& args, Options& options, std::s
                 return true;
             };
 
-            bool ok;
-            if (arg == "--initial-dir")
-                ok = takeValue(options.initialDirectory);
-            else if (arg == "--system-dir")
-                ok = takeOptional(options.overrides.systemDirectory);
-            else if (arg == "--windows-dir")
-                ok = takeOptional(options.overrides.windowsDirectory);
-            else if (arg == "--path")
-                ok = takeOptional(options.overrides.pathList);
-            else if (arg == "--json")
-                ok = noValue(options.json);
-            else if (arg == "--verbose")
-                ok = noValue(options.verbose);
-            else if (arg == "--format") {
+            // --format: lines, json or ldd.
+            auto takeFormat = [&]() {
                 std::string format;
-                ok = takeValue(format);
-                if (ok && format == "json")
-                    options.json = true;
-                else if (ok && format == "ldd")
-                    options.ldd = true;
-                else if (ok && format != "lines") {
+                if (!takeValue(format)) return false;
+                if (format == "json") options.json = true;
+                else if (format == "ldd") options.ldd = true;
+                else if (format != "lines") {
                     error = "unknown format '" + format + "' (lines, json or ldd)";
                     return false;
                 }
-            } else if (arg == "--tree")
-                ok = noValue(options.tree);
-            else if (arg == "--why")
-                ok = takeOptional(options.why);
-            else if (arg == "--missing-only")
-                ok = noValue(options.missingOnly);
-            else if (arg == "--copy-to")
-                ok = takeOptional(options.copyTo);
-            else if (arg == "--exclude-dir") {
-                ok = takeValue(value);
-                if (ok) options.excludeDirs.push_back(value);
-            } else if (arg == "--force")
-                ok = noValue(options.force);
-            else if (arg == "--help")
-                ok = noValue(options.help);
-            else if (arg == "--version")
-                ok = noValue(options.version);
+                return true;
+            };
+            // --exclude-dir: repeatable.
+            auto takeExcluded = [&]() {
+                std::string directory;
+                if (!takeValue(directory)) return false;
+                options.excludeDirs.push_back(directory);
+                return true;
+            };
+
+            bool ok;
+            if (arg == "--initial-dir") ok = takeValue(options.initialDirectory);
+            else if (arg == "--system-dir") ok = takeOptional(options.overrides.systemDirectory);
+            else if (arg == "--windows-dir") ok = takeOptional(options.overrides.windowsDirectory);
+            else if (arg == "--path") ok = takeOptional(options.overrides.pathList);
+            else if (arg == "--json") ok = noValue(options.json);
+            else if (arg == "--verbose") ok = noValue(options.verbose);
+            else if (arg == "--help") ok = noValue(options.help);
+            else if (arg == "--version") ok = noValue(options.version);
+            else if (arg == "--format") ok = takeFormat();
+            else if (arg == "--tree") ok = noValue(options.tree);
+            else if (arg == "--why") ok = takeOptional(options.why);
+            else if (arg == "--missing-only") ok = noValue(options.missingOnly);
+            else if (arg == "--copy-to") ok = takeOptional(options.copyTo);
+            else if (arg == "--exclude-dir") ok = takeExcluded();
+            else if (arg == "--force") ok = noValue(options.force);
             else {
                 error = "unknown option " + arg;
                 return false;
