@@ -11,7 +11,6 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <iterator>
 #include <map>
 
@@ -73,9 +72,9 @@ protected:
 struct AnswerCase {
     std::vector<std::string> args;
     const char* module;
-    const char* out;
     int exitCode;
     const char* err;  // a part of standard error; "" for none at all
+    const char* out;
 };
 
 // Each answer's exact output and exit status; the tree lists imports in
@@ -83,62 +82,44 @@ struct AnswerCase {
 // branches that lead to an unresolved name; --why finds the chains of a name
 // written without extension too.
 TEST_F(CliAnswers, EachFormatAnswersExactly) {
+    // clang-format off
     const AnswerCase cases[] = {
-        {{"--tree"},
-         "app.exe",
+        {{"--tree"}, "app.exe", 0, "",
          "app.exe => {app}\n"
          "  liba.dll => {A}liba.dll\n"
          "    libb.dll => {L}libb.dll\n"
          "      KERNEL32.dll => {S}KERNEL32.dll\n"
          "    msvcrt.dll => {S}msvcrt.dll\n"
-         "  KERNEL32.dll => {S}KERNEL32.dll (see above)\n",
-         0,
-         ""},
-        {{"--tree"},
-         "bad.exe",
+         "  KERNEL32.dll => {S}KERNEL32.dll (see above)\n"},
+        {{"--tree"}, "bad.exe", 1, "",
          "bad.exe => {bad}\n"
          "  libc.dll => {L}libc.dll\n"
          "    libb.dll => {L}libb.dll\n"
          "      KERNEL32.dll => {S}KERNEL32.dll\n"
          "    broken.dll => incorrect\n"
-         "    ghost.dll => not found\n",
-         1,
-         ""},
-        {{"--tree", "--missing-only"},
-         "bad.exe",
+         "    ghost.dll => not found\n"},
+        {{"--tree", "--missing-only"}, "bad.exe", 1, "",
          "bad.exe => {bad}\n"
          "  libc.dll => {L}libc.dll\n"
          "    broken.dll => incorrect\n"
-         "    ghost.dll => not found\n",
-         1,
-         ""},
-        {{"--missing-only", "--tree"}, "app.exe", "", 0, ""},
-        {{"--why", "ghost.dll"}, "bad.exe", "bad.exe -> libc.dll -> ghost.dll\n", 0, ""},
-        {{"--why", "kernel32"}, "app.exe", "app.exe -> KERNEL32.dll\n", 0, ""},
-        {{"--why", "LIBB.DLL"}, "app.exe", "app.exe -> liba.dll -> libb.dll\n", 0, ""},
-        {{"--why", "nothere.dll"},
-         "app.exe",
-         "",
-         1,
-         "kivrel-scan: nothere.dll is not among the references of app.exe\n"},
-        {{"--format", "ldd"},
-         "bad.exe",
+         "    ghost.dll => not found\n"},
+        {{"--missing-only", "--tree"}, "app.exe", 0, "", ""},
+        {{"--why", "ghost.dll"}, "bad.exe", 0, "", "bad.exe -> libc.dll -> ghost.dll\n"},
+        {{"--why", "kernel32"}, "app.exe", 0, "", "app.exe -> KERNEL32.dll\n"},
+        {{"--why", "LIBB.DLL"}, "app.exe", 0, "", "app.exe -> liba.dll -> libb.dll\n"},
+        {{"--why", "nothere.dll"}, "app.exe", 1, "kivrel-scan: nothere.dll is not among the references of app.exe\n", ""},
+        {{"--format", "ldd"}, "bad.exe", 1, "",
          "libc.dll => {L}libc.dll\nlibb.dll => {L}libb.dll\nbroken.dll => not found\n"
-         "ghost.dll => not found\nKERNEL32.dll => {S}KERNEL32.dll\n",
-         1,
-         ""},
-        {{"--format=ldd", "--missing-only"},
-         "bad.exe",
-         "broken.dll => not found\nghost.dll => not found\n",
-         1,
-         ""},
-        {{"--missing-only"}, "bad.exe", "broken.dll\nghost.dll\n", 1, ""},
-        {{"--tree"}, "../lib/broken.dll", "", 1, "*** INVALID NT SIGNATURE ***"},
-        {{"--tree", "--why", "a.dll"}, "app.exe", "", 2, "cannot be combined"},
-        {{"--missing-only", "--json"}, "app.exe", "", 2, "cannot be combined"},
-        {{"--force"}, "app.exe", "", 2, "need --copy-to"},
-        {{"--format", "xml"}, "app.exe", "", 2, "unknown format 'xml'"},
+         "ghost.dll => not found\nKERNEL32.dll => {S}KERNEL32.dll\n"},
+        {{"--format=ldd", "--missing-only"}, "bad.exe", 1, "", "broken.dll => not found\nghost.dll => not found\n"},
+        {{"--missing-only"}, "bad.exe", 1, "", "broken.dll\nghost.dll\n"},
+        {{"--tree"}, "../lib/broken.dll", 1, "*** INVALID NT SIGNATURE ***", ""},
+        {{"--tree", "--why", "a.dll"}, "app.exe", 2, "cannot be combined", ""},
+        {{"--missing-only", "--json"}, "app.exe", 2, "cannot be combined", ""},
+        {{"--force"}, "app.exe", 2, "need --copy-to", ""},
+        {{"--format", "xml"}, "app.exe", 2, "unknown format 'xml'", ""},
     };
+    // clang-format on
     for (const AnswerCase& c : cases) {
         SCOPED_TRACE(c.args[0] + " " + c.module);
         const ProcessResult run = Run(c.args, c.module);
@@ -154,21 +135,15 @@ TEST_F(CliAnswers, EachFormatAnswersExactly) {
 
 struct CopyCase {
     const char* title;
-    std::function<std::string(const TempDir&)> prepare;  // returns the destination
-    std::vector<std::string> args;                       // before --copy-to
+    const char* destination;        // under the installation, or absolute
+    const char* existing;           // "NAME=TEXT" written there first, "NAME@FILE" a copy of FILE
+    std::vector<std::string> args;  // before --copy-to; "LIB" stands for lib/
     const char* module;
     int exitCode;
     const char* err;
-    // What the destination holds afterwards: name -> the file whose bytes it
-    // must have (relative to the installation), or "=" + literal contents.
+    // The destination afterwards: name -> "@FILE" (a copy of it) or its text.
     std::map<std::string, std::string> holds;
 };
-
-std::string Fresh(const TempDir& t) { return t.File("out/dist"); }
-std::string WithFile(const TempDir& t, const char* name, const char* text) {
-    t.WriteText(std::string("out/") + name, text);
-    return t.File("out");
-}
 
 // Found modules outside the system directory land in the destination; equal
 // files, the sources themselves and excluded directories are left alone; a
@@ -176,92 +151,41 @@ std::string WithFile(const TempDir& t, const char* name, const char* text) {
 // only in case; a failed copy is exit 1 naming the file, the others still
 // made; a destination that cannot be a directory is exit 1.
 TEST_F(CliAnswers, CopyToBundlesWhatTheProgramNeeds) {
-    const std::string liba = "app/liba.dll", libb = "lib/libb.dll";
+    const std::string a = "@app/liba.dll", b = "@lib/libb.dll";
+    // clang-format off
     const CopyCase cases[] = {
-        {"created, nested",
-         Fresh,
-         {"--verbose"},
-         "app.exe",
-         0,
-         "copied ",
-         {{"liba.dll", liba}, {"libb.dll", libb}}},
-        {"the scan's exit status",
-         Fresh,
-         {},
-         "bad.exe",
-         1,
-         "",
-         {{"libc.dll", "lib/libc.dll"}, {"libb.dll", libb}}},
-        {"equal file kept",
-         [](const TempDir& t) {
-             fs::create_directories(t.File("out"));
-             fs::copy_file(t.File("app/liba.dll"), t.File("out/liba.dll"));
-             return t.File("out");
-         },
-         {"--verbose"},
-         "app.exe",
-         0,
-         "unchanged",
-         {{"liba.dll", liba}, {"libb.dll", libb}}},
-        {"different file refused",
-         [](const TempDir& t) { return WithFile(t, "liba.dll", "mine"); },
-         {},
-         "app.exe",
-         1,
-         "liba.dll differs from",
-         {{"liba.dll", "=mine"}, {"libb.dll", libb}}},
-        {"different file forced",
-         [](const TempDir& t) { return WithFile(t, "liba.dll", "mine"); },
-         {"--force"},
-         "app.exe",
-         0,
-         "",
-         {{"liba.dll", liba}, {"libb.dll", libb}}},
-        {"name differing in case",
-         [](const TempDir& t) { return WithFile(t, "LIBB.DLL", "mine"); },
-         {},
-         "app.exe",
-         1,
-         "LIBB.DLL differs from",
-         {{"liba.dll", liba}, {"LIBB.DLL", "=mine"}}},
-        {"own folder",
-         [](const TempDir& t) { return t.File("app"); },
-         {"--exclude-dir", "LIB"},
-         "app.exe",
-         0,
-         "",
-         {}},
-        {"excluded directory",
-         Fresh,
-         {"--exclude-dir", "LIB"},
-         "app.exe",
-         0,
-         "",
-         {{"liba.dll", liba}}},
-        {"destination is a file",
-         [](const TempDir& t) {
-             WithFile(t, "f", "x");
-             return t.File("out/f");
-         },
-         {},
-         "app.exe",
-         1,
-         "not a directory",
-         {}},
+        {"created, nested", "out/dist", "", {"--verbose"}, "app.exe", 0, "copied ", {{"liba.dll", a}, {"libb.dll", b}}},
+        {"the scan's exit status", "out", "", {}, "bad.exe", 1, "", {{"libc.dll", "@lib/libc.dll"}, {"libb.dll", b}}},
+        {"equal file kept", "out", "liba.dll@app/liba.dll", {"--verbose"}, "app.exe", 0, "unchanged", {{"liba.dll", a}, {"libb.dll", b}}},
+        {"different file refused", "out", "liba.dll=mine", {}, "app.exe", 1, "liba.dll differs from", {{"liba.dll", "mine"}, {"libb.dll", b}}},
+        {"different file forced", "out", "liba.dll=mine", {"--force"}, "app.exe", 0, "", {{"liba.dll", a}, {"libb.dll", b}}},
+        {"name differing in case", "out", "LIBB.DLL=mine", {}, "app.exe", 1, "LIBB.DLL differs from", {{"liba.dll", a}, {"LIBB.DLL", "mine"}}},
+        {"own folder", "app", "", {"--exclude-dir", "LIB"}, "app.exe", 0, "", {}},
+        {"excluded directory", "out", "", {"--exclude-dir", "LIB"}, "app.exe", 0, "", {{"liba.dll", a}}},
+        {"destination is a file", "out/f", "f=x", {}, "app.exe", 1, "not a directory", {}},
 #ifndef _WIN32
-        {"unwritable destination",
-         [](const TempDir&) { return std::string("/sys"); },
-         {},
-         "app.exe",
-         1,
-         "cannot copy ",
-         {}},
+        {"unwritable destination", "/sys", "", {}, "app.exe", 1, "cannot copy ", {}},
 #endif
     };
+    // clang-format on
+    auto contents = [&](const std::string& spec) {
+        return spec[0] == '@' ? Contents(temp.File(spec.substr(1))) : spec;
+    };
+    const std::string appBefore = Contents(temp.File("app/liba.dll"));
     for (const CopyCase& c : cases) {
         SCOPED_TRACE(c.title);
-        const std::string appBefore = Contents(temp.File(liba));
-        const std::string destination = c.prepare(temp);
+        const std::string existing = c.existing;
+        const size_t split = existing.find_first_of("=@");
+        if (split != std::string::npos) {
+            const std::vector<uint8_t> bytes = [&] {
+                const std::string text =
+                    contents(existing.substr(split + (existing[split] == '=')));
+                return std::vector<uint8_t>(text.begin(), text.end());
+            }();
+            temp.Write("out/" + existing.substr(0, split), bytes);
+        }
+        const std::string destination =
+            c.destination[0] == '/' ? c.destination : temp.File(c.destination);
         std::vector<std::string> args = c.args;
         for (std::string& arg : args)
             if (arg == "LIB") arg = temp.File("lib");
@@ -274,11 +198,10 @@ TEST_F(CliAnswers, CopyToBundlesWhatTheProgramNeeds) {
             std::map<std::string, std::string> held, expected;
             for (const auto& entry : fs::directory_iterator(destination))
                 held[entry.path().filename().string()] = Contents(entry.path());
-            for (const auto& [name, source] : c.holds)
-                expected[name] = source[0] == '=' ? source.substr(1) : Contents(temp.File(source));
+            for (const auto& [name, spec] : c.holds) expected[name] = contents(spec);
             EXPECT_EQ(held, expected);
         }
-        EXPECT_EQ(Contents(temp.File(liba)), appBefore);
+        EXPECT_EQ(Contents(temp.File("app/liba.dll")), appBefore);
         fs::remove_all(temp.File("out"));
     }
 }
