@@ -107,7 +107,7 @@ TEST_F(CliAnswers, EachFormatAnswersExactly) {
         {{"--why", "ghost.dll"}, "bad.exe", 0, "", "bad.exe -> libc.dll -> ghost.dll\n"},
         {{"--why", "kernel32"}, "app.exe", 0, "", "app.exe -> KERNEL32.dll\n"},
         {{"--why", "LIBB.DLL"}, "app.exe", 0, "", "app.exe -> liba.dll -> libb.dll\n"},
-        {{"--why", "nothere.dll"}, "app.exe", 1, "kivrel-scan: nothere.dll is not among the references of app.exe\n", ""},
+        {{"--why", "nothere.dll"}, "app.exe", 1, "kivrel-scan: nothere.dll is not among the references of app.exe", ""},
         {{"--format", "ldd"}, "bad.exe", 1, "",
          "libc.dll => {L}libc.dll\nlibb.dll => {L}libb.dll\nbroken.dll => not found\n"
          "ghost.dll => not found\nKERNEL32.dll => {S}KERNEL32.dll\n"},
