@@ -152,7 +152,7 @@ const GraphCase kGraphs[] = {
       {"d.dll", {}}},
      {"main.exe", "b.dll", "ghost.dll"}},
     {"cycle, self import, letter case, names without extension",
-     {{"main.exe", {"PING.DLL", "solo"}},
+     {{"main.exe", {"PING.DLL", "solo", "ping"}},
       {"ping.dll", {"pong.dll", "ping.dll"}},
       {"pong.dll", {"Ping.dll", "solo.dll", "lost"}},
       {"solo.dll", {"SOLO"}}},
