@@ -32,7 +32,9 @@ const char* UsageText() {
            "\n"
            "Elsewhere than Windows, KIVREL_SYSTEM_DIR and KIVREL_WINDOWS_DIR stand in for\n"
            "the two Windows directories when the options are not given.\n"
-           "Exit status: 0 all found, 1 a message line or a missing name, 2 usage error.\n";
+           "Exit status: 0 all found, 1 a message line or a missing name, 2 usage error.\n"
+           "With --why: 0 when NAME is a reference, 1 when not. With --copy-to: 1 also\n"
+           "when a copy failed.\n";
 }
 
 namespace {
