@@ -67,7 +67,7 @@ int WriteAnswer(const kivrel::cli::Options& options, const kivrel::CReferenceSca
     if (!message.empty()) std::cerr << "kivrel-scan: " << options.module << ": " << message << '\n';
     const bool scanned = message != kivrel::MessageText(kivrel::IDS_INVALID_NT_SIGNATURE);
 
-    const CScanOutcome outcome(options.module, scanner.References(), lines);
+    const CScanOutcome outcome(options.module, scanner);
     if (options.tree || options.why) {
         const kivrel::CImportGraph graph(scanner.References(), scanner.Edges());
         if (options.why) return WriteWhy(std::cout, std::cerr, outcome, graph, *options.why);

@@ -18,16 +18,13 @@ std::string FileNameOf(const std::string& path) {
     return end == std::string::npos ? path : path.substr(end + 1);
 }
 
-CScanOutcome::CScanOutcome(const std::string& modulePath, const CReferenceList& references,
-                           const ReportLines& lines)
-    : m_references(references),
+CScanOutcome::CScanOutcome(const std::string& modulePath, const CReferenceScanner& scanner)
+    : m_references(scanner.References()),
       m_modulePath(modulePath),
-      m_moduleName(FileNameOf(modulePath)),
-      m_paths(references.size()) {
-    // A found module's line carries its reference index + 1: the path the
-    // report printed is the one every other format repeats.
-    for (const auto& [text, value] : lines) {
-        if (value != 0 && value <= m_paths.size()) m_paths[value - 1] = text;
+      m_moduleName(FileNameOf(modulePath)) {
+    m_paths.reserve(m_references.size());
+    for (size_t i = 0; i < m_references.size(); ++i) {
+        m_paths.push_back(m_references[i].State() == REF_FOUND ? scanner.FoundPath(i) : "");
     }
 }
 

@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "import_graph.h"
-#include "json_writer.h"
 #include "reference_list.h"
+#include "reference_scanner.h"
 
 namespace kivrel::cli {
 
@@ -16,11 +16,10 @@ class CScanOutcome {
 public:
     using Node = CImportGraph::Node;
 
-    CScanOutcome(const std::string& modulePath, const CReferenceList& references,
-                 const ReportLines& lines);
+    CScanOutcome(const std::string& modulePath, const CReferenceScanner& scanner);
 
     const CReferenceList& References() const { return m_references; }
-    // The report's full path of the reference at `index`; "" unless found.
+    // The full path the report gives the reference at `index`; "" unless found.
     const std::string& PathOf(size_t index) const { return m_paths[index]; }
 
     // The scanned module's file name for the root, a reference's text otherwise.

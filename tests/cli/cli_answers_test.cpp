@@ -2,7 +2,7 @@
 // installation the PE writer lays out in a temporary directory:
 //
 //   app/  app.exe -> liba.dll, KERNEL32.dll; liba.dll -> libb.dll, msvcrt.dll
-//         bad.exe -> libc.dll
+//         bad.exe -> LIBC.DLL (the file is libc.dll)
 //   lib/  libb.dll -> KERNEL32.dll; libc.dll -> libb.dll, broken.dll, ghost.dll;
 //         broken.dll: a text file
 //   sys/  KERNEL32.dll, msvcrt.dll
@@ -23,6 +23,13 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// Paths and copies name a file as it is on disk where names are case-sensitive.
+#ifdef _WIN32
+const char* const kLibC = "LIBC.DLL";
+#else
+const char* const kLibC = "libc.dll";
+#endif
+
 std::vector<uint8_t> Module(const std::vector<std::string>& imports) {
     PeBuilder builder;
     for (const std::string& name : imports) builder.Import(name);
@@ -39,7 +46,7 @@ protected:
     CliAnswers() {
         temp.Write("app/app.exe", Module({"liba.dll", "KERNEL32.dll"}));
         temp.Write("app/liba.dll", Module({"libb.dll", "msvcrt.dll"}));
-        temp.Write("app/bad.exe", Module({"libc.dll"}));
+        temp.Write("app/bad.exe", Module({"LIBC.DLL"}));
         temp.Write("lib/libb.dll", Module({"KERNEL32.dll"}));
         temp.Write("lib/libc.dll", Module({"libb.dll", "broken.dll", "ghost.dll"}));
         temp.WriteText("lib/broken.dll", "not a module\n");
@@ -58,7 +65,8 @@ protected:
                                                              {"{bad}", temp.File("app/bad.exe")},
                                                              {"{A}", temp.Dir("app")},
                                                              {"{L}", temp.Dir("lib")},
-                                                             {"{S}", temp.Dir("sys")}};
+                                                             {"{S}", temp.Dir("sys")},
+                                                             {"{c}", kLibC}};
         for (const auto& [key, value] : names) {
             for (size_t at; (at = text.find(key)) != std::string::npos;)
                 text.replace(at, strlen(key), value);
@@ -93,23 +101,23 @@ TEST_F(CliAnswers, EachFormatAnswersExactly) {
          "  KERNEL32.dll => {S}KERNEL32.dll (see above)\n"},
         {{"--tree"}, "bad.exe", 1, "",
          "bad.exe => {bad}\n"
-         "  libc.dll => {L}libc.dll\n"
+         "  LIBC.DLL => {L}{c}\n"
          "    libb.dll => {L}libb.dll\n"
          "      KERNEL32.dll => {S}KERNEL32.dll\n"
          "    broken.dll => incorrect\n"
          "    ghost.dll => not found\n"},
         {{"--tree", "--missing-only"}, "bad.exe", 1, "",
          "bad.exe => {bad}\n"
-         "  libc.dll => {L}libc.dll\n"
+         "  LIBC.DLL => {L}{c}\n"
          "    broken.dll => incorrect\n"
          "    ghost.dll => not found\n"},
         {{"--missing-only", "--tree"}, "app.exe", 0, "", ""},
-        {{"--why", "ghost.dll"}, "bad.exe", 0, "", "bad.exe -> libc.dll -> ghost.dll\n"},
+        {{"--why", "ghost.dll"}, "bad.exe", 0, "", "bad.exe -> LIBC.DLL -> ghost.dll\n"},
         {{"--why", "kernel32"}, "app.exe", 0, "", "app.exe -> KERNEL32.dll\n"},
         {{"--why", "LIBB.DLL"}, "app.exe", 0, "", "app.exe -> liba.dll -> libb.dll\n"},
         {{"--why", "nothere.dll"}, "app.exe", 1, "kivrel-scan: nothere.dll is not among the references of app.exe", ""},
         {{"--format", "ldd"}, "bad.exe", 1, "",
-         "libc.dll => {L}libc.dll\nlibb.dll => {L}libb.dll\nbroken.dll => not found\n"
+         "LIBC.DLL => {L}{c}\nlibb.dll => {L}libb.dll\nbroken.dll => not found\n"
          "ghost.dll => not found\nKERNEL32.dll => {S}KERNEL32.dll\n"},
         {{"--format=ldd", "--missing-only"}, "bad.exe", 1, "", "broken.dll => not found\nghost.dll => not found\n"},
         {{"--missing-only"}, "bad.exe", 1, "", "broken.dll\nghost.dll\n"},
@@ -155,7 +163,7 @@ TEST_F(CliAnswers, CopyToBundlesWhatTheProgramNeeds) {
     // clang-format off
     const CopyCase cases[] = {
         {"created, nested", "out/dist", "", {"--verbose"}, "app.exe", 0, "copied ", {{"liba.dll", a}, {"libb.dll", b}}},
-        {"the scan's exit status", "out", "", {}, "bad.exe", 1, "", {{"libc.dll", "@lib/libc.dll"}, {"libb.dll", b}}},
+        {"the scan's exit status", "out", "", {}, "bad.exe", 1, "", {{kLibC, "@lib/libc.dll"}, {"libb.dll", b}}},
         {"equal file kept", "out", "liba.dll@app/liba.dll", {"--verbose"}, "app.exe", 0, "unchanged", {{"liba.dll", a}, {"libb.dll", b}}},
         {"different file refused", "out", "liba.dll=mine", {}, "app.exe", 1, "liba.dll differs from", {{"liba.dll", "mine"}, {"libb.dll", b}}},
         {"different file forced", "out", "liba.dll=mine", {"--force"}, "app.exe", 0, "", {{"liba.dll", a}, {"libb.dll", b}}},
