@@ -4,10 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "bundle_copy.h"
-#include "formats.h"
+#include "answers.h"
 #include "json_writer.h"
-#include "messages.h"
 #include "options.h"
 #include "reference_scanner.h"
 
@@ -56,47 +54,6 @@ int ExitStatusOf(const ReportLines& lines) {
     return 0;
 }
 
-// The formats other than the report lines and JSON. The scan's message line
-// (always the report's first line) goes to standard error there. Returns the
-// exit status.
-int WriteAnswer(const kivrel::cli::Options& options, const kivrel::CReferenceScanner& scanner,
-                const ReportLines& lines, int status) {
-    using namespace kivrel::cli;
-    std::string message;
-    if (!lines.empty() && lines[0].second == 0 && !lines[0].first.empty()) message = lines[0].first;
-    if (!message.empty()) std::cerr << "kivrel-scan: " << options.module << ": " << message << '\n';
-    const bool scanned = message != kivrel::MessageText(kivrel::IDS_INVALID_NT_SIGNATURE);
-
-    const CScanOutcome outcome(options.module, scanner);
-    if (options.tree || options.why) {
-        const kivrel::CImportGraph graph(scanner.References(), scanner.Edges());
-        if (options.why) return WriteWhy(std::cout, std::cerr, outcome, graph, *options.why);
-        if (scanned) WriteTree(std::cout, outcome, graph, options.missingOnly);
-    } else if (options.ldd) {
-        WriteLdd(std::cout, outcome, options.missingOnly);
-    } else {
-        WriteMissing(std::cout, outcome);
-    }
-    return status;
-}
-
-// --copy-to: the found modules in report order. Returns false when a copy failed.
-bool CopyFoundModules(const kivrel::cli::Options& options, kivrel::IScanPlatform& platform,
-                      const ReportLines& lines) {
-    kivrel::cli::BundleRequest request;
-    request.destination = *options.copyTo;
-    request.excludedDirectories = options.excludeDirs;
-    request.excludedDirectories.push_back(platform.SystemDirectory());
-    request.excludedDirectories.push_back(platform.WindowsDirectory());
-    request.force = options.force;
-    request.verbose = options.verbose;
-    std::vector<std::string> paths;
-    for (const auto& [text, value] : lines) {
-        if (value != 0) paths.push_back(text);
-    }
-    return kivrel::cli::CopyModules(paths, request, std::cerr);
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -129,8 +86,12 @@ int main(int argc, char** argv) {
     int status = ExitStatusOf(report.lines);
     if (options.json) {
         kivrel::cli::WriteJsonReport(std::cout, options.module, scanner, report.lines, status);
-    } else if (options.tree || options.why || options.ldd || options.missingOnly) {
-        status = WriteAnswer(options, scanner, report.lines, status);
+    } else if (kivrel::cli::WantsAnswer(options)) {
+        // The scan's message line, if any, is always the report's first.
+        const auto& lines = report.lines;
+        const bool message = !lines.empty() && lines[0].second == 0 && !lines[0].first.empty();
+        status = kivrel::cli::WriteAnswer(options, scanner, message ? lines[0].first : "", status,
+                                          std::cout, std::cerr);
     } else {
         for (const auto& line : report.lines) std::cout << line.first << '\n';
     }
@@ -139,6 +100,8 @@ int main(int argc, char** argv) {
         std::cerr << "kivrel-scan: cannot write the report\n";
         return 2;
     }
-    if (options.copyTo && !CopyFoundModules(options, *platform, report.lines)) return 1;
+    if (options.copyTo && !kivrel::cli::CopyFoundModules(options, *platform, scanner, std::cerr)) {
+        return 1;
+    }
     return status;
 }
