@@ -24,6 +24,11 @@ static_assert(offsetof(NMHELPTIP, x) == 12 && offsetof(NMHELPTIP, y) == 16,
               "tip position at 12 and 16");
 static_assert(offsetof(NMHELPTIP, dwFlags) == 20, "flags at 20");
 static_assert(offsetof(NMHELPTIP, szText) == 24, "text buffer at 24");
+#else
+// The 64-bit build keeps the natural layout after its wider header; the
+// record never leaves the process, so only the named fields count.
+static_assert(offsetof(NMHELPTIP, x) == sizeof(NMHDR) && offsetof(NMHELPTIP, szText) == 36,
+              "fields follow the header in order");
 #endif
 
 // Answers a request with string resource nID: the text is copied only when it
