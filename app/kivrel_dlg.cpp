@@ -49,7 +49,7 @@ BOOL CKivrelDlg::OnInitDialog() {
                                     IDCANCEL};
     static const int heighten[] = {IDC_RESULTS};
     static const int moveDown[] = {IDC_OPTIONS};
-    SetControlLayout(3, widen, 5, moveRight, 1, heighten, 1, moveDown);
+    SetControlLayout(widen, moveRight, heighten, moveDown);
 
     if (HMENU hSysMenu = GetSystemMenu(FALSE)) {
         std::string about;

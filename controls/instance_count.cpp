@@ -1,70 +1,57 @@
-// How many copies of this program are running: the instance number of the
-// resizable dialog, which keeps the placements of simultaneous copies apart.
+// The instance number of the resizable dialog, which keeps the placements of
+// copies running at the same time apart: each copy holds a named kernel
+// object for its number as long as it runs, and a new copy takes the lowest
+// number no running copy holds. Counting the running copies instead would
+// give a third copy, started after the first ended, the number of the second.
 #include <windows.h>
-// After windows.h, which it needs.
-#include <tlhelp32.h>
+
+#include <cstdint>
+#include <cstdio>
 
 #include "resizable_dialog.h"
 
 namespace {
-// The long form of a path, so that a short (8.3) spelling compares equal.
+// More copies than anyone runs; the search for a free number ends here.
+constexpr int kMaxInstance = 4096;
+
+// The long form of a path, so that a short (8.3) spelling names the same slots.
 std::string LongPath(const char* path) {
     char buffer[MAX_PATH];
     const DWORD length = ::GetLongPathNameA(path, buffer, MAX_PATH);
     return length > 0 && length < MAX_PATH ? std::string(buffer, length) : std::string(path);
 }
 
-// The executable of another process; "" when it cannot be asked.
-std::string ProcessImagePath(DWORD processId) {
-    HANDLE process = ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId);
-    if (process == nullptr) return {};
-    char buffer[MAX_PATH];
-    DWORD size = MAX_PATH;
-    const BOOL ok = ::QueryFullProcessImageNameA(process, 0, buffer, &size);
-    ::CloseHandle(process);
-    return ok ? LongPath(buffer) : std::string();
-}
-
-const char* FileNamePart(const char* path) {
-    const char* name = path;
-    for (const char* p = path; *p != '\0'; p = ::CharNextA(p)) {
-        if (*p == '\\' || *p == '/' || *p == ':') name = p + 1;
-    }
-    return name;
+// The object names of one executable: its path compared without regard to
+// case, hashed because a name cannot hold the path's backslashes.
+std::string SlotNamePrefix(std::string path) {
+    ::CharUpperBuffA(path.data(), static_cast<DWORD>(path.size()));
+    uint64_t hash = 14695981039346656037ull;  // FNV-1a
+    for (unsigned char c : path) hash = (hash ^ c) * 1099511628211ull;
+    char prefix[64];
+    std::snprintf(prefix, sizeof(prefix), "Local\\Kivrel.%016llx.Window",
+                  static_cast<unsigned long long>(hash));
+    return prefix;
 }
 }  // namespace
 
-int CResizableDialog::CountRunningInstances() {
+int CResizableDialog::TakeInstanceSlot(CKernelHandle& slot) {
+    slot.Reset();
     char ownPath[MAX_PATH];
     const DWORD length = ::GetModuleFileNameA(nullptr, ownPath, MAX_PATH);
     if (length == 0 || length >= MAX_PATH) return 0;
-    const std::string ownLongPath = LongPath(ownPath);
-    const char* ownName = FileNamePart(ownLongPath.c_str());
-
-    HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    if (snapshot == INVALID_HANDLE_VALUE) return 0;
-    int count = 0;
-    PROCESSENTRY32 entry{};
-#if !defined(_WIN64)
-    static_assert(sizeof(PROCESSENTRY32) == 296, "process entry record of the 32-bit program");
-#endif
-    entry.dwSize = sizeof(entry);
-    const DWORD ownId = ::GetCurrentProcessId();
-    for (BOOL more = ::Process32First(snapshot, &entry); more;
-         more = ::Process32Next(snapshot, &entry)) {
-        // Older systems list full paths; current ones list bare file names,
-        // whose full path has to be asked of the process itself.
-        if (lstrcmpiA(entry.szExeFile, ownPath) == 0 ||
-            lstrcmpiA(entry.szExeFile, ownLongPath.c_str()) == 0) {
-            ++count;
-        } else if (lstrcmpiA(FileNamePart(entry.szExeFile), ownName) == 0) {
-            if (entry.th32ProcessID == ownId ||
-                lstrcmpiA(ProcessImagePath(entry.th32ProcessID).c_str(), ownLongPath.c_str()) ==
-                    0) {
-                ++count;
-            }
+    const std::string prefix = SlotNamePrefix(LongPath(ownPath));
+    for (int instance = 1; instance <= kMaxInstance; ++instance) {
+        const std::string name = prefix + std::to_string(instance);
+        // A new object need not clear the last error: clear it first.
+        ::SetLastError(ERROR_SUCCESS);
+        CKernelHandle object(::CreateEventA(nullptr, TRUE, FALSE, name.c_str()));
+        // Read at once: the handle's destructor may change the last error.
+        const DWORD error = ::GetLastError();
+        if (!object) return 0;  // the platform refuses named objects: no slot at all
+        if (error != ERROR_ALREADY_EXISTS) {
+            slot = std::move(object);
+            return instance;
         }
     }
-    ::CloseHandle(snapshot);
-    return count;
+    return 0;
 }

@@ -12,6 +12,7 @@ ON_WM_QUERYDRAGICON()
 ON_WM_SIZE()
 ON_WM_GETMINMAXINFO()
 ON_WM_SETTINGCHANGE()
+ON_WM_NCHITTEST()
 END_MESSAGE_MAP()
 
 namespace {
@@ -26,19 +27,17 @@ HICON LoadIconOfSize(UINT nID, int cx, int cy) {
 
 CResizableDialog::CResizableDialog(UINT nIDTemplate, UINT nIDIcon, int nInstance, CWnd* pParent)
     : CDialog(nIDTemplate, pParent),
-      m_nInstance(nInstance > 0 ? nInstance : CountRunningInstances()) {
+      m_nInstance(nInstance > 0 ? nInstance : TakeInstanceSlot(m_instanceSlot)) {
     if (nIDIcon != 0) {
-        m_hIcon = LoadIconOfSize(nIDIcon, GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON));
-        m_hSmallIcon =
-            LoadIconOfSize(nIDIcon, GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON));
+        m_hIcon.Reset(
+            LoadIconOfSize(nIDIcon, GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON)));
+        m_hSmallIcon.Reset(
+            LoadIconOfSize(nIDIcon, GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON)));
     }
     m_font.Attach(::GetStockObject(DEFAULT_GUI_FONT));
 }
 
-CResizableDialog::~CResizableDialog() {
-    if (m_hIcon != nullptr) ::DestroyIcon(m_hIcon);
-    if (m_hSmallIcon != nullptr) ::DestroyIcon(m_hSmallIcon);
-}
+CResizableDialog::~CResizableDialog() = default;
 
 BOOL CResizableDialog::OnInitDialog() {
     GetWindowRect(&m_rcInitial);
@@ -46,34 +45,29 @@ BOOL CResizableDialog::OnInitDialog() {
     GetClientRect(&client);
     m_cyClient = client.Height();
     m_cxClient = client.Width();
-    if (m_hIcon != nullptr) {
-        SetIcon(m_hIcon, TRUE);
-        SetIcon(m_hSmallIcon != nullptr ? m_hSmallIcon : m_hIcon, FALSE);
+    if (m_hIcon) {
+        SetIcon(m_hIcon.Get(), TRUE);
+        SetIcon(m_hSmallIcon ? m_hSmallIcon.Get() : m_hIcon.Get(), FALSE);
     }
     UpdateControlFont();
     return CDialog::OnInitDialog();
 }
 
-BOOL CResizableDialog::SetControlLayout(int nWiden, const int* pWiden, int nMoveRight,
-                                        const int* pMoveRight, int nHeighten, const int* pHeighten,
-                                        int nMoveDown, const int* pMoveDown) {
+BOOL CResizableDialog::SetControlLayout(CLayoutGroup widen, CLayoutGroup moveRight,
+                                        CLayoutGroup heighten, CLayoutGroup moveDown) {
     m_bLayoutSet = TRUE;
-    const int counts[4] = {nWiden, nMoveRight, nHeighten, nMoveDown};
-    const int* ids[4] = {pWiden, pMoveRight, pHeighten, pMoveDown};
+    const CLayoutGroup groups[4] = {widen, moveRight, heighten, moveDown};
     int total = 0;
-    for (int k = 0; k < 4; ++k) {
-        if (counts[k] < 0 || (counts[k] > 0 && ids[k] == nullptr)) return FALSE;
-        total += counts[k];
-        if (total > kMaxLayoutIds) return FALSE;
-    }
-    int at = 0;
-    for (int k = 0; k < 4; ++k) {
-        m_nLayout[at++] = counts[k];
-        for (int i = 0; i < counts[k]; ++i) m_nLayout[at++] = ids[k][i];
-    }
+    for (const CLayoutGroup& group : groups) total += group.size();
+    if (total > kMaxLayoutIds) return FALSE;
     static_assert(kMaxLayoutIds + 4 <= kLayoutEntries, "layout table holds every id");
-    m_bResizeX = nWiden + nMoveRight != 0;
-    m_bResizeY = nHeighten + nMoveDown != 0;
+    int at = 0;
+    for (const CLayoutGroup& group : groups) {
+        m_nLayout[at++] = group.size();
+        for (int id : group) m_nLayout[at++] = id;
+    }
+    m_bResizeX = widen.size() + moveRight.size() != 0;
+    m_bResizeY = heighten.size() + moveDown.size() != 0;
     return TRUE;
 }
 
@@ -129,28 +123,44 @@ void CResizableDialog::OnGetMinMaxInfo(MINMAXINFO* pInfo) {
 }
 
 void CResizableDialog::OnPaint() {
-    if (IsIconic() && m_hIcon != nullptr) {
+    if (IsIconic() && m_hIcon) {
         CPaintDC dc(m_hWnd);
         SendMessage(WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc.m_hDC));
         CRect client;
         GetClientRect(&client);
         const int x = (client.Width() - GetSystemMetrics(SM_CXICON) + 1) / 2;
         const int y = (client.Height() - GetSystemMetrics(SM_CYICON) + 1) / 2;
-        ::DrawIcon(dc, x, y, m_hIcon);
+        ::DrawIcon(dc, x, y, m_hIcon.Get());
         return;
     }
     Default();
     if (m_bResizeX || m_bResizeY) {
-        GetClientRect(&m_rcGrip);
-        const int side = GetSystemMetrics(SM_CYCAPTION);
-        m_rcGrip.left = m_rcGrip.right - side;
-        m_rcGrip.top = m_rcGrip.bottom - side;
+        m_rcGrip = GripRect();
         CClientDC dc(m_hWnd);
         ::DrawFrameControl(dc, &m_rcGrip, DFC_SCROLL, DFCS_SCROLLSIZEGRIP);
     }
 }
 
-HCURSOR CResizableDialog::OnQueryDragIcon() { return m_hIcon; }
+CRect CResizableDialog::GripRect() const {
+    CRect grip;
+    ::GetClientRect(m_hWnd, &grip);
+    const int side = GetSystemMetrics(SM_CYCAPTION);
+    grip.left = grip.right - side;
+    grip.top = grip.bottom - side;
+    return grip;
+}
+
+LRESULT CResizableDialog::OnNcHitTest(CPoint point) {
+    const LRESULT hit = Default();
+    // The painted grip sizes the window as the frame's corner does; a
+    // maximised window has no size to drag.
+    if (hit != HTCLIENT || !(m_bResizeX || m_bResizeY) || ::IsZoomed(m_hWnd)) return hit;
+    ::ScreenToClient(m_hWnd, &point);
+    const CRect grip = GripRect();
+    return ::PtInRect(&grip, point) ? HTBOTTOMRIGHT : hit;
+}
+
+HCURSOR CResizableDialog::OnQueryDragIcon() { return m_hIcon.Get(); }
 
 void CResizableDialog::OnSettingChange(UINT uFlags, LPCSTR) {
     Default();

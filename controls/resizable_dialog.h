@@ -8,6 +8,23 @@
 
 #include "dialog.h"
 #include "gdi.h"
+#include "handle.h"
+
+// One group of the layout: control ids, counted by the array that holds them.
+class CLayoutGroup {
+public:
+    CLayoutGroup() = default;  // no control
+    template <size_t N>
+    CLayoutGroup(const int (&ids)[N]) : m_pIds(ids), m_nCount(static_cast<int>(N)) {}
+
+    const int* begin() const { return m_pIds; }
+    const int* end() const { return m_pIds + m_nCount; }
+    int size() const { return m_nCount; }
+
+private:
+    const int* m_pIds = nullptr;
+    int m_nCount = 0;
+};
 
 class CResizableDialog : public CDialog {
     DECLARE_DYNAMIC(CResizableDialog)
@@ -18,8 +35,8 @@ public:
 
     // Four groups: widened, moved right, made taller, moved down by the change
     // of the client size. FALSE when the counts add up to 124 or more.
-    BOOL SetControlLayout(int nWiden, const int* pWiden, int nMoveRight, const int* pMoveRight,
-                          int nHeighten, const int* pHeighten, int nMoveDown, const int* pMoveDown);
+    BOOL SetControlLayout(CLayoutGroup widen, CLayoutGroup moveRight, CLayoutGroup heighten,
+                          CLayoutGroup moveDown);
     // Section and entry are string resources; the entry gets the instance number.
     BOOL LoadPlacement(UINT nIDSection, UINT nIDEntry);
     BOOL SavePlacement(UINT nIDSection, UINT nIDEntry);
@@ -27,8 +44,10 @@ public:
     virtual BOOL WritePlacement(const char* section, const char* entry);
 
     int GetInstance() const { return m_nInstance; }
-    // Running processes of this program's executable, this one included.
-    static int CountRunningInstances();
+    // The lowest instance number no running copy of this program's
+    // executable holds; `slot` then holds it until it is released. 0, with
+    // nothing held, when the platform cannot keep the numbers apart.
+    static int TakeInstanceSlot(CKernelHandle& slot);
 
     void UpdateControlFont();
     static void AdjustEditMargins(HWND hWndControl);
@@ -41,9 +60,10 @@ protected:
     void OnSize(UINT nType, int cx, int cy);
     void OnGetMinMaxInfo(MINMAXINFO* pInfo);
     void OnSettingChange(UINT uFlags, LPCSTR lpszSection);
+    LRESULT OnNcHitTest(CPoint point);
 
-    HICON m_hIcon = nullptr;
-    HICON m_hSmallIcon = nullptr;
+    CIconHandle m_hIcon;
+    CIconHandle m_hSmallIcon;
     CRect m_rcInitial;
     CRect m_rcGrip;
     int m_cyClient = 0;
@@ -51,6 +71,7 @@ protected:
     int m_nLayout[128] = {};
     BOOL m_bResizeX = FALSE;
     BOOL m_bResizeY = FALSE;
+    CKernelHandle m_instanceSlot;  // held while this copy uses its number
     int m_nInstance;
     BOOL m_bLayoutSet = FALSE;
     CFont m_font;
@@ -61,4 +82,6 @@ private:
     BOOL PlacementNames(UINT nIDSection, UINT nIDEntry, std::string& section,
                         std::string& entry) const;
     void ResizeGroup(const int* pGroup, int dx, int dy, bool bMove);
+    // Where the size grip goes: a caption-high square in the client corner.
+    CRect GripRect() const;
 };

@@ -97,6 +97,11 @@ LRESULT ActivateApp(CWnd& wnd, WPARAM wParam, LPARAM lParam) {
     return 0;
 }
 
+template <auto Fn>
+LRESULT HitTest(CWnd& wnd, WPARAM, LPARAM lParam) {
+    return static_cast<LRESULT>((Self<Fn>(wnd).*Fn)(CPoint(lParam)));
+}
+
 }  // namespace msgmap
 
 // clang-format off
@@ -130,6 +135,7 @@ protected:                                                                      
     {WM_GETMINMAXINFO, 0, 0, &msgmap::MinMaxInfo<&ThisClass::OnGetMinMaxInfo>},
 #define ON_WM_SETTINGCHANGE() \
     {WM_SETTINGCHANGE, 0, 0, &msgmap::SettingChange<&ThisClass::OnSettingChange>},
+#define ON_WM_NCHITTEST() {WM_NCHITTEST, 0, 0, &msgmap::HitTest<&ThisClass::OnNcHitTest>},
 #define ON_WM_SYSCOMMAND() {WM_SYSCOMMAND, 0, 0, &msgmap::SysCommand<&ThisClass::OnSysCommand>},
 #define ON_WM_LBUTTONDOWN() {WM_LBUTTONDOWN, 0, 0, &msgmap::Mouse<&ThisClass::OnLButtonDown>},
 #define ON_WM_RBUTTONDOWN() {WM_RBUTTONDOWN, 0, 0, &msgmap::Mouse<&ThisClass::OnRButtonDown>},

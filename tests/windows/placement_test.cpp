@@ -89,9 +89,10 @@ TEST_F(Placement, ExitWritesThisCopysEntryAndTheNextStartRestoresIt) {
                        SWP_NOZORDER);
         moved = WindowRect(dialog);
     });
-    // One copy of this program runs: it is instance 1, whatever form the
-    // process list gives its name in.
-    EXPECT_EQ(CResizableDialog::CountRunningInstances(), 1);
+    // The dialog has gone and released its number: the next takes 1 again.
+    CKernelHandle slot;
+    EXPECT_EQ(CResizableDialog::TakeInstanceSlot(slot), 1);
+    slot.Reset();
     const std::string expected = std::to_string(moved.left) + " " + std::to_string(moved.top) +
                                  " " + std::to_string(moved.right) + " " +
                                  std::to_string(moved.bottom) + " 1";

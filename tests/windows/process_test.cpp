@@ -2,6 +2,8 @@
 // writing the placement, copies running side by side, and bad command lines.
 #include <gtest/gtest.h>
 
+#include <memory>
+
 #include "resource.h"
 #include "test_support.h"
 
@@ -130,6 +132,32 @@ TEST_F(Program, TwoCopiesKeepTheirPlacementsApart) {
     ASSERT_NE(again.Window(), nullptr);
     EXPECT_EQ(PlacementOf(again.Window()), firstPlacement);
     EXPECT_EQ(again.PressEscape(), 0);
+}
+
+// A copy holds its number while it runs: a third copy, started after the
+// first has ended, takes the first's number and place, not the second's.
+TEST_F(Program, ANewCopyTakesTheLowestNumberNoRunningCopyHolds) {
+    auto first = std::make_unique<KivrelProcess>("");
+    ASSERT_NE(first->Window(), nullptr);
+    KivrelProcess second("");
+    ASSERT_NE(second.Window(), nullptr);
+    ::SetWindowPos(first->Window(), nullptr, 20, 30, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    ::SetWindowPos(second.Window(), nullptr, 300, 200, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    const std::string firstPlacement = PlacementOf(first->Window());
+    const std::string secondPlacement = PlacementOf(second.Window());
+    EXPECT_EQ(first->PressEscape(), 0);
+    first.reset();
+
+    KivrelProcess third("");
+    ASSERT_NE(third.Window(), nullptr);
+    EXPECT_EQ(PlacementOf(third.Window()), firstPlacement);
+    ::SetWindowPos(third.Window(), nullptr, 150, 100, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    const std::string thirdPlacement = PlacementOf(third.Window());
+    EXPECT_EQ(second.PressEscape(), 0);
+    EXPECT_EQ(third.PressEscape(), 0);
+    EXPECT_EQ(ReadRegistryString(kProgramSectionPath, "Window1"), thirdPlacement);
+    EXPECT_EQ(ReadRegistryString(kProgramSectionPath, "Window2"), secondPlacement);
+    EXPECT_EQ(ReadRegistryString(kProgramSectionPath, "Window3"), std::nullopt);
 }
 
 TEST_F(Program, BadCommandLinesStillOpenTheDialog) {
