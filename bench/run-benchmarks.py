@@ -129,6 +129,16 @@ def parse_wine_json(stdout):
     return unix, unresolved
 
 
+def report_lines(stdout):
+    """The report lines of a kivrel-scan JSON document, folded, Z: paths as Linux paths: the
+    Windows build must give Linux's lines in Linux's order (it keeps the import's spelling)."""
+    lines = []
+    for line in json.loads(stdout.decode("latin-1"))["lines"]:
+        text = fold(line["text"])
+        lines.append((text[2:].replace("\\", "/") if text.startswith("z:") else text, line["value"]))
+    return lines
+
+
 def pefile_python():
     for candidate in ("/usr/bin/python3", sys.executable):
         if run([candidate, "-c", "import pefile"]).returncode == 0:
@@ -262,6 +272,9 @@ def check_results(tools, manifest, problems):
                 detail = " (%d/%d found, %d/%d unresolved)" % (len(got[0]), len(reference[0]), len(got[1]),
                                                                len(reference[1]))
             problems.append("%s: %s found other modules than kivrel-scan%s" % (manifest["name"], tool.name, detail))
+        elif tool.parse is parse_wine_json and report_lines(tool.result.stdout) != report_lines(kivrel.result.stdout):
+            problems.append("%s: %s reports other lines or another order than kivrel-scan" % (manifest["name"],
+                                                                                           tool.name))
 
 
 def fmt_time(seconds):

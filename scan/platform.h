@@ -49,4 +49,11 @@ struct PlatformOverrides {
 
 std::unique_ptr<IScanPlatform> CreateNativePlatform(const PlatformOverrides& overrides = {});
 
+#ifdef _WIN32
+// The native platform searching with FindFirstFileA for every directory and
+// pattern instead of listing each directory once: slower, kept to compare the
+// two against each other.
+std::unique_ptr<IScanPlatform> CreatePatternSearchPlatform(const PlatformOverrides& overrides = {});
+#endif
+
 }  // namespace kivrel
