@@ -6,12 +6,14 @@
 #include "help_tip_request.h"
 #include "resource.h"
 #include "resource_string.h"
+#include "select_dir_dialog.h"
 #include "wait_cursor.h"
 #include "win_app.h"
 
 BEGIN_MESSAGE_MAP(CKivrelDlg, CResizableDialog)
 ON_WM_SYSCOMMAND()
 ON_COMMAND(IDC_FIND_MODULE, OnFindModule)
+ON_COMMAND(IDC_FIND_INITIAL_DIR, OnFindInitialDir)
 ON_WM_SETTINGCHANGE()
 ON_COMMAND(IDM_ABOUTBOX, OnAbout)
 ON_COMMAND(ID_OPTIONS_CLEANUP, OnToggleCleanup)
@@ -166,6 +168,15 @@ void CKivrelDlg::OnFindModule() {
                        this);
     dialog.m_ofn.lpstrTitle = title.c_str();
     if (dialog.DoModal() == IDOK) m_editModule.SetWindowText(dialog.GetPathName());
+}
+
+void CKivrelDlg::OnFindInitialDir() {
+    const std::string filter = LoadResString(IDS_MODULE_FILTER);
+    const std::string title = LoadResString(IDS_TIP_FIND_INITIAL_DIR);
+    const std::string directory = m_editInitialDir.GetWindowText();
+    // Owned by this dialog, so that it stays in front of it and disables it.
+    CSelectDirDialog dialog(title.c_str(), filter.c_str(), directory.c_str(), TRUE, this);
+    if (dialog.DoModal() == IDOK) m_editInitialDir.SetWindowText(dialog.GetDirectory());
 }
 
 BOOL CKivrelDlg::OnChildNotify(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult) {

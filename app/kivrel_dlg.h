@@ -33,6 +33,7 @@ protected:
     void OnSysCommand(UINT nID, LPARAM lParam);
     void OnSettingChange(UINT uFlags, LPCSTR lpszSection);
     void OnFindModule();
+    void OnFindInitialDir();
     void OnAbout();
     void OnToggleCleanup();
 

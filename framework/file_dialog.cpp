@@ -26,6 +26,10 @@ CFileDialog::CFileDialog(BOOL bOpenFileDialog, const char* defaultExt, const cha
 }
 
 INT_PTR CFileDialog::DoModal() {
+    if ((m_ofn.Flags & OFN_ENABLEHOOK) != 0) {
+        m_ofn.lpfnHook = &CFileDialog::HookProc;
+        m_ofn.lCustData = reinterpret_cast<LPARAM>(this);
+    }
     m_ofn.hwndOwner = m_pParentWnd != nullptr ? m_pParentWnd->m_hWnd : nullptr;
     m_ofn.lpstrFilter = m_strFilter.empty() ? nullptr : m_strFilter.c_str();
     m_ofn.lpstrDefExt = m_strDefExt.empty() ? nullptr : m_strDefExt.c_str();
@@ -38,4 +42,32 @@ INT_PTR CFileDialog::DoModal() {
     }
     if (!ok) m_szFileName[0] = '\0';
     return ok ? IDOK : IDCANCEL;
+}
+
+UINT_PTR CALLBACK CFileDialog::HookProc(HWND hWnd, UINT message, WPARAM, LPARAM lParam) {
+    if (message == WM_INITDIALOG) {
+        const OPENFILENAMEA* ofn = reinterpret_cast<const OPENFILENAMEA*>(lParam);
+        CFileDialog* pDialog = reinterpret_cast<CFileDialog*>(ofn->lCustData);
+        if (pDialog == nullptr || !pDialog->SubclassWindow(hWnd)) return FALSE;
+        return pDialog->OnInitDialog();
+    }
+    if (message != WM_NOTIFY) return FALSE;
+    CFileDialog* pDialog = static_cast<CFileDialog*>(FromHandlePermanent(hWnd));
+    if (pDialog == nullptr) return FALSE;
+    switch (reinterpret_cast<const NMHDR*>(lParam)->code) {
+        case CDN_FILEOK: {
+            // The platform reads the answer from the dialog result.
+            const LONG_PTR refuse = pDialog->OnFileNameOK() ? 1 : 0;
+            ::SetWindowLongPtrA(hWnd, DWLP_MSGRESULT, refuse);
+            return refuse != 0;
+        }
+        case CDN_SELCHANGE:
+            pDialog->OnFileNameChange();
+            return FALSE;
+        case CDN_FOLDERCHANGE:
+            pDialog->OnFolderChange();
+            return FALSE;
+        default:
+            return FALSE;
+    }
 }

@@ -1,4 +1,7 @@
-// The platform's file-open (or save) dialog.
+// The platform's file-open (or save) dialog. A derived class that sets
+// OFN_ENABLEHOOK in m_ofn gets the Explorer-style child dialog: the object is
+// attached to that child window inside the platform's frame, and the
+// dialog's notifications arrive as the virtual On... operations.
 #pragma once
 
 #include <windows.h>
@@ -24,7 +27,20 @@ public:
 
     OPENFILENAMEA m_ofn{};
 
+protected:
+    // TRUE refuses the confirmed name: the dialog stays open.
+    virtual BOOL OnFileNameOK() { return FALSE; }
+    // The selection in the file list changed.
+    virtual void OnFileNameChange() {}
+    // The dialog shows another folder.
+    virtual void OnFolderChange() {}
+
+    // The platform's dialog window that holds the child, or null.
+    HWND GetFrame() const { return m_hWnd != nullptr ? ::GetParent(m_hWnd) : nullptr; }
+
 private:
+    static UINT_PTR CALLBACK HookProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam);
+
     BOOL m_bOpenFileDialog;
     std::string m_strFilter;
     std::string m_strDefExt;
