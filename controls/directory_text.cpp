@@ -30,6 +30,14 @@ std::string AbsoluteDirectory(const std::string& shownFolder, const std::string&
     return IsSeparator(shownFolder.back()) ? shownFolder + typed : shownFolder + "\\" + typed;
 }
 
+std::string ParentDirectory(const std::string& path) {
+    const size_t last = path.find_last_of('\\');
+    if (last == std::string::npos) return std::string();
+    // A root keeps its backslash.
+    const bool root = last == 2 && HasDrive(path);
+    return path.substr(0, root ? last + 1 : last);
+}
+
 std::string WithoutTrailingBackslash(std::string text) {
     if (!text.empty() && text.back() == '\\') text.pop_back();
     return text;

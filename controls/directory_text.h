@@ -21,6 +21,10 @@ bool IsFileSystemFolder(const std::string& folder);
 // (a relative name in a shell folder, a drive-relative "C:dir").
 std::string AbsoluteDirectory(const std::string& shownFolder, const std::string& typed);
 
+// The directory that holds a path: "C:\dir\file.txt" gives "C:\dir", "C:\file"
+// gives "C:\"; empty when the path has no backslash.
+std::string ParentDirectory(const std::string& path);
+
 // Removes one trailing backslash: "C:\Tools\" becomes "C:\Tools", "C:\" "C:".
 std::string WithoutTrailingBackslash(std::string text);
 

@@ -23,10 +23,13 @@ std::string CurrentDirectory() {
     return length > 0 && length < MAX_PATH ? std::string(buffer, length) : std::string();
 }
 
+// The whole text: a text cut to a path buffer could name some other directory.
 std::string WindowText(HWND hWnd) {
-    char buffer[kivrel::kMaxPathBuffer] = "";
-    ::GetWindowTextA(hWnd, buffer, sizeof(buffer));
-    return buffer;
+    const int length = ::GetWindowTextLengthA(hWnd);
+    if (length <= 0) return std::string();
+    std::string text(static_cast<size_t>(length) + 1, '\0');
+    text.resize(static_cast<size_t>(::GetWindowTextA(hWnd, text.data(), length + 1)));
+    return text;
 }
 
 bool IsExistingFile(const std::string& path) {
@@ -155,14 +158,9 @@ BOOL CSelectDirDialog::GetSelectedDirectory(char* buffer, int size) {
     const std::string folder = GetShownFolder();
     std::string directory = folder;
     if (const HWND hWndField = GetFileNameField()) {
-        char chosen[MAX_PATH] = "";
-        const HWND hWndFrame = GetFrame();
-        const LRESULT length =
-            ::SendMessageA(hWndFrame, CDM_GETFILEPATH, MAX_PATH, reinterpret_cast<LPARAM>(chosen));
-        // An existing file confirmed in the list means the folder that holds it.
-        if (length <= 0 || length > MAX_PATH || !IsExistingFile(chosen)) {
-            directory = kivrel::AbsoluteDirectory(folder, WindowText(hWndField));
-        }
+        directory = kivrel::AbsoluteDirectory(folder, WindowText(hWndField));
+        // A confirmed file means the folder that holds it.
+        if (IsExistingFile(directory)) directory = kivrel::ParentDirectory(directory);
     }
     directory = kivrel::WithoutTrailingBackslash(directory);
     const std::string pattern = kivrel::SearchPattern(directory);
