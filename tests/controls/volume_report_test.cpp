@@ -59,7 +59,7 @@ TEST(VolumeReportText, FiguresAndFileSystemLines) {
          "0 MB capacity\n0 MB free  (0%)\n\nFile system = NTFS,  compressed\n8.3 file names"},
         {{2, 512, 2048, 4096},
          &other,
-         "2 MB capacity\n1 MB free  (50%)\n\nFile system = NTFS,  not compressed\n"
+         "4 MB capacity\n2 MB free  (50%)\n\nFile system = NTFS,  not compressed\n"
          "File name component length <= 110"},
         // 4096-byte clusters of a 270 GB disk: products far beyond 32 bits.
         {{8, 512, 33026510, 66053021}, nullptr, "258019 MB capacity\n129009 MB free  (49%)"},
