@@ -330,17 +330,41 @@ std::vector<uint64_t> Numbers(const std::string& text) {
     return numbers;
 }
 
-// Presses and releases the left button over the middle of a window, through
-// the platform's input queue as a user's click would.
-void ClickAt(HWND window) {
+POINT Middle(HWND window) {
     RECT rect;
     ::GetWindowRect(window, &rect);
-    ::SetCursorPos((rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2);
-    INPUT inputs[2] = {};
-    inputs[0].type = inputs[1].type = INPUT_MOUSE;
-    inputs[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
-    inputs[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
-    ::SendInput(2, inputs, sizeof(INPUT));
+    return {(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
+}
+
+void SendButton(DWORD flags) {
+    INPUT input{};
+    input.type = INPUT_MOUSE;
+    input.mi.dwFlags = flags;
+    ::SendInput(1, &input, sizeof(INPUT));
+}
+
+// A user's click on a button, through the platform's input queue: the pointer
+// moves there, then the left button goes down and, at the next tick, up.
+std::vector<Step> ClickSteps(const std::function<HWND()>& target) {
+    return {[target] {
+                const HWND button = target();
+                if (button == nullptr || !::IsWindowVisible(button)) return false;
+                ::SetForegroundWindow(::GetAncestor(button, GA_ROOT));
+                const POINT middle = Middle(button);
+                ::SetCursorPos(middle.x, middle.y);
+                return true;
+            },
+            [target] {
+                POINT cursor;
+                ::GetCursorPos(&cursor);
+                if (::WindowFromPoint(cursor) != target()) return false;
+                SendButton(MOUSEEVENTF_LEFTDOWN);
+                return true;
+            },
+            [] {
+                SendButton(MOUSEEVENTF_LEFTUP);
+                return true;
+            }};
 }
 
 TEST_F(SelectDirDialog, PropertiesClickReportsTheShownFolderVolumeOnce) {
@@ -352,22 +376,22 @@ TEST_F(SelectDirDialog, PropertiesClickReportsTheShownFolderVolumeOnce) {
     ULARGE_INTEGER freeAfter{};
     bool secondReport = false;
     int quietTicks = 0;
-    const std::vector<Step> steps = {
-        WhenShown(dialog,
-                  [&](HWND frame) {
-                      ::GetDiskFreeSpaceExA("C:\\", nullptr, &total, &freeBefore);
-                      ClickAt(::GetDlgItem(frame, 1038));
-                  }),
-        CloseMessageBox(dialog, &caption, &report),
-        [&] {
-            // One click, one report.
-            if (OwnedPopup(FrameOf(dialog)) != nullptr) secondReport = true;
-            if (++quietTicks < 10) return false;
-            ::GetDiskFreeSpaceExA("C:\\", nullptr, nullptr, &freeAfter);
-            ::PostMessageA(FrameOf(dialog), WM_COMMAND, IDCANCEL, 0);
-            return true;
-        },
-    };
+    std::vector<Step> steps = ClickSteps([&] {
+        const HWND frame = FrameOf(dialog);
+        return frame != nullptr ? ::GetDlgItem(frame, 1038) : nullptr;
+    });
+    steps.insert(steps.begin(), WhenShown(dialog, [&](HWND) {
+                     ::GetDiskFreeSpaceExA("C:\\", nullptr, &total, &freeBefore);
+                 }));
+    steps.push_back(CloseMessageBox(dialog, &caption, &report));
+    steps.push_back([&] {
+        // One click, one report.
+        if (OwnedPopup(FrameOf(dialog)) != nullptr) secondReport = true;
+        if (++quietTicks < 10) return false;
+        ::GetDiskFreeSpaceExA("C:\\", nullptr, nullptr, &freeAfter);
+        ::PostMessageA(FrameOf(dialog), WM_COMMAND, IDCANCEL, 0);
+        return true;
+    });
     RunScript(steps, [&] { dialog.DoModal(); });
 
     EXPECT_EQ(caption, "(C:\\) properties");
