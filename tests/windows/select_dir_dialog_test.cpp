@@ -22,8 +22,9 @@ using Step = std::function<bool()>;
 struct Script {
     std::deque<Step> steps;
     UINT_PTR timer = 0;
-    int ticks = 0;       // of the current step
-    bool stuck = false;  // a step or the dialog never finished: all was cancelled
+    int ticks = 0;         // of the current step
+    bool stuck = false;    // a step or the dialog never finished: all was cancelled
+    size_t stepsLeft = 0;  // when it got stuck
 };
 Script g_script;
 
@@ -40,6 +41,7 @@ void CALLBACK RunScriptStep(HWND, UINT, UINT_PTR, DWORD) {
     if (++g_script.ticks > kStepTicks) {
         // Close whatever is open so that the test ends and reports it.
         g_script.stuck = true;
+        g_script.stepsLeft = g_script.steps.size();
         g_script.steps.clear();
         ::EnumThreadWindows(::GetCurrentThreadId(), &CancelPopup, 0);
         return;
@@ -62,7 +64,8 @@ void RunScript(std::vector<Step> steps, const std::function<void()>& show) {
     g_script.timer = ::SetTimer(nullptr, 0, kTickMs, &RunScriptStep);
     show();
     ::KillTimer(nullptr, g_script.timer);
-    EXPECT_FALSE(g_script.stuck) << "a step or the dialog never finished";
+    EXPECT_FALSE(g_script.stuck) << "stuck with " << g_script.stepsLeft << " of " << steps.size()
+                                 << " steps left";
     EXPECT_TRUE(g_script.steps.empty()) << g_script.steps.size() << " steps left";
     g_script = Script{};
 }
@@ -336,33 +339,36 @@ POINT Middle(HWND window) {
     return {(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
 }
 
-void SendButton(DWORD flags) {
+// Mouse input at a screen point: every event carries its position, so none
+// lands where an earlier pointer move had not yet arrived.
+void SendMouse(POINT point, DWORD flags) {
     INPUT input{};
     input.type = INPUT_MOUSE;
-    input.mi.dwFlags = flags;
+    input.mi.dx = point.x * 65535 / (::GetSystemMetrics(SM_CXSCREEN) - 1);
+    input.mi.dy = point.y * 65535 / (::GetSystemMetrics(SM_CYSCREEN) - 1);
+    input.mi.dwFlags = flags | MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
     ::SendInput(1, &input, sizeof(INPUT));
 }
 
 // A user's click on a button, through the platform's input queue: the pointer
-// moves there, then the left button goes down and, at the next tick, up.
+// moves there, and once it is over the button the left button goes down and,
+// at the next tick, up.
 std::vector<Step> ClickSteps(const std::function<HWND()>& target) {
     return {[target] {
                 const HWND button = target();
                 if (button == nullptr || !::IsWindowVisible(button)) return false;
-                ::SetForegroundWindow(::GetAncestor(button, GA_ROOT));
-                const POINT middle = Middle(button);
-                ::SetCursorPos(middle.x, middle.y);
+                SendMouse(Middle(button), 0);
                 return true;
             },
             [target] {
                 POINT cursor;
                 ::GetCursorPos(&cursor);
                 if (::WindowFromPoint(cursor) != target()) return false;
-                SendButton(MOUSEEVENTF_LEFTDOWN);
+                SendMouse(Middle(target()), MOUSEEVENTF_LEFTDOWN);
                 return true;
             },
-            [] {
-                SendButton(MOUSEEVENTF_LEFTUP);
+            [target] {
+                SendMouse(Middle(target()), MOUSEEVENTF_LEFTUP);
                 return true;
             }};
 }
