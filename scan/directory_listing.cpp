@@ -27,14 +27,14 @@ void CDirectoryListing::Index() {
     m_byName.Reserve(keys);
     m_byStem.Reserve(stems);
     for (uint32_t i = 0; i < m_entries.size(); ++i) {
-        for (std::string_view key : {Folded(i), Alias(i)}) {
+        for (const uint32_t kind : {0u, kAliasKey}) {
+            const std::string_view key = kind == 0 ? Folded(i) : Alias(i);
             if (key.empty()) continue;
-            const auto offset = static_cast<uint32_t>(key.data() - m_text.data());
-            m_byName.Insert(key, Key{i, offset, static_cast<uint32_t>(key.size())});
+            m_byName.Insert(key, Key{i, kind | static_cast<uint32_t>(key.size())});
             for (size_t dot = key.find('.'); dot != std::string_view::npos;
                  dot = key.find('.', dot + 1)) {
                 m_byStem.Insert(key.substr(0, dot + 1),
-                                Key{i, offset, static_cast<uint32_t>(dot + 1)});
+                                Key{i, kind | static_cast<uint32_t>(dot + 1)});
             }
         }
     }
@@ -59,10 +59,10 @@ void CDirectoryListing::Find(const Query& query, std::vector<uint32_t>& entries)
     const size_t first = entries.size();
     switch (query.kind) {
         case Query::NAME:
-            m_byName.Find(m_text, query.folded, query.hash, entries);
+            m_byName.Find(*this, query.folded, query.hash, entries);
             break;
         case Query::STEM:
-            m_byStem.Find(m_text, query.folded, query.hash, entries);
+            m_byStem.Find(*this, query.folded, query.hash, entries);
             break;
         case Query::OTHER:
             for (uint32_t i = 0; i < m_entries.size(); ++i) {
@@ -82,7 +82,7 @@ void CDirectoryListing::Find(const Query& query, std::vector<uint32_t>& entries)
 void CDirectoryListing::KeyTable::Reserve(size_t count) {
     size_t capacity = 16;
     while (capacity < 2 * count) capacity *= 2;  // at most half full
-    m_slots.assign(capacity, Key{kNone, 0, 0});
+    m_slots.assign(capacity, Key{kNone, 0});
 }
 
 void CDirectoryListing::KeyTable::Insert(std::string_view key, Key value) {
@@ -91,16 +91,17 @@ void CDirectoryListing::KeyTable::Insert(std::string_view key, Key value) {
     m_slots[slot] = value;
 }
 
-void CDirectoryListing::KeyTable::Find(const std::string& text, std::string_view key, size_t hash,
-                                       std::vector<uint32_t>& entries) const {
+void CDirectoryListing::KeyTable::Find(const CDirectoryListing& listing, std::string_view key,
+                                       size_t hash, std::vector<uint32_t>& entries) const {
     if (m_slots.empty()) return;
     for (size_t slot = hash & (m_slots.size() - 1); m_slots[slot].entry != kNone;
          slot = (slot + 1) & (m_slots.size() - 1)) {
         const Key& candidate = m_slots[slot];
-        if (candidate.length == key.size() &&
-            std::string_view(text).substr(candidate.offset, key.size()) == key) {
-            entries.push_back(candidate.entry);
-        }
+        if ((candidate.length & ~kAliasKey) != key.size()) continue;
+        const std::string_view text = (candidate.length & kAliasKey) != 0
+                                          ? listing.Alias(candidate.entry)
+                                          : listing.Folded(candidate.entry);
+        if (text.substr(0, key.size()) == key) entries.push_back(candidate.entry);
     }
 }
 

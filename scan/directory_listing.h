@@ -53,19 +53,21 @@ private:
         uint32_t aliasLength;
         uint32_t nameLength;
     };
-    // The first `length` characters of the key text at `offset`.
+    // The first `length` characters of an entry's folded name, or of its
+    // alias when the top bit of `length` is set. Eight bytes keep the tables
+    // small for directories of tens of thousands of entries.
     struct Key {
         uint32_t entry;
-        uint32_t offset;
         uint32_t length;
     };
+    static constexpr uint32_t kAliasKey = 0x80000000u;
 
     class KeyTable {
     public:
         static size_t Hash(std::string_view key) { return std::hash<std::string_view>{}(key); }
         void Reserve(size_t count);
         void Insert(std::string_view key, Key value);
-        void Find(const std::string& text, std::string_view key, size_t hash,
+        void Find(const CDirectoryListing& listing, std::string_view key, size_t hash,
                   std::vector<uint32_t>& entries) const;
 
     private:

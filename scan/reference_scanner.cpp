@@ -170,8 +170,10 @@ bool CReferenceScanner::ResolveInDirectory(const std::string& text, const std::s
             // Both entries stand for the module read: both import its names.
             m_edges.AddImports(AddReference(text, index, REF_FOUND), m_lastImports);
         }
-        for (const std::string& name : {matched, text}) {
-            const long made = m_references.Find(name);
+        // The entries this match made found name the file that matched; most
+        // often the file's name is the entry's text in another letter case.
+        const long byName = EqualsNoCase(matched, text) ? entry : m_references.Find(matched);
+        for (const long made : {byName, entry}) {
             if (made < 0) continue;
             const Reference& madeEntry = m_references[static_cast<size_t>(made)];
             if (madeEntry.State() == REF_FOUND && madeEntry.fileName.empty()) {
