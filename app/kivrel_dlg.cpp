@@ -61,6 +61,13 @@ BOOL CKivrelDlg::OnInitDialog() {
         }
     }
 
+    // The fields take dropped text and shell files.
+    m_editInitialDir.m_nTipTextId = IDS_TIP_INITIAL_DIR;
+    m_editInitialDir.EnableDragDrop();
+    m_editInitialDir.DragAcceptFiles(TRUE);
+    m_editModule.m_nTipTextId = IDS_TIP_MODULE;
+    m_editModule.EnableDragDrop();
+    m_editModule.DragAcceptFiles(TRUE);
     m_listResults.m_nTipTextId = IDS_TIP_RESULTS;
     // A drag source only: its lines stay, and drags also carry text.
     m_listResults.InitTransfer(OLF_DRAGDROP | OLF_READONLY | OLF_TEXT, "windowsmodule");

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "controls.h"
+#include "ext_edit.h"
 #include "gdi.h"
 #include "help_tip_wnd.h"
 #include "platform.h"
@@ -54,8 +55,8 @@ protected:
     CListBox m_listSearchDirectories;
     CResultList m_listResults;
     CButton m_btnOptions;
-    CEdit m_editModule;
-    CEdit m_editInitialDir;
+    CExtEdit m_editModule;
+    CExtEdit m_editInitialDir;
     BOOL m_bCleanup = TRUE;
     // The "Help" setting as read at start; the tips themselves are m_helpTips.
     BOOL m_bHelpTips = TRUE;

@@ -5,6 +5,8 @@
 #pragma once
 
 #include <windows.h>
+// After windows.h, which it needs.
+#include <shellapi.h>
 
 #include "types.h"
 
@@ -102,6 +104,12 @@ LRESULT HitTest(CWnd& wnd, WPARAM, LPARAM lParam) {
     return static_cast<LRESULT>((Self<Fn>(wnd).*Fn)(CPoint(lParam)));
 }
 
+template <auto Fn>
+LRESULT DropFiles(CWnd& wnd, WPARAM wParam, LPARAM) {
+    (Self<Fn>(wnd).*Fn)(reinterpret_cast<HDROP>(wParam));
+    return 0;
+}
+
 }  // namespace msgmap
 
 // clang-format off
@@ -142,3 +150,4 @@ protected:                                                                      
 #define ON_WM_CREATE() {WM_CREATE, 0, 0, &msgmap::Create<&ThisClass::OnCreate>},
 #define ON_WM_TIMER() {WM_TIMER, 0, 0, &msgmap::Timer<&ThisClass::OnTimer>},
 #define ON_WM_ACTIVATEAPP() {WM_ACTIVATEAPP, 0, 0, &msgmap::ActivateApp<&ThisClass::OnActivateApp>},
+#define ON_WM_DROPFILES() {WM_DROPFILES, 0, 0, &msgmap::DropFiles<&ThisClass::OnDropFiles>},
