@@ -34,8 +34,12 @@ public:
         HRESULT hr = S_OK;
         switch (m_kind) {
             case StreamKind::kFailing:
+                // One whole chunk, then an error.
                 if (m_nAt > 0) return E_FAIL;
-                [[fallthrough]];
+                std::memset(pv, 'p', cb);
+                got = cb;
+                m_nAt = cb;
+                break;
             case StreamKind::kPlain:
                 got = static_cast<ULONG>(std::min<size_t>(cb, m_bytes.size() - m_nAt));
                 std::memcpy(pv, m_bytes.data() + m_nAt, got);

@@ -14,6 +14,9 @@
 
 namespace kivrel_test {
 
+// How a stream handed out by the test's data object reads: its bytes, 'x'
+// for ever, 'x' while reporting more than was asked, or one chunk of 'p'
+// and then an error.
 enum class StreamKind { kPlain, kEndless, kOversized, kFailing };
 
 class CTestDataObject : public IDataObject {
