@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "drop_effect.h"
+#include "test_support.h"
 
 namespace kivrel_test {
 
@@ -266,6 +267,8 @@ void RunScript(HWND window, POINT fromClient) {
     POINT from = fromClient;
     ::ClientToScreen(window, &from);
     MoveCursor(from);
+    // Mouse moves still queued from before would count as part of the press.
+    PumpMessages(50);
     SetButtons(true, g_script.ctrl);
     g_script.window = window;
     g_script.timer = ::SetTimer(nullptr, 0, 60, &ScriptTick);
