@@ -229,6 +229,7 @@ TEST_F(ExtEdit, TextDragsWithinTheFieldLeaveTheClipboardAlone) {
 
 TEST_F(ExtEdit, APressThatStartsNoDragIsAnOrdinaryClick) {
     ::WriteProfileStringA("windows", "DragDelay", "5000");
+    ::WriteProfileStringA("windows", "DragMinDist", "2000");
     SetClipboardText("untouched");
     m_edit.SetWindowText("hello world");
     m_edit.SetSel(0, 5);
@@ -238,6 +239,7 @@ TEST_F(ExtEdit, APressThatStartsNoDragIsAnOrdinaryClick) {
     EXPECT_EQ(start, end);
     EXPECT_EQ(ClipboardText(), "untouched");
     ::WriteProfileStringA("windows", "DragDelay", nullptr);
+    ::WriteProfileStringA("windows", "DragMinDist", nullptr);
 }
 
 TEST_F(ExtEdit, AnswersHelpTipRequestsWithItsString) {

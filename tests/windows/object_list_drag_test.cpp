@@ -254,6 +254,7 @@ TEST_F(ObjectListTransfer, DragWaitsForTheDistanceOrTheDelayWithTheButtonHeld) {
         PumpMessages(350);
     }
     ::WriteProfileStringA("windows", "DragDelay", nullptr);
+    ::WriteProfileStringA("windows", "DragMinDist", nullptr);
 }
 
 TEST_F(ObjectListTransfer, AMoveWithinTheListDeletesTheDraggedLineAndACopyKeepsIt) {
@@ -357,8 +358,10 @@ TEST_F(ResultsDrag, OffersOnlyCopiesOfTheSelectedFoundModulesInListOrder) {
 }
 
 TEST_F(ResultsDrag, APressWithoutADragIsAnOrdinaryClick) {
-    // Only the release decides, however slowly the test runs.
+    // Only the release decides, however slowly the test runs and wherever
+    // the display puts the pointer.
     ::WriteProfileStringA("windows", "DragDelay", "5000");
+    ::WriteProfileStringA("windows", "DragMinDist", "2000");
     Run([&](HWND list) {
         ::SendMessageA(list, LB_SETSEL, TRUE, 0);
         ::SendMessageA(list, LB_SETSEL, TRUE, 1);
@@ -367,6 +370,7 @@ TEST_F(ResultsDrag, APressWithoutADragIsAnOrdinaryClick) {
         EXPECT_GT(::SendMessageA(list, LB_GETSEL, 1, 0), 0);
     });
     ::WriteProfileStringA("windows", "DragDelay", nullptr);
+    ::WriteProfileStringA("windows", "DragMinDist", nullptr);
 }
 
 }  // namespace
