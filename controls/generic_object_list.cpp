@@ -69,7 +69,7 @@ int CGenericObjectList::GetFirstSel() const {
 
 DWORD CGenericObjectList::GetFirstSelItemData() const {
     const int index = GetFirstSel();
-    return index < 0 ? 0 : GetItemData(index);
+    return index < 0 ? 0 : LineValue(index);
 }
 
 void CGenericObjectList::ApplyFont(const CFont* pFont) {
@@ -88,7 +88,7 @@ BOOL CGenericObjectList::SyncSelection(std::list<DWORD>& values, BOOL bSave) {
         const int got = std::max(0, GetSelItems(count, indices.data()));
         std::vector<DWORD> selected;
         for (int i = 0; i < got; ++i)
-            selected.push_back(GetItemData(indices[static_cast<size_t>(i)]));
+            selected.push_back(LineValue(indices[static_cast<size_t>(i)]));
 
         const size_t before = values.size();
         values.remove_if([&](DWORD value) {
@@ -110,7 +110,7 @@ BOOL CGenericObjectList::SyncSelection(std::list<DWORD>& values, BOOL bSave) {
     int lastSelected = -1;
     for (DWORD value : values) {
         for (int i = 0; i < count; ++i) {
-            if (GetItemData(i) == value) {
+            if (LineValue(i) == value) {
                 SetSel(i, TRUE);
                 lastSelected = i;
                 break;

@@ -99,4 +99,6 @@ private:
         return (GetStyle() & (LBS_MULTIPLESEL | LBS_EXTENDEDSEL)) != 0;
     }
     void ScrollIntoView(int nIndex);
+    // A line's value: the list box keeps a pointer-sized item, our lines 32 bits.
+    DWORD LineValue(int nIndex) const { return static_cast<DWORD>(GetItemData(nIndex)); }
 };

@@ -19,11 +19,11 @@ public:
     }
     int DeleteString(int nIndex) { return static_cast<int>(SendMessage(LB_DELETESTRING, nIndex)); }
     void ResetContent() { SendMessage(LB_RESETCONTENT); }
-    DWORD GetItemData(int nIndex) const {
-        return static_cast<DWORD>(SendMessage(LB_GETITEMDATA, nIndex));
+    DWORD_PTR GetItemData(int nIndex) const {
+        return static_cast<DWORD_PTR>(SendMessage(LB_GETITEMDATA, nIndex));
     }
-    int SetItemData(int nIndex, DWORD dwData) {
-        return static_cast<int>(SendMessage(LB_SETITEMDATA, nIndex, dwData));
+    int SetItemData(int nIndex, DWORD_PTR dwData) {
+        return static_cast<int>(SendMessage(LB_SETITEMDATA, nIndex, static_cast<LPARAM>(dwData)));
     }
     // The text of a line; empty when there is no such line.
     std::string GetText(int nIndex) const;

@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "handle.h"
 #include "resource_string.h"
 #include "wnd.h"
 
@@ -13,22 +14,27 @@ constexpr UINT kAppTitleStringId = 57344;
 // Longer values are not settings of ours; reading them is refused.
 constexpr DWORD kMaxProfileString = 64 * 1024;
 
-class CRegKey {
-public:
-    ~CRegKey() {
-        if (m_hKey != nullptr) ::RegCloseKey(m_hKey);
+// The settings key at `path` under HKEY_CURRENT_USER, opened for reading;
+// nothing held when it does not exist.
+CRegKeyHandle OpenSettingsKey(const std::string& path) {
+    HKEY hKey = nullptr;
+    if (path.empty() || ::RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, KEY_QUERY_VALUE,
+                                        &hKey) != ERROR_SUCCESS) {
+        return CRegKeyHandle();
     }
-    bool Open(const std::string& path) {
-        return ::RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, KEY_QUERY_VALUE, &m_hKey) ==
-               ERROR_SUCCESS;
+    return CRegKeyHandle(hKey);
+}
+
+// The same key opened for writing, created when missing.
+CRegKeyHandle CreateSettingsKey(const std::string& path) {
+    HKEY hKey = nullptr;
+    if (path.empty() ||
+        ::RegCreateKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                          KEY_SET_VALUE, nullptr, &hKey, nullptr) != ERROR_SUCCESS) {
+        return CRegKeyHandle();
     }
-    bool Create(const std::string& path) {
-        return ::RegCreateKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, nullptr,
-                                 REG_OPTION_NON_VOLATILE, KEY_SET_VALUE, nullptr, &m_hKey,
-                                 nullptr) == ERROR_SUCCESS;
-    }
-    HKEY m_hKey = nullptr;
-};
+    return CRegKeyHandle(hKey);
+}
 }  // namespace
 
 CWinApp::CWinApp() { g_pApp = this; }
@@ -77,18 +83,17 @@ std::string CWinApp::SectionPath(const char* section) const {
 std::string CWinApp::GetProfileString(const char* section, const char* entry,
                                       const char* defaultValue) const {
     const std::string fallback = defaultValue != nullptr ? defaultValue : "";
-    const std::string path = SectionPath(section);
-    CRegKey key;
-    if (path.empty() || !key.Open(path)) return fallback;
+    const CRegKeyHandle key = OpenSettingsKey(SectionPath(section));
+    if (!key) return fallback;
     DWORD type = 0;
     DWORD size = 0;
-    if (::RegQueryValueExA(key.m_hKey, entry, nullptr, &type, nullptr, &size) != ERROR_SUCCESS ||
+    if (::RegQueryValueExA(key.Get(), entry, nullptr, &type, nullptr, &size) != ERROR_SUCCESS ||
         type != REG_SZ || size > kMaxProfileString) {
         return fallback;
     }
     std::vector<char> buffer(size + 1, '\0');
-    if (::RegQueryValueExA(key.m_hKey, entry, nullptr, &type,
-                           reinterpret_cast<BYTE*>(buffer.data()), &size) != ERROR_SUCCESS ||
+    if (::RegQueryValueExA(key.Get(), entry, nullptr, &type, reinterpret_cast<BYTE*>(buffer.data()),
+                           &size) != ERROR_SUCCESS ||
         type != REG_SZ) {
         return fallback;
     }
@@ -97,22 +102,21 @@ std::string CWinApp::GetProfileString(const char* section, const char* entry,
 }
 
 BOOL CWinApp::WriteProfileString(const char* section, const char* entry, const char* value) {
-    const std::string path = SectionPath(section);
-    CRegKey key;
-    if (path.empty() || entry == nullptr || !key.Create(path)) return FALSE;
-    if (value == nullptr) return ::RegDeleteValueA(key.m_hKey, entry) == ERROR_SUCCESS;
-    return ::RegSetValueExA(key.m_hKey, entry, 0, REG_SZ, reinterpret_cast<const BYTE*>(value),
+    if (entry == nullptr) return FALSE;
+    const CRegKeyHandle key = CreateSettingsKey(SectionPath(section));
+    if (!key) return FALSE;
+    if (value == nullptr) return ::RegDeleteValueA(key.Get(), entry) == ERROR_SUCCESS;
+    return ::RegSetValueExA(key.Get(), entry, 0, REG_SZ, reinterpret_cast<const BYTE*>(value),
                             static_cast<DWORD>(lstrlenA(value) + 1)) == ERROR_SUCCESS;
 }
 
 UINT CWinApp::GetProfileInt(const char* section, const char* entry, int defaultValue) const {
-    const std::string path = SectionPath(section);
-    CRegKey key;
-    if (path.empty() || !key.Open(path)) return static_cast<UINT>(defaultValue);
+    const CRegKeyHandle key = OpenSettingsKey(SectionPath(section));
+    if (!key) return static_cast<UINT>(defaultValue);
     DWORD type = 0;
     DWORD value = 0;
     DWORD size = sizeof(value);
-    if (::RegQueryValueExA(key.m_hKey, entry, nullptr, &type, reinterpret_cast<BYTE*>(&value),
+    if (::RegQueryValueExA(key.Get(), entry, nullptr, &type, reinterpret_cast<BYTE*>(&value),
                            &size) != ERROR_SUCCESS ||
         type != REG_DWORD || size != sizeof(value)) {
         return static_cast<UINT>(defaultValue);
@@ -121,10 +125,10 @@ UINT CWinApp::GetProfileInt(const char* section, const char* entry, int defaultV
 }
 
 BOOL CWinApp::WriteProfileInt(const char* section, const char* entry, int value) {
-    const std::string path = SectionPath(section);
-    CRegKey key;
-    if (path.empty() || entry == nullptr || !key.Create(path)) return FALSE;
+    if (entry == nullptr) return FALSE;
+    const CRegKeyHandle key = CreateSettingsKey(SectionPath(section));
+    if (!key) return FALSE;
     const DWORD data = static_cast<DWORD>(value);
-    return ::RegSetValueExA(key.m_hKey, entry, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&data),
+    return ::RegSetValueExA(key.Get(), entry, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&data),
                             sizeof(data)) == ERROR_SUCCESS;
 }

@@ -13,6 +13,18 @@ std::unordered_map<HWND, CWnd*>& HandleMap() {
     static std::unordered_map<HWND, CWnd*> map;
     return map;
 }
+
+// The first entry for `message` along the chain from `map` to the base
+// classes' maps; a WM_COMMAND entry must also match the code and the id.
+const MessageMapEntry* FindEntry(const MessageMap* map, UINT message, UINT nCode, UINT nID) {
+    for (; map != nullptr; map = map->pfnGetBaseMap != nullptr ? map->pfnGetBaseMap() : nullptr) {
+        for (const MessageMapEntry* entry = map->lpEntries; entry->nMessage != 0; ++entry) {
+            if (entry->nMessage != message) continue;
+            if (message != WM_COMMAND || (entry->nID == nID && entry->nCode == nCode)) return entry;
+        }
+    }
+    return nullptr;
+}
 }  // namespace
 
 const MessageMap* CWnd::GetThisMessageMap() {
@@ -159,16 +171,10 @@ BOOL CWnd::OnCommand(WPARAM wParam, LPARAM lParam) {
 }
 
 BOOL CWnd::OnCmdMsg(UINT nID, UINT nCode) {
-    for (const MessageMap* map = GetMessageMap(); map != nullptr;
-         map = map->pfnGetBaseMap != nullptr ? map->pfnGetBaseMap() : nullptr) {
-        for (const MessageMapEntry* entry = map->lpEntries; entry->nMessage != 0; ++entry) {
-            if (entry->nMessage == WM_COMMAND && entry->nID == nID && entry->nCode == nCode) {
-                entry->pfn(*this, MAKEWPARAM(nID, nCode), 0);
-                return TRUE;
-            }
-        }
-    }
-    return FALSE;
+    const MessageMapEntry* entry = FindEntry(GetMessageMap(), WM_COMMAND, nCode, nID);
+    if (entry == nullptr) return FALSE;
+    entry->pfn(*this, MAKEWPARAM(nID, nCode), 0);
+    return TRUE;
 }
 
 BOOL CWnd::OnNotify(WPARAM, LPARAM lParam, LRESULT* pResult) {
@@ -197,16 +203,12 @@ BOOL CWnd::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult
         default:
             break;
     }
-    for (const MessageMap* map = GetMessageMap(); map != nullptr;
-         map = map->pfnGetBaseMap != nullptr ? map->pfnGetBaseMap() : nullptr) {
-        for (const MessageMapEntry* entry = map->lpEntries; entry->nMessage != 0; ++entry) {
-            if (entry->nMessage == message && message != WM_COMMAND) {
-                *pResult = entry->pfn(*this, wParam, lParam);
-                return TRUE;
-            }
-        }
-    }
-    return FALSE;
+    // Commands reach their entries through OnCommand only.
+    if (message == WM_COMMAND) return FALSE;
+    const MessageMapEntry* entry = FindEntry(GetMessageMap(), message, 0, 0);
+    if (entry == nullptr) return FALSE;
+    *pResult = entry->pfn(*this, wParam, lParam);
+    return TRUE;
 }
 
 std::string CWnd::GetWindowText() const {
