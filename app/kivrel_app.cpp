@@ -7,7 +7,7 @@
 
 BOOL CKivrelApp::InitInstance() {
     // Drag-and-drop of the fields and the results list needs OLE.
-    COleInitializer ole;
+    COleInitializer ole(m_pfnOleInit());
     if (!ole.Succeeded()) {
         AfxMessageBox("OleInit failed", MB_OK);
         return FALSE;

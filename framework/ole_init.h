@@ -9,6 +9,8 @@
 class COleInitializer {
 public:
     COleInitializer() : m_hr(::OleInitialize(nullptr)) {}
+    // Takes over the result of an initialisation made by the caller.
+    explicit COleInitializer(HRESULT hr) : m_hr(hr) {}
     ~COleInitializer() {
         if (SUCCEEDED(m_hr)) ::OleUninitialize();
     }
