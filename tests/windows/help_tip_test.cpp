@@ -374,6 +374,8 @@ TEST_F(MainDialogTips, ControlsAnswerWithTheirStringsThroughTheTipWindow) {
             {IDOK, IDS_TIP_SCAN},
             {IDCANCEL, IDS_TIP_EXIT},
             {IDC_RESULTS, IDS_TIP_RESULTS},
+            {IDC_MODULE, IDS_TIP_MODULE},
+            {IDC_INITIAL_DIR, IDS_TIP_INITIAL_DIR},
         };
         for (const auto& [control, text] : cases) {
             const POINT point = CentreOf(::GetDlgItem(hWnd, control));
@@ -402,7 +404,8 @@ TEST_F(MainDialogTips, AnswersWriteTheTextFieldAndNothingElse) {
             UINT text;
         } const cases[] = {{hWnd, IDOK, IDS_TIP_SCAN},
                            {hWnd, IDC_FIND_INITIAL_DIR, IDS_TIP_FIND_INITIAL_DIR},
-                           {results, IDC_RESULTS, IDS_TIP_RESULTS}};
+                           {results, IDC_RESULTS, IDS_TIP_RESULTS},
+                           {::GetDlgItem(hWnd, IDC_MODULE), IDC_MODULE, IDS_TIP_MODULE}};
         for (const Case& c : cases) {
             NMHELPTIP request{{c.asked, c.id, HTN_NEEDTEXT}, -123456, 654321, 0xA5A5A5A5u, ""};
             ::SendMessageA(c.asked, WM_NOTIFY, c.id, reinterpret_cast<LPARAM>(&request));
