@@ -364,10 +364,32 @@ POINT CentreOf(HWND control) {
     return POINT{(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
 }
 
+// Starts a program of the host system (Wine runs Unix paths as they are).
+// Wine gives no handle to wait on: callers wait for the program's effect.
+bool StartHost(std::string commandLine) {
+    STARTUPINFOA startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process{};
+    if (!::CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                          &startup, &process)) {
+        return false;
+    }
+    if (process.hThread != nullptr) ::CloseHandle(process.hThread);
+    if (process.hProcess != nullptr) ::CloseHandle(process.hProcess);
+    return true;
+}
+
+// Pumps messages until `done` holds or about five seconds have passed.
+bool PumpUntil(const std::function<bool()>& done) {
+    for (int wait = 0; wait < 500 && !done(); ++wait) PumpMessages(10);
+    return done();
+}
+
 TEST_F(MainDialogTips, ControlsAnswerWithTheirStringsThroughTheTipWindow) {
     CTipDialog dialog;
     RunDialog(dialog, [&](HWND hWnd) {
         CHelpTipWnd& tips = dialog.Tips();
+        ::SetForegroundWindow(hWnd);
         const std::pair<int, UINT> cases[] = {
             {IDC_FIND_MODULE, IDS_TIP_FIND_MODULE},
             {IDC_FIND_INITIAL_DIR, IDS_TIP_FIND_INITIAL_DIR},
@@ -380,14 +402,14 @@ TEST_F(MainDialogTips, ControlsAnswerWithTheirStringsThroughTheTipWindow) {
         for (const auto& [control, text] : cases) {
             const POINT point = CentreOf(::GetDlgItem(hWnd, control));
             ::SetCursorPos(point.x, point.y);
-            POINT now{};  // Wine moves the pointer once it handles its messages
-            for (int wait = 0; wait < 100 && (now.x != point.x || now.y != point.y); ++wait) {
-                PumpMessages(5);
-                ::GetCursorPos(&now);
-            }
-            // The last tip may lie over this control: deactivation hides it.
+            // Wine moves the pointer as it handles its messages, and the last
+            // tip may lie over this control: deactivation hides it.
+            PumpMessages(20);
             ::SendMessageA(tips.GetSafeHwnd(), WM_ACTIVATEAPP, FALSE, 0);
-            for (int tick = 0; tick < 6; ++tick) tips.OnTimer(kTick);
+            for (int tick = 0; tick < 20 && tips.GetTipText() != LoadResString(text); ++tick) {
+                tips.OnTimer(kTick);
+                PumpMessages(1);
+            }
             EXPECT_TRUE(::IsWindowVisible(tips.GetSafeHwnd())) << control;
             EXPECT_EQ(tips.GetTipText(), LoadResString(text)) << control;
         }
@@ -443,27 +465,6 @@ TEST_F(MainDialogTips, HelpSettingSwitchesTheTipsAndExitWritesItBack) {
     }
 }
 
-// Starts a program of the host system (Wine runs Unix paths as they are).
-// Wine gives no handle to wait on: callers wait for the program's effect.
-bool StartHost(std::string commandLine) {
-    STARTUPINFOA startup{};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION process{};
-    if (!::CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                          &startup, &process)) {
-        return false;
-    }
-    if (process.hThread != nullptr) ::CloseHandle(process.hThread);
-    if (process.hProcess != nullptr) ::CloseHandle(process.hProcess);
-    return true;
-}
-
-// Pumps messages until `done` holds or about five seconds have passed.
-bool PumpUntil(const std::function<bool()>& done) {
-    for (int wait = 0; wait < 500 && !done(); ++wait) PumpMessages(10);
-    return done();
-}
-
 uint32_t Darker(uint32_t pixel, int depth) {
     uint32_t result = 0;
     for (int shift : {16, 8, 0}) {
@@ -478,6 +479,7 @@ uint32_t Darker(uint32_t pixel, int depth) {
 TEST_F(MainDialogTips, HoveringOverFindShowsItsTipWithAShadow) {
     CTipDialog dialog;
     RunDialog(dialog, [&](HWND hWnd) {
+        ::SetForegroundWindow(hWnd);
         const POINT point = CentreOf(::GetDlgItem(hWnd, IDC_FIND_MODULE));
         ASSERT_TRUE(StartHost("/usr/bin/xdotool mousemove " + std::to_string(point.x) + " " +
                               std::to_string(point.y)));
