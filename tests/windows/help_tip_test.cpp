@@ -405,12 +405,16 @@ TEST_F(MainDialogTips, ControlsAnswerWithTheirStringsThroughTheTipWindow) {
             // Wine moves the pointer as it handles its messages, and the last
             // tip may lie over this control: deactivation hides it.
             PumpMessages(20);
+            POINT now{};
+            PumpUntil([&] { return ::GetCursorPos(&now) && now.x == point.x && now.y == point.y; });
             ::SendMessageA(tips.GetSafeHwnd(), WM_ACTIVATEAPP, FALSE, 0);
-            for (int tick = 0; tick < 20 && tips.GetTipText() != LoadResString(text); ++tick) {
+            for (int tick = 0; tick < 40 && tips.GetTipText() != LoadResString(text); ++tick) {
                 tips.OnTimer(kTick);
-                PumpMessages(1);
+                PumpMessages(5);
             }
-            EXPECT_TRUE(::IsWindowVisible(tips.GetSafeHwnd())) << control;
+            EXPECT_TRUE(::IsWindowVisible(tips.GetSafeHwnd()))
+                << control << " pointer " << now.x << "," << now.y << " in front "
+                << (::GetForegroundWindow() == hWnd);
             EXPECT_EQ(tips.GetTipText(), LoadResString(text)) << control;
         }
     });
