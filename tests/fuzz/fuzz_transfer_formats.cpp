@@ -1,6 +1,7 @@
 // Fuzz target for the drag-and-drop byte formats: arbitrary bytes as a file
 // list, a line record and dropped text. Every name must lie inside the block,
 // a rebuilt narrow list must parse to the same names, and text stays bounded.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <string>
