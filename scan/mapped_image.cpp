@@ -1,5 +1,7 @@
 #include "mapped_image.h"
 
+#include <algorithm>
+
 namespace kivrel {
 
 namespace {
@@ -50,9 +52,12 @@ void CMappedImage::Classify() {
     m_nNewHeaderOffset = static_cast<int32_t>(offset);
 
     if (m_bytes.ReadU16(offset, word)) {
-        if (word == 0x454C) m_nImageType = IMAGE_LE;
-        else if (word == 0x454E) m_nImageType = IMAGE_NE;
-        else if (word == 0x4558) m_nImageType = IMAGE_XE;
+        if (word == 0x454C)
+            m_nImageType = IMAGE_LE;
+        else if (word == 0x454E)
+            m_nImageType = IMAGE_NE;
+        else if (word == 0x4558)
+            m_nImageType = IMAGE_XE;
     }
     uint32_t signature = 0;
     if (m_bytes.ReadU32(offset, signature) && signature == 0x00004550) m_nImageType = IMAGE_PE;
@@ -67,8 +72,8 @@ void CMappedImage::LocatePeHeaders() {
 }
 
 bool CMappedImage::ReadDirectoryEntry(unsigned index, uint32_t& rva, uint32_t& size) const {
-    const uint64_t directory = uint64_t(m_nNewHeaderOffset) +
-                               (m_bPe32Plus ? kPe32PlusDataDirectory : kPe32DataDirectory);
+    const uint64_t directory =
+        uint64_t(m_nNewHeaderOffset) + (m_bPe32Plus ? kPe32PlusDataDirectory : kPe32DataDirectory);
     const uint64_t entry = directory + 8ull * index;
     return m_bytes.ReadU32(entry, rva) && m_bytes.ReadU32(entry + 4, size);
 }
@@ -76,7 +81,8 @@ bool CMappedImage::ReadDirectoryEntry(unsigned index, uint32_t& rva, uint32_t& s
 const uint8_t* CMappedImage::GetDirectoryEntryPointer(unsigned index) const {
     if (index >= kDirectoryEntryCount) return BadIndexPointer();
     uint32_t rva = 0, size = 0;
-    if (m_pPeHeaders == nullptr || !ReadDirectoryEntry(index, rva, size) || rva == 0) return nullptr;
+    if (m_pPeHeaders == nullptr || !ReadDirectoryEntry(index, rva, size) || rva == 0)
+        return nullptr;
     return RvaToPointer(rva);
 }
 
@@ -93,20 +99,27 @@ const uint8_t* CMappedImage::RvaToPointer(uint32_t rva) const {
     return m_bytes.Data() + offset;
 }
 
-uint32_t CMappedImage::RvaToFileOffset(uint32_t rva) const {
-    if (m_pPeHeaders == nullptr) return kNoFileOffset;
+template <typename Visit>
+void CMappedImage::ForEachSection(Visit visit) const {
+    if (m_pPeHeaders == nullptr) return;
     const uint64_t pe = uint64_t(m_nNewHeaderOffset);
     uint16_t sectionCount = 0, optionalHeaderSize = 0;
     if (!m_bytes.ReadU16(pe + kPeSectionCount, sectionCount) ||
         !m_bytes.ReadU16(pe + kPeOptionalHeaderSize, optionalHeaderSize)) {
-        return kNoFileOffset;
+        return;
     }
     const uint64_t table = pe + kPeOptionalHeader + optionalHeaderSize;
     // The count is a 16-bit field and every entry must lie inside the file, so
     // this loop is bounded by both 65,535 and the file size.
     for (uint32_t i = 0; i < sectionCount; ++i) {
         const uint64_t entry = table + uint64_t(kSectionEntrySize) * i;
-        if (!m_bytes.Fits(entry, kSectionEntrySize)) break;
+        if (!m_bytes.Fits(entry, kSectionEntrySize) || !visit(entry)) return;
+    }
+}
+
+uint32_t CMappedImage::RvaToFileOffset(uint32_t rva) const {
+    uint32_t result = kNoFileOffset;
+    ForEachSection([&](uint64_t entry) {
         uint32_t virtualSize = 0, virtualAddress = 0, rawSize = 0, rawPointer = 0;
         m_bytes.ReadU32(entry + 8, virtualSize);
         m_bytes.ReadU32(entry + 12, virtualAddress);
@@ -116,10 +129,36 @@ uint32_t CMappedImage::RvaToFileOffset(uint32_t rva) const {
         if (virtualAddress <= rva && rva < uint64_t(virtualAddress) + extent) {
             const uint64_t offset = uint64_t(rawPointer) + (rva - virtualAddress);
             // An offset that does not fit 32 bits lies beyond any mapped file.
-            return offset < kNoFileOffset ? static_cast<uint32_t>(offset) : kNoFileOffset;
+            if (offset < kNoFileOffset) result = static_cast<uint32_t>(offset);
+            return false;
         }
-    }
-    return kNoFileOffset;
+        return true;
+    });
+    return result;
+}
+
+bool CMappedImage::FindSection(std::string_view name, uint32_t& offset, uint32_t& size) const {
+    bool found = false;
+    ForEachSection([&](uint64_t entry) {
+        const char* entryName = reinterpret_cast<const char*>(m_bytes.Data() + entry);
+        const std::string_view text(entryName,
+                                    std::find(entryName, entryName + 8, '\0') - entryName);
+        if (text != name) return true;
+        uint32_t virtualSize = 0, rawSize = 0, rawPointer = 0;
+        m_bytes.ReadU32(entry + 8, virtualSize);
+        m_bytes.ReadU32(entry + 16, rawSize);
+        m_bytes.ReadU32(entry + 20, rawPointer);
+        // The bytes of the file that are also in memory; a virtual size of 0
+        // (left so by some linkers) means the raw size.
+        uint64_t extent = (virtualSize != 0 && virtualSize < rawSize) ? virtualSize : rawSize;
+        if (rawPointer >= m_bytes.Size()) return false;
+        if (extent > m_bytes.Size() - rawPointer) extent = m_bytes.Size() - rawPointer;
+        offset = rawPointer;
+        size = static_cast<uint32_t>(extent);
+        found = extent != 0;
+        return false;
+    });
+    return found;
 }
 
 }  // namespace kivrel

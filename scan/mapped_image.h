@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string_view>
 
 #include "byte_reader.h"
 #include "mapped_file.h"
@@ -17,7 +18,7 @@ enum ImageType : int {
     IMAGE_DOS = 1,   // plain DOS program
     IMAGE_NE = 2,
     IMAGE_LE = 3,
-    IMAGE_XE = 4,    // new header beginning with the bytes 'X' 'E'
+    IMAGE_XE = 4,  // new header beginning with the bytes 'X' 'E'
     IMAGE_PE = 5,
 };
 
@@ -51,6 +52,9 @@ public:
     const uint8_t* RvaToPointer(uint32_t rva) const;
     // kNoFileOffset when no section holds the RVA.
     uint32_t RvaToFileOffset(uint32_t rva) const;
+    // The raw bytes of the first section called `name` (at most 8 characters),
+    // cut to the file: false when there is none or it holds no byte of the file.
+    bool FindSection(std::string_view name, uint32_t& offset, uint32_t& size) const;
 
     // Bounded access for callers that walk data behind a pointer handed out above.
     const ByteReader& Bytes() const { return m_bytes; }
@@ -64,6 +68,10 @@ private:
     void Classify();
     void LocatePeHeaders();
     bool ReadDirectoryEntry(unsigned index, uint32_t& rva, uint32_t& size) const;
+    // Calls `visit(entryOffset)` for each section-table entry inside the file,
+    // in table order, until it returns false.
+    template <typename Visit>
+    void ForEachSection(Visit visit) const;
 
     std::unique_ptr<CMappedFile> m_pFile;  // null for an in-memory image
     ByteReader m_bytes{nullptr, 0};
