@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "api_set_writer.h"
 #include "pe_writer.h"
 
 using kivrel::test::DosStub;
@@ -51,19 +52,42 @@ std::vector<std::pair<std::string, std::vector<uint8_t>>> Seeds() {
     };
 }
 
+// Sections for the schema reader: one schema of each layout.
+std::vector<std::pair<std::string, std::vector<uint8_t>>> SchemaSeeds() {
+    using kivrel::test::ApiSetEntrySpec;
+    auto entries = [](const std::string& prefix) {
+        return std::vector<ApiSetEntrySpec>{
+            {prefix + "ms-win-core-synch-l1-2-1", {"kernelbase.dll"}},
+            {prefix + "ms-win-core-com-l1-1-0", {"combase.dll", "ole32.dll"}},
+            {prefix + "ms-win-gone-l1-1-0", {}}};
+    };
+    return {
+        {"apiset-v2", kivrel::test::BuildApiSetSection(2, entries(""))},
+        {"apiset-v4", kivrel::test::BuildApiSetSection(4, entries("api-"))},
+        {"apiset-v6", kivrel::test::BuildApiSetSection(6, entries("api-"))},
+    };
+}
+
+bool WriteSeeds(const std::string& directory,
+                const std::vector<std::pair<std::string, std::vector<uint8_t>>>& seeds) {
+    for (const auto& [name, bytes] : seeds) {
+        const std::string path = directory + "/" + name;
+        if (!kivrel::test::WriteFileBytes(path, bytes)) {
+            std::fprintf(stderr, "cannot write %s\n", path.c_str());
+            return false;
+        }
+    }
+    return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: make_seeds DIRECTORY\n");
+    if (argc != 2 && argc != 3) {
+        std::fprintf(stderr, "usage: make_seeds DIRECTORY [SCHEMA-DIRECTORY]\n");
         return 2;
     }
-    for (const auto& [name, bytes] : Seeds()) {
-        const std::string path = std::string(argv[1]) + "/" + name;
-        if (!kivrel::test::WriteFileBytes(path, bytes)) {
-            std::fprintf(stderr, "cannot write %s\n", path.c_str());
-            return 1;
-        }
-    }
+    if (!WriteSeeds(argv[1], Seeds())) return 1;
+    if (argc == 3 && !WriteSeeds(argv[2], SchemaSeeds())) return 1;
     return 0;
 }
