@@ -47,13 +47,14 @@ int CPlainScan::ScanModule(const std::string& path, int* errorId) {
             } else {
                 const ByteReader& bytes = image.Bytes();
                 unsigned count = 0;
-                for (uint64_t at = image.OffsetOf(descriptor); bytes.Fits(at, 20); at += 20) {
+                for (uint64_t at = uint64_t(descriptor - image.View()); bytes.Fits(at, 20);
+                     at += 20) {
                     uint32_t nameRva = 0;
                     bytes.ReadU32(at + 12, nameRva);
                     if (nameRva == 0) break;
                     const uint8_t* name = image.RvaToPointer(nameRva);
                     if (name == nullptr) break;
-                    const uint32_t offset = image.OffsetOf(name);
+                    const uint32_t offset = static_cast<uint32_t>(name - image.View());
                     size_t length = 0;
                     while (offset + length < bytes.Size() && length < kMaxPath && name[length] != 0)
                         ++length;

@@ -80,10 +80,35 @@ bool CMappedImage::ReadDirectoryEntry(unsigned index, uint32_t& rva, uint32_t& s
 
 const uint8_t* CMappedImage::GetDirectoryEntryPointer(unsigned index) const {
     if (index >= kDirectoryEntryCount) return BadIndexPointer();
+    const uint32_t offset = GetDirectoryEntryOffset(index);
+    return offset == kNoFileOffset ? nullptr : m_bytes.Data() + offset;
+}
+
+uint32_t CMappedImage::GetDirectoryEntryOffset(unsigned index) const {
     uint32_t rva = 0, size = 0;
-    if (m_pPeHeaders == nullptr || !ReadDirectoryEntry(index, rva, size) || rva == 0)
-        return nullptr;
-    return RvaToPointer(rva);
+    if (index >= kDirectoryEntryCount || m_pPeHeaders == nullptr ||
+        !ReadDirectoryEntry(index, rva, size) || rva == 0) {
+        return kNoFileOffset;
+    }
+    const uint32_t offset = RvaToFileOffset(rva);
+    return m_bytes.Fits(offset, 1) ? offset : kNoFileOffset;
+}
+
+uint64_t CMappedImage::ImageBase() const {
+    if (m_pPeHeaders == nullptr) return 0;
+    const uint64_t optional = uint64_t(m_nNewHeaderOffset) + kPeOptionalHeader;
+    uint32_t low = 0, high = 0;
+    if (m_bPe32Plus) {
+        if (!m_bytes.ReadU32(optional + 24, low) || !m_bytes.ReadU32(optional + 28, high)) return 0;
+        return (uint64_t(high) << 32) | low;
+    }
+    return m_bytes.ReadU32(optional + 28, low) ? low : 0;
+}
+
+uint16_t CMappedImage::Machine() const {
+    uint16_t machine = 0;
+    if (m_pPeHeaders != nullptr) m_bytes.ReadU16(uint64_t(m_nNewHeaderOffset) + 4, machine);
+    return machine;
 }
 
 uint32_t CMappedImage::GetDirectoryEntrySize(unsigned index) const {

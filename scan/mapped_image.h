@@ -48,6 +48,10 @@ public:
     const uint8_t* GetDirectoryEntryPointer(unsigned index) const;
     // For index 16 or more: 0xFFFFFFFF. An entry outside the file reads as 0.
     uint32_t GetDirectoryEntrySize(unsigned index) const;
+    // The file offset that the entry's RVA translates to: kNoFileOffset when
+    // the RVA is 0 or does not translate to a byte inside the file, or for
+    // index 16 or more.
+    uint32_t GetDirectoryEntryOffset(unsigned index) const;
     // Null when the RVA does not translate to a byte inside the file.
     const uint8_t* RvaToPointer(uint32_t rva) const;
     // kNoFileOffset when no section holds the RVA.
@@ -56,9 +60,13 @@ public:
     // cut to the file: false when there is none or it holds no byte of the file.
     bool FindSection(std::string_view name, uint32_t& offset, uint32_t& size) const;
 
-    // Bounded access for callers that walk data behind a pointer handed out above.
+    // The optional header's ImageBase (64-bit in PE32+); 0 when unreadable.
+    uint64_t ImageBase() const;
+    // The file header's Machine field (0x14C i386, 0x8664 x86-64); 0 when unreadable.
+    uint16_t Machine() const;
+
+    // Bounded access for callers that walk the data at a file offset.
     const ByteReader& Bytes() const { return m_bytes; }
-    uint32_t OffsetOf(const uint8_t* p) const { return static_cast<uint32_t>(p - m_bytes.Data()); }
 
     static const uint8_t* BadIndexPointer() {
         return reinterpret_cast<const uint8_t*>(~static_cast<uintptr_t>(0));

@@ -12,6 +12,11 @@ enum MessageId : int {
     IDS_NOT_FOUND_HEADING = 123,
 };
 
+// Headings of the groups that only the loader options produce; the dialog
+// never shows them, so they are no string resources.
+constexpr const char* kApiSetsHeading = "*** API SETS ***";
+constexpr const char* kDelayLoadOnlyHeading = "*** NOT FOUND (delay-load only) ***";
+
 // The text of a message id, or "" for an id that is not a message of the scan.
 const char* MessageText(int id);
 

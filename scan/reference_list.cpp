@@ -14,7 +14,7 @@ bool StartsWith(std::string_view text, std::string_view prefix) {
 }  // namespace
 
 AddOutcome CReferenceList::AddReference(std::string_view name, uint32_t directoryIndex,
-                                        uint16_t state) {
+                                        uint16_t state, RefOrigin origin) {
     std::string text(name);
     if (text.find('.') == std::string::npos) text += '.';
     const uint32_t value = MakeRefValue(state, directoryIndex);
@@ -27,30 +27,41 @@ AddOutcome CReferenceList::AddReference(std::string_view name, uint32_t director
     // cannot both exist, so whichever does is the one the walk would meet.
     const auto after = m_byFoldedText.lower_bound(folded);
     if (after != m_byFoldedText.end() && StartsWith(after->first, folded)) {
-        if (after->first.size() == folded.size()) {
-            Reference& entry = m_entries[PositionOf(after->second)];
-            if (entry.State() < state) entry.value = value;
-        }
-        // A shorter name arriving after the longer one is dropped.
+        Reference& entry = m_entries[PositionOf(after->second)];
+        if (after->first.size() == folded.size() && entry.State() < state) entry.value = value;
+        // A shorter name arriving after the longer one is dropped, but an
+        // import of it still means the longer entry is needed at start-up.
+        if (origin == ORIGIN_IMPORT) entry.delayLoadOnly = false;
         return AddOutcome{after->second, kNoSerial};
     }
     AddOutcome outcome{m_nextSerial, kNoSerial};
+    bool delayLoadOnly = origin == ORIGIN_DELAY_IMPORT;
     if (after != m_byFoldedText.begin()) {
         const auto before = std::prev(after);
         if (StartsWith(folded, before->first)) {
             const size_t position = PositionOf(before->second);
+            delayLoadOnly = m_entries[position].delayLoadOnly;
             m_entries.erase(m_entries.begin() + static_cast<long>(position));
             m_serials.erase(m_serials.begin() + static_cast<long>(position));
             outcome.replaced = before->second;
             m_byFoldedText.erase(before);
         }
     }
-    Append(std::move(text), std::move(folded), value);
+    if (origin == ORIGIN_IMPORT) delayLoadOnly = false;
+    Append(std::move(text), std::move(folded), value, delayLoadOnly);
     return outcome;
 }
 
-void CReferenceList::Append(std::string text, std::string folded, uint32_t value) {
-    m_entries.push_back(Reference{std::move(text), value});
+void CReferenceList::SetApiSetHost(size_t index, std::string host) {
+    Reference& entry = m_entries[index];
+    entry.value = MakeRefValue(REF_API_SET, 0);
+    entry.host = std::move(host);
+}
+
+void CReferenceList::Append(std::string text, std::string folded, uint32_t value,
+                            bool delayLoadOnly) {
+    m_entries.emplace_back(std::move(text), value);
+    m_entries.back().delayLoadOnly = delayLoadOnly;
     m_serials.push_back(m_nextSerial);
     m_byFoldedText.emplace(std::move(folded), m_nextSerial);
     ++m_nextSerial;

@@ -17,6 +17,14 @@ enum RefState : uint16_t {
     REF_NOT_FOUND = 1,  // no search directory holds a matching file
     REF_INCORRECT = 2,  // matching files exist, none of them a PE image
     REF_FOUND = 3,      // a matching PE image was found and scanned
+    REF_API_SET = 4,    // an API set name the schema maps to a host (only with API sets on)
+};
+
+// How a name reached AddReference, for the delay-load-only mark.
+enum RefOrigin {
+    ORIGIN_RESOLUTION,    // the outcome of a look-up: keeps the entry's mark
+    ORIGIN_IMPORT,        // an import table: the name is needed at start-up
+    ORIGIN_DELAY_IMPORT,  // only a delay-load table: a new entry is marked
 };
 
 inline uint32_t MakeRefValue(uint16_t state, uint32_t directoryIndex) {
@@ -36,11 +44,18 @@ struct AddOutcome {
 };
 
 struct Reference {
+    Reference() = default;
+    Reference(std::string name, uint32_t refValue) : text(std::move(name)), value(refValue) {}
+
     std::string text;
     uint32_t value = 0;
     // For a found entry, the directory entry that matched: its letter case
     // may differ from the text's.
     std::string fileName{};
+    // REF_API_SET: the host the schema gives, itself an entry of the list.
+    std::string host;
+    // Imported only through delay-load tables: the program starts without it.
+    bool delayLoadOnly = false;
 
     uint16_t State() const { return static_cast<uint16_t>(value >> 16); }
     uint16_t DirectoryIndex() const { return static_cast<uint16_t>(value & 0xFFFF); }
@@ -55,7 +70,13 @@ public:
     // appended. An equal entry is only ever raised in state; an entry that is
     // a proper prefix of the name is replaced by it (moving to the end), and a
     // name that is a proper prefix of an entry is dropped.
-    AddOutcome AddReference(std::string_view name, uint32_t directoryIndex, uint16_t state);
+    // `origin` only decides the delay-load-only mark: an import clears it,
+    // a delay-load import sets it on a new entry, and a look-up's outcome
+    // (also when it replaces a shorter entry) keeps the mark it found.
+    AddOutcome AddReference(std::string_view name, uint32_t directoryIndex, uint16_t state,
+                            RefOrigin origin = ORIGIN_RESOLUTION);
+    // Makes entry `index` an API set name hosted by `host`.
+    void SetApiSetHost(size_t index, std::string host);
 
     // Index of the first pending entry, or -1.
     long FindFirstPending() const;
@@ -77,7 +98,7 @@ public:
 
 private:
     size_t PositionOf(uint64_t serial) const;
-    void Append(std::string text, std::string folded, uint32_t value);
+    void Append(std::string text, std::string folded, uint32_t value, bool delayLoadOnly);
 
     std::vector<Reference> m_entries;
     // Parallel to m_entries: each entry's serial number, given at its append

@@ -1,28 +1,13 @@
 #include "reference_scanner.h"
 
+#include <cstdio>
+
+#include "import_walk.h"
 #include "mapped_image.h"
 #include "messages.h"
 #include "text.h"
 
 namespace kivrel {
-
-namespace {
-constexpr uint32_t kImportDescriptorSize = 20;
-constexpr uint32_t kImportNameOffset = 12;
-
-// Length of the zero-terminated string at `offset`, looking at no more than
-// kMaxPath bytes and never past the end of the file. Returns kMaxPath for a
-// string too long for a name buffer, and -1 when it runs off the end.
-long BoundedNameLength(const ByteReader& bytes, uint32_t offset) {
-    const uint32_t available = bytes.Size() - offset;
-    const uint32_t limit = available < kMaxPath ? available : uint32_t(kMaxPath);
-    const uint8_t* start = bytes.Data() + offset;
-    for (uint32_t i = 0; i < limit; ++i) {
-        if (start[i] == 0) return static_cast<long>(i);
-    }
-    return limit == kMaxPath ? static_cast<long>(kMaxPath) : -1;
-}
-}  // namespace
 
 bool IsSearchableName(std::string_view name) {
     if (name == "." || name == "..") return false;
@@ -42,8 +27,12 @@ void CReferenceScanner::Scan(const std::string& modulePath, const std::string& i
     m_platform.BeginScan();
     BuildSearchDirectories(modulePath, initialDirectory);
     if (m_pObserver) m_pObserver->OnSearchOrderReady(m_directories.Entries());
+    m_apiSets.Clear();
+    if (m_options.apiSets) LoadApiSetSchema();
     int errorId = 0;
+    m_wRequiredMachine = 0;
     const int isPe = ScanModule(modulePath, &errorId);
+    if (m_options.matchMachine) m_wRequiredMachine = m_wLastMachine;
     if (errorId != 0) sink.AddLine(MessageText(errorId), 0);
     if (isPe) {
         m_edges.AddImports(CImportEdges::kScannedModule, m_lastImports);
@@ -69,43 +58,28 @@ int CReferenceScanner::ScanImage(const CMappedImage& image, int* errorId) {
     int result = 0;
     int error = IDS_INVALID_NT_SIGNATURE;
     m_lastImports.clear();
-    if (image.PeHeaders() != nullptr) {
+    m_wLastMachine = image.Machine();
+    if (image.PeHeaders() != nullptr && m_wRequiredMachine != 0 &&
+        m_wLastMachine != m_wRequiredMachine) {
+        // Another machine type: the loader passes it over, and so its imports
+        // are not read.
+    } else if (image.PeHeaders() != nullptr) {
         result = 1;
-        error = IDS_NO_REFERENCES;
-        if (image.GetDirectoryEntrySize(kImportDirectory) != 0) {
-            const uint8_t* descriptors = image.GetDirectoryEntryPointer(kImportDirectory);
-            if (descriptors == nullptr) {
-                error = IDS_SCAN_FAILED;
-            } else if (AddImportNames(image, descriptors) != 0) {
-                error = 0;
-            }
+        unsigned count = 0;
+        const WalkResult walk = WalkImportNames(image, [&](std::string_view name) {
+            m_lastImports.push_back(AddReference(name, 0, REF_PENDING, ORIGIN_IMPORT));
+            ++count;
+        });
+        if (m_options.delayLoad) {
+            WalkDelayLoadNames(image, [&](std::string_view name) {
+                m_lastImports.push_back(AddReference(name, 0, REF_PENDING, ORIGIN_DELAY_IMPORT));
+                ++count;
+            });
         }
+        error = walk == WALK_UNTRANSLATABLE ? IDS_SCAN_FAILED : count == 0 ? IDS_NO_REFERENCES : 0;
     }
     if (errorId != nullptr) *errorId = error;
     return result;
-}
-
-unsigned CReferenceScanner::AddImportNames(const CMappedImage& image, const uint8_t* descriptors) {
-    const ByteReader& bytes = image.Bytes();
-    unsigned count = 0;
-    // Each descriptor must lie inside the file, so the walk ends after at most
-    // file size / 20 records.
-    for (uint64_t at = image.OffsetOf(descriptors); bytes.Fits(at, kImportDescriptorSize);
-         at += kImportDescriptorSize) {
-        uint32_t nameRva = 0;
-        bytes.ReadU32(at + kImportNameOffset, nameRva);
-        if (nameRva == 0) break;
-        const uint8_t* name = image.RvaToPointer(nameRva);
-        if (name == nullptr) break;
-        const long length = BoundedNameLength(bytes, image.OffsetOf(name));
-        if (length < 0) break;  // runs off the end: untranslatable
-        if (length >= static_cast<long>(kMaxPath)) continue;
-        m_lastImports.push_back(AddReference(
-            std::string_view(reinterpret_cast<const char*>(name), static_cast<size_t>(length)), 0,
-            REF_PENDING));
-        ++count;
-    }
-    return count;
 }
 
 void CReferenceScanner::ResolveReferences() {
@@ -116,6 +90,10 @@ void CReferenceScanner::ResolveReferences() {
         if (pending < 0) return;
         const std::string text = m_references[static_cast<size_t>(pending)].text;
         if (m_pObserver) m_pObserver->OnResolving(text);
+        if (m_apiSets.IsLoaded() && IsApiSetName(text)) {
+            ResolveApiSet(static_cast<size_t>(pending));
+            continue;
+        }
 
         if (!IsSearchableName(text)) {
             AddReference(text, 0, REF_NOT_FOUND);
@@ -158,6 +136,7 @@ bool CReferenceScanner::ResolveInDirectory(const std::string& text, const std::s
             s->matched = fileName;
             return false;
         }
+        s->scanner.NotifyIfOtherMachine(path);
         s->scanner.AddReference(s->text, s->index, REF_INCORRECT);
         return true;
     });
@@ -182,6 +161,17 @@ bool CReferenceScanner::ResolveInDirectory(const std::string& text, const std::s
         }
     }
     return found;
+}
+
+void CReferenceScanner::NotifyIfOtherMachine(const std::string& path) const {
+    if (m_pObserver == nullptr || m_wRequiredMachine == 0 || m_wLastMachine == 0 ||
+        m_wLastMachine == m_wRequiredMachine) {
+        return;
+    }
+    char reason[64];
+    std::snprintf(reason, sizeof reason, "machine 0x%04X, the module's is 0x%04X", m_wLastMachine,
+                  m_wRequiredMachine);
+    m_pObserver->OnCandidatePassedOver(path, reason);
 }
 
 void CReferenceScanner::ClearLists() {

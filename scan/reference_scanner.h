@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "api_set_schema.h"
 #include "import_edges.h"
 #include "platform.h"
 #include "reference_list.h"
@@ -36,6 +37,21 @@ public:
     virtual void OnResolving(const std::string& /*name*/) {}
     // A directory of the search order was not added, and why.
     virtual void OnDirectorySkipped(const std::string& /*directory*/, const char* /*reason*/) {}
+    // API sets were asked for, but the system has no schema that can be read.
+    virtual void OnApiSetSchemaMissing(const std::string& /*path*/, const std::string& /*reason*/) {
+    }
+    // A file matching a name was passed over, and why (a module of another machine type).
+    virtual void OnCandidatePassedOver(const std::string& /*path*/, const std::string& /*reason*/) {
+    }
+};
+
+// What the Windows loader does beyond the search order of the results list;
+// each is off by default, and with all off the report is the dialog's.
+struct LoaderOptions {
+    bool apiSets = false;       // api-/ext- names through the system's API set schema
+    bool delayLoad = false;     // also the delay-load import table
+    bool matchMachine = false;  // pass over modules of another machine type
+    bool moduleDir = false;     // the module's own folder first also for a DLL
 };
 
 class CReferenceScanner {
@@ -48,13 +64,19 @@ public:
     void Scan(const std::string& modulePath, const std::string& initialDirectory, bool cleanup,
               IReportSink& sink);
 
+    void SetLoaderOptions(const LoaderOptions& options) { m_options = options; }
+    const LoaderOptions& GetLoaderOptions() const { return m_options; }
+    // The schema read by the last scan with API sets on (empty otherwise).
+    const CApiSetSchema& ApiSetSchema() const { return m_apiSets; }
+
     void AddSearchDirectory(std::string directory);
     void BuildSearchDirectories(const std::string& modulePath, const std::string& initialDirectory);
     void ExpandEnvironmentReferences(std::string& text) const;
 
     // Returns the serial of the entry that `name` stands for afterwards.
-    uint64_t AddReference(std::string_view name, uint32_t directoryIndex, uint16_t state) {
-        const AddOutcome outcome = m_references.AddReference(name, directoryIndex, state);
+    uint64_t AddReference(std::string_view name, uint32_t directoryIndex, uint16_t state,
+                          RefOrigin origin = ORIGIN_RESOLUTION) {
+        const AddOutcome outcome = m_references.AddReference(name, directoryIndex, state, origin);
         if (outcome.replaced != kNoSerial) m_edges.Redirect(outcome.replaced, outcome.serial);
         return outcome.serial;
     }
@@ -77,9 +99,13 @@ public:
     const CImportEdges& Edges() const { return m_edges; }
 
 private:
-    // Adds the names of the import descriptors at `descriptors`; returns how many.
-    unsigned AddImportNames(const CMappedImage& image, const uint8_t* descriptors);
+    void LoadApiSetSchema();
+    // Resolves entry `index`, an API set name, through the schema.
+    void ResolveApiSet(size_t index);
     bool ResolveInDirectory(const std::string& text, const std::string& pattern, uint32_t index);
+    // Tells the observer when the image ScanModule read last was passed over
+    // for its machine type.
+    void NotifyIfOtherMachine(const std::string& path) const;
     void NotifySkipped(const std::string& directory, const char* reason) const {
         if (m_pObserver) m_pObserver->OnDirectorySkipped(directory, reason);
     }
@@ -91,6 +117,12 @@ private:
     CImportEdges m_edges;
     // The entries named by the import table that ScanImage read last.
     std::vector<uint64_t> m_lastImports;
+    LoaderOptions m_options;
+    CApiSetSchema m_apiSets;
+    // With machine matching: the named module's machine, which every module
+    // found must share (0 while the named module itself is read).
+    uint16_t m_wRequiredMachine = 0;
+    uint16_t m_wLastMachine = 0;  // of the image ScanModule read last
 };
 
 // True for a name that may be looked up in a directory: no wildcard (neither

@@ -1,5 +1,6 @@
-// The report: found modules grouped by search directory, then the names that
-// stayed unresolved under their heading.
+// The report: found modules grouped by search directory, then API set names
+// with their hosts, the names that stayed unresolved, and those of them
+// imported only through delay-loading, each group under its heading.
 #include <vector>
 
 #include "messages.h"
@@ -31,17 +32,33 @@ void CReferenceScanner::ReportReferences(IReportSink& sink) const {
         }
     }
 
-    bool headingWritten = false;
-    for (const Reference& entry : references) {
-        if (entry.State() == REF_FOUND) continue;
-        if (!headingWritten) {
-            sink.AddLine("", 0);
-            sink.AddLine(MessageText(IDS_NOT_FOUND_HEADING), 0);
-            sink.AddLine("", 0);
-            headingWritten = true;
+    // Each group: an empty line, its heading, an empty line, then its lines.
+    auto writeGroup = [&](const char* heading, auto belongs, auto lineOf) {
+        bool headingWritten = false;
+        for (const Reference& entry : references) {
+            if (!belongs(entry)) continue;
+            if (!headingWritten) {
+                sink.AddLine("", 0);
+                sink.AddLine(heading, 0);
+                sink.AddLine("", 0);
+                headingWritten = true;
+            }
+            sink.AddLine(lineOf(entry), 0);
         }
-        sink.AddLine(entry.text, 0);
-    }
+    };
+    auto text = [](const Reference& entry) { return entry.text; };
+    auto unresolved = [](const Reference& entry) {
+        return entry.State() != REF_FOUND && entry.State() != REF_API_SET;
+    };
+    writeGroup(
+        kApiSetsHeading, [](const Reference& entry) { return entry.State() == REF_API_SET; },
+        [](const Reference& entry) { return entry.text + " => " + entry.host; });
+    writeGroup(
+        MessageText(IDS_NOT_FOUND_HEADING),
+        [&](const Reference& entry) { return unresolved(entry) && !entry.delayLoadOnly; }, text);
+    writeGroup(
+        kDelayLoadOnlyHeading,
+        [&](const Reference& entry) { return unresolved(entry) && entry.delayLoadOnly; }, text);
 }
 
 }  // namespace kivrel

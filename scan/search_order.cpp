@@ -24,7 +24,9 @@ void CReferenceScanner::BuildSearchDirectories(const std::string& modulePath,
                                                const std::string& initialDirectory) {
     const char separator = m_platform.PathSeparator();
     // An EXE's own directory; the test is for ".exe" anywhere in the path.
-    if (FitsPathBuffer(modulePath) && ToLowerAscii(modulePath).find(".exe") != std::string::npos) {
+    // With the module-dir option any module's, as a plug-in's loader does.
+    if (FitsPathBuffer(modulePath) &&
+        (m_options.moduleDir || ToLowerAscii(modulePath).find(".exe") != std::string::npos)) {
         const size_t cut = modulePath.rfind(separator);
         if (cut != std::string::npos) AddSearchDirectory(modulePath.substr(0, cut));
     }

@@ -101,6 +101,14 @@ PeBuilder& PeBuilder::SectionBeforeImports(SectionSpec section) {
     m_sectionsBefore.push_back(std::move(section));
     return *this;
 }
+PeBuilder& PeBuilder::DelayImport(std::string name, bool rvaBased) {
+    m_delayImports.emplace_back(std::move(name), rvaBased);
+    return *this;
+}
+PeBuilder& PeBuilder::MachineField(uint16_t value) {
+    m_machine = value;
+    return *this;
+}
 PeBuilder& PeBuilder::DosRelocationOffset(uint16_t value) {
     m_dosRelocationOffset = value;
     return *this;
@@ -165,8 +173,10 @@ std::vector<uint8_t> PeBuilder::Build(PeLayout* layoutOut) const {
     const uint32_t optionalHeaderSize = m_bPe32Plus ? 240 : 224;
     const uint32_t directoryOffset = m_bPe32Plus ? 112 : 96;
     const bool hasImports = !m_imports.empty();
-    const size_t sectionCount =
-        m_sectionsBefore.size() + m_sectionsAfter.size() + (hasImports ? 1 : 0);
+    const bool hasDelayImports = !m_delayImports.empty();
+    const size_t sectionCount = m_sectionsBefore.size() + m_sectionsAfter.size() +
+                                (hasImports ? 1 : 0) + (hasDelayImports ? 1 : 0);
+    const uint64_t imageBase = m_bPe32Plus ? 0x140000000ull : 0x400000;
 
     layout.peOffset = kPeOffset;
     layout.optionalHeaderOffset = kPeOffset + 24;
@@ -225,6 +235,37 @@ std::vector<uint8_t> PeBuilder::Build(PeLayout* layoutOut) const {
     if (hasImports) sections.push_back(&imports);
     for (const SectionSpec& s : m_sectionsAfter) sections.push_back(&s);
 
+    // The delay-load section goes after everything else, in memory and in
+    // the file: descriptors of 32 bytes, a zero record, then the names.
+    SectionSpec delay;
+    if (hasDelayImports) {
+        uint64_t rvaEnd = kImportSectionRva, fileEnd = headersEnd;
+        for (const SectionSpec* s : sections) {
+            rvaEnd = std::max(rvaEnd, uint64_t(s->virtualAddress) + s->virtualSize);
+            fileEnd = std::max(fileEnd, uint64_t(s->pointerToRawData) + s->data.size());
+        }
+        delay.name = ".didat";
+        delay.virtualAddress = AlignUp(rvaEnd, kSectionAlignment);
+        delay.pointerToRawData = AlignUp(fileEnd, kFileAlignment);
+        const uint32_t count = static_cast<uint32_t>(m_delayImports.size());
+        std::vector<uint8_t> data(32 * (count + 1), 0);
+        for (uint32_t i = 0; i < count; ++i) {
+            const auto& [name, rvaBased] = m_delayImports[i];
+            const uint32_t nameRva = delay.virtualAddress + static_cast<uint32_t>(data.size());
+            data.insert(data.end(), name.begin(), name.end());
+            data.push_back(0);
+            PutU32(data, 32 * i, rvaBased ? 1 : 0);
+            PutU32(data, 32 * i + 4,
+                   rvaBased ? nameRva : static_cast<uint32_t>(imageBase + nameRva));
+            layout.delayDescriptorOffsets.push_back(delay.pointerToRawData + 32 * i);
+        }
+        delay.virtualSize = static_cast<uint32_t>(data.size());
+        data.resize(AlignUp(data.size(), kFileAlignment), 0);
+        delay.sizeOfRawData = static_cast<uint32_t>(data.size());
+        delay.data = std::move(data);
+        sections.push_back(&delay);
+    }
+
     bytes.assign(headersEnd, 0);
     // DOS header.
     bytes[0] = 'M';
@@ -236,7 +277,7 @@ std::vector<uint8_t> PeBuilder::Build(PeLayout* layoutOut) const {
     const std::string signature = m_signature.value_or(std::string("PE\0\0", 4));
     for (size_t i = 0; i < 4; ++i) bytes[kPeOffset + i] = i < signature.size() ? signature[i] : 0;
     const uint32_t fileHeader = kPeOffset + 4;
-    PutU16(bytes, fileHeader + 0, m_bPe32Plus ? 0x8664 : 0x014C);
+    PutU16(bytes, fileHeader + 0, m_machine.value_or(m_bPe32Plus ? 0x8664 : 0x014C));
     PutU16(bytes, fileHeader + 2, m_sectionCount.value_or(static_cast<uint16_t>(sectionCount)));
     PutU16(bytes, fileHeader + 16,
            m_optionalHeaderSize.value_or(static_cast<uint16_t>(optionalHeaderSize)));
@@ -255,14 +296,14 @@ std::vector<uint8_t> PeBuilder::Build(PeLayout* layoutOut) const {
     PutU16(bytes, opt + 0, m_magic.value_or(m_bPe32Plus ? 0x20B : 0x10B));
     bytes[opt + 2] = 2;  // linker version
     if (m_bPe32Plus) {
-        PutU64(bytes, opt + 24, 0x140000000ull);
+        PutU64(bytes, opt + 24, imageBase);
         PutU64(bytes, opt + 72, 0x100000);
         PutU64(bytes, opt + 80, 0x1000);
         PutU64(bytes, opt + 88, 0x100000);
         PutU64(bytes, opt + 96, 0x1000);
         PutU32(bytes, opt + 108, kDirectoryEntries);
     } else {
-        PutU32(bytes, opt + 28, 0x400000);
+        PutU32(bytes, opt + 28, static_cast<uint32_t>(imageBase));
         PutU32(bytes, opt + 72, 0x100000);
         PutU32(bytes, opt + 76, 0x1000);
         PutU32(bytes, opt + 80, 0x100000);
@@ -282,6 +323,10 @@ std::vector<uint8_t> PeBuilder::Build(PeLayout* layoutOut) const {
     if (hasImports && directories.count(1) == 0) {
         directories[1] = {kImportSectionRva,
                           kDescriptorSize * static_cast<uint32_t>(m_imports.size() + 1)};
+    }
+    if (hasDelayImports && directories.count(13) == 0) {
+        directories[13] = {delay.virtualAddress,
+                           32 * static_cast<uint32_t>(m_delayImports.size() + 1)};
     }
     if (m_importRva) directories[1].first = *m_importRva;
     if (m_importSize) directories[1].second = *m_importSize;

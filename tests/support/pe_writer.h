@@ -53,6 +53,7 @@ struct PeLayout {
     std::vector<uint32_t> descriptorOffsets;  // file offsets, terminator record excluded
     std::vector<uint32_t> nameRvas;
     std::vector<uint32_t> nameOffsets;
+    std::vector<uint32_t> delayDescriptorOffsets;  // file offsets, terminator excluded
     size_t fileSize = 0;
 };
 
@@ -67,6 +68,11 @@ public:
     // A section placed in the table after the import section (or before it).
     PeBuilder& Section(SectionSpec section);
     PeBuilder& SectionBeforeImports(SectionSpec section);
+    // Appends a delay-load descriptor naming `name`, in a section ".didat"
+    // placed after every other section; data-directory entry 13 covers the
+    // descriptors. `rvaBased` false writes the older layout: attributes 0 and
+    // the name as a virtual address (image base + RVA, low 32 bits).
+    PeBuilder& DelayImport(std::string name, bool rvaBased = true);
 
     // --- Header fields written with other values --------------------------
     PeBuilder& DosRelocationOffset(uint16_t value);  // word at 24; below 64 means plain DOS
@@ -75,6 +81,7 @@ public:
     // up to 4 bytes, the rest zero.
     PeBuilder& NewHeaderSignature(std::string bytes);
     PeBuilder& OptionalHeaderMagic(uint16_t value);
+    PeBuilder& MachineField(uint16_t value);               // file header Machine as written
     PeBuilder& SectionCountField(uint16_t value);          // NumberOfSections as written
     PeBuilder& SizeOfOptionalHeaderField(uint16_t value);  // as written; the table stays put
     PeBuilder& DataDirectory(unsigned index, uint32_t rva, uint32_t size);
@@ -98,6 +105,8 @@ private:
     bool m_bDll = false;
     bool m_bUnterminatedLastName = false;
     std::vector<std::string> m_imports;
+    std::vector<std::pair<std::string, bool>> m_delayImports;  // name, RVA-based
+    std::optional<uint16_t> m_machine;
     std::vector<SectionSpec> m_sectionsBefore;
     std::vector<SectionSpec> m_sectionsAfter;
     std::optional<uint16_t> m_dosRelocationOffset;
