@@ -9,6 +9,7 @@ const char* StateName(uint16_t state) {
         case REF_NOT_FOUND: return "not-found";
         case REF_INCORRECT: return "incorrect";
         case REF_FOUND: return "found";
+        case REF_API_SET: return "api-set";
         default: return "unknown";
     }
 }
@@ -59,6 +60,11 @@ void WriteJsonReport(std::ostream& out, const std::string& module,
             out << ", \"path\": ";
             WriteJsonString(out, scanner.FoundPath(i));
         }
+        if (entry.State() == REF_API_SET) {
+            out << ", \"host\": ";
+            WriteJsonString(out, entry.host);
+        }
+        if (entry.delayLoadOnly) out << ", \"delayLoadOnly\": true";
         out << "}";
     }
     out << (references.empty() ? "]" : "\n  ]");

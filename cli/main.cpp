@@ -8,6 +8,7 @@
 #include "json_writer.h"
 #include "options.h"
 #include "reference_scanner.h"
+#include "scan_notes.h"
 
 #ifdef _WIN32
 #include <fcntl.h>
@@ -29,27 +30,16 @@ public:
     ReportLines lines;
 };
 
-class CVerboseObserver : public kivrel::IScanObserver {
-public:
-    void OnSearchOrderReady(const std::vector<std::string>& directories) override {
-        std::cerr << "search directories:\n";
-        for (size_t i = 0; i < directories.size(); ++i) {
-            std::cerr << "  " << i << ": " << directories[i] << '\n';
+// 1 when the scan reported a message (a first line that is neither a path
+// nor the empty line before a group) or left a name unresolved that the
+// program needs at start-up. API set names with a host count as resolved.
+int ExitStatusOf(const ReportLines& lines, const kivrel::CReferenceList& references) {
+    if (!lines.empty() && lines.front().second == 0 && !lines.front().first.empty()) return 1;
+    for (const kivrel::Reference& entry : references.Entries()) {
+        const uint16_t state = entry.State();
+        if (state != kivrel::REF_FOUND && state != kivrel::REF_API_SET && !entry.delayLoadOnly) {
+            return 1;
         }
-    }
-    void OnResolving(const std::string& name) override {
-        std::cerr << "resolving " << name << '\n';
-    }
-    void OnDirectorySkipped(const std::string& directory, const char* reason) override {
-        std::cerr << "search directory not added (" << reason << "): " << directory << '\n';
-    }
-};
-
-// 1 when the report holds a message line or an unresolved name: every line
-// with item value 0 that is not an empty separator.
-int ExitStatusOf(const ReportLines& lines) {
-    for (const auto& [text, value] : lines) {
-        if (value == 0 && !text.empty()) return 1;
     }
     return 0;
 }
@@ -78,12 +68,14 @@ int main(int argc, char** argv) {
     }
 
     auto platform = kivrel::CreateNativePlatform(options.overrides);
-    CVerboseObserver verbose;
-    kivrel::CReferenceScanner scanner(*platform, options.verbose ? &verbose : nullptr);
+    kivrel::cli::CScanNotes notes(std::cerr, options.verbose);
+    kivrel::CReferenceScanner scanner(*platform, &notes);
+    scanner.SetLoaderOptions(options.loader);
     CLineCollector report;
     scanner.Scan(options.module, options.initialDirectory, /*cleanup=*/true, report);
+    std::cerr << kivrel::cli::ApiSetHint(scanner.References(), options.loader);
 
-    int status = ExitStatusOf(report.lines);
+    int status = ExitStatusOf(report.lines, scanner.References());
     if (options.json) {
         kivrel::cli::WriteJsonReport(std::cout, options.module, scanner, report.lines, status);
     } else if (kivrel::cli::WantsAnswer(options)) {

@@ -2,6 +2,18 @@
 
 namespace kivrel::cli {
 
+namespace {
+// The loader options, each a flag; --loader turns on all four.
+bool* LoaderFlag(const std::string& arg, LoaderOptions& loader, bool& all) {
+    if (arg == "--api-sets") return &loader.apiSets;
+    if (arg == "--delay-load") return &loader.delayLoad;
+    if (arg == "--match-machine") return &loader.matchMachine;
+    if (arg == "--module-dir") return &loader.moduleDir;
+    if (arg == "--loader") return &all;
+    return nullptr;
+}
+}  // namespace
+
 const char* UsageText() {
     return "Usage: kivrel-scan [OPTIONS] MODULE\n"
            "Lists the modules MODULE needs, where each is found, and which are missing.\n"
@@ -12,6 +24,14 @@ const char* UsageText() {
            "  --path LIST         ';'-separated directories searched last, with %NAME%\n"
            "                      references expanded (default: PATH on Windows,\n"
            "                      WINEPATH elsewhere)\n"
+           "  --api-sets          map api-*/ext-* names to their host DLLs through the API\n"
+           "                      set schema (apisetschema.dll in the system directory)\n"
+           "  --delay-load        also read the delay-load import table; names needed only\n"
+           "                      there and missing are listed apart and do not fail\n"
+           "  --match-machine     pass over modules of another machine type (a 64-bit DLL\n"
+           "                      for a 32-bit program) and search on\n"
+           "  --module-dir        search the module's own directory first also for a DLL\n"
+           "  --loader            all four: resolve as the Windows loader does\n"
            "  --json              print one JSON document instead of the report lines\n"
            "  --format FORMAT     lines (the default), json (as --json) or ldd: one line\n"
            "                      per reference, 'NAME => PATH' or 'NAME => not found'\n"
@@ -60,6 +80,7 @@ bool CheckCombinations(const Options& options, std::string& error) {
 }  // namespace
 
 bool ParseOptions(const std::vector<std::string>& args, Options& options, std::string& error) {
+    bool allLoaderOptions = false;
     bool haveModule = false;
     bool optionsEnded = false;
     for (size_t i = 0; i < args.size(); ++i) {
@@ -135,6 +156,7 @@ bool ParseOptions(const std::vector<std::string>& args, Options& options, std::s
             else if (arg == "--copy-to") ok = takeOptional(options.copyTo);
             else if (arg == "--exclude-dir") ok = takeExcluded();
             else if (arg == "--force") ok = noValue(options.force);
+            else if (bool* flag = LoaderFlag(arg, options.loader, allLoaderOptions)) ok = noValue(*flag);
             else {
                 error = "unknown option " + arg;
                 return false;
@@ -157,6 +179,7 @@ bool ParseOptions(const std::vector<std::string>& args, Options& options, std::s
         options.module = arg;
         haveModule = true;
     }
+    if (allLoaderOptions) options.loader = LoaderOptions{true, true, true, true};
     if (!haveModule && !options.help && !options.version) {
         error = "no MODULE given";
         return false;

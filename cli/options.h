@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform.h"
+#include "reference_scanner.h"
 
 namespace kivrel::cli {
 
@@ -13,6 +14,7 @@ struct Options {
     std::string module;
     std::string initialDirectory;
     PlatformOverrides overrides;
+    LoaderOptions loader;
     bool json = false;
     bool ldd = false;  // --format ldd
     bool tree = false;

@@ -1,0 +1,44 @@
+#include "scan_notes.h"
+
+#include "api_set_schema.h"
+
+namespace kivrel::cli {
+
+void CScanNotes::OnSearchOrderReady(const std::vector<std::string>& directories) {
+    if (!m_bVerbose) return;
+    m_out << "search directories:\n";
+    for (size_t i = 0; i < directories.size(); ++i) {
+        m_out << "  " << i << ": " << directories[i] << '\n';
+    }
+}
+
+void CScanNotes::OnResolving(const std::string& name) {
+    if (m_bVerbose) m_out << "resolving " << name << '\n';
+}
+
+void CScanNotes::OnDirectorySkipped(const std::string& directory, const char* reason) {
+    if (m_bVerbose) m_out << "search directory not added (" << reason << "): " << directory << '\n';
+}
+
+void CScanNotes::OnApiSetSchemaMissing(const std::string& path, const std::string& reason) {
+    m_out << "kivrel-scan: no API set schema (" << (path.empty() ? reason : path + ": " + reason)
+          << "); API set names are looked up as files\n";
+}
+
+void CScanNotes::OnCandidatePassedOver(const std::string& path, const std::string& reason) {
+    if (m_bVerbose) m_out << "passed over (" << reason << "): " << path << '\n';
+}
+
+std::string ApiSetHint(const CReferenceList& references, const LoaderOptions& options) {
+    if (options.apiSets) return "";
+    size_t count = 0;
+    for (const Reference& entry : references.Entries()) {
+        if (entry.State() != REF_FOUND && IsApiSetName(entry.text)) ++count;
+    }
+    if (count == 0) return "";
+    return "kivrel-scan: " + std::to_string(count) +
+           (count == 1 ? " unresolved name is an API set" : " unresolved names are API sets") +
+           " (api-*, ext-*); --api-sets maps them to their host DLLs\n";
+}
+
+}  // namespace kivrel::cli
