@@ -90,8 +90,8 @@ void CReferenceScanner::ResolveReferences() {
         if (pending < 0) return;
         const std::string text = m_references[static_cast<size_t>(pending)].text;
         if (m_pObserver) m_pObserver->OnResolving(text);
-        if (m_apiSets.IsLoaded() && IsApiSetName(text)) {
-            ResolveApiSet(static_cast<size_t>(pending));
+        if (m_apiSets.IsLoaded() && IsApiSetName(text) &&
+            ResolveApiSet(static_cast<size_t>(pending))) {
             continue;
         }
 

@@ -100,8 +100,9 @@ public:
 
 private:
     void LoadApiSetSchema();
-    // Resolves entry `index`, an API set name, through the schema.
-    void ResolveApiSet(size_t index);
+    // Resolves entry `index`, an API set name, through the schema; false
+    // when the schema does not know it and it is to be looked up as a file.
+    bool ResolveApiSet(size_t index);
     bool ResolveInDirectory(const std::string& text, const std::string& pattern, uint32_t index);
     // Tells the observer when the image ScanModule read last was passed over
     // for its machine type.

@@ -34,13 +34,21 @@ void CReferenceScanner::LoadApiSetSchema() {
     if (!m_apiSets.IsLoaded() && m_pObserver) m_pObserver->OnApiSetSchemaMissing(path, reason);
 }
 
-void CReferenceScanner::ResolveApiSet(size_t index) {
+bool CReferenceScanner::ResolveApiSet(size_t index) {
     const Reference& entry = m_references[index];
     std::string host;
-    if (m_apiSets.Find(entry.text, host) != CApiSetSchema::APISET_HOST) {
-        // Unknown to the schema, or without a host: the loader treats it as absent.
-        AddReference(entry.text, 0, REF_NOT_FOUND);
-        return;
+    switch (m_apiSets.Find(entry.text, host)) {
+        case CApiSetSchema::APISET_UNKNOWN:
+            // The loader looks a name its schema does not know up as a file:
+            // that is how a set shipped beside a program (the C runtime's
+            // api-ms-win-crt-* on Windows 7) is found.
+            return false;
+        case CApiSetSchema::APISET_NO_HOST:
+            // An entry without a host: the loader treats the module as absent.
+            AddReference(std::string(entry.text), 0, REF_NOT_FOUND);
+            return true;
+        case CApiSetSchema::APISET_HOST:
+            break;
     }
     // The host is needed when the API set is: at start-up unless the set is
     // only delay-loaded. A host that is itself an API set resolves in turn;
@@ -48,6 +56,7 @@ void CReferenceScanner::ResolveApiSet(size_t index) {
     const RefOrigin origin = entry.delayLoadOnly ? ORIGIN_DELAY_IMPORT : ORIGIN_IMPORT;
     m_references.SetApiSetHost(index, host);
     AddReference(host, 0, REF_PENDING, origin);
+    return true;
 }
 
 }  // namespace kivrel

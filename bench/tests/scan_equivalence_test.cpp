@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "api_set_writer.h"
 #include "fake_platform.h"
 #include "installation.h"
 #include "pe_writer.h"
@@ -81,6 +82,18 @@ TEST(ScanEquivalence, GeneratedInstallationsReportAsThePlainScan) {
         EXPECT_EQ(Folded(found), Folded(installation.expectedFound)) << "seed " << seed;
         EXPECT_EQ(Folded(unresolved), Folded(installation.expectedUnresolved)) << "seed " << seed;
 
+        // With a schema in the system directory, every loader option on
+        // changes nothing here: no module imports an API set or delay-loads,
+        // all share one machine type, and the module is an EXE.
+        test::WriteFileBytes(installation.systemDirectory + "/apisetschema.dll",
+                             test::BuildApiSetSchemaDll(test::BuildApiSetSection(
+                                 6, {{"api-ms-win-core-synch-l1-2-1", {"kernelbase.dll"}}})));
+        CReferenceScanner loader(*platform);
+        loader.SetLoaderOptions(LoaderOptions{true, true, true, true});
+        LineSink withLoader;
+        loader.Scan(installation.module, "", true, withLoader);
+        EXPECT_EQ(withLoader.lines, expected.lines) << "seed " << seed;
+
         // A second scan by the same scanner starts from empty lists.
         LineSink again;
         scanner.Scan(installation.module, "", true, again);
@@ -115,6 +128,53 @@ TEST(ScanEquivalence, ShortNameAliasesReportAsThePlainScan) {
     const Lines fast = scan(false);
     EXPECT_EQ(fast, scan(true));
     EXPECT_FALSE(fast.empty());
+}
+
+// A plug-in DLL that imports API sets, delay-loads, and finds a module of
+// another machine type first: with every loader option off its report is the
+// plain scan's; each option on its own changes it.
+TEST(ScanEquivalence, LoaderOptionsOffReportAsThePlainScan) {
+    test::TempDir temp;
+    const std::string system = temp.MakeDir("sys"), other = temp.MakeDir("other");
+    temp.Write("sys/apisetschema.dll",
+               test::BuildApiSetSchemaDll(test::BuildApiSetSection(
+                   6, {{"api-ms-win-crt-stdio-l1-1-0", {"ucrtbase.dll"}}})));
+    temp.Write("sys/ucrtbase.dll", test::PeBuilder().Dll().Build());
+    temp.Write("sys/wide.dll", test::PeBuilder().Pe32Plus().Dll().Build());
+    temp.Write("other/wide.dll", test::PeBuilder().Dll().Build());
+    temp.Write("plugins/sibling.dll", test::PeBuilder().Dll().Build());
+    temp.Write("plugins/later.dll", test::PeBuilder().Dll().Build());
+    const std::string module =
+        temp.Write("plugins/plugin.dll", test::PeBuilder()
+                                             .Dll()
+                                             .Import("api-ms-win-crt-stdio-l1-1-0.dll")
+                                             .Import("wide.dll")
+                                             .Import("sibling.dll")
+                                             .DelayImport("later.dll")
+                                             .Build());
+    PlatformOverrides overrides;
+    overrides.systemDirectory = system;
+    overrides.pathList = other;
+    auto scan = [&](const LoaderOptions& options) {
+        auto platform = CreateNativePlatform(overrides);
+        CReferenceScanner scanner(*platform);
+        scanner.SetLoaderOptions(options);
+        LineSink sink;
+        scanner.Scan(module, "", true, sink);
+        return sink.lines;
+    };
+    CPlainDirectoryPlatform plainPlatform(CreateNativePlatform(overrides));
+    LineSink expected;
+    CPlainScan(plainPlatform).Scan(module, "", expected);
+    EXPECT_EQ(scan(LoaderOptions()), expected.lines);
+    for (int option = 0; option < 4; ++option) {
+        LoaderOptions one;
+        (option == 0   ? one.apiSets
+         : option == 1 ? one.delayLoad
+         : option == 2 ? one.matchMachine
+                       : one.moduleDir) = true;
+        EXPECT_NE(scan(one), expected.lines) << "option " << option;
+    }
 }
 
 }  // namespace

@@ -78,8 +78,9 @@ LoaderOptions DelayLoad() {
 }
 
 // Names with a host report under their own heading; the host is resolved like
-// an import; a name the schema does not know, or without a host, stays
-// unresolved; a host that is an API set resolves in turn, cycles included.
+// an import; a name without a host stays unresolved; one the schema does not
+// know is looked up as a file; a host that is an API set resolves in turn,
+// cycles included.
 TEST_F(LoaderOptionsTest, ApiSetNamesMapToTheirHosts) {
     PutSchema({{"api-ms-win-core-synch-l1-2-1", {"kernelbase.dll"}},
                {"api-ms-win-gone-l1-1-0", {}},
@@ -87,15 +88,18 @@ TEST_F(LoaderOptionsTest, ApiSetNamesMapToTheirHosts) {
                {"ext-ms-win-loop-b-l1-1-0", {"ext-ms-win-loop-a-l1-1-0.dll"}}});
     temp.Write("sys/kernelbase.dll", PeBuilder().Dll().Import("ntdll.dll").Build());
     temp.Write("sys/ntdll.dll", PeBuilder().Dll().Build());
+    temp.Write("app/api-ms-win-shipped-l1-1-0.dll", PeBuilder().Dll().Build());
     const std::string module =
         temp.Write("app/tool.exe", PeBuilder()
                                        .Import("API-MS-WIN-CORE-SYNCH-L1-2-0.dll")
                                        .Import("api-ms-win-gone-l1-1-0.dll")
                                        .Import("api-ms-win-unknown-l1-1-0.dll")
                                        .Import("ext-ms-win-loop-a-l1-1-0.dll")
+                                       .Import("api-ms-win-shipped-l1-1-0.dll")
                                        .Build());
     EXPECT_THAT(Scan(module, ApiSets()),
-                ElementsAre(Sys("kernelbase.dll"), Sys("ntdll.dll"), "", kApiSetsHeading, "",
+                ElementsAre(temp.Dir("app") + "api-ms-win-shipped-l1-1-0.dll",
+                            Sys("kernelbase.dll"), Sys("ntdll.dll"), "", kApiSetsHeading, "",
                             "API-MS-WIN-CORE-SYNCH-L1-2-0.dll => kernelbase.dll",
                             "ext-ms-win-loop-a-l1-1-0.dll => ext-ms-win-loop-b-l1-1-0.dll",
                             "ext-ms-win-loop-b-l1-1-0.dll => ext-ms-win-loop-a-l1-1-0.dll", "",
