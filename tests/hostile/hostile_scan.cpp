@@ -46,4 +46,9 @@ const Reference* FindReference(const CReferenceScanner& scanner, const std::stri
     return nullptr;
 }
 
+int StateOf(const CReferenceScanner& scanner, const std::string& name) {
+    const Reference* entry = FindReference(scanner, name);
+    return entry != nullptr ? entry->State() : -1;
+}
+
 }  // namespace kivrel::test

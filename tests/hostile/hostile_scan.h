@@ -1,5 +1,5 @@
-// Shared by the hostile-input tests: write modules with the PE writer, run a
-// whole scan with a watchdog, and read back the state of a reference.
+// Shared by the hostile-input tests: modules written with the PE writer, a
+// whole scan with a watchdog, and the state of a reference by name.
 #pragma once
 
 #include <chrono>
@@ -17,6 +17,15 @@ namespace kivrel::test {
 // A module importing `imports`, as the PE writer builds it.
 std::vector<uint8_t> ModuleImporting(const std::vector<std::string>& imports);
 
+// Runs `work` and fails the whole test binary if it has not returned within
+// `limit`: a scan that blocks on a special file must not hang the suite.
+void FinishWithin(std::chrono::seconds limit, const std::function<void()>& work);
+
+// The entry for `name` (compared without regard to case), or null; its state, or -1.
+const Reference* FindReference(const CReferenceScanner& scanner, const std::string& name);
+int StateOf(const CReferenceScanner& scanner, const std::string& name);
+
+// The report's texts.
 class CCollectedReport : public IReportSink {
 public:
     void ResetLines() override { lines.clear(); }
@@ -24,20 +33,13 @@ public:
     std::vector<std::string> lines;
 };
 
-// Records every directory the scan left out, with its reason.
-class CSkipRecorder : public IScanObserver {
-public:
-    void OnDirectorySkipped(const std::string& directory, const char* reason) override {
-        skipped.emplace_back(directory, reason);
-    }
-    std::vector<std::pair<std::string, std::string>> skipped;
+// A temporary directory, a platform that searches it, and a scanner.
+class HostileScan {
+protected:
+    TempDir dir;
+    FakePlatform platform;
+    CReferenceScanner scanner{platform};
+    CCollectedReport report;
 };
-
-// Runs `work` and fails the whole test binary if it has not returned within
-// `limit`: a scan that blocks on a special file must not hang the suite.
-void FinishWithin(std::chrono::seconds limit, const std::function<void()>& work);
-
-// The entry for `name` (compared without regard to case), or null.
-const Reference* FindReference(const CReferenceScanner& scanner, const std::string& name);
 
 }  // namespace kivrel::test

@@ -8,27 +8,20 @@
 namespace kivrel::test {
 namespace {
 
-TEST(ReservedDeviceNames, ImportedDeviceNamesAreNeverFoundOrRead) {
-    TempDir dir;
-    FakePlatform platform;
-    CReferenceScanner scanner(platform);
-    CCollectedReport report;
-    const std::vector<std::string> devices = {"NUL.dll",  "CON",  "AUX.",  "PRN.dll",
-                                              "COM1.dll", "LPT1", "CONIN$"};
+class ReservedNames : public HostileScan, public ::testing::Test {};
+
+TEST_F(ReservedNames, ImportedDeviceNamesAreNeverFound) {
+    const std::vector<std::string> devices{"NUL.dll",  "CON.",  "AUX.",   "PRN.dll",
+                                           "COM1.dll", "LPT1.", "CONIN$."};
     dir.Write("real.dll", ModuleImporting({}));
     std::vector<std::string> imports = devices;
     imports.push_back("real.dll");
     scanner.Scan(dir.Write("main.exe", ModuleImporting(imports)), "", true, report);
-
     for (const std::string& device : devices) {
-        const std::string text = device.find('.') == std::string::npos ? device + "." : device;
-        const Reference* entry = FindReference(scanner, text);
-        ASSERT_NE(entry, nullptr) << text;
-        EXPECT_TRUE(entry->State() == REF_NOT_FOUND || entry->State() == REF_INCORRECT) << text;
+        const int state = StateOf(scanner, device);
+        EXPECT_TRUE(state == REF_NOT_FOUND || state == REF_INCORRECT) << device << " " << state;
     }
-    const Reference* real = FindReference(scanner, "real.dll");
-    ASSERT_NE(real, nullptr);
-    EXPECT_EQ(real->State(), REF_FOUND);
+    EXPECT_EQ(StateOf(scanner, "real.dll"), REF_FOUND);
 }
 
 }  // namespace

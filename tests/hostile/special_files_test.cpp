@@ -1,6 +1,6 @@
-// Names that a module imports may be anything the file system holds: a FIFO, a
-// socket, a device, a directory, a symlink loop, a file the user cannot read.
-// None of them is a module, none may block the scan, and each ends incorrect.
+// What the file system may hold under a module's name: a FIFO, a socket, a
+// device, a directory, a symlink loop, a file the user cannot read. None is a
+// module, none may block the scan, and each ends incorrect.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/socket.h>
@@ -18,150 +18,87 @@
 namespace kivrel::test {
 namespace {
 
-using std::chrono::seconds;
-
-class SpecialFiles : public ::testing::Test {
+class SpecialFiles : public HostileScan, public ::testing::Test {
 protected:
-    // Creates each special entry `name` in the temp directory.
-    void MakeFifo(const std::string& name) {
-        ASSERT_EQ(mkfifo(dir.File(name).c_str(), 0644), 0) << strerror(errno);
+    ~SpecialFiles() override {
+        if (m_socket >= 0) close(m_socket);
     }
-
-    void MakeSocket(const std::string& name) {
+    void MakeSocket(const std::string& path) {
         m_socket = socket(AF_UNIX, SOCK_STREAM, 0);
-        ASSERT_GE(m_socket, 0);
         sockaddr_un address{};
         address.sun_family = AF_UNIX;
-        const std::string path = dir.File(name);
         ASSERT_LT(path.size(), sizeof(address.sun_path));
         std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
-        ASSERT_EQ(bind(m_socket, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0)
-            << strerror(errno);
+        ASSERT_EQ(bind(m_socket, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
         ASSERT_EQ(listen(m_socket, 1), 0);
     }
-
-    // A character device that never ends when read (the one /dev/zero is). A
-    // container may forbid mknod; a symlink to /dev/zero then reaches the same.
-    void MakeEndlessDevice(const std::string& name) {
-        if (mknod(dir.File(name).c_str(), S_IFCHR | 0644, makedev(1, 5)) == 0) return;
-        ASSERT_EQ(symlink("/dev/zero", dir.File(name).c_str()), 0) << strerror(errno);
+    // A device that never ends when read (/dev/zero's numbers); a container
+    // may forbid mknod, and a symlink to /dev/zero reaches the same.
+    static void MakeEndlessDevice(const std::string& path) {
+        if (mknod(path.c_str(), S_IFCHR | 0644, makedev(1, 5)) != 0) {
+            ASSERT_EQ(symlink("/dev/zero", path.c_str()), 0) << strerror(errno);
+        }
     }
+    int m_socket = -1;
+};
 
-    void MakeLink(const std::string& name, const std::string& target) {
-        ASSERT_EQ(symlink(target.c_str(), dir.File(name).c_str()), 0) << strerror(errno);
+TEST_F(SpecialFiles, NoneIsAModuleAndNoneBlocksTheScan) {
+    ASSERT_EQ(mkfifo(dir.File("fifo.dll").c_str(), 0644), 0);
+    MakeSocket(dir.File("sock.dll"));
+    MakeEndlessDevice(dir.File("zero.dll"));
+    dir.MakeDir("folder.dll");
+    for (const auto& [link, target] : {std::pair{"ping.dll", "pong.dll"},
+                                       {"pong.dll", "ping.dll"},
+                                       {"self.dll", "self.dll"},
+                                       {"dangling.dll", "nowhere.dll"},
+                                       {"alias.dll", "sub/target.dll"}}) {
+        ASSERT_EQ(symlink(target, dir.File(link).c_str()), 0);
     }
+    dir.Write("sub/target.dll", ModuleImporting({}));
+    const std::vector<std::string> incorrect{"fifo.dll", "sock.dll", "zero.dll",    "folder.dll",
+                                             "ping.dll", "self.dll", "dangling.dll"};
+    std::vector<std::string> imports = incorrect;
+    imports.push_back("alias.dll");
+    const std::string main = dir.Write("main.exe", ModuleImporting(imports));
+    FinishWithin(std::chrono::seconds(20), [&] { scanner.Scan(main, "", true, report); });
 
-    // Scans main.exe (importing `imports`) with its own directory as the only one searched.
-    void ScanMainImporting(const std::vector<std::string>& imports) {
-        const std::string main = dir.Write("main.exe", ModuleImporting(imports));
-        FinishWithin(seconds(20), [&] { scanner.Scan(main, "", true, report); });
-        ASSERT_EQ(scanner.SearchDirectories().size(), 1u);
-    }
-
-    void ExpectIncorrectInModuleDirectory(const std::string& name) {
+    for (const std::string& name : incorrect) {
         const Reference* entry = FindReference(scanner, name);
         ASSERT_NE(entry, nullptr) << name;
         EXPECT_EQ(entry->State(), REF_INCORRECT) << name;
         EXPECT_EQ(entry->DirectoryIndex(), 0) << name;
     }
+    // A symlink to a module is followed, and the scan went on past the rest.
+    EXPECT_EQ(StateOf(scanner, "alias.dll"), REF_FOUND);
+}
 
-    void TearDown() override {
-        if (m_socket >= 0) close(m_socket);
+TEST_F(SpecialFiles, AsTheModuleTheyAreNotPeImages) {
+    ASSERT_EQ(mkfifo(dir.File("pipe.exe").c_str(), 0644), 0);
+    MakeEndlessDevice(dir.File("zero.exe"));
+    for (const char* name : {"pipe.exe", "zero.exe"}) {
+        FinishWithin(std::chrono::seconds(20),
+                     [&] { scanner.Scan(dir.File(name), "", true, report); });
+        EXPECT_EQ(report.lines, std::vector<std::string>{MessageText(IDS_INVALID_NT_SIGNATURE)});
     }
-
-    TempDir dir;
-    FakePlatform platform;
-    CReferenceScanner scanner{platform};
-    CCollectedReport report;
-
-private:
-    int m_socket = -1;
-};
-
-TEST_F(SpecialFiles, FifoSocketDeviceAndDirectoryNamedLikeModulesEndIncorrectWithoutBlocking) {
-    MakeFifo("fifo.dll");
-    MakeSocket("sock.dll");
-    MakeEndlessDevice("zero.dll");
-    dir.MakeDir("folder.dll");
-    dir.Write("real.dll", ModuleImporting({}));
-    ScanMainImporting({"fifo.dll", "sock.dll", "zero.dll", "folder.dll", "real.dll"});
-
-    for (const char* name : {"fifo.dll", "sock.dll", "zero.dll", "folder.dll"}) {
-        ExpectIncorrectInModuleDirectory(name);
-    }
-    // The scan went on past them: the real module was found.
-    const Reference* real = FindReference(scanner, "real.dll");
-    ASSERT_NE(real, nullptr);
-    EXPECT_EQ(real->State(), REF_FOUND);
 }
 
-TEST_F(SpecialFiles, FifoNamedAsTheModuleIsNotAPeImage) {
-    MakeFifo("pipe.exe");
-    int errorId = 0;
-    int result = 1;
-    FinishWithin(seconds(20), [&] { result = scanner.ScanModule(dir.File("pipe.exe"), &errorId); });
-    EXPECT_EQ(result, 0);
-    EXPECT_EQ(errorId, IDS_INVALID_NT_SIGNATURE);
-    EXPECT_TRUE(scanner.References().empty());
-}
-
-TEST_F(SpecialFiles, DeviceNamedAsTheModuleIsNotAPeImage) {
-    MakeEndlessDevice("zero.exe");
-    FinishWithin(seconds(20), [&] { scanner.Scan(dir.File("zero.exe"), "", true, report); });
-    EXPECT_EQ(report.lines, std::vector<std::string>{MessageText(IDS_INVALID_NT_SIGNATURE)});
-}
-
-TEST_F(SpecialFiles, SymlinkLoopsEndIncorrect) {
-    MakeLink("ping.dll", "pong.dll");
-    MakeLink("pong.dll", "ping.dll");
-    MakeLink("self.dll", "self.dll");
-    MakeLink("dangling.dll", "nowhere.dll");
-    ScanMainImporting({"ping.dll", "self.dll", "dangling.dll"});
-    ExpectIncorrectInModuleDirectory("ping.dll");
-    ExpectIncorrectInModuleDirectory("self.dll");
-    ExpectIncorrectInModuleDirectory("dangling.dll");
-}
-
-TEST_F(SpecialFiles, SymlinkToAModuleIsFollowed) {
-    dir.Write("sub/target.dll", ModuleImporting({}));
-    MakeLink("alias.dll", "sub/target.dll");
-    ScanMainImporting({"alias.dll"});
-    const Reference* entry = FindReference(scanner, "alias.dll");
-    ASSERT_NE(entry, nullptr);
-    EXPECT_EQ(entry->State(), REF_FOUND);
-}
-
-// Exit codes of the unprivileged scan below.
-enum UnreadableOutcome {
-    AS_EXPECTED = 0,
-    STILL_READABLE = 10,
-    NOT_INCORRECT = 11,
-    MODULE_READ = 12,
-    NO_PRIVILEGE_DROP = 13
-};
-
-// Runs in a child process that, when started as root, first becomes an
-// unprivileged user: root reads any file whatever its mode.
+// In a child that, started as root, first becomes an unprivileged user (root
+// reads any file): 0 when the unreadable file ends incorrect as an import and
+// is no PE image as the module.
 int ScanUnreadable(const std::string& main, const std::string& locked) {
-    if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) return NO_PRIVILEGE_DROP;
+    if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) return 10;
     const int probe = open(locked.c_str(), O_RDONLY);
-    if (probe >= 0) {
-        close(probe);
-        return STILL_READABLE;
-    }
+    if (probe >= 0) return 11;
     FakePlatform platform;
     CReferenceScanner scanner(platform);
     CCollectedReport report;
     scanner.Scan(main, "", true, report);
-    const Reference* entry = FindReference(scanner, "locked.dll");
-    if (entry == nullptr || entry->State() != REF_INCORRECT) return NOT_INCORRECT;
+    if (StateOf(scanner, "locked.dll") != REF_INCORRECT) return 12;
     scanner.Scan(locked, "", true, report);
-    if (report.lines != std::vector<std::string>{MessageText(IDS_INVALID_NT_SIGNATURE)})
-        return MODULE_READ;
-    return AS_EXPECTED;
+    return report.lines == std::vector<std::string>{MessageText(IDS_INVALID_NT_SIGNATURE)} ? 0 : 13;
 }
 
-TEST_F(SpecialFiles, UnreadableFileEndsIncorrectAndAsModuleIsNotAPeImage) {
+TEST_F(SpecialFiles, UnreadableFile) {
     const std::string main = dir.Write("main.exe", ModuleImporting({"locked.dll"}));
     const std::string locked = dir.Write("locked.dll", ModuleImporting({}));
     ASSERT_EQ(chmod(locked.c_str(), 0), 0);
@@ -172,7 +109,7 @@ TEST_F(SpecialFiles, UnreadableFileEndsIncorrectAndAsModuleIsNotAPeImage) {
     int status = 0;
     ASSERT_EQ(waitpid(child, &status, 0), child);
     ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), AS_EXPECTED);
+    EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
 }  // namespace
