@@ -2,6 +2,7 @@
 
 #include <io.h>
 
+#include "cmd_ui.h"
 #include "file_dialog.h"
 #include "help_tip_request.h"
 #include "resource.h"
@@ -15,8 +16,13 @@ ON_WM_SYSCOMMAND()
 ON_COMMAND(IDC_FIND_MODULE, OnFindModule)
 ON_COMMAND(IDC_FIND_INITIAL_DIR, OnFindInitialDir)
 ON_WM_SETTINGCHANGE()
+ON_WM_RBUTTONDOWN()
 ON_COMMAND(IDM_ABOUTBOX, OnAbout)
+ON_COMMAND(ID_OPTIONS_FONT, OnChooseFont)
+ON_COMMAND(ID_OPTIONS_HELPTIPS, OnToggleHelpTips)
+ON_UPDATE_COMMAND_UI(ID_OPTIONS_HELPTIPS, OnUpdateHelpTips)
 ON_COMMAND(ID_OPTIONS_CLEANUP, OnToggleCleanup)
+ON_UPDATE_COMMAND_UI(ID_OPTIONS_CLEANUP, OnUpdateCleanup)
 END_MESSAGE_MAP()
 
 namespace {
@@ -28,7 +34,7 @@ CKivrelDlg::CKivrelDlg(CWnd* pParent)
     : CResizableDialog(IDD_KIVREL_DIALOG, IDR_MAINFRAME, 0, pParent),
       m_pPlatform(kivrel::CreateNativePlatform()),
       m_scanner(*m_pPlatform, this) {
-    m_fontFields.Attach(::GetStockObject(ANSI_VAR_FONT));
+    m_font.AttachShared(::GetStockObject(ANSI_VAR_FONT));
 }
 
 CKivrelDlg::~CKivrelDlg() = default;
@@ -61,6 +67,7 @@ BOOL CKivrelDlg::OnInitDialog() {
         }
     }
 
+    m_btnOptions.SetDropMenu(IDR_OPTIONS_MENU, 0);
     // The fields take dropped text and shell files.
     m_editInitialDir.m_nTipTextId = IDS_TIP_INITIAL_DIR;
     m_editInitialDir.EnableDragDrop();
@@ -77,6 +84,7 @@ BOOL CKivrelDlg::OnInitDialog() {
     }
 
     LoadPlacement(IDS_SECTION_MAIN, IDS_ENTRY_WINDOW);
+    m_font.ReadProfile(IDS_SECTION_MAIN, IDS_ENTRY_FONT);
     const std::string section = LoadResString(IDS_SECTION_MAIN);
     const std::string help = LoadResString(IDS_ENTRY_HELP);
     m_bHelpTips = AfxGetApp()->GetProfileInt(section.c_str(), help.c_str(), 1) != 0;
@@ -103,9 +111,9 @@ void CKivrelDlg::StartFromCommandLine() {
 }
 
 void CKivrelDlg::ApplyFont() {
-    m_editInitialDir.SetFont(m_fontFields, TRUE);
-    m_editModule.SetFont(m_fontFields, TRUE);
-    m_listResults.ApplyFont(&m_fontFields);
+    m_editInitialDir.SetFont(m_font, TRUE);
+    m_editModule.SetFont(m_font, TRUE);
+    m_listResults.ApplyFont(&m_font);
 }
 
 void CKivrelDlg::OnSettingChange(UINT uFlags, LPCSTR lpszSection) {
@@ -164,7 +172,25 @@ void CKivrelDlg::OnAbout() {
     about.DoModal();
 }
 
+void CKivrelDlg::OnRButtonDown(UINT, CPoint) { m_btnOptions.ShowDropMenu(TRUE, FALSE); }
+
+void CKivrelDlg::OnChooseFont() {
+    // The string table has no such title: the chooser keeps its own caption.
+    if (!m_font.EditWithDialog(ID_OPTIONS_FONT, this)) return;
+    m_font.WriteProfile(IDS_SECTION_MAIN, IDS_ENTRY_FONT);
+    ApplyFont();
+}
+
+void CKivrelDlg::OnToggleHelpTips() { m_bHelpTips = m_bHelpTips ? FALSE : TRUE; }
+
+void CKivrelDlg::OnUpdateHelpTips(CCmdUI* pCmdUI) {
+    pCmdUI->Enable(TRUE);
+    pCmdUI->SetCheck(m_bHelpTips ? 1 : 0);
+}
+
 void CKivrelDlg::OnToggleCleanup() { m_bCleanup = m_bCleanup == FALSE ? TRUE : FALSE; }
+
+void CKivrelDlg::OnUpdateCleanup(CCmdUI* pCmdUI) { pCmdUI->SetCheck(m_bCleanup ? 1 : 0); }
 
 void CKivrelDlg::OnFindModule() {
     const std::string filter = LoadResString(IDS_MODULE_FILTER);

@@ -6,9 +6,10 @@
 #include <string>
 
 #include "controls.h"
+#include "editable_font.h"
 #include "ext_edit.h"
-#include "gdi.h"
 #include "help_tip_wnd.h"
+#include "menu_button.h"
 #include "platform.h"
 #include "reference_scanner.h"
 #include "resizable_dialog.h"
@@ -35,8 +36,13 @@ protected:
     void OnSettingChange(UINT uFlags, LPCSTR lpszSection);
     void OnFindModule();
     void OnFindInitialDir();
+    void OnRButtonDown(UINT nFlags, CPoint point);
     void OnAbout();
+    void OnChooseFont();
+    void OnToggleHelpTips();
+    void OnUpdateHelpTips(CCmdUI* pCmdUI);
     void OnToggleCleanup();
+    void OnUpdateCleanup(CCmdUI* pCmdUI);
 
     void OnScan();
     void ApplyFont();
@@ -54,14 +60,16 @@ protected:
     CListBox m_listReferences;
     CListBox m_listSearchDirectories;
     CResultList m_listResults;
-    CButton m_btnOptions;
+    CMenuButton m_btnOptions;
     CExtEdit m_editModule;
     CExtEdit m_editInitialDir;
     BOOL m_bCleanup = TRUE;
     // The "Help" setting as read at start; the tips themselves are m_helpTips.
     BOOL m_bHelpTips = TRUE;
     CHelpTipWnd m_helpTips;
-    CFont m_fontFields;
+    // The fields' and the results list's font; the stock font until the
+    // settings or the user name another.
+    CEditableFont m_font;
 
     DECLARE_MESSAGE_MAP()
 };

@@ -34,7 +34,7 @@ CResizableDialog::CResizableDialog(UINT nIDTemplate, UINT nIDIcon, int nInstance
         m_hSmallIcon.Reset(
             LoadIconOfSize(nIDIcon, GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON)));
     }
-    m_font.Attach(::GetStockObject(DEFAULT_GUI_FONT));
+    m_font.AttachShared(::GetStockObject(DEFAULT_GUI_FONT));
 }
 
 CResizableDialog::~CResizableDialog() = default;

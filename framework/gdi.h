@@ -4,28 +4,38 @@
 
 #include <windows.h>
 
+#include "runtime_class.h"
+
 class CWnd;
 
-// Owns one GDI object. A stock object may be held too: deleting it is
-// harmless, as the platform never destroys stock objects.
-class CGdiObject {
+// Holds one GDI object: owned (Attach), destroyed with the holder, or shared
+// (AttachShared), such as a stock object, which is only let go.
+class CGdiObject : public CObject {
+    DECLARE_DYNAMIC(CGdiObject)
 public:
     CGdiObject() = default;
-    ~CGdiObject() { DeleteObject(); }
+    ~CGdiObject() override { DeleteObject(); }
     CGdiObject(const CGdiObject&) = delete;
     CGdiObject& operator=(const CGdiObject&) = delete;
 
     HGDIOBJ GetSafeHandle() const { return m_hObject; }
+    // Takes ownership; a null object leaves what is held in place.
     BOOL Attach(HGDIOBJ hObject);
+    // Holds an object that someone else owns, without ever destroying it.
+    BOOL AttachShared(HGDIOBJ hObject);
     HGDIOBJ Detach();
-    // FALSE when nothing is held; otherwise the platform's answer.
+    bool IsShared() const { return m_hObject != nullptr && !m_bOwned; }
+    // FALSE when nothing is held; a shared object is let go (TRUE), an owned
+    // one destroyed (the platform's answer).
     BOOL DeleteObject();
 
 protected:
     HGDIOBJ m_hObject = nullptr;
+    bool m_bOwned = true;
 };
 
 class CFont : public CGdiObject {
+    DECLARE_DYNAMIC(CFont)
 public:
     HFONT GetSafeHandle() const { return static_cast<HFONT>(m_hObject); }
     operator HFONT() const { return GetSafeHandle(); }

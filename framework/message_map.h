@@ -11,6 +11,11 @@
 #include "types.h"
 
 class CWnd;
+class CCmdUI;
+
+// The notification code of command-update entries: a menu item asks whether
+// it is enabled and checked. No control sends it (theirs are 16 bits).
+constexpr UINT CN_UPDATE_COMMAND_UI = 0xFFFFFFFFu;
 
 using MessageThunk = LRESULT (*)(CWnd& wnd, WPARAM wParam, LPARAM lParam);
 
@@ -94,6 +99,12 @@ LRESULT Timer(CWnd& wnd, WPARAM wParam, LPARAM) {
 }
 
 template <auto Fn>
+LRESULT KeyDown(CWnd& wnd, WPARAM wParam, LPARAM lParam) {
+    (Self<Fn>(wnd).*Fn)(static_cast<UINT>(wParam), LOWORD(lParam), HIWORD(lParam));
+    return 0;
+}
+
+template <auto Fn>
 LRESULT ActivateApp(CWnd& wnd, WPARAM wParam, LPARAM lParam) {
     (Self<Fn>(wnd).*Fn)(static_cast<BOOL>(wParam), static_cast<DWORD>(lParam));
     return 0;
@@ -107,6 +118,18 @@ LRESULT HitTest(CWnd& wnd, WPARAM, LPARAM lParam) {
 template <auto Fn>
 LRESULT DropFiles(CWnd& wnd, WPARAM wParam, LPARAM) {
     (Self<Fn>(wnd).*Fn)(reinterpret_cast<HDROP>(wParam));
+    return 0;
+}
+
+template <auto Fn>
+LRESULT SetCursor(CWnd& wnd, WPARAM wParam, LPARAM lParam) {
+    return (Self<Fn>(wnd).*Fn)(reinterpret_cast<HWND>(wParam), LOWORD(lParam), HIWORD(lParam));
+}
+
+// lParam carries the item being updated.
+template <auto Fn>
+LRESULT UpdateCommandUI(CWnd& wnd, WPARAM, LPARAM lParam) {
+    (Self<Fn>(wnd).*Fn)(reinterpret_cast<CCmdUI*>(lParam));
     return 0;
 }
 
@@ -134,6 +157,9 @@ protected:                                                                      
 
 #define ON_COMMAND(id, memberFxn) \
     {WM_COMMAND, 0, static_cast<UINT>(id), &msgmap::NoArgs<&ThisClass::memberFxn>},
+#define ON_UPDATE_COMMAND_UI(id, memberFxn)                   \
+    {WM_COMMAND, CN_UPDATE_COMMAND_UI, static_cast<UINT>(id), \
+     &msgmap::UpdateCommandUI<&ThisClass::memberFxn>},
 #define ON_WM_PAINT() {WM_PAINT, 0, 0, &msgmap::NoArgs<&ThisClass::OnPaint>},
 #define ON_WM_DESTROY() {WM_DESTROY, 0, 0, &msgmap::NoArgs<&ThisClass::OnDestroy>},
 #define ON_WM_QUERYDRAGICON() \
@@ -151,3 +177,5 @@ protected:                                                                      
 #define ON_WM_TIMER() {WM_TIMER, 0, 0, &msgmap::Timer<&ThisClass::OnTimer>},
 #define ON_WM_ACTIVATEAPP() {WM_ACTIVATEAPP, 0, 0, &msgmap::ActivateApp<&ThisClass::OnActivateApp>},
 #define ON_WM_DROPFILES() {WM_DROPFILES, 0, 0, &msgmap::DropFiles<&ThisClass::OnDropFiles>},
+#define ON_WM_KEYDOWN() {WM_KEYDOWN, 0, 0, &msgmap::KeyDown<&ThisClass::OnKeyDown>},
+#define ON_WM_SETCURSOR() {WM_SETCURSOR, 0, 0, &msgmap::SetCursor<&ThisClass::OnSetCursor>},

@@ -170,10 +170,14 @@ BOOL CWnd::OnCommand(WPARAM wParam, LPARAM lParam) {
     return OnCmdMsg(LOWORD(wParam), nCode);
 }
 
-BOOL CWnd::OnCmdMsg(UINT nID, UINT nCode) {
-    const MessageMapEntry* entry = FindEntry(GetMessageMap(), WM_COMMAND, nCode, nID);
+const MessageMapEntry* CWnd::FindCmdEntry(UINT nID, UINT nCode) const {
+    return FindEntry(GetMessageMap(), WM_COMMAND, nCode, nID);
+}
+
+BOOL CWnd::OnCmdMsg(UINT nID, UINT nCode, LPARAM lParam) {
+    const MessageMapEntry* entry = FindCmdEntry(nID, nCode);
     if (entry == nullptr) return FALSE;
-    entry->pfn(*this, MAKEWPARAM(nID, nCode), 0);
+    entry->pfn(*this, MAKEWPARAM(nID, nCode), lParam);
     return TRUE;
 }
 

@@ -50,8 +50,13 @@ public:
     virtual LRESULT DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam);
     // Default processing of the message now being handled.
     LRESULT Default();
-    // Runs the ON_COMMAND handler for a command; FALSE when there is none.
-    BOOL OnCmdMsg(UINT nID, UINT nCode);
+    // Runs the handler for a command (or, with CN_UPDATE_COMMAND_UI and the
+    // item as lParam, its update handler); FALSE when there is none.
+    BOOL OnCmdMsg(UINT nID, UINT nCode, LPARAM lParam = 0);
+    // Whether the message maps hold a handler for the command.
+    BOOL HasCmdHandler(UINT nID, UINT nCode = 0) const {
+        return FindCmdEntry(nID, nCode) != nullptr;
+    }
 
     // Thin wrappers of the platform calls on m_hWnd.
     LRESULT SendMessage(UINT message, WPARAM wParam = 0, LPARAM lParam = 0) const {
@@ -115,6 +120,7 @@ protected:
     MSG m_msgCurrent{};
 
 private:
+    const MessageMapEntry* FindCmdEntry(UINT nID, UINT nCode) const;
     BOOL ReflectToChild(HWND hWndChild, UINT message, WPARAM wParam, LPARAM lParam,
                         LRESULT* pResult);
     void Detach();
