@@ -23,6 +23,12 @@ public:
     CHOOSEFONTA m_cf{};
     LOGFONTA m_lf{};
 
+protected:
+    // OK and Cancel belong to the chooser's own procedure, which fills m_lf
+    // and gives ChooseFont its result.
+    void OnOK() override { Default(); }
+    void OnCancel() override { Default(); }
+
 private:
     static UINT_PTR CALLBACK HookProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam);
 };
