@@ -2,9 +2,10 @@
 # Runs Kivrel.exe under Wine in a virtual X display on a module and saves a
 # screenshot of its window.
 #
-# Usage: tools/screenshot.sh [-b BUILD-DIR] [-s WIDTHxHEIGHT] OUTPUT.png [MODULE]
+# Usage: tools/screenshot.sh [-b BUILD-DIR] [-s WIDTHxHEIGHT] [-m] OUTPUT.png [MODULE]
 #   -b  build directory of the x86_64 Windows build (default: build/win64)
 #   -s  open the window at this size instead of its template size
+#   -m  drop the options menu down (the Space key on "Options...") first
 #   MODULE  the module to scan (default: the GUI tests' fixture program, whose
 #           report has found and missing modules; else Kivrel.exe itself)
 # The program runs in a private Wine prefix under the build directory, so its
@@ -13,15 +14,17 @@ set -euo pipefail
 
 build=build/win64
 size=
-while getopts "b:s:" option; do
+menu=
+while getopts "b:s:m" option; do
   case $option in
     b) build=$OPTARG ;;
     s) size=$OPTARG ;;
-    *) sed -n '5,9p' "$0"; exit 2 ;;
+    m) menu=1 ;;
+    *) sed -n '5,10p' "$0"; exit 2 ;;
   esac
 done
 shift $((OPTIND - 1))
-[ $# -ge 1 ] || { sed -n '5,9p' "$0"; exit 2; }
+[ $# -ge 1 ] || { sed -n '5,10p' "$0"; exit 2; }
 output=$(realpath -m "$1")
 build=$(realpath "$build")
 program=$build/app/Kivrel.exe
@@ -36,7 +39,7 @@ module=$(realpath "$module")
 if [ -z "${KIVREL_IN_XVFB:-}" ]; then
   export KIVREL_IN_XVFB=1
   exec xvfb-run -a -s "-screen 0 1024x768x24 -nolisten tcp" "$0" -b "$build" ${size:+-s "$size"} \
-    "$output" "$module"
+    ${menu:+-m} "$output" "$module"
 fi
 
 export WINEPREFIX=$build/screenshot-prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
@@ -64,6 +67,11 @@ windows_path() { echo "Z:${1//\//\\}"; }
 "$wine" explorer /desktop=kivrel,800x600 "$(windows_path "$program")" "$(windows_path "$module")" \
   >/dev/null 2>&1 &
 sleep 8
+if [ -n "$menu" ]; then
+  # The focus starts on the first "Find..."; two steps back is "Options...".
+  xdotool mousemove 400 300 key shift+Tab shift+Tab space
+  sleep 1
+fi
 shot=$(mktemp --suffix=.png)
 import -window root "$shot"
 "$wineserver" -k || true
