@@ -181,11 +181,14 @@ void CKivrelDlg::OnChooseFont() {
     ApplyFont();
 }
 
-void CKivrelDlg::OnToggleHelpTips() { m_bHelpTips = m_bHelpTips ? FALSE : TRUE; }
+void CKivrelDlg::OnToggleHelpTips() {
+    m_helpTips.Toggle(m_hWnd);
+    m_bHelpTips = m_helpTips.IsOn();
+}
 
 void CKivrelDlg::OnUpdateHelpTips(CCmdUI* pCmdUI) {
-    pCmdUI->Enable(TRUE);
-    pCmdUI->SetCheck(m_bHelpTips ? 1 : 0);
+    pCmdUI->Enable(m_helpTips.CanToggle());
+    pCmdUI->SetCheck(m_helpTips.IsOn() ? 1 : 0);
 }
 
 void CKivrelDlg::OnToggleCleanup() { m_bCleanup = m_bCleanup == FALSE ? TRUE : FALSE; }

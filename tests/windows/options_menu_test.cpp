@@ -20,9 +20,9 @@ namespace {
 class CProbeKivrelDlg : public CKivrelDlg {
 public:
     using CKivrelDlg::m_bCleanup;
-    using CKivrelDlg::m_bHelpTips;
     using CKivrelDlg::m_btnOptions;
     using CKivrelDlg::m_font;
+    using CKivrelDlg::m_helpTips;
 };
 
 // A parent that handles only some of the menu's commands.
@@ -219,18 +219,18 @@ TEST_F(OptionsMenu, ChosenCommandsArriveAndTheCheckMarksFollow) {
         // Each item's mnemonic, pressed twice: off, then on again.
         const struct {
             BYTE key;
-            BOOL CProbeKivrelDlg::*flag;
+            std::function<bool()> on;
             int item;
-        } switches[] = {{'C', &CProbeKivrelDlg::m_bCleanup, kCleanupItem},
-                        {'S', &CProbeKivrelDlg::m_bHelpTips, kTipsItem}};
+        } switches[] = {{'C', [&] { return dialog.m_bCleanup != FALSE; }, kCleanupItem},
+                        {'S', [&] { return dialog.m_helpTips.IsOn() != FALSE; }, kTipsItem}};
         for (const auto& s : switches) {
             ASSERT_TRUE(openAndPress(s.key).shown);
-            EXPECT_FALSE(dialog.*s.flag) << s.key;
+            EXPECT_FALSE(s.on()) << s.key;
             EXPECT_FALSE(Checked(
                 WatchMenuWhile([&] { dialog.m_btnOptions.ShowDropMenu(TRUE, TRUE); }), s.item))
                 << s.key;
             ASSERT_TRUE(openAndPress(s.key).shown);
-            EXPECT_TRUE(dialog.*s.flag) << s.key;
+            EXPECT_TRUE(s.on()) << s.key;
         }
     });
 }
