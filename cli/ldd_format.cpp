@@ -5,10 +5,11 @@ namespace kivrel::cli {
 void WriteLdd(std::ostream& out, const CScanOutcome& outcome, bool missingOnly) {
     const CReferenceList& references = outcome.References();
     for (size_t i = 0; i < references.size(); ++i) {
-        // An incorrect file is not a module to an ldd-style reader either.
-        const bool found = references[i].State() == REF_FOUND;
-        if (found && missingOnly) continue;
-        out << references[i].text << " => " << (found ? outcome.PathOf(i) : "not found") << '\n';
+        // An incorrect file is not a module to an ldd-style reader either; an
+        // API set names the module that the loader maps it to.
+        const std::string path = outcome.ModulePathOf(i);
+        if (!path.empty() && missingOnly) continue;
+        out << references[i].text << " => " << (path.empty() ? "not found" : path) << '\n';
     }
 }
 

@@ -33,12 +33,14 @@ const std::string& CScanOutcome::NameOf(Node node) const {
                                        : m_references[CImportGraph::ReferenceIndex(node)].text;
 }
 
-const std::string& CScanOutcome::ResolutionOf(Node node) const {
+std::string CScanOutcome::ResolutionOf(Node node) const {
     if (node == CImportGraph::kRoot) return m_modulePath;
-    const size_t index = CImportGraph::ReferenceIndex(node);
-    switch (m_references[index].State()) {
+    const Reference& entry = m_references[CImportGraph::ReferenceIndex(node)];
+    switch (entry.State()) {
         case REF_FOUND:
-            return m_paths[index];
+            return m_paths[CImportGraph::ReferenceIndex(node)];
+        case REF_API_SET:
+            return "api-set " + entry.host;
         case REF_INCORRECT:
             return kIncorrect;
         default:
@@ -47,8 +49,21 @@ const std::string& CScanOutcome::ResolutionOf(Node node) const {
 }
 
 bool CScanOutcome::IsUnresolved(Node node) const {
-    return node != CImportGraph::kRoot &&
-           m_references[CImportGraph::ReferenceIndex(node)].State() != REF_FOUND;
+    if (node == CImportGraph::kRoot) return false;
+    const uint16_t state = m_references[CImportGraph::ReferenceIndex(node)].State();
+    return state != REF_FOUND && state != REF_API_SET;
+}
+
+std::string CScanOutcome::ModulePathOf(size_t index) const {
+    // A host may itself be an API set: follow at most as many as there are entries.
+    for (size_t step = 0; step < m_references.size(); ++step) {
+        const Reference& entry = m_references[index];
+        if (entry.State() == REF_FOUND) return m_paths[index];
+        const long host = entry.State() == REF_API_SET ? m_references.Find(entry.host) : -1;
+        if (host < 0) return "";
+        index = static_cast<size_t>(host);
+    }
+    return "";
 }
 
 std::vector<size_t> CScanOutcome::FindName(const std::string& name) const {

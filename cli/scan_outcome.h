@@ -24,10 +24,13 @@ public:
 
     // The scanned module's file name for the root, a reference's text otherwise.
     const std::string& NameOf(Node node) const;
-    // What a line says after "=>": the full path, "not found" or "incorrect";
-    // for the root the module path as given.
-    const std::string& ResolutionOf(Node node) const;
+    // What a line says after "=>": the full path, "not found", "incorrect"
+    // or "api-set HOST"; for the root the module path as given.
+    std::string ResolutionOf(Node node) const;
+    // Neither found nor an API set with a host.
     bool IsUnresolved(Node node) const;
+    // The full path of a found module, or of an API set's host; "" for others.
+    std::string ModulePathOf(size_t index) const;
     // Indexes of the references that `name` stands for as an import: the one
     // equal to it without regard to case, or else those that extend it (the
     // list drops a name that a longer entry begins with).

@@ -54,8 +54,10 @@ bool CReferenceScanner::ResolveApiSet(size_t index) {
     // only delay-loaded. A host that is itself an API set resolves in turn;
     // each name is resolved once, so a cycle of hosts ends.
     const RefOrigin origin = entry.delayLoadOnly ? ORIGIN_DELAY_IMPORT : ORIGIN_IMPORT;
+    const uint64_t apiSet = m_references.SerialAt(index);
     m_references.SetApiSetHost(index, host);
-    AddReference(host, 0, REF_PENDING, origin);
+    // The loader maps the set to its host: the host is what the set imports.
+    m_edges.AddImports(apiSet, {AddReference(host, 0, REF_PENDING, origin)});
     return true;
 }
 

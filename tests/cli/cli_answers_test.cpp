@@ -5,7 +5,8 @@
 //         bad.exe -> LIBC.DLL (the file is libc.dll)
 //   lib/  libb.dll -> KERNEL32.dll; libc.dll -> libb.dll, broken.dll, ghost.dll;
 //         broken.dll: a text file
-//   sys/  KERNEL32.dll, msvcrt.dll
+//         crt.exe -> api-ms-win-crt-stdio-l1-1-0.dll (an API set hosted by msvcrt.dll)
+//   sys/  KERNEL32.dll, msvcrt.dll, apisetschema.dll
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -14,6 +15,7 @@
 #include <iterator>
 #include <map>
 
+#include "api_set_writer.h"
 #include "pe_writer.h"
 #include "scan_runner.h"
 #include "temp_dir.h"
@@ -52,6 +54,10 @@ protected:
         temp.WriteText("lib/broken.dll", "not a module\n");
         temp.Write("sys/KERNEL32.dll", Module({}));
         temp.Write("sys/msvcrt.dll", Module({}));
+        temp.Write("app/crt.exe", Module({"api-ms-win-crt-stdio-l1-1-0.dll"}));
+        temp.Write("sys/apisetschema.dll",
+                   BuildApiSetSchemaDll(
+                       BuildApiSetSection(6, {{"api-ms-win-crt-stdio-l1-1-0", {"msvcrt.dll"}}})));
     }
     ProcessResult Run(std::vector<std::string> args, const std::string& module) {
         args.insert(args.end(),
@@ -63,6 +69,7 @@ protected:
     std::string Expand(std::string text) const {
         const std::pair<const char*, std::string> names[] = {{"{app}", temp.File("app/app.exe")},
                                                              {"{bad}", temp.File("app/bad.exe")},
+                                                             {"{crt}", temp.File("app/crt.exe")},
                                                              {"{A}", temp.Dir("app")},
                                                              {"{L}", temp.Dir("lib")},
                                                              {"{S}", temp.Dir("sys")},
@@ -126,6 +133,13 @@ TEST_F(CliAnswers, EachFormatAnswersExactly) {
         {{"--missing-only", "--json"}, "app.exe", 2, "cannot be combined", ""},
         {{"--force"}, "app.exe", 2, "need --copy-to", ""},
         {{"--format", "xml"}, "app.exe", 2, "unknown format 'xml'", ""},
+        {{"--tree", "--api-sets"}, "crt.exe", 0, "",
+         "crt.exe => {crt}\n"
+         "  api-ms-win-crt-stdio-l1-1-0.dll => api-set msvcrt.dll\n"
+         "    msvcrt.dll => {S}msvcrt.dll\n"},
+        {{"--why", "msvcrt", "--api-sets"}, "crt.exe", 0, "", "crt.exe -> api-ms-win-crt-stdio-l1-1-0.dll -> msvcrt.dll\n"},
+        {{"--format", "ldd", "--api-sets"}, "crt.exe", 0, "",
+         "api-ms-win-crt-stdio-l1-1-0.dll => {S}msvcrt.dll\nmsvcrt.dll => {S}msvcrt.dll\n"},
     };
     // clang-format on
     for (const AnswerCase& c : cases) {
