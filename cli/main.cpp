@@ -6,6 +6,7 @@
 
 #include "answers.h"
 #include "json_writer.h"
+#include "kivrel_version.h"
 #include "options.h"
 #include "reference_scanner.h"
 #include "scan_notes.h"
@@ -18,8 +19,6 @@
 namespace {
 
 using kivrel::cli::ReportLines;
-
-constexpr const char* kVersion = "1.3.0.1";
 
 class CLineCollector : public kivrel::IReportSink {
 public:
@@ -63,7 +62,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (options.version) {
-        std::cout << "kivrel-scan " << kVersion << '\n';
+        std::cout << "kivrel-scan " << KIVREL_VERSION << '\n';
         return 0;
     }
 

@@ -10,6 +10,7 @@ packages=(
   python3 python3-pefile pev
   clang libclang-rt-14-dev llvm
   hyperfine time
+  dpkg-dev man-db groff-base unzip
 )
 i386_packages=(libwine:i386)
 

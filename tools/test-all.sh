@@ -17,6 +17,9 @@ ctest --preset native
 echo "== test win64 (under wine64)"
 ctest --preset win64
 
+echo "== release packages"
+bash tools/test-packages.sh
+
 if [ -x tools/ci-hardening.sh ] || [ -f tools/ci-hardening.sh ]; then
   echo "== hardening"
   bash tools/ci-hardening.sh
