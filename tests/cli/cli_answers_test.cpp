@@ -63,9 +63,11 @@ protected:
         args.insert(args.end(),
                     {"--initial-dir", temp.File("lib"), "--system-dir", temp.File("sys"),
                      "--windows-dir", "", "--path", "", temp.File("app/" + module)});
-        return RunScan(args);
+        const ProcessResult run = RunScan(args);
+        EXPECT_TRUE(run.started) << run.startError;
+        return run;
     }
-    // Replaces {app} {A} {L} {S} by the module's path and the three directories.
+    // {app} {bad} {A} {L} {S} {c}: the modules' paths, the directories, kLibC.
     std::string Expand(std::string text) const {
         const std::pair<const char*, std::string> names[] = {{"{app}", temp.File("app/app.exe")},
                                                              {"{bad}", temp.File("app/bad.exe")},
@@ -74,59 +76,46 @@ protected:
                                                              {"{L}", temp.Dir("lib")},
                                                              {"{S}", temp.Dir("sys")},
                                                              {"{c}", kLibC}};
-        for (const auto& [key, value] : names) {
+        for (const auto& [key, value] : names)
             for (size_t at; (at = text.find(key)) != std::string::npos;)
                 text.replace(at, strlen(key), value);
-        }
         return text;
     }
 
     TempDir temp;
 };
 
-struct AnswerCase {
-    std::vector<std::string> args;
-    const char* module;
-    int exitCode;
-    const char* err;  // a part of standard error; "" for none at all
-    const char* out;
-};
-
-// Each answer's exact output and exit status; the tree lists imports in
+// Each answer's exact output and exit status: the tree lists imports in
 // table order, expands each module once and with --missing-only keeps the
-// branches that lead to an unresolved name; --why finds the chains of a name
-// written without extension too.
+// branches that lead to an unresolved name; --why finds a name written
+// without extension or in another case too.
 TEST_F(CliAnswers, EachFormatAnswersExactly) {
     // clang-format off
-    const AnswerCase cases[] = {
+    const struct {
+        std::vector<std::string> args;
+        const char* module;
+        int exitCode;
+        const char* err;  // a part of standard error; "" for none at all
+        const char* out;
+    } cases[] = {
         {{"--tree"}, "app.exe", 0, "",
-         "app.exe => {app}\n"
-         "  liba.dll => {A}liba.dll\n"
-         "    libb.dll => {L}libb.dll\n"
-         "      KERNEL32.dll => {S}KERNEL32.dll\n"
-         "    msvcrt.dll => {S}msvcrt.dll\n"
+         "app.exe => {app}\n  liba.dll => {A}liba.dll\n    libb.dll => {L}libb.dll\n"
+         "      KERNEL32.dll => {S}KERNEL32.dll\n    msvcrt.dll => {S}msvcrt.dll\n"
          "  KERNEL32.dll => {S}KERNEL32.dll (see above)\n"},
-        {{"--tree"}, "bad.exe", 1, "",
-         "bad.exe => {bad}\n"
-         "  LIBC.DLL => {L}{c}\n"
-         "    libb.dll => {L}libb.dll\n"
-         "      KERNEL32.dll => {S}KERNEL32.dll\n"
-         "    broken.dll => incorrect\n"
-         "    ghost.dll => not found\n"},
         {{"--tree", "--missing-only"}, "bad.exe", 1, "",
-         "bad.exe => {bad}\n"
-         "  LIBC.DLL => {L}{c}\n"
-         "    broken.dll => incorrect\n"
+         "bad.exe => {bad}\n  LIBC.DLL => {L}{c}\n    broken.dll => incorrect\n"
          "    ghost.dll => not found\n"},
         {{"--missing-only", "--tree"}, "app.exe", 0, "", ""},
         {{"--why", "ghost.dll"}, "bad.exe", 0, "", "bad.exe -> LIBC.DLL -> ghost.dll\n"},
         {{"--why", "kernel32"}, "app.exe", 0, "", "app.exe -> KERNEL32.dll\n"},
         {{"--why", "LIBB.DLL"}, "app.exe", 0, "", "app.exe -> liba.dll -> libb.dll\n"},
-        {{"--why", "nothere.dll"}, "app.exe", 1, "kivrel-scan: nothere.dll is not among the references of app.exe", ""},
+        {{"--why", "nothere.dll"}, "app.exe", 1,
+         "kivrel-scan: nothere.dll is not among the references of app.exe", ""},
         {{"--format", "ldd"}, "bad.exe", 1, "",
          "LIBC.DLL => {L}{c}\nlibb.dll => {L}libb.dll\nbroken.dll => not found\n"
          "ghost.dll => not found\nKERNEL32.dll => {S}KERNEL32.dll\n"},
-        {{"--format=ldd", "--missing-only"}, "bad.exe", 1, "", "broken.dll => not found\nghost.dll => not found\n"},
+        {{"--format=ldd", "--missing-only"}, "bad.exe", 1, "",
+         "broken.dll => not found\nghost.dll => not found\n"},
         {{"--missing-only"}, "bad.exe", 1, "", "broken.dll\nghost.dll\n"},
         {{"--tree"}, "../lib/broken.dll", 1, "*** INVALID NT SIGNATURE ***", ""},
         {{"--tree", "--why", "a.dll"}, "app.exe", 2, "cannot be combined", ""},
@@ -142,51 +131,44 @@ TEST_F(CliAnswers, EachFormatAnswersExactly) {
          "api-ms-win-crt-stdio-l1-1-0.dll => {S}msvcrt.dll\nmsvcrt.dll => {S}msvcrt.dll\n"},
     };
     // clang-format on
-    for (const AnswerCase& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.args[0] + " " + c.module);
         const ProcessResult run = Run(c.args, c.module);
-        ASSERT_TRUE(run.started) << run.startError;
         EXPECT_EQ(run.out, Expand(c.out));
         EXPECT_EQ(run.exitCode, c.exitCode);
-        if (*c.err == 0) {
-            EXPECT_EQ(run.err, "");
-        }
-        EXPECT_NE(run.err.find(c.err), std::string::npos) << run.err;
+        EXPECT_TRUE(*c.err ? run.err.find(c.err) != std::string::npos : run.err.empty()) << run.err;
     }
 }
-
-struct CopyCase {
-    const char* title;
-    const char* destination;        // under the installation, or absolute
-    const char* existing;           // "NAME=TEXT" written there first, "NAME@FILE" a copy of FILE
-    std::vector<std::string> args;  // before --copy-to; "LIB" stands for lib/
-    const char* module;
-    int exitCode;
-    const char* err;
-    // The destination afterwards: name -> "@FILE" (a copy of it) or its text.
-    std::map<std::string, std::string> holds;
-};
 
 // Found modules outside the system directory land in the destination; equal
 // files, the sources themselves and excluded directories are left alone; a
 // different file is kept unless --force, as is a file whose name differs
-// only in case; a failed copy is exit 1 naming the file, the others still
-// made; a destination that cannot be a directory is exit 1.
+// only in case; a destination that cannot be a directory or be written is
+// exit 1. Contents are "@FILE" (a copy of FILE) or the text itself.
 TEST_F(CliAnswers, CopyToBundlesWhatTheProgramNeeds) {
     const std::string a = "@app/liba.dll", b = "@lib/libb.dll";
+    const std::map<std::string, std::string> none;
     // clang-format off
-    const CopyCase cases[] = {
-        {"created, nested", "out/dist", "", {"--verbose"}, "app.exe", 0, "copied ", {{"liba.dll", a}, {"libb.dll", b}}},
-        {"the scan's exit status", "out", "", {}, "bad.exe", 1, "", {{kLibC, "@lib/libc.dll"}, {"libb.dll", b}}},
-        {"equal file kept", "out", "liba.dll@app/liba.dll", {"--verbose"}, "app.exe", 0, "unchanged", {{"liba.dll", a}, {"libb.dll", b}}},
-        {"different file refused", "out", "liba.dll=mine", {}, "app.exe", 1, "liba.dll differs from", {{"liba.dll", "mine"}, {"libb.dll", b}}},
-        {"different file forced", "out", "liba.dll=mine", {"--force"}, "app.exe", 0, "", {{"liba.dll", a}, {"libb.dll", b}}},
-        {"name differing in case", "out", "LIBB.DLL=mine", {}, "app.exe", 1, "LIBB.DLL differs from", {{"liba.dll", a}, {"LIBB.DLL", "mine"}}},
-        {"own folder", "app", "", {"--exclude-dir", "LIB"}, "app.exe", 0, "", {}},
-        {"excluded directory", "out", "", {"--exclude-dir", "LIB"}, "app.exe", 0, "", {{"liba.dll", a}}},
-        {"destination is a file", "out/f", "f=x", {}, "app.exe", 1, "not a directory", {}},
+    const struct {
+        const char* destination;  // under the installation, or absolute
+        std::map<std::string, std::string> before;  // written in out/ first
+        std::vector<std::string> args;              // "LIB" stands for lib/
+        const char* module;
+        int exitCode;
+        const char* err;
+        std::map<std::string, std::string> after;  // the destination; none: not looked at
+    } cases[] = {
+        {"out/dist", none, {"--verbose"}, "app.exe", 0, "copied ", {{"liba.dll", a}, {"libb.dll", b}}},
+        {"out", none, {}, "bad.exe", 1, "", {{kLibC, "@lib/libc.dll"}, {"libb.dll", b}}},
+        {"out", {{"liba.dll", a}}, {"--verbose"}, "app.exe", 0, "unchanged", {{"liba.dll", a}, {"libb.dll", b}}},
+        {"out", {{"liba.dll", "mine"}}, {}, "app.exe", 1, "liba.dll differs from", {{"liba.dll", "mine"}, {"libb.dll", b}}},
+        {"out", {{"liba.dll", "mine"}}, {"--force"}, "app.exe", 0, "", {{"liba.dll", a}, {"libb.dll", b}}},
+        {"out", {{"LIBB.DLL", "mine"}}, {}, "app.exe", 1, "LIBB.DLL differs from", {{"liba.dll", a}, {"LIBB.DLL", "mine"}}},
+        {"app", none, {"--exclude-dir", "LIB"}, "app.exe", 0, "", none},
+        {"out", none, {"--exclude-dir", "LIB"}, "app.exe", 0, "", {{"liba.dll", a}}},
+        {"out/f", {{"f", "x"}}, {}, "app.exe", 1, "not a directory", none},
 #ifndef _WIN32
-        {"unwritable destination", "/sys", "", {}, "app.exe", 1, "cannot copy ", {}},
+        {"/sys", none, {}, "app.exe", 1, "cannot copy ", none},
 #endif
     };
     // clang-format on
@@ -194,18 +176,9 @@ TEST_F(CliAnswers, CopyToBundlesWhatTheProgramNeeds) {
         return spec[0] == '@' ? Contents(temp.File(spec.substr(1))) : spec;
     };
     const std::string appBefore = Contents(temp.File("app/liba.dll"));
-    for (const CopyCase& c : cases) {
-        SCOPED_TRACE(c.title);
-        const std::string existing = c.existing;
-        const size_t split = existing.find_first_of("=@");
-        if (split != std::string::npos) {
-            const std::vector<uint8_t> bytes = [&] {
-                const std::string text =
-                    contents(existing.substr(split + (existing[split] == '=')));
-                return std::vector<uint8_t>(text.begin(), text.end());
-            }();
-            temp.Write("out/" + existing.substr(0, split), bytes);
-        }
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.destination + (c.before.empty() ? "" : " over " + c.before.begin()->second));
+        for (const auto& [name, spec] : c.before) temp.WriteText("out/" + name, contents(spec));
         const std::string destination =
             c.destination[0] == '/' ? c.destination : temp.File(c.destination);
         std::vector<std::string> args = c.args;
@@ -213,14 +186,13 @@ TEST_F(CliAnswers, CopyToBundlesWhatTheProgramNeeds) {
             if (arg == "LIB") arg = temp.File("lib");
         args.insert(args.end(), {"--copy-to", destination});
         const ProcessResult run = Run(args, c.module);
-        ASSERT_TRUE(run.started) << run.startError;
         EXPECT_EQ(run.exitCode, c.exitCode) << run.err;
         EXPECT_NE(run.err.find(c.err), std::string::npos) << run.err;
-        if (!c.holds.empty()) {
+        if (!c.after.empty()) {
             std::map<std::string, std::string> held, expected;
             for (const auto& entry : fs::directory_iterator(destination))
                 held[entry.path().filename().string()] = Contents(entry.path());
-            for (const auto& [name, spec] : c.holds) expected[name] = contents(spec);
+            for (const auto& [name, spec] : c.after) expected[name] = contents(spec);
             EXPECT_EQ(held, expected);
         }
         EXPECT_EQ(Contents(temp.File("app/liba.dll")), appBefore);
