@@ -96,59 +96,36 @@ public:
 };
 
 using Calls = std::vector<std::string>;
-const char* const kFull =
-    "10 MB capacity\n2 MB free  (20%)\n\nFile system = NTFS,  not compressed\n"
-    "Long file names (up to 255 chars)";
-
-TEST(VolumeReportRun, LocalDirectoriesAreQueriedAtTheirRoot) {
-    // clang-format off
-    const struct {
-        const char* directory;
-        bool freeOk, volumeOk;
-        Calls calls;
-        const char* text;
-    } cases[] = {
-        {"C:\\Tools", true, true, {"free C:\\", "volume C:\\", "report"}, kFull},
-        {"C:\\", false, true, {"free C:\\", "report"}, "Not available"},
-        {"C:\\", true, false, {"free C:\\", "volume C:\\", "report"},
-         "10 MB capacity\n2 MB free  (20%)"},
-    };
-    // clang-format on
-    for (const auto& c : cases) {
-        FakeVolumePlatform platform;
-        platform.freeOk = c.freeOk;
-        platform.volumeOk = c.volumeOk;
-        ShowVolumeReport(platform, c.directory);
-        EXPECT_EQ(platform.calls, c.calls) << c.directory;
-        EXPECT_EQ(platform.caption, "(C:\\) properties");
-        EXPECT_EQ(platform.text, c.text) << c.directory;
-    }
-}
 
 // A share is connected to the first free letter only while it is queried;
 // any failure but a taken letter stops at once (no series of failed logons).
-TEST(VolumeReportRun, ShareIsConnectedToAFreeLetterOnlyWhileQueried) {
+// A failed query reports "Not available", missing volume information only
+// the figures.
+TEST(VolumeReportRun, QueriesTheRootOrAShareThroughAFreeLetter) {
     const ConnectResult kOk = ConnectResult::kConnected, kTaken = ConnectResult::kLetterInUse;
-    const std::string to = "connect \\\\server\\share ";
+    const std::string to = "connect \\\\srv\\s ", share = "(\\\\srv\\s\\) properties";
+    const std::string local = "(C:\\) properties", figures = "10 MB capacity\n2 MB free  (20%)";
     // clang-format off
     const struct {
-        const char* name;
+        const char* directory;
         std::map<char, uint32_t> types;
         std::map<char, ConnectResult> results;
-        bool freeOk;
+        bool freeOk, volumeOk;
         Calls calls;
+        std::string caption, text;
     } cases[] = {
-        {"A in use, B of unknown type", {{'A', 3}, {'B', kDriveUnknown}}, {{'B', kOk}}, true,
-         {"wait", "type A:\\", "type B:\\", to + "B:", "end", "free B:\\", "volume B:\\", "cancel B:",
-          "report"}},
-        {"a taken letter", {}, {{'A', kTaken}, {'B', kOk}}, true,
-         {"wait", "type A:\\", to + "A:", "type B:\\", to + "B:", "end", "free B:\\", "volume B:\\",
-          "cancel B:", "report"}},
-        {"other failure", {}, {{'B', kOk}}, true,
-         {"wait", "type A:\\", to + "A:", "end", "free \\\\server\\share\\",
-          "volume \\\\server\\share\\", "report"}},
-        {"failed query", {}, {{'A', kOk}}, false,
-         {"wait", "type A:\\", to + "A:", "end", "free A:\\", "cancel A:", "report"}},
+        {"C:\\Tools", {}, {}, true, false, {"free C:\\", "volume C:\\", "report"}, local, figures},
+        {"C:\\", {}, {}, false, true, {"free C:\\", "report"}, local, "Not available"},
+        {"\\\\srv\\s\\dir", {{'A', 3}, {'B', kDriveUnknown}}, {{'B', kOk}}, true, true,
+         {"wait", "type A:\\", "type B:\\", to + "B:", "end", "free B:\\", "volume B:\\", "cancel B:", "report"},
+         share, figures + "\n\nFile system = NTFS,  not compressed\nLong file names (up to 255 chars)"},
+        {"\\\\srv\\s", {}, {{'A', kTaken}, {'B', kOk}}, true, false,
+         {"wait", "type A:\\", to + "A:", "type B:\\", to + "B:", "end", "free B:\\", "volume B:\\", "cancel B:", "report"},
+         share, figures},
+        {"\\\\srv\\s", {}, {{'B', kOk}}, true, false,
+         {"wait", "type A:\\", to + "A:", "end", "free \\\\srv\\s\\", "volume \\\\srv\\s\\", "report"}, share, figures},
+        {"\\\\srv\\s", {}, {{'A', kOk}}, false, true,
+         {"wait", "type A:\\", to + "A:", "end", "free A:\\", "cancel A:", "report"}, share, "Not available"},
     };
     // clang-format on
     for (const auto& c : cases) {
@@ -156,9 +133,11 @@ TEST(VolumeReportRun, ShareIsConnectedToAFreeLetterOnlyWhileQueried) {
         platform.types = c.types;
         platform.results = c.results;
         platform.freeOk = c.freeOk;
-        ShowVolumeReport(platform, "\\\\server\\share\\dir\\sub");
-        EXPECT_EQ(platform.calls, c.calls) << c.name;
-        EXPECT_EQ(platform.caption, "(\\\\server\\share\\) properties") << c.name;
+        platform.volumeOk = c.volumeOk;
+        ShowVolumeReport(platform, c.directory);
+        EXPECT_EQ(platform.calls, c.calls) << c.directory;
+        EXPECT_EQ(platform.caption, c.caption) << c.directory;
+        EXPECT_EQ(platform.text, c.text) << c.directory;
     }
 }
 
