@@ -66,14 +66,10 @@ protected:
     std::vector<std::string> delayLoadOnly;
 };
 
-LoaderOptions ApiSets() {
+// Options with just `flag` on.
+LoaderOptions With(bool LoaderOptions::*flag) {
     LoaderOptions options;
-    options.apiSets = true;
-    return options;
-}
-LoaderOptions DelayLoad() {
-    LoaderOptions options;
-    options.delayLoad = true;
+    options.*flag = true;
     return options;
 }
 
@@ -97,7 +93,7 @@ TEST_F(LoaderOptionsTest, ApiSetNamesMapToTheirHosts) {
                                        .Import("ext-ms-win-loop-a-l1-1-0.dll")
                                        .Import("api-ms-win-shipped-l1-1-0.dll")
                                        .Build());
-    EXPECT_THAT(Scan(module, ApiSets()),
+    EXPECT_THAT(Scan(module, With(&LoaderOptions::apiSets)),
                 ElementsAre(temp.Dir("app") + "api-ms-win-shipped-l1-1-0.dll",
                             Sys("kernelbase.dll"), Sys("ntdll.dll"), "", kApiSetsHeading, "",
                             "API-MS-WIN-CORE-SYNCH-L1-2-0.dll => kernelbase.dll",
@@ -135,7 +131,7 @@ TEST_F(LoaderOptionsTest, WithoutASchemaApiSetNamesAreFiles) {
     for (size_t i = 0; i < schemas.size(); ++i) {
         if (i > 0) temp.Write("sys/apisetschema.dll", schemas[i]);
         observer.missing.clear();
-        EXPECT_EQ(Scan(module, ApiSets()), plain) << "schema " << i;
+        EXPECT_EQ(Scan(module, With(&LoaderOptions::apiSets)), plain) << "schema " << i;
         EXPECT_EQ(observer.missing.size(), 1u) << "schema " << i;
     }
 }
@@ -155,7 +151,7 @@ TEST_F(LoaderOptionsTest, DelayLoadNamesOfBothLayouts) {
                                                               .Build());
     const std::string heading = MessageText(IDS_NOT_FOUND_HEADING);
     EXPECT_THAT(Scan(module, LoaderOptions()), ElementsAre(Sys("a.dll"), "", heading, "", "c.dll"));
-    EXPECT_THAT(Scan(module, DelayLoad()),
+    EXPECT_THAT(Scan(module, With(&LoaderOptions::delayLoad)),
                 ElementsAre(Sys("a.dll"), Sys("rva.dll"), Sys("va.dll"), "", heading, "", "c.dll",
                             "", kDelayLoadOnlyHeading, "", "b.dll"));
     EXPECT_THAT(delayLoadOnly, ElementsAre("rva.dll", "va.dll", "b.dll"));
@@ -165,43 +161,30 @@ TEST_F(LoaderOptionsTest, DelayLoadNamesOfBothLayouts) {
 TEST_F(LoaderOptionsTest, DelayLoadWalk) {
     PeLayout layout;
     PeBuilder().Import("k.dll").DelayImport("a.dll").DelayImport("b.dll").Build(&layout);
+    auto secondNameOutside = [&] {
+        auto bytes = PeBuilder().Import("k.dll").DelayImport("a.dll").DelayImport("b.dll").Build();
+        test::PutU32(bytes, layout.delayDescriptorOffsets[1] + 4, 0x7FFF0000);
+        return bytes;
+    };
+    // clang-format off
     const struct {
         const char* what;
         std::vector<uint8_t> image;
         Texts names;
         int error;
     } cases[] = {
-        {"both tables",
-         PeBuilder().Import("k.dll").DelayImport("a.dll").DelayImport("b.dll").Build(),
-         {"k.dll", "a.dll", "b.dll"},
-         0},
+        {"both tables", PeBuilder().Import("k.dll").DelayImport("a.dll").DelayImport("b.dll").Build(), {"k.dll", "a.dll", "b.dll"}, 0},
         {"only delay-loads", PeBuilder().DelayImport("a.dll").Build(), {"a.dll"}, 0},
         // A 32-bit virtual address lies below any PE32+ image base.
-        {"older layout in PE32+",
-         PeBuilder().Pe32Plus().DelayImport("a.dll", false).Build(),
-         {},
-         IDS_NO_REFERENCES},
-        {"directory in no section",
-         PeBuilder().Import("k.dll").DelayImport("a.dll").DataDirectory(13, 0x7FFF0000, 64).Build(),
-         {"k.dll"},
-         0},
-        {"directory size 0",
-         PeBuilder().DelayImport("a.dll").DataDirectory(13, 0x2000, 0).Build(),
-         {},
-         IDS_NO_REFERENCES},
-        {"second name outside the file",
-         [&] {
-             auto bytes =
-                 PeBuilder().Import("k.dll").DelayImport("a.dll").DelayImport("b.dll").Build();
-             test::PutU32(bytes, layout.delayDescriptorOffsets[1] + 4, 0x7FFF0000);
-             return bytes;
-         }(),
-         {"k.dll", "a.dll"},
-         0},
+        {"older layout in PE32+", PeBuilder().Pe32Plus().DelayImport("a.dll", false).Build(), {}, IDS_NO_REFERENCES},
+        {"directory in no section", PeBuilder().Import("k.dll").DelayImport("a.dll").DataDirectory(13, 0x7FFF0000, 64).Build(), {"k.dll"}, 0},
+        {"directory size 0", PeBuilder().DelayImport("a.dll").DataDirectory(13, 0x2000, 0).Build(), {}, IDS_NO_REFERENCES},
+        {"second name outside the file", secondNameOutside(), {"k.dll", "a.dll"}, 0},
     };
+    // clang-format on
     for (const auto& c : cases) {
         CReferenceScanner scanner(platform);
-        scanner.SetLoaderOptions(DelayLoad());
+        scanner.SetLoaderOptions(With(&LoaderOptions::delayLoad));
         const CMappedImage image(c.image.data(), static_cast<uint32_t>(c.image.size()));
         int error = -1;
         EXPECT_EQ(scanner.ScanImage(image, &error), 1) << c.what;
@@ -228,9 +211,8 @@ TEST_F(LoaderOptionsTest, MachineMatching) {
                 ElementsAre(d0 + "x.dll", d0 + "y.dll", "", heading, "", "only64.dll"));
     EXPECT_TRUE(observer.passedOver.empty());
 
-    LoaderOptions options;
-    options.matchMachine = true;
-    EXPECT_THAT(Scan(module, options), ElementsAre(d1 + "x.dll", "", heading, "", "y.dll"));
+    EXPECT_THAT(Scan(module, With(&LoaderOptions::matchMachine)),
+                ElementsAre(d1 + "x.dll", "", heading, "", "y.dll"));
     EXPECT_THAT(observer.passedOver, ElementsAre(d0 + "x.dll", d0 + "y.dll"));
 }
 
@@ -241,9 +223,8 @@ TEST_F(LoaderOptionsTest, PluginSiblings) {
         temp.Write("plugins/plugin.dll", PeBuilder().Dll().Import("helper.dll").Build());
     const std::string heading = MessageText(IDS_NOT_FOUND_HEADING);
     EXPECT_THAT(Scan(plugin, LoaderOptions()), ElementsAre("", heading, "", "helper.dll"));
-    LoaderOptions options;
-    options.moduleDir = true;
-    EXPECT_THAT(Scan(plugin, options), ElementsAre(temp.Dir("plugins") + "helper.dll"));
+    EXPECT_THAT(Scan(plugin, With(&LoaderOptions::moduleDir)),
+                ElementsAre(temp.Dir("plugins") + "helper.dll"));
 }
 
 }  // namespace
