@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <functional>
 
 #include "kivrel_dlg.h"
 #include "resource.h"
@@ -25,24 +24,6 @@ POINT FromCorner(HWND dialog, int inset) {
     POINT point{client.right - inset, client.bottom - inset};
     ::ClientToScreen(dialog, &point);
     return point;
-}
-
-// Starts xdotool with `arguments`, then dispatches this thread's messages
-// until `done` holds or eight seconds have passed.
-bool RunXdotool(const std::string& arguments, const std::function<bool()>& done) {
-    std::string commandLine = "/usr/bin/xdotool " + arguments;
-    STARTUPINFOA startup{};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION info{};
-    if (!::CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                          &startup, &info)) {
-        return false;
-    }
-    // Wine gives a Unix program no process handle, and the thread handle it
-    // returns is one of its own: neither is closed here.
-    for (int waited = 0; waited < 8000 && !done(); waited += 100) PumpMessages(100);
-    PumpMessages(200);
-    return true;
 }
 
 // The main template with the results list widened N times over.
@@ -122,11 +103,11 @@ TEST(SizeGrip, DraggingItWithTheMouseGrowsTheWindow) {
         EXPECT_EQ(::WindowFromPoint(grip), hWnd);
         const std::string from = std::to_string(grip.x) + " " + std::to_string(grip.y);
         const std::string to = std::to_string(grip.x + 60) + " " + std::to_string(grip.y + 40);
-        auto grown = [&] { return WindowRect(hWnd).Width() > before.Width() && !::GetCapture(); };
-        ASSERT_TRUE(RunXdotool("mousemove " + from + " sleep 0.3 mousedown 1 sleep 0.3 mousemove " +
-                                   to + " sleep 0.3 mouseup 1",
-                               grown))
-            << "xdotool did not start";
+        ASSERT_TRUE(StartHostProgram("/usr/bin/xdotool mousemove " + from +
+                                     " sleep 0.3 mousedown 1 sleep 0.3 mousemove " + to +
+                                     " sleep 0.3 mouseup 1"));
+        PumpUntil([&] { return WindowRect(hWnd).Width() > before.Width() && !::GetCapture(); });
+        PumpMessages(200);
         const CRect after = WindowRect(hWnd);
         EXPECT_EQ(after.left, before.left);
         EXPECT_EQ(after.top, before.top);

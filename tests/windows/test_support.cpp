@@ -91,6 +91,21 @@ void PumpMessages(DWORD milliseconds) {
     } while (::GetTickCount() - start < milliseconds);
 }
 
+bool PumpUntil(const std::function<bool()>& done) {
+    for (int wait = 0; wait < 800 && !done(); ++wait) PumpMessages(10);
+    return done();
+}
+
+bool StartHostProgram(std::string commandLine) {
+    STARTUPINFOA startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION info{};
+    // The thread handle Wine returns for a Unix program is one of its own:
+    // it is not closed here.
+    return ::CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                            nullptr, &startup, &info) != FALSE;
+}
+
 std::ostream& operator<<(std::ostream& out, const Line& line) {
     return out << '"' << line.text << "\" " << line.value;
 }
@@ -165,6 +180,11 @@ CRect WindowRect(HWND window) {
     CRect rect;
     ::GetWindowRect(window, &rect);
     return rect;
+}
+
+POINT CentreOf(HWND window) {
+    const CRect rect = WindowRect(window);
+    return POINT{(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
 }
 
 void DeleteRegistryTree(const char* path) { ::RegDeleteTreeA(HKEY_CURRENT_USER, path); }

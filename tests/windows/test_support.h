@@ -35,6 +35,12 @@ void OnNextModalLoop(const std::function<void(HWND)>& body);
 
 // Dispatches this thread's pending messages for about `milliseconds`.
 void PumpMessages(DWORD milliseconds);
+// Dispatches them until `done` holds or about eight seconds have passed.
+bool PumpUntil(const std::function<bool()>& done);
+// Starts a program of the host system (Wine runs Unix paths as they are,
+// e.g. "/usr/bin/xdotool ..."). Wine gives no handle to wait on: callers
+// wait for the program's effect.
+bool StartHostProgram(std::string commandLine);
 
 struct Line {
     std::string text;
@@ -54,6 +60,8 @@ std::string WindowText(HWND window);
 // A child's rectangle in its parent's client coordinates.
 CRect ChildRect(HWND child);
 CRect WindowRect(HWND window);
+// A window's centre in screen coordinates.
+POINT CentreOf(HWND window);
 
 // Registry under HKEY_CURRENT_USER.
 void DeleteRegistryTree(const char* path);
