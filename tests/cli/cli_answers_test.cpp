@@ -172,13 +172,13 @@ TEST_F(CliAnswers, CopyToBundlesWhatTheProgramNeeds) {
 #endif
     };
     // clang-format on
-    auto contents = [&](const std::string& spec) {
-        return spec[0] == '@' ? Contents(temp.File(spec.substr(1))) : spec;
+    auto contents = [&](const std::string& text) {
+        return text[0] == '@' ? Contents(temp.File(text.substr(1))) : text;
     };
     const std::string appBefore = Contents(temp.File("app/liba.dll"));
     for (const auto& c : cases) {
         SCOPED_TRACE(c.destination + (c.before.empty() ? "" : " over " + c.before.begin()->second));
-        for (const auto& [name, spec] : c.before) temp.WriteText("out/" + name, contents(spec));
+        for (const auto& [name, text] : c.before) temp.WriteText("out/" + name, contents(text));
         const std::string destination =
             c.destination[0] == '/' ? c.destination : temp.File(c.destination);
         std::vector<std::string> args = c.args;
@@ -192,7 +192,7 @@ TEST_F(CliAnswers, CopyToBundlesWhatTheProgramNeeds) {
             std::map<std::string, std::string> held, expected;
             for (const auto& entry : fs::directory_iterator(destination))
                 held[entry.path().filename().string()] = Contents(entry.path());
-            for (const auto& [name, spec] : c.after) expected[name] = contents(spec);
+            for (const auto& [name, text] : c.after) expected[name] = contents(text);
             EXPECT_EQ(held, expected);
         }
         EXPECT_EQ(Contents(temp.File("app/liba.dll")), appBefore);

@@ -39,34 +39,34 @@ std::vector<uint8_t> BuildApiSetSection(uint32_t version,
     PutU32(bytes, 0, version);
     PutU32(bytes, layout.countField, count);
     for (uint32_t i = 0; i < count; ++i) {
-        const ApiSetEntrySpec& spec = entries[i];
+        const ApiSetEntrySpec& wanted = entries[i];
         const uint32_t entry = header + i * layout.entrySize;
         const uint32_t list = static_cast<uint32_t>(bytes.size());
         layout.valueLists.push_back(list);
-        const uint32_t hostCount = static_cast<uint32_t>(spec.hosts.size());
+        const uint32_t hostCount = static_cast<uint32_t>(wanted.hosts.size());
         bytes.resize(list + listHeader + hostCount * valueSize, 0);
         if (version == 2) PutU32(bytes, list, hostCount);
         if (version == 4) PutU32(bytes, list + 4, hostCount);
         for (uint32_t k = 0; k < hostCount; ++k) {
             const uint32_t value = list + listHeader + k * valueSize;
             const uint32_t field = version == 2 ? 8 : 12;
-            PutU32(bytes, value + field, PutName(bytes, spec.hosts[k]));
-            PutU32(bytes, value + field + 4, NameBytes(spec.hosts[k]));
+            PutU32(bytes, value + field, PutName(bytes, wanted.hosts[k]));
+            PutU32(bytes, value + field + 4, NameBytes(wanted.hosts[k]));
         }
-        const uint32_t name = PutName(bytes, spec.name);
+        const uint32_t name = PutName(bytes, wanted.name);
         if (version == 2) {
             PutU32(bytes, entry, name);
-            PutU32(bytes, entry + 4, NameBytes(spec.name));
+            PutU32(bytes, entry + 4, NameBytes(wanted.name));
             PutU32(bytes, entry + 8, list);
         } else if (version == 4) {
             PutU32(bytes, entry + 4, name);
-            PutU32(bytes, entry + 8, NameBytes(spec.name));
+            PutU32(bytes, entry + 8, NameBytes(wanted.name));
             PutU32(bytes, entry + 20, list);
         } else {
-            const size_t hyphen = spec.name.rfind('-');
+            const size_t hyphen = wanted.name.rfind('-');
             PutU32(bytes, entry + 4, name);
-            PutU32(bytes, entry + 8, NameBytes(spec.name));
-            PutU32(bytes, entry + 12, NameBytes(spec.name.substr(0, hyphen)));
+            PutU32(bytes, entry + 8, NameBytes(wanted.name));
+            PutU32(bytes, entry + 12, NameBytes(wanted.name.substr(0, hyphen)));
             PutU32(bytes, entry + 16, list);
             PutU32(bytes, entry + 20, hostCount);
         }
@@ -82,15 +82,15 @@ std::vector<uint8_t> BuildApiSetSection(uint32_t version,
 }
 
 std::vector<uint8_t> BuildApiSetSchemaDll(const std::vector<uint8_t>& section) {
-    SectionSpec spec;
-    spec.name = ".apiset";
-    spec.virtualAddress = 0x1000;
-    spec.virtualSize = static_cast<uint32_t>(section.size());
-    spec.pointerToRawData = 0x400;
-    spec.sizeOfRawData = static_cast<uint32_t>((section.size() + 0x1FF) / 0x200 * 0x200);
-    spec.data = section;
-    spec.data.resize(spec.sizeOfRawData, 0);
-    return PeBuilder().Pe32Plus().Dll().Section(spec).Build();
+    SectionSpec apiset;
+    apiset.name = ".apiset";
+    apiset.virtualAddress = 0x1000;
+    apiset.virtualSize = static_cast<uint32_t>(section.size());
+    apiset.pointerToRawData = 0x400;
+    apiset.sizeOfRawData = static_cast<uint32_t>((section.size() + 0x1FF) / 0x200 * 0x200);
+    apiset.data = section;
+    apiset.data.resize(apiset.sizeOfRawData, 0);
+    return PeBuilder().Pe32Plus().Dll().Section(apiset).Build();
 }
 
 }  // namespace kivrel::test
