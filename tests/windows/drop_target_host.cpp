@@ -95,13 +95,15 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int) {
     windowClass.lpszClassName = "KivrelDropTargetHost";
     ::RegisterClassA(&windowClass);
     const HWND hWnd = ::CreateWindowExA(0, windowClass.lpszClassName, "Drop target",
-                                        WS_OVERLAPPEDWINDOW | WS_VISIBLE, 600, 40, 400, 300,
+                                        WS_OVERLAPPEDWINDOW | WS_VISIBLE, 600, 40, 360, 200,
                                         nullptr, nullptr, hInstance, nullptr);
     RECT client;
     ::GetClientRect(hWnd, &client);
     const HWND hText =
         ::CreateWindowExA(0, "STATIC", "drop files here", WS_CHILD | WS_VISIBLE, 8, 8,
                           client.right - 16, client.bottom - 16, hWnd, nullptr, hInstance, nullptr);
+    ::SendMessageA(hText, WM_SETFONT, reinterpret_cast<WPARAM>(::GetStockObject(DEFAULT_GUI_FONT)),
+                   FALSE);
     CFileDropTarget target(hText);
     if (::RegisterDragDrop(hWnd, &target) != S_OK) return 3;
     MSG msg;
