@@ -8,19 +8,7 @@
 #include "options.h"
 #include "plain_directory_platform.h"
 #include "plain_scan.h"
-
-namespace {
-
-class CPrintingSink : public kivrel::IReportSink {
-public:
-    void ResetLines() override { text.clear(); }
-    void AddLine(const std::string& line, uint32_t value) override {
-        text += std::to_string(value) + '\t' + line + '\n';
-    }
-    std::string text;
-};
-
-}  // namespace
+#include "report_lines.h"
 
 int main(int argc, char** argv) {
     const std::vector<std::string> args(argv + 1, argv + argc);
@@ -35,8 +23,11 @@ int main(int argc, char** argv) {
     kivrel::bench::CPlainDirectoryPlatform platform(
         kivrel::CreateNativePlatform(options.overrides));
     kivrel::bench::CPlainScan scan(platform);
-    CPrintingSink sink;
-    scan.Scan(options.module, options.initialDirectory, sink);
-    std::cout << sink.text << std::flush;
+    kivrel::CReportLines report;
+    scan.Scan(options.module, options.initialDirectory, report);
+    for (const kivrel::ReportLine& line : report.Lines()) {
+        std::cout << line.value << '\t' << line.text << '\n';
+    }
+    std::cout << std::flush;
     return std::cout ? 0 : 2;
 }

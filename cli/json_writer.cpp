@@ -37,7 +37,7 @@ void WriteJsonString(std::ostream& out, const std::string& text) {
 }
 
 void WriteJsonReport(std::ostream& out, const std::string& module,
-                     const CReferenceScanner& scanner, const ReportLines& lines, int exitStatus) {
+                     const CReferenceScanner& scanner, const std::vector<ReportLine>& lines, int exitStatus) {
     out << "{\n  \"module\": ";
     WriteJsonString(out, module);
     out << ",\n  \"searchDirectories\": [";
@@ -72,8 +72,8 @@ void WriteJsonReport(std::ostream& out, const std::string& module,
     out << ",\n  \"lines\": [";
     for (size_t i = 0; i < lines.size(); ++i) {
         out << (i ? ",\n    " : "\n    ") << "{\"text\": ";
-        WriteJsonString(out, lines[i].first);
-        out << ", \"value\": " << lines[i].second << "}";
+        WriteJsonString(out, lines[i].text);
+        out << ", \"value\": " << lines[i].value << "}";
     }
     out << (lines.empty() ? "]" : "\n  ]");
     out << ",\n  \"exitStatus\": " << exitStatus << "\n}\n";

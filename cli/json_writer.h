@@ -4,14 +4,12 @@
 #include <cstdint>
 #include <ostream>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "reference_scanner.h"
+#include "report_lines.h"
 
 namespace kivrel::cli {
-
-using ReportLines = std::vector<std::pair<std::string, uint32_t>>;
 
 // Writes `text` as a JSON string. Bytes are not assumed to be UTF-8: every
 // byte of 0x80 or above is written as \u00XX, so the text round-trips byte
@@ -19,6 +17,6 @@ using ReportLines = std::vector<std::pair<std::string, uint32_t>>;
 void WriteJsonString(std::ostream& out, const std::string& text);
 
 void WriteJsonReport(std::ostream& out, const std::string& module,
-                     const CReferenceScanner& scanner, const ReportLines& lines, int exitStatus);
+                     const CReferenceScanner& scanner, const std::vector<ReportLine>& lines, int exitStatus);
 
 }  // namespace kivrel::cli

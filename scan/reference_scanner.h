@@ -61,7 +61,8 @@ public:
 
     // The whole scan command: report lines for `modulePath` into `sink`.
     // `cleanup` empties both working lists first ("Cleanup before scan").
-    void Scan(const std::string& modulePath, const std::string& initialDirectory, bool cleanup,
+    // Returns the id of the message line the report begins with, or 0.
+    int Scan(const std::string& modulePath, const std::string& initialDirectory, bool cleanup,
               IReportSink& sink);
 
     void SetLoaderOptions(const LoaderOptions& options) { m_options = options; }

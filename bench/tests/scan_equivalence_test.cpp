@@ -15,22 +15,14 @@
 #include "plain_directory_platform.h"
 #include "plain_scan.h"
 #include "reference_scanner.h"
+#include "report_lines.h"
 #include "temp_dir.h"
 #include "text.h"
 
 namespace kivrel::bench {
 namespace {
 
-using Lines = std::vector<std::pair<std::string, uint32_t>>;
-
-class LineSink : public IReportSink {
-public:
-    void ResetLines() override { lines.clear(); }
-    void AddLine(const std::string& text, uint32_t value) override {
-        lines.emplace_back(text, value);
-    }
-    Lines lines;
-};
+using Lines = std::vector<ReportLine>;
 
 PlatformOverrides OverridesOf(const Installation& installation) {
     PlatformOverrides overrides;
@@ -61,23 +53,23 @@ TEST(ScanEquivalence, GeneratedInstallationsReportAsThePlainScan) {
 
         auto platform = CreateNativePlatform(OverridesOf(installation));
         CReferenceScanner scanner(*platform);
-        LineSink fast;
+        CReportLines fast;
         scanner.Scan(installation.module, "", true, fast);
 
         CPlainDirectoryPlatform plainPlatform(CreateNativePlatform(OverridesOf(installation)));
         CPlainScan plain(plainPlatform);
-        LineSink expected;
+        CReportLines expected;
         plain.Scan(installation.module, "", expected);
-        ASSERT_EQ(fast.lines, expected.lines) << "seed " << seed;
+        ASSERT_EQ(fast.Lines(), expected.Lines()) << "seed " << seed;
 
         // The report also says what the generator built: every module where
         // it was put first in the search order, and the unresolvable names.
         std::vector<std::string> found, unresolved;
-        for (const auto& [text, value] : fast.lines) {
-            if (value != 0)
-                found.push_back(text);
-            else if (!text.empty() && text.find("***") == std::string::npos)
-                unresolved.push_back(text);
+        for (const ReportLine& line : fast.Lines()) {
+            if (line.value != 0)
+                found.push_back(line.text);
+            else if (!line.text.empty() && line.text.find("***") == std::string::npos)
+                unresolved.push_back(line.text);
         }
         EXPECT_EQ(Folded(found), Folded(installation.expectedFound)) << "seed " << seed;
         EXPECT_EQ(Folded(unresolved), Folded(installation.expectedUnresolved)) << "seed " << seed;
@@ -90,14 +82,14 @@ TEST(ScanEquivalence, GeneratedInstallationsReportAsThePlainScan) {
                                  6, {{"api-ms-win-core-synch-l1-2-1", {"kernelbase.dll"}}})));
         CReferenceScanner loader(*platform);
         loader.SetLoaderOptions(LoaderOptions{true, true, true, true});
-        LineSink withLoader;
+        CReportLines withLoader;
         loader.Scan(installation.module, "", true, withLoader);
-        EXPECT_EQ(withLoader.lines, expected.lines) << "seed " << seed;
+        EXPECT_EQ(withLoader.Lines(), expected.Lines()) << "seed " << seed;
 
         // A second scan by the same scanner starts from empty lists.
-        LineSink again;
+        CReportLines again;
         scanner.Scan(installation.module, "", true, again);
-        EXPECT_EQ(again.lines, fast.lines) << "seed " << seed;
+        EXPECT_EQ(again.Lines(), fast.Lines()) << "seed " << seed;
     }
 }
 
@@ -117,13 +109,13 @@ TEST(ScanEquivalence, ShortNameAliasesReportAsThePlainScan) {
         test::FakePlatform platform;
         platform.systemDirectory = system;
         platform.Script(system, {{"LONGNAME.DLL", "LONGNA~1.DLL"}, {"OTHER.DLL", "OTHER~1.DLL"}});
-        LineSink sink;
+        CReportLines sink;
         if (usePlain) {
             CPlainScan(platform).Scan(module, "", sink);
         } else {
             CReferenceScanner(platform).Scan(module, "", true, sink);
         }
-        return sink.lines;
+        return sink.Lines();
     };
     const Lines fast = scan(false);
     EXPECT_EQ(fast, scan(true));
@@ -159,21 +151,21 @@ TEST(ScanEquivalence, LoaderOptionsOffReportAsThePlainScan) {
         auto platform = CreateNativePlatform(overrides);
         CReferenceScanner scanner(*platform);
         scanner.SetLoaderOptions(options);
-        LineSink sink;
+        CReportLines sink;
         scanner.Scan(module, "", true, sink);
-        return sink.lines;
+        return sink.Lines();
     };
     CPlainDirectoryPlatform plainPlatform(CreateNativePlatform(overrides));
-    LineSink expected;
+    CReportLines expected;
     CPlainScan(plainPlatform).Scan(module, "", expected);
-    EXPECT_EQ(scan(LoaderOptions()), expected.lines);
+    EXPECT_EQ(scan(LoaderOptions()), expected.Lines());
     for (int option = 0; option < 4; ++option) {
         LoaderOptions one;
         (option == 0   ? one.apiSets
          : option == 1 ? one.delayLoad
          : option == 2 ? one.matchMachine
                        : one.moduleDir) = true;
-        EXPECT_NE(scan(one), expected.lines) << "option " << option;
+        EXPECT_NE(scan(one), expected.Lines()) << "option " << option;
     }
 }
 

@@ -14,6 +14,8 @@
 #include "dependency_tree.h"
 #include "fake_platform.h"
 #include "pe_writer.h"
+#include "report_lines.h"
+#include "report_lines.h"
 #include "reference_scanner.h"
 #include "temp_dir.h"
 #include "text.h"
@@ -36,12 +38,6 @@ std::string Canon(std::string name) {
     return name.back() == '.' ? name + "dll" : name;
 }
 
-class NullSink : public IReportSink {
-public:
-    void ResetLines() override {}
-    void AddLine(const std::string&, uint32_t) override {}
-};
-
 // One installation in a directory of its own, scanned from main.exe.
 class Installation {
 public:
@@ -51,7 +47,7 @@ public:
             for (const std::string& import : imports) module.Import(import);
             m_dir.Write(name, module.Build());
         }
-        NullSink sink;
+        CReportLines sink;
         m_scanner.Scan(m_dir.File("main.exe"), "", true, sink);
     }
     CImportGraph Graph() const { return CImportGraph(m_scanner.References(), m_scanner.Edges()); }

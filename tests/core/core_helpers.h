@@ -10,30 +10,9 @@
 
 #include "reference_list.h"
 #include "reference_scanner.h"
+#include "report_lines.h"
 
 namespace kivrel::test {
-
-using Line = std::pair<std::string, uint32_t>;  // text, item value
-
-class RecordingSink : public IReportSink {
-public:
-    void ResetLines() override {
-        lines.clear();
-        ++resets;
-    }
-    void AddLine(const std::string& text, uint32_t value) override {
-        lines.emplace_back(text, value);
-    }
-
-    std::vector<std::string> Texts() const {
-        std::vector<std::string> texts;
-        for (const Line& line : lines) texts.push_back(line.first);
-        return texts;
-    }
-
-    std::vector<Line> lines;
-    int resets = 0;
-};
 
 // (text, state, directory index) of every entry, in list order.
 struct RefEntry {

@@ -17,15 +17,15 @@ namespace {
 // Scans `module` through the index and through the pattern search; the
 // outcomes must be identical. Returns the references found.
 size_t ScanBothWays(const std::string& module, const PlatformOverrides& overrides) {
-    std::vector<Line> lines[2];
+    std::vector<ReportLine> lines[2];
     std::vector<RefEntry> references[2];
     for (int way = 0; way < 2; ++way) {
         auto platform =
             way == 0 ? CreateNativePlatform(overrides) : CreatePatternSearchPlatform(overrides);
         CReferenceScanner scanner(*platform);
-        RecordingSink sink;
+        CReportLines sink;
         scanner.Scan(module, "", true, sink);
-        lines[way] = sink.lines;
+        lines[way] = sink.Lines();
         references[way] = Refs(scanner.References());
     }
     EXPECT_EQ(lines[0], lines[1]);

@@ -38,15 +38,15 @@ struct CheckedScan {
     CheckedScan(const std::string& module, const std::string& system)
         : platform(WithSystem(system)), scanner(*platform) {
         scanner.Scan(module, "", true, sink);
-        for (const Line& line : sink.lines) {
-            if (line.second == 0) continue;
-            EXPECT_TRUE(IsFile(line.first)) << line.first;
+        for (const ReportLine& line : sink.Lines()) {
+            if (line.value == 0) continue;
+            EXPECT_TRUE(IsFile(line.text)) << line.text;
             ++found;
         }
     }
     std::unique_ptr<IScanPlatform> platform;
     CReferenceScanner scanner;
-    RecordingSink sink;
+    CReportLines sink;
     size_t found = 0;
 };
 

@@ -51,7 +51,7 @@ protected:
     Texts Scan(const std::string& module, const LoaderOptions& options) {
         CReferenceScanner scanner(platform, &observer);
         scanner.SetLoaderOptions(options);
-        test::RecordingSink sink;
+        CReportLines sink;
         scanner.Scan(module, "", true, sink);
         delayLoadOnly.clear();
         for (const Reference& r : scanner.References().Entries()) {

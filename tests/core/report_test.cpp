@@ -17,9 +17,7 @@
 namespace kivrel {
 namespace {
 
-using test::Line;
 using test::PeBuilder;
-using test::RecordingSink;
 using testing::ElementsAre;
 using testing::IsEmpty;
 
@@ -31,11 +29,15 @@ const std::string kInvalid = "*** INVALID NT SIGNATURE ***";
 class ReportTest : public testing::Test {
 protected:
     ReportTest() : platform('\\'), scanner(platform) {}
-    std::vector<Line> Report() {
-        RecordingSink sink;
+    std::vector<ReportLine> Report() {
+        // Only the scan command empties the results: the report appends.
+        CReportLines sink;
+        sink.AddLine("earlier", 9);
         scanner.ReportReferences(sink);
-        EXPECT_EQ(sink.resets, 0);
-        return sink.lines;
+        std::vector<ReportLine> lines = sink.Lines();
+        EXPECT_EQ(lines.front(), (ReportLine{"earlier", 9}));
+        lines.erase(lines.begin());
+        return lines;
     }
     test::FakePlatform platform;
     CReferenceScanner scanner;
@@ -45,12 +47,12 @@ protected:
 // order, with item value index + 1; then the heading and the unresolved names
 // (pending entries, only left when resolution did not run, count as such).
 TEST_F(ReportTest, Layout) {
-    const Line empty{"", 0}, heading{kHeading, 0};
+    const ReportLine empty{"", 0}, heading{kHeading, 0};
     const uint32_t f0 = MakeRefValue(REF_FOUND, 0), f1 = MakeRefValue(REF_FOUND, 1);
     const struct {
         const char* name;
         std::vector<std::pair<const char*, uint32_t>> refs;  // name, value
-        std::vector<Line> expected;
+        std::vector<ReportLine> expected;
     } cases[] = {
         // clang-format off
         {"empty list", {}, {}},
@@ -85,16 +87,16 @@ protected:
     test::TempDir temp;
     test::FakePlatform platform;
     CReferenceScanner scanner;
-    RecordingSink sink;
+    CReportLines sink;
 };
 
 TEST_F(ScanCommandTest, EmptyModuleAppendsWithoutReset) {
-    sink.lines = {{"old line", 7}, {"another", 0}};
+    sink.AddLine("old line", 7);
+    sink.AddLine("another", 0);
     scanner.AddReference("kept.dll", 0, REF_FOUND);
     scanner.Scan("", "C:\\Init", true, sink);
-    EXPECT_EQ(sink.resets, 0);
-    EXPECT_THAT(sink.lines, ElementsAre(Line{"old line", 7}, Line{"another", 0},
-                                        Line{"No Windows module specified", 0}));
+    EXPECT_THAT(sink.Lines(), ElementsAre(ReportLine{"old line", 7}, ReportLine{"another", 0},
+                                        ReportLine{"No Windows module specified", 0}));
     EXPECT_EQ(scanner.References().size(), 1u);  // the lists are not touched either
     EXPECT_TRUE(scanner.SearchDirectories().empty());
 }
@@ -122,12 +124,10 @@ TEST_F(ScanCommandTest, MessageOnlyScans) {
         SCOPED_TRACE(c.name);
         scanner.ClearLists();
         scanner.AddReference("earlier.dll", 0, REF_NOT_FOUND);
-        sink.lines = {{"old", 7}};
-        sink.resets = 0;
+        sink.AddLine("old", 7);
         scanner.Scan(c.path, "", c.cleanup, sink);
-        EXPECT_EQ(sink.resets, 1);
         EXPECT_EQ(sink.Texts(), c.expected);
-        for (const Line& line : sink.lines) EXPECT_EQ(line.second, 0u);
+        for (const ReportLine& line : sink.Lines()) EXPECT_EQ(line.value, 0u);
     }
 }
 
@@ -143,7 +143,7 @@ TEST_F(ScanCommandTest, SecondDirectoryAfterFirst) {
         temp.Write("lib/module.dll", PeBuilder().Import("early.dll").Import("late.dll").Build());
 
     scanner.Scan(module, init, true, sink);
-    EXPECT_THAT(sink.lines, ElementsAre(Line{init + "late.dll", 2}, Line{sys + "early.dll", 1}));
+    EXPECT_THAT(sink.Lines(), ElementsAre(ReportLine{init + "late.dll", 2}, ReportLine{sys + "early.dll", 1}));
 }
 
 // Found, then the unresolved names. With cleanup off, a later scan adds to
@@ -160,17 +160,16 @@ TEST_F(ScanCommandTest, WithoutCleanupTheReportCoversEarlierScans) {
     scanner.Scan(first, "", false, sink);
     EXPECT_EQ(platform.beginScanCalls, 1);
     scanner.Scan(second, "", false, sink);
-    EXPECT_EQ(sink.resets, 2);
     EXPECT_THAT(scanner.SearchDirectories().Entries(),
                 ElementsAre(temp.Dir("a"), sys, temp.Dir("b")));
-    EXPECT_THAT(sink.lines,
-                ElementsAre(Line{sys + "one.dll", 1}, Line{sys + "two.dll", 3}, Line{"", 0},
-                            Line{kHeading, 0}, Line{"", 0}, Line{"gone.dll", 0}));
+    EXPECT_THAT(sink.Lines(),
+                ElementsAre(ReportLine{sys + "one.dll", 1}, ReportLine{sys + "two.dll", 3}, ReportLine{"", 0},
+                            ReportLine{kHeading, 0}, ReportLine{"", 0}, ReportLine{"gone.dll", 0}));
 
     // With cleanup on, only the second module's references remain.
     scanner.Scan(second, "", true, sink);
     EXPECT_THAT(scanner.SearchDirectories().Entries(), ElementsAre(temp.Dir("b"), sys));
-    EXPECT_THAT(sink.lines, ElementsAre(Line{sys + "two.dll", 1}));
+    EXPECT_THAT(sink.Lines(), ElementsAre(ReportLine{sys + "two.dll", 1}));
 }
 
 TEST(MessageTexts, Ids) {

@@ -11,6 +11,7 @@
 #include "mapped_image.h"
 #include "messages.h"
 #include "reference_scanner.h"
+#include "report_lines.h"
 #include "text.h"
 
 using kivrel::fuzz::Require;
@@ -27,15 +28,6 @@ public:
     bool GetEnvironmentValue(const std::string&, std::string&) override { return false; }
     void FindMatches(const std::string&, const std::string&,
                      const kivrel::MatchCallback&) override {}
-};
-
-class CLineCollector : public kivrel::IReportSink {
-public:
-    void ResetLines() override { lines.clear(); }
-    void AddLine(const std::string& text, uint32_t value) override {
-        lines.emplace_back(text, value);
-    }
-    kivrel::cli::ReportLines lines;
 };
 
 }  // namespace
@@ -71,11 +63,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 "with no directory, every name is not found");
     }
 
-    CLineCollector report;
+    kivrel::CReportLines report;
     scanner.ReportReferences(report);
-    Require(report.lines.empty() == scanner.References().empty(),
+    Require(report.Lines().empty() == scanner.References().empty(),
             "a report exactly when names exist");
     std::ostringstream json;
-    kivrel::cli::WriteJsonReport(json, "fuzz", scanner, report.lines, 1);
+    kivrel::cli::WriteJsonReport(json, "fuzz", scanner, report.Lines(), 1);
     return 0;
 }

@@ -35,8 +35,8 @@ TEST_F(Closure, ChainOfTwentyThousandModulesResolvesWithoutRecursion) {
     ASSERT_EQ(scanner.References().size(), length);
     for (const Reference& entry : scanner.References().Entries())
         ASSERT_EQ(entry.State(), REF_FOUND) << entry.text;
-    EXPECT_EQ(report.lines.size(), length);
-    EXPECT_EQ(report.lines.back(), dir.Dir() + name(length - 1));
+    EXPECT_EQ(report.Lines().size(), length);
+    EXPECT_EQ(report.Lines().back().text, dir.Dir() + name(length - 1));
     EXPECT_EQ(MappingsUnder(dir.Path().string()), 0u);
 }
 

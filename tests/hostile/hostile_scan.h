@@ -10,6 +10,7 @@
 
 #include "fake_platform.h"
 #include "reference_scanner.h"
+#include "report_lines.h"
 #include "temp_dir.h"
 
 namespace kivrel::test {
@@ -25,21 +26,13 @@ void FinishWithin(std::chrono::seconds limit, const std::function<void()>& work)
 const Reference* FindReference(const CReferenceScanner& scanner, const std::string& name);
 int StateOf(const CReferenceScanner& scanner, const std::string& name);
 
-// The report's texts.
-class CCollectedReport : public IReportSink {
-public:
-    void ResetLines() override { lines.clear(); }
-    void AddLine(const std::string& text, uint32_t) override { lines.push_back(text); }
-    std::vector<std::string> lines;
-};
-
 // A temporary directory, a platform that searches it, and a scanner.
 class HostileScan {
 protected:
     TempDir dir;
     FakePlatform platform;
     CReferenceScanner scanner{platform};
-    CCollectedReport report;
+    CReportLines report;
 };
 
 }  // namespace kivrel::test

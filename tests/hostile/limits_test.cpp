@@ -60,9 +60,9 @@ TEST_F(Limits, PathsOf259CharactersAreReadAndOf260AreNot) {
     // The module path itself.
     platform.SetPathList("");
     scanner.Scan(fits + "m.exe", "", true, report);
-    EXPECT_EQ(report.lines, std::vector<std::string>{fits + "b.dll"});
+    EXPECT_EQ(report.Texts(), std::vector<std::string>{fits + "b.dll"});
     scanner.Scan(over + "m.exe", "", true, report);
-    EXPECT_EQ(report.lines, std::vector<std::string>{MessageText(IDS_INVALID_NT_SIGNATURE)});
+    EXPECT_EQ(report.Texts(), std::vector<std::string>{MessageText(IDS_INVALID_NT_SIGNATURE)});
 }
 
 TEST_F(Limits, SeventyThousandDirectoriesStopAt65535WithDistinctIndexes) {
@@ -95,7 +95,7 @@ TEST_F(Limits, SeventyThousandDirectoriesStopAt65535WithDistinctIndexes) {
     ASSERT_NE(last, nullptr);
     EXPECT_EQ(last->DirectoryIndex(), lastIndex);
     EXPECT_EQ(StateOf(scanner, "beyond.dll"), REF_NOT_FOUND);
-    EXPECT_EQ(report.lines.front(), dir.Dir("d" + std::to_string(lastIndex)) + "last.dll");
+    EXPECT_EQ(report.Lines().front().text, dir.Dir("d" + std::to_string(lastIndex)) + "last.dll");
 }
 
 TEST_F(Limits, KilobytePathListsAreTakenApartWithoutCutting) {

@@ -78,7 +78,7 @@ TEST_F(SpecialFiles, AsTheModuleTheyAreNotPeImages) {
     for (const char* name : {"pipe.exe", "zero.exe"}) {
         FinishWithin(std::chrono::seconds(20),
                      [&] { scanner.Scan(dir.File(name), "", true, report); });
-        EXPECT_EQ(report.lines, std::vector<std::string>{MessageText(IDS_INVALID_NT_SIGNATURE)});
+        EXPECT_EQ(report.Texts(), std::vector<std::string>{MessageText(IDS_INVALID_NT_SIGNATURE)});
     }
 }
 
@@ -91,11 +91,11 @@ int ScanUnreadable(const std::string& main, const std::string& locked) {
     if (probe >= 0) return 11;
     FakePlatform platform;
     CReferenceScanner scanner(platform);
-    CCollectedReport report;
+    CReportLines report;
     scanner.Scan(main, "", true, report);
     if (StateOf(scanner, "locked.dll") != REF_INCORRECT) return 12;
     scanner.Scan(locked, "", true, report);
-    return report.lines == std::vector<std::string>{MessageText(IDS_INVALID_NT_SIGNATURE)} ? 0 : 13;
+    return report.Texts() == std::vector<std::string>{MessageText(IDS_INVALID_NT_SIGNATURE)} ? 0 : 13;
 }
 
 TEST_F(SpecialFiles, UnreadableFile) {

@@ -1,8 +1,6 @@
 #include "test_support.h"
 
-#include <ostream>
 
-#include "reference_scanner.h"
 
 namespace kivrel_test {
 
@@ -106,10 +104,6 @@ bool StartHostProgram(std::string commandLine) {
                             nullptr, &startup, &info) != FALSE;
 }
 
-std::ostream& operator<<(std::ostream& out, const Line& line) {
-    return out << '"' << line.text << "\" " << line.value;
-}
-
 std::vector<Line> ListLines(HWND list) {
     std::vector<Line> lines;
     const int count = static_cast<int>(::SendMessageA(list, LB_GETCOUNT, 0, 0));
@@ -142,23 +136,12 @@ std::vector<std::pair<int, uint32_t>> LineShapes(const std::vector<Line>& lines)
     return shapes;
 }
 
-namespace {
-class RecordingSink : public kivrel::IReportSink {
-public:
-    void ResetLines() override { lines.clear(); }
-    void AddLine(const std::string& text, uint32_t value) override {
-        lines.push_back({text, value});
-    }
-    std::vector<Line> lines;
-};
-}  // namespace
-
 std::vector<Line> CoreReport(const std::string& module) {
     auto platform = kivrel::CreateNativePlatform();
     kivrel::CReferenceScanner scanner(*platform);
-    RecordingSink sink;
+    kivrel::CReportLines sink;
     scanner.Scan(module, "", true, sink);
-    return sink.lines;
+    return sink.Lines();
 }
 
 std::string WindowText(HWND window) {

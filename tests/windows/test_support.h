@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "dialog.h"
+#include "report_lines.h"
 #include "types.h"
 
 namespace kivrel_test {
@@ -42,12 +43,7 @@ bool PumpUntil(const std::function<bool()>& done);
 // wait for the program's effect.
 bool StartHostProgram(std::string commandLine);
 
-struct Line {
-    std::string text;
-    uint32_t value;
-    bool operator==(const Line& other) const { return text == other.text && value == other.value; }
-};
-std::ostream& operator<<(std::ostream& out, const Line& line);
+using Line = kivrel::ReportLine;
 std::vector<Line> ListLines(HWND list);
 // The lengths of the lines' texts and their values: what another process's
 // list tells about its lines (LB_GETTEXT is not passed between processes).

@@ -1,0 +1,109 @@
+// Resolution: each pending name is looked for along the search directories
+// until every entry of the reference list is final.
+#include <cstdio>
+
+#include "reference_scanner.h"
+#include "text.h"
+
+namespace kivrel {
+
+bool IsSearchableName(std::string_view name) {
+    if (name == "." || name == "..") return false;
+    // '<', '>' and '"' are the DOS forms of '*', '?' and '.' that FindFirstFileA
+    // also matches with; no Windows file name contains them.
+    return name.find_first_of("*?<>\"\\/:") == std::string_view::npos;
+}
+
+void CReferenceScanner::ResolveReferences() {
+    // Ends: each pass makes the first pending entry final or replaces it by a
+    // longer name, and every name comes from an import table of a file.
+    for (;;) {
+        const long pending = m_references.FindFirstPending();
+        if (pending < 0) return;
+        const std::string text = m_references[static_cast<size_t>(pending)].text;
+        if (m_pObserver) m_pObserver->OnResolving(text);
+        if (m_apiSets.IsLoaded() && IsApiSetName(text) &&
+            ResolveApiSet(static_cast<size_t>(pending))) {
+            continue;
+        }
+
+        if (!IsSearchableName(text)) {
+            AddReference(text, 0, REF_NOT_FOUND);
+            continue;
+        }
+        const std::string pattern = text.back() == '.' ? text + "*" : text;
+        bool found = false;
+        for (uint32_t index = 0; index < m_directories.size() && !found; ++index) {
+            found = ResolveInDirectory(text, pattern, index);
+        }
+        if (!found) AddReference(text, 0, REF_NOT_FOUND);
+    }
+}
+
+bool CReferenceScanner::ResolveInDirectory(const std::string& text, const std::string& pattern,
+                                           uint32_t index) {
+    const std::string& directory = m_directories[index];
+    // FitsPathBuffer(directory + pattern), without building the text for
+    // each of the thousands of directory searches of a large scan.
+    if (directory.size() + pattern.size() >= kMaxPath) return false;
+    bool found = false;
+    std::string matched;
+    // The callback captures one pointer so that it fits std::function's own
+    // storage: no allocation per search.
+    struct Search {
+        CReferenceScanner& scanner;
+        const std::string& text;
+        const std::string& directory;
+        uint32_t index;
+        bool& found;
+        std::string& matched;
+    } search{*this, text, directory, index, found, matched};
+    m_platform.FindMatches(directory, pattern, [s = &search](const std::string& fileName) {
+        const std::string path = s->directory + fileName;
+        if (!FitsPathBuffer(path)) return true;
+        if (s->scanner.ScanModule(path) != 0) {
+            const uint64_t module = s->scanner.AddReference(fileName, s->index, REF_FOUND);
+            s->scanner.m_edges.AddImports(module, s->scanner.m_lastImports);
+            s->found = true;
+            s->matched = fileName;
+            return false;
+        }
+        s->scanner.NotifyIfOtherMachine(path);
+        s->scanner.AddReference(s->text, s->index, REF_INCORRECT);
+        return true;
+    });
+    if (found) {
+        // A match reported under an unrelated name (a short-name alias on
+        // Windows) leaves the entry pending; it is marked found in the same
+        // directory so that the loop ends and the name is not looked up again.
+        const long entry = m_references.Find(text);
+        if (entry >= 0 && m_references[static_cast<size_t>(entry)].State() == REF_PENDING) {
+            // Both entries stand for the module read: both import its names.
+            m_edges.AddImports(AddReference(text, index, REF_FOUND), m_lastImports);
+        }
+        // The entries this match made found name the file that matched; most
+        // often the file's name is the entry's text in another letter case.
+        const long byName = EqualsNoCase(matched, text) ? entry : m_references.Find(matched);
+        for (const long made : {byName, entry}) {
+            if (made < 0) continue;
+            const Reference& madeEntry = m_references[static_cast<size_t>(made)];
+            if (madeEntry.State() == REF_FOUND && madeEntry.fileName.empty()) {
+                m_references.SetFileName(static_cast<size_t>(made), matched);
+            }
+        }
+    }
+    return found;
+}
+
+void CReferenceScanner::NotifyIfOtherMachine(const std::string& path) const {
+    if (m_pObserver == nullptr || m_wRequiredMachine == 0 || m_wLastMachine == 0 ||
+        m_wLastMachine == m_wRequiredMachine) {
+        return;
+    }
+    char reason[64];
+    std::snprintf(reason, sizeof reason, "machine 0x%04X, the module's is 0x%04X", m_wLastMachine,
+                  m_wRequiredMachine);
+    m_pObserver->OnCandidatePassedOver(path, reason);
+}
+
+}  // namespace kivrel
