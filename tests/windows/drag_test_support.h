@@ -14,52 +14,70 @@
 
 namespace kivrel_test {
 
+// Reference counting and QueryInterface of a test object implementing `I`.
+template <class I>
+class CTestUnknown : public I {
+public:
+    explicit CTestUnknown(REFIID iid) : m_iid(iid) {}
+    STDMETHOD(QueryInterface)(REFIID riid, void** ppv) override {
+        *ppv = riid == IID_IUnknown || riid == m_iid ? static_cast<I*>(this) : nullptr;
+        if (*ppv == nullptr) return E_NOINTERFACE;
+        AddRef();
+        return S_OK;
+    }
+    STDMETHOD_(ULONG, AddRef)() override { return ++m_nRef; }
+    STDMETHOD_(ULONG, Release)() override {
+        const ULONG left = --m_nRef;
+        if (left == 0) delete this;
+        return left;
+    }
+
+protected:
+    virtual ~CTestUnknown() = default;
+    ULONG m_nRef = 1;
+    const IID m_iid;
+};
+
 // How a stream handed out by the test's data object reads: its bytes, 'x'
 // for ever, 'x' while reporting more than was asked, or one chunk of 'p'
 // and then an error.
 enum class StreamKind { kPlain, kEndless, kOversized, kFailing };
 
-class CTestDataObject : public IDataObject {
+class CTestDataObject : public CTestUnknown<IDataObject> {
 public:
     // One reference, the test's.
-    static CTestDataObject* Create();
+    static CTestDataObject* Create() { return new CTestDataObject(); }
     // Offers `bytes` as `cf`; a block of exactly their size. `delivered` is
     // the storage kind GetData hands out, whatever was asked for.
     void Offer(CLIPFORMAT cf, const std::string& bytes, DWORD delivered = TYMED_HGLOBAL,
                StreamKind stream = StreamKind::kPlain);
-    LONG References() const { return m_nRef; }
+    LONG References() const { return static_cast<LONG>(m_nRef); }
     // Bytes read from streams handed out so far.
     size_t StreamBytesRead() const { return m_nStreamBytes; }
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override;
-    ULONG STDMETHODCALLTYPE AddRef() override;
-    ULONG STDMETHODCALLTYPE Release() override;
-    HRESULT STDMETHODCALLTYPE GetData(FORMATETC* pFormat, STGMEDIUM* pMedium) override;
-    HRESULT STDMETHODCALLTYPE GetDataHere(FORMATETC*, STGMEDIUM*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE QueryGetData(FORMATETC* pFormat) override;
-    HRESULT STDMETHODCALLTYPE GetCanonicalFormatEtc(FORMATETC*, FORMATETC*) override {
-        return E_NOTIMPL;
+    STDMETHOD(GetData)(FORMATETC* pFormat, STGMEDIUM* pMedium) override;
+    STDMETHOD(GetDataHere)(FORMATETC*, STGMEDIUM*) override { return E_NOTIMPL; }
+    STDMETHOD(QueryGetData)(FORMATETC* pFormat) override {
+        return m_entries.count(pFormat->cfFormat) != 0 ? S_OK : DV_E_FORMATETC;
     }
-    HRESULT STDMETHODCALLTYPE SetData(FORMATETC*, STGMEDIUM*, BOOL) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE EnumFormatEtc(DWORD, IEnumFORMATETC**) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE DAdvise(FORMATETC*, DWORD, IAdviseSink*, DWORD*) override {
+    STDMETHOD(GetCanonicalFormatEtc)(FORMATETC*, FORMATETC*) override { return E_NOTIMPL; }
+    STDMETHOD(SetData)(FORMATETC*, STGMEDIUM*, BOOL) override { return E_NOTIMPL; }
+    STDMETHOD(EnumFormatEtc)(DWORD, IEnumFORMATETC**) override { return E_NOTIMPL; }
+    STDMETHOD(DAdvise)(FORMATETC*, DWORD, IAdviseSink*, DWORD*) override {
         return OLE_E_ADVISENOTSUPPORTED;
     }
-    HRESULT STDMETHODCALLTYPE DUnadvise(DWORD) override { return OLE_E_ADVISENOTSUPPORTED; }
-    HRESULT STDMETHODCALLTYPE EnumDAdvise(IEnumSTATDATA**) override {
-        return OLE_E_ADVISENOTSUPPORTED;
-    }
+    STDMETHOD(DUnadvise)(DWORD) override { return OLE_E_ADVISENOTSUPPORTED; }
+    STDMETHOD(EnumDAdvise)(IEnumSTATDATA**) override { return OLE_E_ADVISENOTSUPPORTED; }
 
     size_t m_nStreamBytes = 0;
 
 private:
-    virtual ~CTestDataObject() = default;
+    CTestDataObject() : CTestUnknown(IID_IDataObject) {}
     struct Entry {
         std::string bytes;
         DWORD delivered;
         StreamKind stream;
     };
-    LONG m_nRef = 1;
     std::map<CLIPFORMAT, Entry> m_entries;
 };
 
@@ -97,7 +115,8 @@ enum class DragEnd { kDrop, kEscape };
 void DragWithMouse(HWND window, POINT fromClient, POINT toScreen, bool ctrl = false,
                    DragEnd end = DragEnd::kDrop);
 // Presses and releases the left button at `fromClient` after `holdMs`
-// without moving.
+// without moving. Meanwhile the system's drag distance and delay are too large
+// to reach: only the release decides, however slowly the test runs.
 void PressWithMouse(HWND window, POINT fromClient, DWORD holdMs);
 
 // Moves the pointer and waits until the system reports it there.

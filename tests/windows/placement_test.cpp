@@ -1,89 +1,47 @@
-// The main dialog's placement in the settings: written on Exit under the
-// entry of this copy, restored on the next start, and harmless whatever the
-// stored text holds.
-#include <aclapi.h>
+// The main dialog's placement: centred at first, written on Exit under the
+// entry of this copy, restored on the next start and harmless whatever the
+// stored text holds; copies of Kivrel.exe running side by side.
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <memory>
 
 #include "kivrel_dlg.h"
 #include "resource.h"
 #include "test_support.h"
-#include "win_app.h"
 #include "window_placement.h"
 
 namespace kivrel_test {
 namespace {
 
-class Placement : public testing::Test {
+class Placement : public DialogTest {
 protected:
-    void SetUp() override {
-        AfxGetApp()->m_strCmdLine.clear();
-        DeleteRegistryTree(kTestSectionPath);
-    }
-    void TearDown() override { DeleteRegistryTree(kTestSectionPath); }
-
     // Runs the dialog and leaves it by Exit, as the user would.
     void RunAndExit(const std::function<void(HWND)>& body) {
         CKivrelDlg dialog;
-        const INT_PTR result = RunDialog(dialog, [&](HWND hWnd) {
-            body(hWnd);
-            ::SendMessageA(hWnd, WM_COMMAND, IDCANCEL, 0);
-        });
-        EXPECT_EQ(result, IDCANCEL);
+        EXPECT_EQ(RunDialog(dialog,
+                            [&](HWND hWnd) {
+                                body(hWnd);
+                                ::SendMessageA(hWnd, WM_COMMAND, IDCANCEL, 0);
+                            }),
+                  IDCANCEL);
     }
 };
 
-// The window can be reached: its caption lies on the monitor and it is not
-// smaller than the template.
-void ExpectUsableOnScreen(HWND dialog, SIZE minSize) {
-    EXPECT_TRUE(::IsWindowVisible(dialog));
-    const CRect window = WindowRect(dialog);
-    EXPECT_GE(window.Width(), minSize.cx);
-    EXPECT_GE(window.Height(), minSize.cy);
+CRect WorkArea(HWND window) {
     MONITORINFO monitor{};
     monitor.cbSize = sizeof(monitor);
-    ::GetMonitorInfoA(::MonitorFromWindow(dialog, MONITOR_DEFAULTTOPRIMARY), &monitor);
-    RECT caption{window.left, window.top, window.right, window.top + 20};
-    RECT visible{};
-    EXPECT_TRUE(::IntersectRect(&visible, &caption, &monitor.rcMonitor))
-        << window.left << "," << window.top << " " << window.Width() << "x" << window.Height();
+    ::GetMonitorInfoA(::MonitorFromWindow(window, MONITOR_DEFAULTTOPRIMARY), &monitor);
+    return monitor.rcWork;
 }
 
-SIZE TemplateWindowSize() {
-    SIZE size{};
-    CKivrelDlg dialog;
-    RunDialog(dialog, [&](HWND hWnd) {
-        const CRect rect = WindowRect(hWnd);
-        size = SIZE{rect.Width(), rect.Height()};
-    });
-    return size;
-}
-
-TEST_F(Placement, FirstStartIsCentredAtTemplateSize) {
-    CKivrelDlg dialog;
-    RunDialog(dialog, [&](HWND hWnd) {
-        const CRect window = WindowRect(hWnd);
-        MONITORINFO monitor{};
-        monitor.cbSize = sizeof(monitor);
-        ::GetMonitorInfoA(::MonitorFromWindow(hWnd, MONITOR_DEFAULTTOPRIMARY), &monitor);
-        const CRect work(monitor.rcWork);
-        EXPECT_LE(std::abs((window.left + window.right) - (work.left + work.right)), 2);
-        EXPECT_LE(std::abs((window.top + window.bottom) - (work.top + work.bottom)), 2);
-        RECT client;
-        ::GetClientRect(hWnd, &client);
-        RECT units{0, 0, 253, 149};
-        ::MapDialogRect(hWnd, &units);
-        EXPECT_EQ(client.right, units.right);
-        EXPECT_EQ(client.bottom, units.bottom);
-    });
-}
-
-TEST_F(Placement, ExitWritesThisCopysEntryAndTheNextStartRestoresIt) {
+TEST_F(Placement, FirstStartIsCentredAndExitWritesThisCopysEntryForTheNextStart) {
     CRect moved;
     int listWidth = 0;
     RunAndExit([&](HWND dialog) {
-        const CRect window = WindowRect(dialog);
+        const CRect window = WindowRect(dialog), work = WorkArea(dialog);
+        EXPECT_LE(std::abs((window.left + window.right) - (work.left + work.right)), 2);
+        EXPECT_LE(std::abs((window.top + window.bottom) - (work.top + work.bottom)), 2);
         listWidth = ChildRect(::GetDlgItem(dialog, IDC_RESULTS)).Width();
         ::SetWindowPos(dialog, nullptr, 40, 50, window.Width() + 60, window.Height() + 40,
                        SWP_NOZORDER);
@@ -93,12 +51,11 @@ TEST_F(Placement, ExitWritesThisCopysEntryAndTheNextStartRestoresIt) {
     CKernelHandle slot;
     EXPECT_EQ(CResizableDialog::TakeInstanceSlot(slot), 1);
     slot.Reset();
-    const std::string expected = std::to_string(moved.left) + " " + std::to_string(moved.top) +
-                                 " " + std::to_string(moved.right) + " " +
-                                 std::to_string(moved.bottom) + " 1";
-    EXPECT_EQ(ReadRegistryString(kTestSectionPath, "Window1"), expected);
+    WINDOWPLACEMENT written{};
+    written.rcNormalPosition = moved;
+    written.showCmd = SW_SHOWNORMAL;
+    EXPECT_EQ(ReadRegistryString(kTestSectionPath, "Window1"), FormatPlacement(written));
     EXPECT_EQ(ReadRegistryString(kTestSectionPath, "Window0"), std::nullopt);
-    EXPECT_EQ(ReadRegistryDword(kTestSectionPath, "Help"), 1u);
 
     CKivrelDlg dialog;
     RunDialog(dialog, [&](HWND hWnd) {
@@ -125,139 +82,46 @@ public:
 TEST_F(Placement, AMaximisedDialogComesBackMaximisedOverItsNormalRectangle) {
     WriteRegistryString(kTestSectionPath, "Window1", "10 20 700 500 3");
     CInitObserver dialog;
-    const INT_PTR result = RunDialog(dialog, [&](HWND hWnd) {
-        // Wine difference: Wine's modal dialog loop shows the dialog with
-        // SW_SHOWNORMAL when its queue first goes empty, which undoes the
-        // maximised state that start-up restored. Windows leaves a visible
-        // dialog as it is.
-        if (!::IsZoomed(hWnd)) ::ShowWindow(hWnd, SW_SHOWMAXIMIZED);
-        ::SendMessageA(hWnd, WM_COMMAND, IDCANCEL, 0);
-    });
-    EXPECT_EQ(result, IDCANCEL);
+    EXPECT_EQ(RunDialog(dialog,
+                        [&](HWND hWnd) {
+                            // Wine difference: Wine's modal loop shows the dialog with
+                            // SW_SHOWNORMAL when its queue first goes empty, which undoes the
+                            // maximised state; Windows leaves a visible dialog as it is.
+                            if (!::IsZoomed(hWnd)) ::ShowWindow(hWnd, SW_SHOWMAXIMIZED);
+                            ::SendMessageA(hWnd, WM_COMMAND, IDCANCEL, 0);
+                        }),
+              IDCANCEL);
     EXPECT_TRUE(dialog.zoomed);
     EXPECT_EQ(CRect(dialog.placement.rcNormalPosition), CRect(10, 20, 700, 500));
-    EXPECT_EQ(dialog.placement.showCmd, static_cast<UINT>(SW_SHOWMAXIMIZED));
+    EXPECT_EQ(dialog.placement.showCmd, UINT(SW_SHOWMAXIMIZED));
     EXPECT_EQ(ReadRegistryString(kTestSectionPath, "Window1"), "10 20 700 500 3");
 }
 
-TEST_F(Placement, AnyStoredTextStillOpensTheDialogOnScreen) {
-    const SIZE minSize = TemplateWindowSize();
-    const char* texts[] = {
-        "garbage",
-        "1 2 3",
-        "1 2 3 4 5 6",
-        "10 20 700 500 3x",
-        "10 20 700 500 0",                // hidden
-        "10 20 700 500 99",               // no such show command
-        "0 0 5 5 1",                      // smaller than the template
-        "-30000 -30000 -29400 -29600 1",  // a monitor that is gone
-        "30000 200 30600 600 1",
-        "10 -5000 700 -4600 1",
-        "2147483647 2147483647 -2147483648 -2147483648 1",
-        "99999999999 0 10 10 1",
-        "0 0 100000 100000 1",
-    };
-    for (const char* text : texts) {
+// The text's reading and fitting are tested below; here, that they are used.
+TEST_F(Placement, AnyStoredValueStillOpensTheDialogOnScreenAndIsWrittenBackReadable) {
+    const DWORD number = 12345;
+    for (const char* text :
+         {"garbage", "10 20 700 500 0", "0 0 5 5 1", "-30000 -30000 -29400 -29600 1", ""}) {
         SCOPED_TRACE(text);
-        WriteRegistryString(kTestSectionPath, "Window1", text);
-        RunAndExit([&](HWND dialog) { ExpectUsableOnScreen(dialog, minSize); });
-        // What is written back is a placement that reads again.
+        if (*text != '\0') {
+            WriteRegistryString(kTestSectionPath, "Window1", text);
+        } else {  // a value of another type counts as absent
+            ::RegSetKeyValueA(HKEY_CURRENT_USER, kTestSectionPath, "Window1", REG_DWORD, &number,
+                              sizeof(number));
+        }
+        RunAndExit([&](HWND dialog) {
+            EXPECT_TRUE(::IsWindowVisible(dialog));
+            const CRect window = WindowRect(dialog);
+            EXPECT_GE(window.Width(), 300);
+            RECT caption{window.left, window.top, window.right, window.top + 20}, visible;
+            const RECT work = WorkArea(dialog);
+            EXPECT_TRUE(::IntersectRect(&visible, &caption, &work)) << window.left << window.top;
+        });
         WINDOWPLACEMENT placement{};
         const auto written = ReadRegistryString(kTestSectionPath, "Window1");
         ASSERT_TRUE(written.has_value());
         EXPECT_TRUE(ParsePlacement(*written, placement)) << *written;
     }
-}
-
-TEST_F(Placement, AValueOfAnotherTypeCountsAsAbsent) {
-    HKEY key = nullptr;
-    ASSERT_EQ(::RegCreateKeyExA(HKEY_CURRENT_USER, kTestSectionPath, 0, nullptr, 0, KEY_SET_VALUE,
-                                nullptr, &key, nullptr),
-              ERROR_SUCCESS);
-    const DWORD number = 12345;
-    ::RegSetValueExA(key, "Window1", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number),
-                     sizeof(number));
-    ::RegCloseKey(key);
-    RunAndExit([&](HWND dialog) { ExpectUsableOnScreen(dialog, SIZE{100, 100}); });
-    EXPECT_TRUE(ReadRegistryString(kTestSectionPath, "Window1").has_value());
-}
-
-TEST_F(Placement, OtherSettingsSurviveAStartAndAnExit) {
-    WriteRegistryString(kTestSectionPath, "Font", "-13 0 0 0 700 0 0 0 0 3 1 34 \"MS Sans Serif\"");
-    HKEY key = nullptr;
-    ::RegCreateKeyExA(HKEY_CURRENT_USER, kTestSectionPath, 0, nullptr, 0, KEY_SET_VALUE, nullptr,
-                      &key, nullptr);
-    const DWORD off = 0;
-    ::RegSetValueExA(key, "Help", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&off), sizeof(off));
-    ::RegCloseKey(key);
-    RunAndExit([](HWND) {});
-    EXPECT_EQ(ReadRegistryDword(kTestSectionPath, "Help"), 0u);
-    EXPECT_EQ(ReadRegistryString(kTestSectionPath, "Font"),
-              "-13 0 0 0 700 0 0 0 0 3 1 34 \"MS Sans Serif\"");
-}
-
-// Makes the settings key readable only, and puts its protection back after.
-class ReadOnlyKey {
-public:
-    explicit ReadOnlyKey(const char* path) : m_path(path) {
-        HKEY key = nullptr;
-        ::RegCreateKeyExA(HKEY_CURRENT_USER, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
-                          nullptr);
-        if (key == nullptr) return;
-        ::GetSecurityInfo(key, SE_REGISTRY_KEY, DACL_SECURITY_INFORMATION, nullptr, nullptr,
-                          &m_oldDacl, nullptr, &m_descriptor);
-        EXPLICIT_ACCESS_A access{};
-        char everyone[] = "EVERYONE";
-        BuildExplicitAccessWithNameA(&access, everyone, KEY_READ | READ_CONTROL | WRITE_DAC,
-                                     SET_ACCESS, NO_INHERITANCE);
-        PACL dacl = nullptr;
-        if (::SetEntriesInAclA(1, &access, nullptr, &dacl) == ERROR_SUCCESS) {
-            m_applied =
-                ::SetSecurityInfo(key, SE_REGISTRY_KEY,
-                                  DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
-                                  nullptr, nullptr, dacl, nullptr) == ERROR_SUCCESS;
-            ::LocalFree(dacl);
-        }
-        ::RegCloseKey(key);
-    }
-    ~ReadOnlyKey() {
-        HKEY key = nullptr;
-        if (::RegOpenKeyExA(HKEY_CURRENT_USER, m_path, 0, WRITE_DAC, &key) == ERROR_SUCCESS) {
-            ::SetSecurityInfo(key, SE_REGISTRY_KEY, DACL_SECURITY_INFORMATION, nullptr, nullptr,
-                              m_oldDacl, nullptr);
-            ::RegCloseKey(key);
-        }
-        if (m_descriptor != nullptr) ::LocalFree(m_descriptor);
-    }
-    // Whether the platform now refuses to write to the key.
-    bool Enforced() const {
-        HKEY key = nullptr;
-        const bool refused =
-            ::RegOpenKeyExA(HKEY_CURRENT_USER, m_path, 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS;
-        if (key != nullptr) ::RegCloseKey(key);
-        return m_applied && refused;
-    }
-
-private:
-    const char* m_path;
-    PACL m_oldDacl = nullptr;
-    PSECURITY_DESCRIPTOR m_descriptor = nullptr;
-    bool m_applied = false;
-};
-
-TEST_F(Placement, AnUnwritableSettingsKeyLosesNothingAndExitStillCloses) {
-    WriteRegistryString(kTestSectionPath, "Window1", "30 40 700 500 1");
-    {
-        ReadOnlyKey readOnly(kTestSectionPath);
-        if (!readOnly.Enforced()) {
-            GTEST_SKIP() << "Wine difference: registry key permissions are not enforced";
-        }
-        RunAndExit([&](HWND dialog) {
-            EXPECT_EQ(WindowRect(dialog), CRect(30, 40, 700, 500));
-            ::SetWindowPos(dialog, nullptr, 60, 70, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
-        });
-    }
-    EXPECT_EQ(ReadRegistryString(kTestSectionPath, "Window1"), "30 40 700 500 1");
 }
 
 TEST(PlacementText, ReadsExactlyFiveIntegers) {
@@ -269,7 +133,7 @@ TEST(PlacementText, ReadsExactlyFiveIntegers) {
     EXPECT_EQ(placement.flags, 7u);
     EXPECT_EQ(FormatPlacement(placement), "-10 20 400 300 3");
     for (const char* bad : {"", "1 2 3 4", "1 2 3 4 5 6", "1 2 3 4 x", "1,2,3,4,5",
-                            "1 2 3 4 4294967296", "0x10 2 3 4 5"}) {
+                            "1 2 3 4 4294967296", "0x10 2 3 4 5", "99999999999 0 10 10 1"}) {
         WINDOWPLACEMENT unchanged = placement;
         EXPECT_FALSE(ParsePlacement(bad, unchanged)) << bad;
         EXPECT_EQ(CRect(unchanged.rcNormalPosition), CRect(placement.rcNormalPosition)) << bad;
@@ -277,54 +141,165 @@ TEST(PlacementText, ReadsExactlyFiveIntegers) {
 }
 
 TEST(PlacementText, FittingKeepsTheWindowReachableAndAtLeastItsTemplateSize) {
+    const POINT origin{0, 0};
     MONITORINFO monitor{};
     monitor.cbSize = sizeof(monitor);
-    const POINT origin{0, 0};
     ::GetMonitorInfoA(::MonitorFromPoint(origin, MONITOR_DEFAULTTOPRIMARY), &monitor);
-    const CRect work(monitor.rcWork);
-    const SIZE minSize{300, 200};
-    auto fit = [&](RECT rect, UINT showCmd) {
-        WINDOWPLACEMENT placement{};
-        placement.rcNormalPosition = rect;
-        placement.showCmd = showCmd;
-        FitPlacementOnScreen(placement, minSize);
-        return placement;
+    const CRect work(monitor.rcWork), lost(0, 0, 0, 0);  // lost: anywhere inside the work area
+    const struct {
+        RECT stored;
+        UINT showCmd;
+        CRect fitted;
+        UINT shown;
+    } cases[] = {
+        // Reachable and large enough: kept as it was, as is any known show command.
+        {{10, 20, 700, 500}, SW_SHOWMAXIMIZED, {10, 20, 700, 500}, SW_SHOWMAXIMIZED},
+        {{10, 20, 700, 500}, SW_MAX, {10, 20, 700, 500}, SW_MAX},
+        // Hidden or unknown show commands show the window normally.
+        {{10, 20, 700, 500}, SW_HIDE, {10, 20, 700, 500}, SW_SHOWNORMAL},
+        {{10, 20, 700, 500}, SW_MAX + 1, {10, 20, 700, 500}, SW_SHOWNORMAL},
+        // Too small, inverted: grown to the template size in place.
+        {{50, 60, 55, 65}, SW_SHOWNORMAL, {50, 60, 350, 260}, SW_SHOWNORMAL},
+        {{400, 300, 100, 100}, SW_SHOWNORMAL, {400, 300, 700, 500}, SW_SHOWNORMAL},
+        // Off every monitor, or with the caption above the screen: moved inside.
+        {{-30000, -30000, -29400, -29600}, SW_SHOWNORMAL, lost, SW_SHOWNORMAL},
+        {{30000, 200, 30600, 600}, SW_SHOWNORMAL, lost, SW_SHOWNORMAL},
+        {{10, -5000, 700, -4600}, SW_SHOWNORMAL, lost, SW_SHOWNORMAL},
+        {{INT_MAX - 10, INT_MAX - 10, INT_MIN, INT_MIN}, SW_SHOWNORMAL, lost, SW_SHOWNORMAL},
+        // Bigger than the work area: cut to it.
+        {{0, 0, 100000, 100000}, SW_SHOWNORMAL, {0, 0, work.Width(), work.Height()}, SW_SHOWNORMAL},
     };
+    for (const auto& c : cases) {
+        WINDOWPLACEMENT placement{};
+        placement.rcNormalPosition = c.stored;
+        placement.showCmd = c.showCmd;
+        FitPlacementOnScreen(placement, SIZE{300, 200});
+        const CRect rect(placement.rcNormalPosition);
+        EXPECT_EQ(placement.showCmd, c.shown) << c.stored.left << "," << c.stored.top;
+        if (c.fitted != lost) {
+            EXPECT_EQ(rect, c.fitted) << c.stored.left << "," << c.stored.top;
+            continue;
+        }
+        CRect inside;
+        EXPECT_TRUE(::IntersectRect(&inside, &rect, &work) && inside == rect) << c.stored.left;
+        EXPECT_GE(rect.Width(), 300);
+        EXPECT_GE(rect.Height(), 200);
+    }
+}
 
-    // A reachable, large enough window stays exactly where it was.
-    WINDOWPLACEMENT kept = fit(RECT{10, 20, 700, 500}, SW_SHOWMAXIMIZED);
-    EXPECT_EQ(CRect(kept.rcNormalPosition), CRect(10, 20, 700, 500));
-    EXPECT_EQ(kept.showCmd, static_cast<UINT>(SW_SHOWMAXIMIZED));
-    EXPECT_EQ(fit(RECT{10, 20, 700, 500}, SW_SHOWMINIMIZED).showCmd,
-              static_cast<UINT>(SW_SHOWMINIMIZED));
-
-    // Hidden or unknown show commands show the window normally.
-    EXPECT_EQ(fit(RECT{10, 20, 700, 500}, SW_HIDE).showCmd, static_cast<UINT>(SW_SHOWNORMAL));
-    EXPECT_EQ(fit(RECT{10, 20, 700, 500}, 4242).showCmd, static_cast<UINT>(SW_SHOWNORMAL));
-
-    // Too small, inverted: grown to the template size in place.
-    EXPECT_EQ(CRect(fit(RECT{50, 60, 55, 65}, SW_SHOWNORMAL).rcNormalPosition),
-              CRect(50, 60, 350, 260));
-    EXPECT_EQ(CRect(fit(RECT{400, 300, 100, 100}, SW_SHOWNORMAL).rcNormalPosition),
-              CRect(400, 300, 700, 500));
-
-    // Off every monitor, or with the caption above the screen: moved inside.
-    for (const RECT& lost :
-         {RECT{-30000, -30000, -29400, -29600}, RECT{30000, 200, 30600, 600},
-          RECT{10, -5000, 700, -4600}, RECT{INT_MAX - 10, INT_MAX - 10, INT_MIN, INT_MIN}}) {
-        const CRect rect(fit(lost, SW_SHOWNORMAL).rcNormalPosition);
-        EXPECT_GE(rect.left, work.left) << lost.left << "," << lost.top;
-        EXPECT_GE(rect.top, work.top) << lost.left << "," << lost.top;
-        EXPECT_LE(rect.right, work.right) << lost.left << "," << lost.top;
-        EXPECT_LE(rect.bottom, work.bottom) << lost.left << "," << lost.top;
-        EXPECT_GE(rect.Width(), minSize.cx);
-        EXPECT_GE(rect.Height(), minSize.cy);
+// Kivrel.exe started as its own process, until Escape ends it.
+class KivrelProcess {
+public:
+    explicit KivrelProcess(const std::string& arguments) {
+        std::string commandLine = "\"" + KivrelProgram() + "\" " + arguments;
+        STARTUPINFOA startup{};
+        startup.cb = sizeof(startup);
+        if (!::CreateProcessA(KivrelProgram().c_str(), commandLine.data(), nullptr, nullptr, FALSE,
+                              0, nullptr, nullptr, &startup, &m_info)) {
+            return;
+        }
+        ::WaitForInputIdle(m_info.hProcess, 10000);
+        for (int tries = 0; tries < 200 && m_hWnd == nullptr; ++tries) {
+            ::EnumWindows(&FindWindowOf, reinterpret_cast<LPARAM>(this));
+            if (m_hWnd == nullptr) ::Sleep(50);
+        }
+    }
+    ~KivrelProcess() {
+        if (m_info.hProcess == nullptr) return;
+        ::TerminateProcess(m_info.hProcess, 99);  // fails harmlessly once it has ended
+        ::CloseHandle(m_info.hProcess);
+        ::CloseHandle(m_info.hThread);
+    }
+    HWND Window() const { return m_hWnd; }
+    std::string Placement() const {
+        WINDOWPLACEMENT placement{};
+        placement.length = sizeof(placement);
+        ::GetWindowPlacement(m_hWnd, &placement);
+        return FormatPlacement(placement);
+    }
+    void MoveTo(int x, int y) const {
+        ::SetWindowPos(m_hWnd, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    }
+    // Presses Esc in the dialog; the exit code, or -1 when the program did not end.
+    int PressEscape() const {
+        GUITHREADINFO info{};
+        info.cbSize = sizeof(info);
+        ::GetGUIThreadInfo(m_info.dwThreadId, &info);
+        HWND target = info.hwndFocus != nullptr ? info.hwndFocus : m_hWnd;
+        ::PostMessageA(target, WM_KEYDOWN, VK_ESCAPE, 0x00010001);
+        ::PostMessageA(target, WM_KEYUP, VK_ESCAPE, 0xC0010001);
+        DWORD code = DWORD(-1);
+        if (::WaitForSingleObject(m_info.hProcess, 10000) == WAIT_OBJECT_0)
+            ::GetExitCodeProcess(m_info.hProcess, &code);
+        return static_cast<int>(code);
     }
 
-    // Bigger than the work area: cut to it.
-    const CRect huge(fit(RECT{0, 0, 100000, 100000}, SW_SHOWNORMAL).rcNormalPosition);
-    EXPECT_EQ(huge.Width(), work.Width());
-    EXPECT_EQ(huge.Height(), work.Height());
+private:
+    static BOOL CALLBACK FindWindowOf(HWND hWnd, LPARAM lParam) {
+        auto* self = reinterpret_cast<KivrelProcess*>(lParam);
+        DWORD processId = 0;
+        ::GetWindowThreadProcessId(hWnd, &processId);
+        char className[16] = "";
+        ::GetClassNameA(hWnd, className, sizeof(className));
+        if (processId != self->m_info.dwProcessId || !::IsWindowVisible(hWnd) ||
+            lstrcmpA(className, "#32770") != 0) {
+            return TRUE;
+        }
+        self->m_hWnd = hWnd;
+        return FALSE;
+    }
+
+    PROCESS_INFORMATION m_info{};
+    HWND m_hWnd = nullptr;
+};
+
+class Program : public testing::Test {
+protected:
+    void SetUp() override { DeleteRegistryTree("Software\\Velmarin\\Kivrel"); }
+};
+
+TEST_F(Program, ShowsTheScanOfItsCommandLineAndEscapeSavesThePlacement) {
+    KivrelProcess kivrel("\"" + FixtureProgram() + "\"");
+    ASSERT_NE(kivrel.Window(), nullptr);
+    EXPECT_EQ(WindowText(kivrel.Window()), "Kivrel");
+    std::vector<std::pair<int, uint32_t>> expected;
+    for (const Line& line : CoreReport(FixtureProgram()))
+        expected.emplace_back(int(line.text.size()), line.value);
+    HWND list = ::GetDlgItem(kivrel.Window(), IDC_RESULTS);
+    PumpUntil([&] { return ::SendMessageA(list, LB_GETCOUNT, 0, 0) > 0; });
+    EXPECT_EQ(LineShapes(list), expected);
+    EXPECT_EQ(WindowText(::GetDlgItem(kivrel.Window(), IDC_MODULE)), FixtureProgram());
+
+    const std::string placement = kivrel.Placement();
+    EXPECT_EQ(kivrel.PressEscape(), 0);
+    EXPECT_EQ(ReadRegistryString(kProgramSectionPath, "Window1"), placement);
+    EXPECT_EQ(ReadRegistryDword(kProgramSectionPath, "Help"), 1u);
+}
+
+// A copy holds its number while it runs: a third copy, started after the
+// first has ended, takes the first's number and place, not the second's.
+TEST_F(Program, ANewCopyTakesTheLowestNumberNoRunningCopyHolds) {
+    auto first = std::make_unique<KivrelProcess>("");
+    KivrelProcess second("");
+    ASSERT_TRUE(first->Window() != nullptr && second.Window() != nullptr);
+    first->MoveTo(20, 30);
+    second.MoveTo(300, 200);
+    const std::string firstPlacement = first->Placement();
+    const std::string secondPlacement = second.Placement();
+    ASSERT_NE(firstPlacement, secondPlacement);
+    EXPECT_EQ(first->PressEscape(), 0);
+    first.reset();
+
+    KivrelProcess third("");
+    ASSERT_NE(third.Window(), nullptr);
+    EXPECT_EQ(third.Placement(), firstPlacement);
+    third.MoveTo(150, 100);
+    const std::string thirdPlacement = third.Placement();
+    EXPECT_EQ(second.PressEscape(), 0);
+    EXPECT_EQ(third.PressEscape(), 0);
+    EXPECT_EQ(ReadRegistryString(kProgramSectionPath, "Window1"), thirdPlacement);
+    EXPECT_EQ(ReadRegistryString(kProgramSectionPath, "Window2"), secondPlacement);
+    EXPECT_EQ(ReadRegistryString(kProgramSectionPath, "Window3"), std::nullopt);
 }
 
 }  // namespace

@@ -1,104 +1,178 @@
-// The resizable dialog: its layout table's limit, and the size grip, which
-// answers the hit test as the frame's bottom-right corner so that a real drag
-// on it with the mouse (xdotool in the test's X display) makes the window larger.
+// The resizable dialog: its layout groups after resizing, its size limits and
+// its size grip, which answers the hit test as the frame's bottom-right corner
+// so that a real drag on it (xdotool in the test's display) grows the window.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
+#include <map>
 
 #include "kivrel_dlg.h"
 #include "resource.h"
 #include "test_support.h"
-#include "win_app.h"
 
 namespace kivrel_test {
 namespace {
 
-LRESULT HitTest(HWND dialog, POINT screen) {
-    return ::SendMessageA(dialog, WM_NCHITTEST, 0, MAKELPARAM(screen.x, screen.y));
+class SizeGrip : public DialogTest {};
+
+std::map<int, CRect> ControlRects(HWND dialog) {
+    std::map<int, CRect> rects;
+    int label = 0;
+    for (HWND child = ::GetWindow(dialog, GW_CHILD); child != nullptr;
+         child = ::GetWindow(child, GW_HWNDNEXT)) {
+        const int id = ::GetDlgCtrlID(child);
+        // The two labels share id -1; told apart by order.
+        rects[id == 0xFFFF || id == -1 ? -1 - label++ : id] = ChildRect(child);
+    }
+    return rects;
 }
 
-// Screen point `inset` pixels up and left of the client area's bottom-right corner.
-POINT FromCorner(HWND dialog, int inset) {
+void Resize(HWND dialog, int cx, int cy) {
+    ::SetWindowPos(dialog, nullptr, 0, 0, cx, cy, SWP_NOMOVE | SWP_NOZORDER);
+}
+
+TEST_F(SizeGrip, ResizingMovesAndWidensExactlyTheLayoutGroups) {
+    CKivrelDlg main;
+    RunDialog(main, [&](HWND dialog) {
+        const std::map<int, CRect> before = ControlRects(dialog);
+        ASSERT_EQ(before.size(), 12u);
+        const CRect window = WindowRect(dialog);
+        Resize(dialog, window.Width() + 50, window.Height() + 30);
+        const std::map<int, CRect> after = ControlRects(dialog);
+        // {dx of left, dx of right, dy of top, dy of bottom}; others do not move.
+        const std::map<int, std::array<int, 4>> change = {
+            {IDC_MODULE, {0, 50, 0, 0}},
+            {IDC_INITIAL_DIR, {0, 50, 0, 0}},
+            {IDC_RESULTS, {0, 50, 0, 30}},
+            {IDC_FIND_MODULE, {50, 50, 0, 0}},
+            {IDC_FIND_INITIAL_DIR, {50, 50, 0, 0}},
+            {IDOK, {50, 50, 0, 0}},
+            {IDCANCEL, {50, 50, 0, 0}},
+            {IDC_OPTIONS, {50, 50, 30, 30}},
+        };
+        for (const auto& [id, rect] : before) {
+            const auto found = change.find(id);
+            const auto d = found != change.end() ? found->second : std::array<int, 4>{};
+            const CRect& moved = after.at(id);
+            EXPECT_EQ((std::array<LONG, 4>{moved.left - rect.left, moved.right - rect.right,
+                                           moved.top - rect.top, moved.bottom - rect.bottom}),
+                      (std::array<LONG, 4>{d[0], d[1], d[2], d[3]}))
+                << id;
+        }
+        // Changes add up; a minimise and restore moves nothing.
+        Resize(dialog, window.Width() + 20, window.Height() + 10);
+        const std::map<int, CRect> smaller = ControlRects(dialog);
+        EXPECT_EQ(smaller.at(IDC_RESULTS).Width(), before.at(IDC_RESULTS).Width() + 20);
+        EXPECT_EQ(smaller.at(IDC_OPTIONS).top, before.at(IDC_OPTIONS).top + 10);
+        ::ShowWindow(dialog, SW_MINIMIZE);
+        PumpMessages(50);
+        ::ShowWindow(dialog, SW_RESTORE);
+        PumpMessages(50);
+        EXPECT_EQ(ControlRects(dialog), smaller);
+    });
+}
+
+// Pixels along the bottom-right diagonal that differ from the background.
+int GripPixels(HWND dialog) {
+    ::RedrawWindow(dialog, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+    CRect client;
+    ::GetClientRect(dialog, &client);
+    HDC dc = ::GetDC(dialog);
+    const COLORREF background = ::GetPixel(dc, client.right / 2, client.bottom - 4);
+    int differing = 0;
+    for (int d = 2; d < 14; ++d)
+        differing += ::GetPixel(dc, client.right - d, client.bottom - d) != background;
+    ::ReleaseDC(dialog, dc);
+    return differing;
+}
+
+// The hit test `inset` pixels up and left of the client area's corner.
+LRESULT HitTest(HWND dialog, int inset) {
     CRect client;
     ::GetClientRect(dialog, &client);
     POINT point{client.right - inset, client.bottom - inset};
     ::ClientToScreen(dialog, &point);
-    return point;
+    return ::SendMessageA(dialog, WM_NCHITTEST, 0, MAKELPARAM(point.x, point.y));
 }
 
-// The main template with the results list widened N times over.
+TEST_F(SizeGrip, OnlyALaidOutDialogGrowsAndItsGripAnswersAsTheCorner) {
+    CKivrelDlg main;
+    CResizableDialog fixed(IDD_KIVREL_DIALOG, 0, 1);
+    for (CDialog* dialog : {static_cast<CDialog*>(&main), static_cast<CDialog*>(&fixed)}) {
+        const bool laidOut = dialog == &main;
+        RunDialog(*dialog, [&](HWND hWnd) {
+            const CRect initial = WindowRect(hWnd);
+            MINMAXINFO info{};
+            info.ptMaxTrackSize = POINT{4000, 3000};
+            ::SendMessageA(hWnd, WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&info));
+            const std::pair size{initial.Width(), initial.Height()};
+            EXPECT_EQ(std::pair(info.ptMinTrackSize.x, info.ptMinTrackSize.y), size) << laidOut;
+            EXPECT_EQ(std::pair(info.ptMaxTrackSize.x, info.ptMaxTrackSize.y),
+                      laidOut ? std::pair(4000L, 3000L) : size);
+            Resize(hWnd, initial.Width() - 40, initial.Height() - 25);
+            EXPECT_EQ(WindowRect(hWnd), initial) << laidOut;
+            EXPECT_EQ(GripPixels(hWnd) > 0, laidOut);
+            const LRESULT grip = laidOut ? HTBOTTOMRIGHT : HTCLIENT;
+            EXPECT_EQ(HitTest(hWnd, 2), grip);
+            EXPECT_EQ(HitTest(hWnd, 8), grip);
+            EXPECT_EQ(HitTest(hWnd, ::GetSystemMetrics(SM_CYCAPTION) + 2), HTCLIENT);
+            // Edit fields in the message font get one-pixel inner margins.
+            EXPECT_TRUE(laidOut ||
+                        ::SendDlgItemMessageA(hWnd, IDC_MODULE, EM_GETMARGINS, 0, 0) == 0x10001);
+            // Maximised, the window has no size to drag.
+            ::ShowWindow(hWnd, SW_MAXIMIZE);
+            PumpMessages(100);
+            EXPECT_EQ(HitTest(hWnd, 4), HTCLIENT);
+            ::ShowWindow(hWnd, SW_RESTORE);
+            PumpMessages(100);
+            EXPECT_EQ(HitTest(hWnd, 4), grip);
+        });
+    }
+}
+
+// The main template with the results list in the widening group N times over.
 template <size_t N>
 class CWidenedDialog : public CResizableDialog {
 public:
-    CWidenedDialog() : CResizableDialog(IDD_KIVREL_DIALOG, 0, 1) {
-        std::fill(std::begin(m_ids), std::end(m_ids), IDC_RESULTS);
-    }
+    CWidenedDialog() : CResizableDialog(IDD_KIVREL_DIALOG, 0, 1) {}
     BOOL OnInitDialog() override {
         const BOOL result = CResizableDialog::OnInitDialog();
-        m_bAccepted = SetControlLayout(m_ids, {}, {}, {});
+        int ids[N];
+        std::fill(std::begin(ids), std::end(ids), IDC_RESULTS);
+        m_bAccepted = SetControlLayout(ids, {}, {}, {});
         return result;
     }
-    int m_ids[N];
     BOOL m_bAccepted = FALSE;
 };
 
-// Widens the dialog by one pixel; returns how much wider the results list got.
-int ListGrowthForOnePixel(HWND dialog) {
-    const int before = ChildRect(::GetDlgItem(dialog, IDC_RESULTS)).Width();
-    const CRect window = WindowRect(dialog);
-    ::SetWindowPos(dialog, nullptr, 0, 0, window.Width() + 1, window.Height(),
-                   SWP_NOMOVE | SWP_NOZORDER);
-    return ChildRect(::GetDlgItem(dialog, IDC_RESULTS)).Width() - before;
+template <size_t N>
+void ExpectLayoutOf(BOOL accepted, int growth) {
+    CWidenedDialog<N> dialog;
+    RunDialog(dialog, [&](HWND hWnd) {
+        EXPECT_EQ(dialog.m_bAccepted, accepted) << N;
+        const int before = ChildRect(::GetDlgItem(hWnd, IDC_RESULTS)).Width();
+        Resize(hWnd, WindowRect(hWnd).Width() + 1, WindowRect(hWnd).Height());
+        EXPECT_EQ(ChildRect(::GetDlgItem(hWnd, IDC_RESULTS)).Width() - before, growth) << N;
+    });
 }
 
 TEST(ResizableDialog, LayoutTableHoldsAtMost123Ids) {
-    CWidenedDialog<123> fits;
-    RunDialog(fits, [&](HWND hWnd) {
-        EXPECT_TRUE(fits.m_bAccepted);
-        EXPECT_EQ(ListGrowthForOnePixel(hWnd), 123);
-    });
-    CWidenedDialog<124> tooMany;
-    RunDialog(tooMany, [&](HWND hWnd) {
-        EXPECT_FALSE(tooMany.m_bAccepted);
-        EXPECT_EQ(ListGrowthForOnePixel(hWnd), 0);
-    });
+    ExpectLayoutOf<123>(TRUE, 123);
+    ExpectLayoutOf<124>(FALSE, 0);
 }
 
-TEST(SizeGrip, AnswersTheHitTestAsTheBottomRightCorner) {
-    AfxGetApp()->m_strCmdLine.clear();
-    CKivrelDlg dialog;
-    RunDialog(dialog, [&](HWND hWnd) {
-        const struct {
-            int inset;
-            LRESULT hit;
-        } cases[] = {{2, HTBOTTOMRIGHT},
-                     {8, HTBOTTOMRIGHT},
-                     {::GetSystemMetrics(SM_CYCAPTION) + 2, HTCLIENT}};
-        for (const auto& c : cases)
-            EXPECT_EQ(HitTest(hWnd, FromCorner(hWnd, c.inset)), c.hit) << c.inset;
-        // Maximised, the window has no size to drag.
-        ::ShowWindow(hWnd, SW_MAXIMIZE);
-        PumpMessages(100);
-        ASSERT_TRUE(::IsZoomed(hWnd));
-        EXPECT_EQ(HitTest(hWnd, FromCorner(hWnd, 4)), HTCLIENT);
-        ::ShowWindow(hWnd, SW_RESTORE);
-        PumpMessages(100);
-        EXPECT_EQ(HitTest(hWnd, FromCorner(hWnd, 4)), HTBOTTOMRIGHT);
-    });
-    // A dialog without a layout cannot be resized and has no grip.
-    CResizableDialog fixed(IDD_KIVREL_DIALOG, 0, 1);
-    RunDialog(fixed, [&](HWND hWnd) { EXPECT_EQ(HitTest(hWnd, FromCorner(hWnd, 4)), HTCLIENT); });
-}
-
-TEST(SizeGrip, DraggingItWithTheMouseGrowsTheWindow) {
-    AfxGetApp()->m_strCmdLine.clear();
-    CKivrelDlg dialog;
-    RunDialog(dialog, [&](HWND hWnd) {
+TEST_F(SizeGrip, DraggingItWithTheMouseGrowsTheWindow) {
+    CKivrelDlg main;
+    RunDialog(main, [&](HWND hWnd) {
         ::SetWindowPos(hWnd, HWND_TOP, 20, 20, 0, 0, SWP_NOSIZE);
         ::SetForegroundWindow(hWnd);
         PumpMessages(200);
         const CRect before = WindowRect(hWnd);
-        const POINT grip = FromCorner(hWnd, 5);
+        CRect client;
+        ::GetClientRect(hWnd, &client);
+        POINT grip{client.right - 5, client.bottom - 5};
+        ::ClientToScreen(hWnd, &grip);
         // What a real pointer over the grip meets: the dialog itself, no control.
         EXPECT_EQ(::WindowFromPoint(grip), hWnd);
         const std::string from = std::to_string(grip.x) + " " + std::to_string(grip.y);
@@ -108,11 +182,8 @@ TEST(SizeGrip, DraggingItWithTheMouseGrowsTheWindow) {
                                      " sleep 0.3 mouseup 1"));
         PumpUntil([&] { return WindowRect(hWnd).Width() > before.Width() && !::GetCapture(); });
         PumpMessages(200);
-        const CRect after = WindowRect(hWnd);
-        EXPECT_EQ(after.left, before.left);
-        EXPECT_EQ(after.top, before.top);
-        EXPECT_EQ(after.Width(), before.Width() + 60);
-        EXPECT_EQ(after.Height(), before.Height() + 40);
+        EXPECT_EQ(WindowRect(hWnd),
+                  CRect(before.left, before.top, before.right + 60, before.bottom + 40));
     });
 }
 

@@ -1,12 +1,10 @@
 // Where the resources and the code are two sources of one truth: the scan's
-// message texts, the strings the dialog answers and reads by number, and the
-// manifest the controls' look depends on.
+// message texts, and the manifest the controls' look depends on.
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "messages.h"
-#include "resource.h"
 #include "resource_string.h"
 
 namespace {
@@ -17,14 +15,6 @@ TEST(Resources, ScanMessagesOfTheCoreAreTheStringTableTexts) {
           kivrel::IDS_NO_MODULE, kivrel::IDS_NOT_FOUND_HEADING}) {
         EXPECT_EQ(LoadResString(static_cast<UINT>(id)), kivrel::MessageText(id)) << id;
     }
-}
-
-// The settings names are resources too; the test registry paths use them.
-TEST(Resources, SettingsNamesAndTheTitleAreInTheStringTable) {
-    EXPECT_EQ(LoadResString(IDS_SECTION_MAIN), "Main");
-    EXPECT_EQ(LoadResString(IDS_ENTRY_WINDOW), "Window");
-    EXPECT_EQ(LoadResString(IDS_ENTRY_HELP), "Help");
-    EXPECT_EQ(LoadResString(57344), "Kivrel");
 }
 
 TEST(Resources, ManifestAsksForCommonControls6AndSystemDpiAwareness) {

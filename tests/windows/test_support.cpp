@@ -1,80 +1,95 @@
 #include "test_support.h"
 
+#include <deque>
+#include <utility>
 
+#include "win_app.h"
 
 namespace kivrel_test {
 
 namespace {
-struct PendingBody {
-    std::function<void(HWND)> body;
-    UINT_PTR timer = 0;
+struct Script {
+    std::deque<Step> steps;
+    int ticks = 0;  // since the last step ended
+    bool running = false;
+    bool stuck = false;
 };
-PendingBody g_dialogBody;
-PendingBody g_modalBody;
+Script* g_pScript = nullptr;
 
-HWND g_hWndRunning = nullptr;
-
-void CALLBACK RunDialogBody(HWND, UINT, UINT_PTR, DWORD) {
-    ::KillTimer(nullptr, g_dialogBody.timer);
-    g_dialogBody.timer = 0;
-    const HWND hWnd = g_hWndRunning;
-    auto body = std::move(g_dialogBody.body);
-    g_dialogBody.body = nullptr;
-    if (hWnd == nullptr || !body) return;
-    body(hWnd);
-    // EndDialog hides the dialog at once: a visible one is still running.
-    if (::IsWindow(hWnd) && ::IsWindowVisible(hWnd)) ::EndDialog(hWnd, kEndedByTest);
-}
-
-BOOL CALLBACK FindActivePopup(HWND hWnd, LPARAM lParam) {
-    if (::IsWindowVisible(hWnd) && ::IsWindowEnabled(hWnd)) {
-        *reinterpret_cast<HWND*>(lParam) = hWnd;
-        return FALSE;
-    }
+BOOL CALLBACK CancelWindow(HWND hWnd, LPARAM) {
+    if (::IsWindowVisible(hWnd)) ::PostMessageA(hWnd, WM_COMMAND, IDCANCEL, 0);
     return TRUE;
 }
 
-void CALLBACK RunModalBody(HWND, UINT, UINT_PTR, DWORD) {
-    // The nested dialog is the enabled one: its owner is disabled while it runs.
-    HWND hWnd = nullptr;
-    ::EnumThreadWindows(::GetCurrentThreadId(), &FindActivePopup, reinterpret_cast<LPARAM>(&hWnd));
-    if (hWnd == nullptr) return;  // not shown yet: try at the next tick
-    ::KillTimer(nullptr, g_modalBody.timer);
-    g_modalBody.timer = 0;
-    auto body = std::move(g_modalBody.body);
-    g_modalBody.body = nullptr;
-    if (body) body(hWnd);
-}
-
-CDialog* g_pDialog = nullptr;
-
-// Waits for the dialog to be shown, then runs the body once.
-void CALLBACK StartDialogBody(HWND, UINT, UINT_PTR, DWORD) {
-    if (g_pDialog == nullptr || g_pDialog->m_hWnd == nullptr ||
-        !::IsWindowVisible(g_pDialog->m_hWnd)) {
+void CALLBACK RunStep(HWND, UINT, UINT_PTR, DWORD) {
+    Script* script = g_pScript;
+    if (script == nullptr || script->running) return;
+    if (++script->ticks > 200) {
+        script->stuck = true;
+        ::EnumThreadWindows(::GetCurrentThreadId(), &CancelWindow, 0);
         return;
     }
-    g_hWndRunning = g_pDialog->m_hWnd;
-    RunDialogBody(nullptr, 0, 0, 0);
+    if (script->steps.empty()) return;
+    // Taken out while it runs: it may enter a modal loop, where ticks go on.
+    Step step = std::move(script->steps.front());
+    script->steps.pop_front();
+    script->running = true;
+    const bool done = step();
+    script->running = false;
+    if (done) {
+        script->ticks = 0;
+    } else {
+        script->steps.push_front(std::move(step));
+    }
+}
+
+BOOL CALLBACK FindPopup(HWND hWnd, LPARAM lParam) {
+    auto* search = reinterpret_cast<std::pair<HWND, HWND>*>(lParam);
+    if (!::IsWindowVisible(hWnd) || !::IsWindowEnabled(hWnd) ||
+        ::GetWindow(hWnd, GW_OWNER) != search->first) {
+        return TRUE;
+    }
+    search->second = hWnd;
+    return FALSE;
 }
 }  // namespace
 
-INT_PTR RunDialog(CDialog& dialog, const std::function<void(HWND)>& body) {
-    g_dialogBody.body = body;
-    g_pDialog = &dialog;
-    g_hWndRunning = nullptr;
-    g_dialogBody.timer = ::SetTimer(nullptr, 0, 50, &StartDialogBody);
-    const INT_PTR result = dialog.DoModal();
-    if (g_dialogBody.timer != 0) ::KillTimer(nullptr, g_dialogBody.timer);
-    g_dialogBody = PendingBody{};
-    g_pDialog = nullptr;
-    g_hWndRunning = nullptr;
-    return result;
+bool RunSteps(std::vector<Step> steps, const std::function<void()>& show) {
+    Script script{{steps.begin(), steps.end()}};
+    Script* outer = std::exchange(g_pScript, &script);
+    const UINT_PTR timer = ::SetTimer(nullptr, 0, 50, &RunStep);
+    show();
+    ::KillTimer(nullptr, timer);
+    g_pScript = outer;
+    return !script.stuck && script.steps.empty();
 }
 
-void OnNextModalLoop(const std::function<void(HWND)>& body) {
-    g_modalBody.body = body;
-    g_modalBody.timer = ::SetTimer(nullptr, 0, 50, &RunModalBody);
+HWND Popup(HWND owner) {
+    std::pair<HWND, HWND> search{owner, nullptr};
+    ::EnumThreadWindows(::GetCurrentThreadId(), &FindPopup, reinterpret_cast<LPARAM>(&search));
+    return search.second;
+}
+
+Step WithPopup(HWND owner, std::function<void(HWND)> action) {
+    return [owner, action] {
+        const HWND popup = Popup(owner);
+        if (popup != nullptr) action(popup);
+        return popup != nullptr;
+    };
+}
+
+INT_PTR RunDialog(CDialog& dialog, const std::function<void(HWND)>& body) {
+    INT_PTR result = -1;
+    const Step inside = [&] {
+        const HWND hWnd = dialog.m_hWnd;
+        if (hWnd == nullptr || !::IsWindowVisible(hWnd)) return false;
+        body(hWnd);
+        // EndDialog hides the dialog at once: a visible one is still running.
+        if (::IsWindow(hWnd) && ::IsWindowVisible(hWnd)) ::EndDialog(hWnd, kEndedByTest);
+        return true;
+    };
+    RunSteps({inside}, [&] { result = dialog.DoModal(); });
+    return result;
 }
 
 void PumpMessages(DWORD milliseconds) {
@@ -98,23 +113,34 @@ bool StartHostProgram(std::string commandLine) {
     STARTUPINFOA startup{};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION info{};
-    // The thread handle Wine returns for a Unix program is one of its own:
-    // it is not closed here.
+    // The handles Wine returns for a Unix program are not real ones: not closed.
     return ::CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
                             nullptr, &startup, &info) != FALSE;
+}
+
+HWND TestWindow(DWORD style, const RECT& rect, HWND parent, int id, const char* className) {
+    const HINSTANCE instance = ::GetModuleHandleA(nullptr);
+    if (className == nullptr) {
+        WNDCLASSA windowClass{};
+        windowClass.lpfnWndProc = &::DefWindowProcA;
+        windowClass.hInstance = instance;
+        windowClass.lpszClassName = className = "KivrelTestWindow";
+        windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+        ::RegisterClassA(&windowClass);  // fails harmlessly once registered
+    }
+    return ::CreateWindowExA(0, className, "", style | WS_VISIBLE, rect.left, rect.top,
+                             rect.right - rect.left, rect.bottom - rect.top, parent,
+                             reinterpret_cast<HMENU>(INT_PTR{id}), instance, nullptr);
 }
 
 std::vector<Line> ListLines(HWND list) {
     std::vector<Line> lines;
     const int count = static_cast<int>(::SendMessageA(list, LB_GETCOUNT, 0, 0));
     for (int i = 0; i < count; ++i) {
-        const LRESULT length = ::SendMessageA(list, LB_GETTEXTLEN, i, 0);
-        std::string text(length > 0 ? static_cast<size_t>(length) + 1 : 1, '\0');
-        const LRESULT copied =
-            ::SendMessageA(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(text.data()));
-        text.resize(copied > 0 ? static_cast<size_t>(copied) : 0);
-        const uint32_t value = static_cast<uint32_t>(::SendMessageA(list, LB_GETITEMDATA, i, 0));
-        lines.push_back({text, value});
+        std::string text(static_cast<size_t>(::SendMessageA(list, LB_GETTEXTLEN, i, 0)) + 1, '\0');
+        text.resize(static_cast<size_t>(
+            ::SendMessageA(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(text.data()))));
+        lines.push_back({text, static_cast<uint32_t>(::SendMessageA(list, LB_GETITEMDATA, i, 0))});
     }
     return lines;
 }
@@ -131,8 +157,7 @@ std::vector<std::pair<int, uint32_t>> LineShapes(HWND list) {
 
 std::vector<std::pair<int, uint32_t>> LineShapes(const std::vector<Line>& lines) {
     std::vector<std::pair<int, uint32_t>> shapes;
-    for (const Line& line : lines)
-        shapes.emplace_back(static_cast<int>(line.text.size()), line.value);
+    for (const Line& line : lines) shapes.emplace_back(int(line.text.size()), line.value);
     return shapes;
 }
 
@@ -145,16 +170,14 @@ std::vector<Line> CoreReport(const std::string& module) {
 }
 
 std::string WindowText(HWND window) {
-    // WM_GETTEXT rather than GetWindowText: it also reads controls of
-    // another process.
+    // WM_GETTEXT rather than GetWindowText: it also reads another process's controls.
     char text[1024] = "";
     ::SendMessageA(window, WM_GETTEXT, sizeof(text), reinterpret_cast<LPARAM>(text));
     return text;
 }
 
 CRect ChildRect(HWND child) {
-    CRect rect;
-    ::GetWindowRect(child, &rect);
+    CRect rect = WindowRect(child);
     ::MapWindowPoints(nullptr, ::GetParent(child), reinterpret_cast<POINT*>(&rect), 2);
     return rect;
 }
@@ -193,18 +216,22 @@ std::optional<DWORD> ReadRegistryDword(const char* path, const char* value) {
 }
 
 void WriteRegistryString(const char* path, const char* value, const std::string& data) {
-    HKEY key = nullptr;
-    if (::RegCreateKeyExA(HKEY_CURRENT_USER, path, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key,
-                          nullptr) != ERROR_SUCCESS) {
-        return;
-    }
-    ::RegSetValueExA(key, value, 0, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()),
-                     static_cast<DWORD>(data.size() + 1));
-    ::RegCloseKey(key);
+    ::RegSetKeyValueA(HKEY_CURRENT_USER, path, value, REG_SZ, data.c_str(),
+                      static_cast<DWORD>(data.size() + 1));
 }
 
 std::string FixtureDirectory() { return KIVREL_FIXTURE_DIR; }
 std::string FixtureProgram() { return FixtureDirectory() + "\\fixture_app.exe"; }
 std::string KivrelProgram() { return KIVREL_PROGRAM; }
+
+void DialogTest::SetUp() {
+    AfxGetApp()->m_strCmdLine.clear();
+    DeleteRegistryTree(kTestSectionPath);
+}
+
+void DialogTest::TearDown() {
+    AfxGetApp()->m_strCmdLine.clear();
+    DeleteRegistryTree(kTestSectionPath);
+}
 
 }  // namespace kivrel_test

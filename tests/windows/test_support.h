@@ -1,7 +1,8 @@
-// Helpers of the GUI tests: running a modal dialog with a test body inside
-// its message loop, reading controls back, the registry, and the fixtures.
+// Helpers of the GUI tests: scripts of steps run inside modal loops, test
+// windows, reading controls back, the registry and the fixtures.
 #pragma once
 
+#include <gtest/gtest.h>
 #include <windows.h>
 
 #include <cstdint>
@@ -18,35 +19,45 @@ namespace kivrel_test {
 
 // Registry key of the in-process tests' settings, beside the program's own.
 constexpr const char* kTestRegistryKey = "VelmarinTests";
-// The section key of the in-process tests and of Kivrel.exe.
 constexpr const char* kTestSectionPath = "Software\\VelmarinTests\\Kivrel\\Main";
 constexpr const char* kProgramSectionPath = "Software\\Velmarin\\Kivrel\\Main";
 
-// What the body of RunDialog leaves when it does not end the dialog itself.
+// What RunDialog leaves when its body does not end the dialog itself.
 constexpr INT_PTR kEndedByTest = 0x7E57;
 
-// Runs `dialog` modally and calls `body` with its window from inside the
-// dialog's message loop, after the messages posted during start-up have
-// been handled. Ends the dialog with kEndedByTest unless the body ended it.
+// A step runs at every tick of a script until it returns true; then the next
+// one starts.
+using Step = std::function<bool()>;
+// Runs `show` (which enters a modal loop) while a thread timer runs `steps`
+// inside whatever modal loop is current; a step may run a script of its own.
+// A script whose step, or whose `show` after the last step, waits for ten
+// seconds cancels the thread's windows. False when it was stuck or steps were
+// left when `show` returned.
+bool RunSteps(std::vector<Step> steps, const std::function<void()>& show);
+// The visible, enabled window of this thread owned by `owner` (a nested dialog
+// or message box; nullptr: an unowned one), or nullptr.
+HWND Popup(HWND owner);
+// A step that waits for Popup(owner) and runs `action` on it.
+Step WithPopup(HWND owner, std::function<void(HWND)> action);
+// Runs `dialog` modally and calls `body` inside its loop once it is shown.
+// Ends the dialog with kEndedByTest unless the body ended it.
 INT_PTR RunDialog(CDialog& dialog, const std::function<void(HWND)>& body);
 
-// Calls `body` from inside the next modal loop that this thread enters (a
-// nested dialog) with the active window of the thread, once it is shown.
-void OnNextModalLoop(const std::function<void(HWND)>& body);
-
-// Dispatches this thread's pending messages for about `milliseconds`.
+// Dispatches this thread's messages for about `milliseconds`.
 void PumpMessages(DWORD milliseconds);
 // Dispatches them until `done` holds or about eight seconds have passed.
 bool PumpUntil(const std::function<bool()>& done);
-// Starts a program of the host system (Wine runs Unix paths as they are,
-// e.g. "/usr/bin/xdotool ..."). Wine gives no handle to wait on: callers
-// wait for the program's effect.
+// Starts a program of the host system (Wine runs Unix paths as they are).
+// Wine gives no handle to wait on: callers wait for the program's effect.
 bool StartHostProgram(std::string commandLine);
+
+// A visible window; `className` nullptr: a plain window of the tests' own class.
+HWND TestWindow(DWORD style, const RECT& rect, HWND parent = nullptr, int id = 0,
+                const char* className = nullptr);
 
 using Line = kivrel::ReportLine;
 std::vector<Line> ListLines(HWND list);
-// The lengths of the lines' texts and their values: what another process's
-// list tells about its lines (LB_GETTEXT is not passed between processes).
+// Text lengths and values: what another process's list tells of its lines.
 std::vector<std::pair<int, uint32_t>> LineShapes(HWND list);
 std::vector<std::pair<int, uint32_t>> LineShapes(const std::vector<Line>& lines);
 // The report of the scan core alone for `module`, in this environment.
@@ -56,8 +67,7 @@ std::string WindowText(HWND window);
 // A child's rectangle in its parent's client coordinates.
 CRect ChildRect(HWND child);
 CRect WindowRect(HWND window);
-// A window's centre in screen coordinates.
-POINT CentreOf(HWND window);
+POINT CentreOf(HWND window);  // screen coordinates
 
 // Registry under HKEY_CURRENT_USER.
 void DeleteRegistryTree(const char* path);
@@ -65,9 +75,16 @@ std::optional<std::string> ReadRegistryString(const char* path, const char* valu
 std::optional<DWORD> ReadRegistryDword(const char* path, const char* value);
 void WriteRegistryString(const char* path, const char* value, const std::string& data);
 
-// Fixture modules built with the tests; Windows paths.
+// Fixture modules built with the tests, and the program; Windows paths.
 std::string FixtureDirectory();
 std::string FixtureProgram();
 std::string KivrelProgram();
+
+// Tests of the main dialog in this process: no command line, no settings.
+class DialogTest : public testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+};
 
 }  // namespace kivrel_test
