@@ -189,21 +189,6 @@ TEST_F(HelpTip, AppearsOnTheFifthStillTickAndGoesWhenThePointerOrTheApplicationC
     }
 }
 
-TEST_F(HelpTip, IsAsHighAsItsLinesAndAsWideAsItsWidestLine) {
-    auto sizeOf = [&](const char* text) {
-        answering.answer = text;
-        RestNearby();
-        return TipRect();
-    };
-    const CRect one = sizeOf("Wide line");
-    const int lineHeight = one.Height() - 11;  // 11: margins inside the frame and the shadow
-    for (const auto& [text, lines] : {std::pair{"Wide line\nb\nc\n", 4}, {"a\nWide line\nb", 3}}) {
-        const CRect rect = sizeOf(text);
-        EXPECT_EQ(rect.Height(), lines * lineHeight + 11) << text;
-        EXPECT_EQ(rect.Width(), one.Width()) << text;
-    }
-}
-
 TEST_F(HelpTip, StaysInsideTheWorkAreaOfThePointersMonitor) {
     RestAt(POINT{100, 100});
     const int w = TipRect().Width(), h = TipRect().Height();

@@ -1,10 +1,9 @@
 // CGenericObjectList on a list box of a parent window that records which
-// notifications reach it after reflection: its extent, selection and
-// description; which drops it takes and what a hostile record can do; real
-// drags within it; and the results list's drags out of the main dialog.
+// notifications reach it after reflection; which drops it takes and what a
+// hostile record can do; real drags within it; and the results list's drags
+// out of the main dialog.
 #include <gtest/gtest.h>
 
-#include "drag_starter.h"
 #include "drag_test_support.h"
 #include "file_list.h"
 #include "generic_object_list.h"
@@ -88,95 +87,14 @@ protected:
     HWND m_plain = nullptr;
 };
 
-TEST_F(ObjectList, ExtentGrowsToTheTabExpandedWidthAndNeverShrinks) {
-    // A large font, so that measuring in the wrong font would show.
-    LOGFONTA logFont{};
-    logFont.lfHeight = -40;
-    lstrcpyA(logFont.lfFaceName, "Tahoma");
-    CFont font;
-    ASSERT_TRUE(font.CreateFontIndirect(&logFont));
-    m_list.ApplyFont(&font);
-    HDC dc = ::GetDC(m_list.m_hWnd);
-    HGDIOBJ old = ::SelectObject(dc, font.GetSafeHandle());
-    TEXTMETRICA metrics{};
-    ::GetTextMetricsA(dc, &metrics);
-    SIZE b{}, wide{};
-    ::GetTextExtentPoint32A(dc, "B", 1, &b);
-    ::GetTextExtentPoint32A(dc, "WWWWWWWWWW", 10, &wide);
-    ::ReleaseDC(m_list.m_hWnd, (::SelectObject(dc, old), dc));
-
-    m_list.SetHorizontalExtent(0);
-    m_list.AddLine("\tB", 1);
-    // A leading tab reaches the first default stop: eight average characters.
-    const int tabbed = 8 * metrics.tmAveCharWidth + b.cx;
-    EXPECT_EQ(m_list.GetHorizontalExtent(), tabbed);
-    m_list.InsertLine(0, "WWWWWWWWWW", 2);
-    EXPECT_EQ(m_list.GetHorizontalExtent(), std::max<int>(wide.cx, tabbed));
-    m_list.AddLine("i", 3);
-    m_list.DeleteLine(0);
-    EXPECT_EQ(m_list.GetHorizontalExtent(), std::max<int>(wide.cx, tabbed));
-    m_list.ApplyFont(nullptr);
-}
-
-TEST_F(ObjectList, SelectionIsSavedByValueOldestFirstAndRestoredIntoView) {
-    Fill(std::vector<std::string>(100, "line"));
-    const struct {
-        std::vector<int> selected;
-        std::list<DWORD> before, after;
-        bool changed;
-    } saves[] = {
-        {{}, {}, {}, false},
-        {{}, {999}, {}, true},
-        {{1, 3, 4}, {999, 104, 777}, {104, 101, 103}, true},
-        {{1, 3, 4}, {104, 101, 103}, {104, 101, 103}, false},
-        {{1, 4}, {104, 101, 103}, {104, 101}, true},
-    };
-    for (const auto& save : saves) {
-        m_list.SetSel(-1, FALSE);
-        for (int line : save.selected) m_list.SetSel(line);
-        std::list<DWORD> values = save.before;
-        EXPECT_EQ(m_list.SyncSelection(values, TRUE) != FALSE, save.changed);
-        EXPECT_EQ(values, save.after);
-    }
-    m_list.AddLine("again", 102);  // a second line with the value of line 2
-    const struct {
-        std::list<DWORD> values;
-        std::vector<int> selected;
-    } restores[] = {{{102, 103}, {2, 3}}, {{5, 6}, {}}, {{110, 160}, {10, 60}}, {{103}, {3}}};
-    for (const auto& restore : restores) {
-        std::list<DWORD> values = restore.values;
-        EXPECT_FALSE(m_list.SyncSelection(values, FALSE));
-        EXPECT_EQ(Selected(), restore.selected);
-        // The last selected line is in view.
-        CRect client, line;
-        m_list.GetClientRect(&client);
-        m_list.GetItemRect(restore.selected.empty() ? 0 : restore.selected.back(), &line);
-        EXPECT_TRUE(line.top >= 0 && line.bottom <= client.bottom) << m_list.GetTopIndex();
-    }
-}
-
-TEST_F(ObjectList, DescriptionIsTheValueAndTheFirstSelectedLine) {
-    m_list.AddLine("zero", 0);
-    m_list.AddLine("three", 3);
-    const struct {
-        int selected;
-        DWORD value;
-        const char* description;
-    } cases[] = {{-1, 3, "0x000003,  "},
-                 {1, 3, "0x000003,  three"},
-                 {0, 0, "00000000,  zero"},
-                 {0, 0x12345678, "0x12345678,  zero"}};
-    for (const auto& c : cases) {
-        if (c.selected >= 0) m_list.SetSel(c.selected);
-        std::string text;
-        EXPECT_TRUE(m_list.GetDescription(text, c.value));
-        EXPECT_EQ(text, c.description);
-    }
-}
-
-TEST_F(ObjectList, RightButtonSelectsLikeALeftClickAndStartsNoDrag) {
+TEST_F(ObjectList, ClicksSelectAndTheirNotificationsGoToItsHooksNotToTheParent) {
     Fill({"0", "1", "2", "3", "4", "5"});
-    m_list.SetSel(1);
+    for (UINT message : {WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK, WM_LBUTTONUP})
+        ::SendMessageA(m_list.m_hWnd, message, message == WM_LBUTTONUP ? 0 : MK_LBUTTON,
+                       PointOfLine(1));
+    EXPECT_TRUE(m_list.selChanges >= 1 && m_list.doubleClicks == 1 && m_list.focusGained >= 1);
+    // The right button selects as the left would, and starts no drag.
+    m_list.selChanges = 0;
     m_list.Flags() = OLF_DRAGDROP | OLF_READONLY | OLF_TEXT;
     ::SendMessageA(m_list.m_hWnd, WM_RBUTTONDOWN, MK_RBUTTON, PointOfLine(4));
     EXPECT_EQ(Selected(), (std::vector<int>{4}));
@@ -184,26 +102,15 @@ TEST_F(ObjectList, RightButtonSelectsLikeALeftClickAndStartsNoDrag) {
     EXPECT_EQ(m_list.Flags(), OLF_DRAGDROP | OLF_READONLY | OLF_TEXT);
     EXPECT_NE(::GetCapture(), m_list.m_hWnd);  // the press was also released
     EXPECT_EQ(m_list.selChanges, 1);
-    // With Ctrl it extends the selection, as a left click would.
     ::SendMessageA(m_list.m_hWnd, WM_RBUTTONDOWN, MK_RBUTTON | MK_CONTROL, PointOfLine(2));
     EXPECT_EQ(Selected(), (std::vector<int>{2, 4}));
-}
-
-TEST_F(ObjectList, ItsNotificationsGoToItsHooksAndNotToTheParent) {
-    Fill({"0", "1", "2"});
-    for (UINT message : {WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK, WM_LBUTTONUP})
-        ::SendMessageA(m_list.m_hWnd, message, message == WM_LBUTTONUP ? 0 : MK_LBUTTON,
-                       PointOfLine(1));
-    EXPECT_GE(m_list.selChanges, 1);
-    EXPECT_EQ(m_list.doubleClicks, 1);
-    EXPECT_GE(m_list.focusGained, 1);
     // The same clicks on a list without an object reach the parent.
     ::SendMessageA(m_plain, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>("plain"));
     ::SendMessageA(m_plain, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
     ::SendMessageA(m_plain, WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
     for (const auto& [id, code] : m_parent.seen) EXPECT_NE(id, kListId) << "code " << code;
-    EXPECT_NE(std::find(m_parent.seen.begin(), m_parent.seen.end(),
-                        std::pair<int, int>(kPlainListId, LBN_SELCHANGE)),
+    const std::pair<int, int> plainChange{kPlainListId, LBN_SELCHANGE};
+    EXPECT_NE(std::find(m_parent.seen.begin(), m_parent.seen.end(), plainChange),
               m_parent.seen.end());
 
     // Help-tip requests too: asked directly or reflected from the parent.
@@ -220,8 +127,7 @@ TEST_F(ObjectList, ItsNotificationsGoToItsHooksAndNotToTheParent) {
                 {55555, m_list.m_hWnd, HTN_NEEDTEXT, ""}};  // no such string
     for (const auto& ask : asks) {
         m_list.m_nTipTextId = ask.text;
-        NMHELPTIP request{};
-        request.hdr = NMHDR{m_list.m_hWnd, UINT_PTR(kListId), ask.code};
+        NMHELPTIP request{{m_list.m_hWnd, UINT_PTR(kListId), ask.code}, 0, 0, 0, ""};
         ::SendMessageA(ask.to, WM_NOTIFY, kListId, reinterpret_cast<LPARAM>(&request));
         EXPECT_EQ(request.szText, ask.answer) << ask.text;
     }
@@ -237,147 +143,84 @@ std::string Record(DWORD pid, DWORD list, DWORD value, const std::string& text,
 TEST_F(ObjectList, AcceptsWhatItsFlagsGroupAndProcessAllow) {
     EXPECT_FALSE(m_list.InitTransfer(OLF_REORDER | OLF_SHARE, "g"));
     EXPECT_EQ(m_list.Target(), nullptr);
-
-    const std::string group(15, 'g');  // as long as a record's group field holds
-    const DWORD pid = ::GetCurrentProcessId(), both = DROPEFFECT_COPY | DROPEFFECT_MOVE;
-    enum Data {
-        kSelf,
-        kOther,
-        kOtherCase,
-        kOtherGroup,
-        kOtherProcess,
-        kForeign,
-        kShortBlock,
-        kCutBlock,
-        kStreamed,
-        kUnterminated
-    };
+    // Records of this list, of another, with the group in capitals, of another
+    // group or process; text; a record cut short, streamed or unterminated.
+    enum { kSelf, kOther, kCaps, kGroup, kPid, kText, kCut, kStream, kOpen };
     const WORD reorder = OLF_DRAGDROP | OLF_REORDER, share = OLF_DRAGDROP | OLF_SHARE;
+    const WORD results = OLF_DRAGDROP | OLF_READONLY | OLF_TEXT;
+    const DWORD none = DROPEFFECT_NONE, copy = DROPEFFECT_COPY, move = DROPEFFECT_MOVE;
     const struct {
         WORD flags;
-        Data data;
+        int data;
         DWORD keys, allowed, effect;
     } cases[] = {
-        {reorder, kSelf, 0, both, DROPEFFECT_MOVE},
-        {reorder, kSelf, MK_CONTROL, both, DROPEFFECT_COPY},
-        // The source allows only a copy: a move becomes one.
-        {reorder, kSelf, 0, DROPEFFECT_COPY, DROPEFFECT_COPY},
-        {reorder | OLF_READONLY, kSelf, 0, both, DROPEFFECT_NONE},
-        {reorder, kOther, 0, both, DROPEFFECT_NONE},
-        {share, kOther, 0, both, DROPEFFECT_MOVE},
-        {share, kOtherCase, 0, both, DROPEFFECT_MOVE},
-        {share, kOtherGroup, 0, both, DROPEFFECT_NONE},
-        {share, kOtherProcess, 0, both, DROPEFFECT_NONE},
-        {share, kSelf, 0, both, DROPEFFECT_NONE},
-        {share, kForeign, 0, both, DROPEFFECT_NONE},
-        {share | OLF_READONLY, kForeign, 0, both, DROPEFFECT_MOVE},
-        {share | OLF_READONLY, kSelf, 0, both, DROPEFFECT_NONE},
-        // A record is read only within its block, never from a stream, and
-        // its unterminated fields only as far as they go.
-        {share, kShortBlock, 0, both, DROPEFFECT_NONE},
-        {share, kCutBlock, 0, both, DROPEFFECT_NONE},
-        {share, kStreamed, 0, both, DROPEFFECT_NONE},
-        {share, kUnterminated, 0, both, DROPEFFECT_MOVE},
-        // The results list's flags: no drop at all.
-        {OLF_DRAGDROP | OLF_READONLY | OLF_TEXT, kOther, 0, both, DROPEFFECT_NONE},
-        {OLF_DRAGDROP | OLF_READONLY | OLF_TEXT, kForeign, 0, both, DROPEFFECT_NONE},
+        {reorder, kSelf, 0, copy | move, move},
+        {reorder, kSelf, MK_CONTROL, copy | move, copy},
+        {reorder, kSelf, 0, copy, copy},  // only a copy allowed: a move becomes one
+        {reorder | OLF_READONLY, kSelf, 0, copy | move, none},
+        {reorder, kOther, 0, copy | move, none},
+        {share, kOther, 0, copy | move, move},
+        {share, kCaps, 0, copy | move, move},
+        {share, kGroup, 0, copy | move, none},
+        {share, kPid, 0, copy | move, none},
+        {share, kSelf, 0, copy | move, none},
+        {share, kText, 0, copy | move, none},
+        {share | OLF_READONLY, kText, 0, copy | move, move},
+        {share | OLF_READONLY, kSelf, 0, copy | move, none},
+        {share, kCut, 0, copy | move, none},
+        {share, kStream, 0, copy | move, none},
+        {share, kOpen, 0, copy | move, move},
+        {results, kOther, 0, copy | move, none},
+        {results, kText, 0, copy | move, none},
     };
+    const std::string group(15, 'g');  // as long as a record's group field holds
+    const DWORD pid = ::GetCurrentProcessId();
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << "flags " << c.flags << " data " << c.data);
         CTestList other;
         ASSERT_TRUE(other.SubclassWindow(m_plain));
         ASSERT_TRUE(m_list.InitTransfer(c.flags, group.c_str()));
         Fill({"a", "b"});
-        std::string record = Record(pid, m_list.Identity(), 7, "line", group);
-        const std::string shared = Record(pid, other.Identity(), 7, "line", group);
-        std::string unterminated = Record(pid, other.Identity(), 0xDEADBEEF, "", "");
-        unterminated.replace(12, 128, std::string(128, 'y')).replace(140, 16, std::string(16, 'g'));
-        const std::map<Data, std::string> records = {
-            {kOther, shared},
-            {kOtherCase, Record(pid, other.Identity(), 7, "line", std::string(15, 'G'))},
-            {kOtherGroup, Record(pid, other.Identity(), 7, "line", std::string(14, 'g'))},
-            {kOtherProcess, Record(pid + 4, other.Identity(), 7, "line", group)},
-            {kShortBlock, std::string(4, '\0')},
-            {kCutBlock, shared.substr(0, shared.size() - 1)},
-            {kStreamed, shared},
-            {kUnterminated, unterminated},
-        };
-        if (c.data != kSelf) record = records.count(c.data) ? records.at(c.data) : "";
+        const DWORD to = other.Identity();
+        const std::string shared = Record(pid, to, 7, "line", group);
+        // No terminator in either text: the list takes 127 and 15 bytes of them.
+        std::string open = Record(pid, to, 0xDEADBEEF, "", "");
+        open.replace(12, 128, std::string(128, 'y')).replace(140, 16, std::string(16, 'g'));
+        const std::string records[] = {Record(pid, m_list.Identity(), 7, "line", group),
+                                       shared,
+                                       Record(pid, to, 7, "line", std::string(15, 'G')),
+                                       Record(pid, to, 7, "line", std::string(14, 'g')),
+                                       Record(pid + 4, to, 7, "line", group),
+                                       std::string("text", 5),
+                                       shared.substr(0, shared.size() - 1),
+                                       shared,
+                                       open};
         CTestDataObject* data = CTestDataObject::Create();
-        data->Offer(c.data == kForeign ? CLIPFORMAT(CF_TEXT) : kRecordFormat,
-                    c.data == kForeign ? std::string("text", 5) : record,
-                    c.data == kStreamed ? TYMED_ISTREAM : TYMED_HGLOBAL);
-        // Below the lines, as OLE would: a drop only after an enter that took it.
+        data->Offer(c.data == kText ? CLIPFORMAT(CF_TEXT) : kRecordFormat, records[c.data],
+                    c.data == kStream ? TYMED_ISTREAM : TYMED_HGLOBAL);
+        // Below the lines; as OLE does, a drop only after an enter that took it.
         POINT at{5, 150};
         ::ClientToScreen(m_list.m_hWnd, &at);
         DWORD effect = c.allowed;
         m_list.Target()->DragEnter(data, c.keys, POINTL{at.x, at.y}, &effect);
-        EXPECT_EQ(effect, c.effect);
-        if (effect != DROPEFFECT_NONE) {
+        if (effect != none) {
             effect = c.allowed;
             m_list.Target()->Drop(data, c.keys, POINTL{at.x, at.y}, &effect);
-            EXPECT_EQ(effect, c.effect);
         } else {
             m_list.Target()->DragLeave();
         }
+        EXPECT_EQ(effect, c.effect);
         // A read-only list takes the drop and keeps nothing.
         std::vector<Line> lines = {{"a", 100}, {"b", 101}};
-        if (c.effect != DROPEFFECT_NONE && !(c.flags & OLF_READONLY)) {
-            lines.push_back(c.data == kUnterminated ? Line{std::string(127, 'y'), 0xDEADBEEF}
-                                                    : Line{"line", 7});
-        }
+        if (c.effect != none && !(c.flags & OLF_READONLY))
+            lines.push_back(c.data == kOpen ? Line{std::string(127, 'y'), 0xDEADBEEF}
+                                            : Line{"line", 7});
         EXPECT_EQ(ListLines(m_list.m_hWnd), lines);
         EXPECT_EQ(data->References(), 1);
         data->Release();
         other.UnsubclassWindow();
         Reset();
     }
-}
-
-TEST_F(ObjectList, DragWaitsForTheDistanceOrTheDelayWithTheButtonHeld) {
-    const POINT centre = CentreOf(m_list.m_hWnd);
-    const RECT aroundPress = DragStartRect(centre);
-    EXPECT_EQ(aroundPress.right - aroundPress.left, 5);
-    // Where the pointer cannot leave the rectangle, only time and keys count.
-    const RECT anywhere{-10000, -10000, 10000, 10000};
-    const struct {
-        DWORD delay;
-        const RECT* start;
-        bool move, escape;
-        BOOL dragged;
-    } cases[] = {
-        {1500, &anywhere, false, false, FALSE},
-        {1500, &anywhere, false, true, FALSE},
-        {100, &anywhere, false, false, TRUE},
-        {1500, &aroundPress, true, false, TRUE},
-    };
-    for (const auto& c : cases) {
-        ::WriteProfileStringA("windows", "DragDelay", std::to_string(c.delay).c_str());
-        MoveCursor(centre);
-        BYTE keys[256];
-        ::GetKeyboardState(keys);
-        keys[VK_LBUTTON] = 0x80;
-        ::SetKeyboardState(keys);
-        // 300 ms after the press: the pointer moves, then Escape or the release.
-        const Step end = [&, ticks = 0]() mutable {
-            if (++ticks < 6) return false;
-            MoveCursor(c.move ? POINT{centre.x + 3, centre.y} : centre);
-            if (c.escape) {
-                ::PostMessageA(nullptr, WM_KEYDOWN, VK_ESCAPE, 0);
-            } else {
-                keys[VK_LBUTTON] = 0;
-                ::SetKeyboardState(keys);
-            }
-            return true;
-        };
-        BOOL dragged = -1;
-        RunSteps({end}, [&] { dragged = WaitForDragStart(m_list.m_hWnd, *c.start, MK_LBUTTON); });
-        EXPECT_EQ(dragged, c.dragged) << c.delay << c.move;
-        keys[VK_LBUTTON] = 0;
-        ::SetKeyboardState(keys);
-        PumpMessages(350);
-    }
-    ::WriteProfileStringA("windows", "DragDelay", nullptr);
 }
 
 TEST_F(ObjectList, AMoveWithinTheListDeletesTheDraggedLineAndACopyKeepsIt) {

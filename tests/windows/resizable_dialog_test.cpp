@@ -3,7 +3,6 @@
 // so that a real drag on it (xdotool in the test's display) grows the window.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <array>
 #include <map>
 
@@ -129,37 +128,6 @@ TEST_F(SizeGrip, OnlyALaidOutDialogGrowsAndItsGripAnswersAsTheCorner) {
             EXPECT_EQ(HitTest(hWnd, 4), grip);
         });
     }
-}
-
-// The main template with the results list in the widening group N times over.
-template <size_t N>
-class CWidenedDialog : public CResizableDialog {
-public:
-    CWidenedDialog() : CResizableDialog(IDD_KIVREL_DIALOG, 0, 1) {}
-    BOOL OnInitDialog() override {
-        const BOOL result = CResizableDialog::OnInitDialog();
-        int ids[N];
-        std::fill(std::begin(ids), std::end(ids), IDC_RESULTS);
-        m_bAccepted = SetControlLayout(ids, {}, {}, {});
-        return result;
-    }
-    BOOL m_bAccepted = FALSE;
-};
-
-template <size_t N>
-void ExpectLayoutOf(BOOL accepted, int growth) {
-    CWidenedDialog<N> dialog;
-    RunDialog(dialog, [&](HWND hWnd) {
-        EXPECT_EQ(dialog.m_bAccepted, accepted) << N;
-        const int before = ChildRect(::GetDlgItem(hWnd, IDC_RESULTS)).Width();
-        Resize(hWnd, WindowRect(hWnd).Width() + 1, WindowRect(hWnd).Height());
-        EXPECT_EQ(ChildRect(::GetDlgItem(hWnd, IDC_RESULTS)).Width() - before, growth) << N;
-    });
-}
-
-TEST(ResizableDialog, LayoutTableHoldsAtMost123Ids) {
-    ExpectLayoutOf<123>(TRUE, 123);
-    ExpectLayoutOf<124>(FALSE, 0);
 }
 
 TEST_F(SizeGrip, DraggingItWithTheMouseGrowsTheWindow) {
