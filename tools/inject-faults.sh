@@ -13,7 +13,7 @@ cd "$root"
 [ -f /work/wt/env.sh ] && source /work/wt/env.sh
 
 # Every native test program but the 20,000-module closure (missing ones are skipped).
-native_tests=(tests/core/kivrel_core_tests tests/cli/kivrel_cli_test tests/cli/kivrel_cli_answers_test
+native_tests=(tests/core/kivrel_core_tests tests/cli/kivrel_cli_test
               tests/hostile/kivrel_hostile_test bench/tests/kivrel_bench_tests
               tests/crosscheck/kivrel_crosscheck_test tests/controls/kivrel_controls_text_tests
               tests/controls/kivrel_font_text_tests tests/transfer/kivrel_transfer_tests)

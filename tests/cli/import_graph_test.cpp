@@ -15,7 +15,6 @@
 #include "fake_platform.h"
 #include "pe_writer.h"
 #include "report_lines.h"
-#include "report_lines.h"
 #include "reference_scanner.h"
 #include "temp_dir.h"
 #include "text.h"

@@ -1,0 +1,195 @@
+// The core against independent peers, natively: the import names it reads
+// against MinGW objdump for every PE file Wine installs, the MinGW runtime and
+// the fixtures; whole scans against tools/pefile-resolve.py (Python's pefile).
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <set>
+#include <sstream>
+
+#include "fixture_paths.h"
+#include "reference_scanner.h"
+#include "report_lines.h"
+#include "text.h"
+
+namespace kivrel {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const char* kWineDirs[] = {"/usr/lib/x86_64-linux-gnu/wine/x86_64-windows",
+                                     "/usr/lib/i386-linux-gnu/wine/i386-windows"};
+
+// Standard output of a shell command; arguments are quoted here.
+std::string Output(const std::vector<std::string>& argv) {
+    std::string command;
+    for (const std::string& arg : argv) command += " '" + arg + "'";
+    std::string out;
+    if (FILE* pipe = popen((command + " 2>/dev/null").c_str(), "r")) {
+        char buffer[65536];
+        for (size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
+        pclose(pipe);
+    }
+    return out;
+}
+
+// "MZ", then "PE\0\0" at the offset stored at 60: the format's own test,
+// written without the core's code.
+bool LooksLikePe(const fs::path& path) {
+    std::ifstream file(path, std::ios::binary);
+    unsigned char dos[64];
+    if (!file.read(reinterpret_cast<char*>(dos), 64) || dos[0] != 'M' || dos[1] != 'Z')
+        return false;
+    char signature[4];
+    file.seekg(dos[60] | dos[61] << 8 | dos[62] << 16 | uint32_t(dos[63]) << 24);
+    return file.read(signature, 4) && std::string(signature, 4) == std::string("PE\0\0", 4);
+}
+
+std::vector<std::string> PeFilesIn(const fs::path& directory) {
+    std::vector<std::string> paths;
+    std::error_code error;
+    for (const auto& entry : fs::recursive_directory_iterator(directory, error)) {
+        if (entry.is_regular_file() && LooksLikePe(entry.path())) paths.push_back(entry.path());
+    }
+    std::sort(paths.begin(), paths.end());
+    return paths;
+}
+
+std::vector<std::string> Texts(const CReferenceList& list) {
+    std::vector<std::string> texts;
+    for (const Reference& entry : list.Entries()) texts.push_back(entry.text);
+    return texts;
+}
+
+// objdump's "DLL Name:" lines of each file, fed through a fresh reference list
+// so both sides get the list's merging; compared in order and exact case, so a
+// walk that starts at the wrong descriptor, stops early or folds case differs.
+void CrossCheckImports(const std::vector<std::string>& paths) {
+    std::vector<std::string> argv{KIVREL_OBJDUMP, "-p"};
+    argv.insert(argv.end(), paths.begin(), paths.end());
+    std::map<std::string, CReferenceList> expected;
+    CReferenceList* current = nullptr;
+    bool inImports = false;
+    std::istringstream out(Output(argv));
+    for (std::string line; std::getline(out, line);) {
+        const size_t at = line.find(":     file format ");
+        if (at != std::string::npos && line[0] == '/') {
+            current = &expected[line.substr(0, at)];
+            inImports = false;
+        } else if (line.rfind("The ", 0) == 0) {
+            inImports = line.rfind("The Import Tables", 0) == 0;
+        } else if (inImports && current && line.rfind("\tDLL Name: ", 0) == 0) {
+            const std::string name = line.substr(11);
+            if (FitsPathBuffer(name)) current->AddReference(name, 0, REF_PENDING);
+        }
+    }
+    auto platform = CreateNativePlatform();
+    size_t withImports = 0, mismatches = 0;
+    for (const std::string& path : paths) {
+        CReferenceScanner scanner(*platform);
+        int errorId = -1;
+        const bool isPe = scanner.ScanModule(path, &errorId) != 0;
+        const auto peer = expected.find(path);
+        ASSERT_NE(peer, expected.end()) << "objdump printed nothing for " << path;
+        if (!isPe || Texts(scanner.References()) != Texts(peer->second) ||
+            (errorId == 0) == scanner.References().empty()) {
+            if (++mismatches <= 10) {
+                ADD_FAILURE() << path << " differs from objdump";
+            }
+        }
+        withImports += scanner.References().empty() ? 0 : 1;
+    }
+    EXPECT_EQ(mismatches, 0u) << "of " << paths.size();
+    EXPECT_GT(withImports, paths.size() / 2);  // a reader finding nothing would agree too
+}
+
+#define REQUIRE_OBJDUMP() \
+    if (std::string(KIVREL_OBJDUMP).empty()) GTEST_SKIP() << "no MinGW objdump"
+
+TEST(CrossCheck, WineModulesImportWhatObjdumpReads) {
+    REQUIRE_OBJDUMP();
+    for (const char* directory : kWineDirs) {
+        SCOPED_TRACE(directory);
+        const std::vector<std::string> paths = PeFilesIn(directory);
+        if (paths.size() < 100) continue;  // this Wine architecture is not installed
+        CrossCheckImports(paths);
+    }
+}
+
+// Names in link order and mixed case (KERNEL32.dll, libgcc_s_seh-1.dll) and an
+// extension-less import, where Wine's are sorted and lower case.
+TEST(CrossCheck, MinGWLinkedModulesImportWhatObjdumpReads) {
+    REQUIRE_OBJDUMP();
+    std::vector<std::string> paths;
+    for (const char* directory :
+         {"/usr/lib/gcc/x86_64-w64-mingw32", "/usr/lib/gcc/i686-w64-mingw32",
+          "/usr/x86_64-w64-mingw32/lib", "/usr/i686-w64-mingw32/lib"}) {
+        for (const std::string& path : PeFilesIn(directory)) paths.push_back(path);
+    }
+    if (fixtures::Available()) {
+        for (const std::string& path : PeFilesIn(fixtures::Path({}))) paths.push_back(path);
+    }
+    if (paths.size() < 5) GTEST_SKIP() << "no MinGW runtime DLLs and no fixture tree";
+    CrossCheckImports(paths);
+}
+
+// Found paths and missing names of a whole scan, case-folded, from the lines.
+std::pair<std::set<std::string>, std::set<std::string>> Outcome(
+    const std::vector<std::string>& lines) {
+    std::pair<std::set<std::string>, std::set<std::string>> outcome;
+    bool missing = false;
+    for (const std::string& line : lines) {
+        if (line == "*** NOT FOUND or INCORRECT ***")
+            missing = true;
+        else if (!line.empty())
+            (missing ? outcome.second : outcome.first).insert(ToLowerAscii(line));
+    }
+    return outcome;
+}
+
+TEST(CrossCheck, ScansFindWhatPefileFinds) {
+    if (std::string(KIVREL_PEFILE_PYTHON).empty()) GTEST_SKIP() << "no python3 with pefile";
+    struct Case {
+        std::string module, initial, system, path;
+    };
+    std::vector<Case> cases;
+    for (const char* directory : kWineDirs) {
+        if (fs::is_regular_file(std::string(directory) + "/notepad.exe"))
+            cases.push_back({std::string(directory) + "/notepad.exe", "", directory, ""});
+    }
+    if (fixtures::Available()) {
+        using fixtures::Path;
+        cases.push_back(
+            {Path({"chain", "bin", "app.exe"}), Path({"chain", "lib"}), Path({"sys"}), ""});
+        cases.push_back({Path({"missing", "usesghost.exe"}), "", Path({"sys"}), ""});
+        cases.push_back({Path({"cycle", "loop.exe"}), "", "", ""});
+        cases.push_back({Path({"dirs", "dirs.exe"}), Path({"first"}), "", Path({"second"})});
+    }
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.module);
+        PlatformOverrides overrides;
+        overrides.systemDirectory = c.system;
+        overrides.windowsDirectory = "";
+        overrides.pathList = c.path;
+        auto platform = CreateNativePlatform(overrides);
+        CReferenceScanner scanner(*platform);
+        CReportLines report;
+        scanner.Scan(c.module, c.initial, true, report);
+
+        std::vector<std::string> peerLines;
+        std::istringstream peer(
+            Output({KIVREL_PEFILE_PYTHON, KIVREL_PEFILE_RESOLVE, "--initial-dir", c.initial,
+                    "--system-dir", c.system, "--windows-dir", "", "--path", c.path, c.module}));
+        for (std::string line; std::getline(peer, line);) peerLines.push_back(line);
+        const auto ours = Outcome(report.Texts());
+        EXPECT_EQ(ours, Outcome(peerLines));
+        EXPECT_GE(ours.first.size(), 3u);  // non-trivial: something was found
+    }
+}
+
+}  // namespace
+}  // namespace kivrel
