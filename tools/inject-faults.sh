@@ -5,6 +5,7 @@
 # Run from a clean checkout whose build/native and build/win64 are configured
 # with tests (the 20,000-module closure is left out):
 #   nice -n 19 tools/inject-faults.sh [tools/faults.txt] > faults.log
+# PRESETS=native (or win64) limits the run to the faults of one preset.
 # Results: caught, MISSED, gone (text not found), nocompile.
 set -uo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
@@ -17,7 +18,7 @@ native_tests=(tests/core/kivrel_core_tests tests/cli/kivrel_cli_test
               tests/hostile/kivrel_hostile_test bench/tests/kivrel_bench_tests
               tests/crosscheck/kivrel_crosscheck_test tests/controls/kivrel_controls_text_tests
               tests/controls/kivrel_font_text_tests tests/transfer/kivrel_transfer_tests)
-run_tests() {  # preset -> 0 when every test passes
+run_once() {  # preset -> 0 when every test passes
   local log="build/$1/fault-tests.log" test
   if [ "$1" = native ]; then
     for test in "${native_tests[@]}"; do
@@ -30,9 +31,13 @@ run_tests() {  # preset -> 0 when every test passes
       build/win64/tests/windows/kivrel_gui_tests.exe --gtest_fail_fast >"$log" 2>&1 || return 1
   fi
 }
+# The GUI suite drives real input and can fail once on a loaded machine: its
+# failure counts only when a second run fails too.
+run_tests() { run_once "$1" || { [ "$1" = win64 ] && run_once "$1"; }; }
 build() { cmake --build "build/$1" -j2 >"build/$1/fault-build.log" 2>&1; }
 
-for preset in native win64; do
+presets="${PRESETS:-native win64}"
+for preset in $presets; do
   build "$preset" || { echo "baseline build of $preset fails"; exit 2; }
   run_tests "$preset" || { echo "baseline tests of $preset fail"; exit 2; }
 done
@@ -40,6 +45,7 @@ done
 caught=0 total=0
 while IFS=$'\t' read -r preset file find replace; do
   [[ -z "$preset" || "$preset" == \#* ]] && continue
+  [[ " $presets " == *" $preset "* ]] || continue
   label="$file: $find"
   if ! python3 - "$file" "$find" "$replace" <<'PY'
 import sys
@@ -66,6 +72,5 @@ PY
   git checkout -q -- "$file"
   printf '%-9s %s\n' "$result" "$label"
 done <"$list"
-build native
-build win64
+for preset in $presets; do build "$preset"; done
 echo "caught $caught of $total"
