@@ -1,33 +1,36 @@
-// Shared by the hostile-input tests: modules written with the PE writer, a
-// whole scan with a watchdog, and the state of a reference by name.
+// Shared by the hostile tests: a temporary directory, a platform that searches
+// it, a scanner, and modules written with the PE writer.
 #pragma once
 
-#include <chrono>
-#include <cstdint>
-#include <functional>
+#include <gtest/gtest.h>
+
 #include <string>
 #include <vector>
 
 #include "fake_platform.h"
+#include "pe_writer.h"
 #include "reference_scanner.h"
 #include "report_lines.h"
 #include "temp_dir.h"
+#include "text.h"
 
 namespace kivrel::test {
 
-// A module importing `imports`, as the PE writer builds it.
-std::vector<uint8_t> ModuleImporting(const std::vector<std::string>& imports);
+inline std::vector<uint8_t> ModuleImporting(const std::vector<std::string>& imports) {
+    PeBuilder builder;
+    for (const std::string& name : imports) builder.Import(name);
+    return builder.Build();
+}
 
-// Runs `work` and fails the whole test binary if it has not returned within
-// `limit`: a scan that blocks on a special file must not hang the suite.
-void FinishWithin(std::chrono::seconds limit, const std::function<void()>& work);
+// The state of the entry for `name` (compared without regard to case), or -1.
+inline int StateOf(const CReferenceScanner& scanner, const std::string& name) {
+    for (const Reference& entry : scanner.References().Entries()) {
+        if (EqualsNoCase(entry.text, name)) return entry.State();
+    }
+    return -1;
+}
 
-// The entry for `name` (compared without regard to case), or null; its state, or -1.
-const Reference* FindReference(const CReferenceScanner& scanner, const std::string& name);
-int StateOf(const CReferenceScanner& scanner, const std::string& name);
-
-// A temporary directory, a platform that searches it, and a scanner.
-class HostileScan {
+class HostileScan : public ::testing::Test {
 protected:
     TempDir dir;
     FakePlatform platform;

@@ -1,16 +1,12 @@
 // Windows reserves device names in every directory (NUL, CON, AUX, COM1 ...,
 // with any extension). A module importing one must not get the scan to open
 // or read a device: the name ends not found or incorrect, never found.
-#include <gtest/gtest.h>
-
 #include "hostile_scan.h"
 
 namespace kivrel::test {
 namespace {
 
-class ReservedNames : public HostileScan, public ::testing::Test {};
-
-TEST_F(ReservedNames, ImportedDeviceNamesAreNeverFound) {
+TEST_F(HostileScan, ImportedDeviceNamesAreNeverFound) {
     const std::vector<std::string> devices{"NUL.dll",  "CON.",  "AUX.",   "PRN.dll",
                                            "COM1.dll", "LPT1.", "CONIN$."};
     dir.Write("real.dll", ModuleImporting({}));

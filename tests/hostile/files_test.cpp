@@ -1,0 +1,75 @@
+// Real files at the limits: a sparse file larger than 4 GiB, and paths of 259
+// characters (which fit a path buffer) against 260 (which do not).
+#include <algorithm>
+#include <filesystem>
+
+#include "hostile_scan.h"
+#include "messages.h"
+
+namespace kivrel::test {
+namespace {
+
+// Only the low 32 bits of the size count, as for GetFileSize without its high
+// part, and nothing beyond them is read, so nothing beyond the mapping either.
+TEST_F(HostileScan, SparseFileOver4GiBIsReadUpToItsLow32BitsOfSize) {
+    PeLayout layout;
+    const std::vector<uint8_t> module =
+        PeBuilder().Import("KERNEL32.dll").Import("user32.dll").Build(&layout);
+    ASSERT_EQ(layout.nameOffsets.size(), 2u);
+    const struct {
+        uint64_t lowSize;
+        int result, errorId;
+        std::vector<std::string> names;
+    } cases[] = {
+        {module.size(), 1, 0, {"KERNEL32.dll", "user32.dll"}},
+        {layout.nameOffsets[1], 1, 0, {"KERNEL32.dll"}},  // ends where the second name begins
+        {layout.sectionTableOffset + 20u, 1, IDS_SCAN_FAILED, {}},
+        {63, 0, IDS_INVALID_NT_SIGNATURE, {}},  // shorter than the DOS header
+        {0, 0, IDS_INVALID_NT_SIGNATURE, {}},   // exactly 4 GiB
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.lowSize);
+        const std::string path = dir.Write("big.dll", module);
+        std::error_code error;
+        std::filesystem::resize_file(path, (uint64_t(1) << 32) + c.lowSize, error);
+        ASSERT_FALSE(error) << error.message();
+        scanner.ClearLists();
+        int errorId = -1;
+        EXPECT_EQ(scanner.ScanModule(path, &errorId), c.result);
+        EXPECT_EQ(errorId, c.errorId);
+        std::vector<std::string> names;
+        for (const Reference& entry : scanner.References().Entries()) names.push_back(entry.text);
+        EXPECT_EQ(names, c.names);
+    }
+}
+
+TEST_F(HostileScan, PathsOf259CharactersAreReadAndOf260AreNot) {
+    // Directories of 254 and 255 characters with their separator, out of
+    // components any file system holds; each holds a.dll, b.dll and m.exe.
+    std::string fits = dir.Dir(), over = dir.Dir();
+    for (auto [path, length] : {std::pair{&fits, size_t(254)}, {&over, size_t(255)}}) {
+        const char fill = path == &fits ? 'f' : 'o';
+        while (path->size() < length) {
+            const size_t remaining = length - path->size();
+            size_t component = std::min<size_t>(100, remaining - 1);
+            if (remaining - component == 2) --component;  // no bare separator left
+            *path += std::string(component, fill) + platform.separator;
+        }
+        const std::string relative = path->substr(dir.Dir().size());
+        for (const char* name : {"a.dll", "b.dll"}) dir.Write(relative + name, ModuleImporting({}));
+        dir.Write(relative + "m.exe", ModuleImporting({"b.dll"}));
+    }
+    // Directory and name: found where they make 259, not where they make 260.
+    platform.SetPathList(over + ";" + fits);
+    scanner.Scan(dir.Write("main.exe", ModuleImporting({"a.dll"})), "", true, report);
+    EXPECT_EQ(report.Texts(), std::vector<std::string>{fits + "a.dll"});
+    // The module path itself.
+    platform.SetPathList("");
+    scanner.Scan(fits + "m.exe", "", true, report);
+    EXPECT_EQ(report.Texts(), std::vector<std::string>{fits + "b.dll"});
+    scanner.Scan(over + "m.exe", "", true, report);
+    EXPECT_EQ(report.Texts(), std::vector<std::string>{MessageText(IDS_INVALID_NT_SIGNATURE)});
+}
+
+}  // namespace
+}  // namespace kivrel::test
