@@ -1,9 +1,13 @@
-// What a fuzz target asserts about the scan: a broken promise is reported and
-// aborts, so that libFuzzer and the replay driver both count it as a failure.
+// What every fuzz target shares: a broken promise is reported and aborts, so
+// that libFuzzer and the replay driver both count it as a failure.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
 
 namespace kivrel::fuzz {
 
@@ -14,8 +18,9 @@ inline void Require(bool condition, const char* promise) {
 }
 
 // Reads the byte so that a sanitizer sees any pointer outside the input.
-inline unsigned char Touch(const unsigned char* p) {
-    return *static_cast<const volatile unsigned char*>(p);
-}
+inline void Touch(const uint8_t* p) { (void)*static_cast<const volatile uint8_t*>(p); }
+
+// The input's size as the image layer counts it; libFuzzer makes no input of 4 GiB.
+inline uint32_t Size32(size_t size) { return size > UINT32_MAX ? UINT32_MAX : uint32_t(size); }
 
 }  // namespace kivrel::fuzz
