@@ -22,59 +22,33 @@ std::vector<std::string> Matches(IScanPlatform& platform, const std::string& dir
     return names;
 }
 
-class DirectorySearch : public ::testing::Test {
-protected:
-    void SetUp() override {
-        for (const char* name :
-             {"foo.dll", "FOO.DLL", "Foo.Dll.mui", "foo.", "foo", "foo-bar.dll", "fooa.dll",
-              "foo.bar.dll", "FOO.BAR.exe", "a*b.dll", "a?b.dll", "axb.dll", "x.y.z", ".hidden",
-              "..dots", "\xC9.dll", "\xE9.dll", "\xC9.DLL"}) {
-            temp.WriteText(name, "not a module");
-        }
-        temp.MakeDir("Sub.Dir");
-        directory = temp.Dir();
-    }
-
+TEST(DirectorySearch, EveryPatternGivesThePlainMatchesInByteOrder) {
     test::TempDir temp;
-    std::string directory;
-    std::unique_ptr<IScanPlatform> native = CreateNativePlatform();
+    for (const char* name :
+         {"foo.dll", "FOO.DLL", "Foo.Dll.mui", "foo.", "foo", "foo-bar.dll", "fooa.dll",
+          "foo.bar.dll", "FOO.BAR.exe", "a*b.dll", "a?b.dll", "axb.dll", "x.y.z", ".hidden",
+          "..dots", "\xC9.dll", "\xE9.dll", "\xC9.DLL"}) {
+        temp.WriteText(name, "not a module");
+    }
+    temp.MakeDir("Sub.Dir");
+    const std::unique_ptr<IScanPlatform> native = CreateNativePlatform();
     CPlainDirectoryPlatform plain{CreateNativePlatform()};
-};
-
-TEST_F(DirectorySearch, EveryPatternGivesThePlainMatchesInByteOrder) {
     for (const char* pattern :
-         {"foo.dll",  "FOO.dll", "foo.*", "FOO.*",   "foo.bar.*", "foo.dll.*",   "foo..*",
-          "foo",      "foo.",    "*.dll", "f?o.dll", "a*b.dll",   "a?b.dll",     ".*",
-          "..*",      "x.y.*",   "x.*",   "sub.*",   "sub.dir",   "nothing.dll", "nothing.*",
-          "\xE9.dll", "\xC9.*",  "*",     "*.*"}) {
-        EXPECT_EQ(Matches(*native, directory, pattern), Matches(plain, directory, pattern))
+         {"foo.dll",  "FOO.dll",  "foo.*",  "FOO.*",   "foo.bar.*", "foo.dll.*",   "foo..*",
+          "foo",      "foo.",     "*.dll",  "f?o.dll", "a*b.dll",   "a?b.dll",     ".*",
+          "..*",      "x.y.*",    "x.*",    "sub.*",   "sub.dir",   "nothing.dll", "nothing.*",
+          "\xE9.dll", "\xE9.DLL", "\xC9.*", "*",       "*.*"}) {
+        EXPECT_EQ(Matches(*native, temp.Dir(), pattern), Matches(plain, temp.Dir(), pattern))
             << pattern;
     }
-}
-
-TEST_F(DirectorySearch, CaseVariantsAndStemsAreAllFound) {
-    EXPECT_EQ(Matches(*native, directory, "foo.dll"),
-              (std::vector<std::string>{"FOO.DLL", "foo.dll"}));
-    EXPECT_EQ(Matches(*native, directory, "foo.*"),
-              (std::vector<std::string>{"FOO.BAR.exe", "FOO.DLL", "Foo.Dll.mui", "foo.",
-                                        "foo.bar.dll", "foo.dll"}));
-    // Non-ASCII bytes are compared as they are.
-    EXPECT_EQ(Matches(*native, directory, "\xE9.DLL"), (std::vector<std::string>{"\xE9.dll"}));
-}
-
-TEST_F(DirectorySearch, CallbackEndsTheSearch) {
-    EXPECT_EQ(Matches(*native, directory, "foo.*", 2),
+    // The callback ends the search; a new scan sees new files; a missing
+    // directory matches nothing.
+    EXPECT_EQ(Matches(*native, temp.Dir(), "foo.*", 2),
               (std::vector<std::string>{"FOO.BAR.exe", "FOO.DLL"}));
-}
-
-TEST_F(DirectorySearch, NewScanSeesNewFiles) {
-    EXPECT_TRUE(Matches(*native, directory, "late.dll").empty());
+    EXPECT_TRUE(Matches(*native, temp.Dir(), "late.dll").empty());
     temp.WriteText("LATE.dll", "x");
     native->BeginScan();
-    EXPECT_EQ(Matches(*native, directory, "late.dll"), (std::vector<std::string>{"LATE.dll"}));
-}
-
-TEST_F(DirectorySearch, MissingDirectoryMatchesNothing) {
+    EXPECT_EQ(Matches(*native, temp.Dir(), "late.dll"), std::vector<std::string>{"LATE.dll"});
     EXPECT_TRUE(Matches(*native, temp.Dir("absent"), "foo.*").empty());
     EXPECT_TRUE(Matches(*native, temp.Dir("absent"), "foo.dll").empty());
 }
