@@ -8,11 +8,8 @@ namespace {
 
 TEST(DirectoryText, TypedTextBecomesAbsoluteAgainstTheShownFolder) {
     const char* const computer = "::{20D04FE0-3AEA-1069-A2D8-08002B30309D}";
-    const struct {
-        const char* folder;
-        const char* typed;
-        const char* absolute;  // "" when nothing absolute is to be had
-    } cases[] = {
+    const char* const cases[][3] = {
+        // shown folder, typed text, absolute directory ("" when there is none)
         {"C:\\Tools", "sub", "C:\\Tools\\sub"},
         {"C:\\", "sub\\deeper", "C:\\sub\\deeper"},
         {"C:\\Tools", "", "C:\\Tools"},
@@ -27,21 +24,23 @@ TEST(DirectoryText, TypedTextBecomesAbsoluteAgainstTheShownFolder) {
         {computer, "", ""},
         {"", "sub", ""},
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(AbsoluteDirectory(c.folder, c.typed), c.absolute) << c.folder << " + " << c.typed;
+    for (const auto& [folder, typed, absolute] : cases)
+        EXPECT_EQ(AbsoluteDirectory(folder, typed), absolute) << folder << " + " << typed;
 }
 
-TEST(DirectoryText, TrailingBackslashAndParent) {
-    const std::pair<const char*, const char*> trimmed[] = {
-        {"C:\\Tools\\", "C:\\Tools"}, {"C:\\Tools", "C:\\Tools"}, {"", ""}};
-    for (const auto& [text, expected] : trimmed)
-        EXPECT_EQ(WithoutTrailingBackslash(text), expected);
-    const std::pair<const char*, const char*> parents[] = {
-        {"C:\\dir\\file.txt", "C:\\dir"}, {"C:\\file.txt", "C:\\"}, {"file.txt", ""}};
-    for (const auto& [path, expected] : parents) EXPECT_EQ(ParentDirectory(path), expected);
-}
-
-TEST(DirectoryText, SearchPatternMustFitAPathBuffer) {
+TEST(DirectoryText, TrailingBackslashParentAndSearchPattern) {
+    const char* const cases[][3] = {
+        // text, without its trailing backslash, parent directory
+        {"C:\\Tools\\", "C:\\Tools", "C:\\Tools"},
+        {"C:\\Tools", "C:\\Tools", "C:\\"},
+        {"C:\\dir\\file.txt", "C:\\dir\\file.txt", "C:\\dir"},
+        {"file.txt", "file.txt", ""},
+        {"", "", ""},
+    };
+    for (const auto& [text, trimmed, parent] : cases) {
+        EXPECT_EQ(WithoutTrailingBackslash(text), trimmed) << text;
+        EXPECT_EQ(ParentDirectory(text), parent) << text;
+    }
     // 255 characters and "\*.*" make 259: the last that fits with its terminator.
     EXPECT_EQ(SearchPattern("C:\\Tools"), "C:\\Tools\\*.*");
     EXPECT_TRUE(FitsPathBuffer(SearchPattern(std::string(255, 'a'))));

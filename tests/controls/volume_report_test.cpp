@@ -10,61 +10,52 @@
 namespace kivrel {
 namespace {
 
-TEST(VolumeRoot, DrivePathsShareRootsAndTheRest) {
-    // clang-format off
-    const struct {
-        const char* directory;
-        const char* root;
-        bool share;
-    } cases[] = {
-        {"C:\\Tools\\Sub", "C:\\", false},    {"C:", "C:\\", false},
+using Calls = std::vector<std::string>;
+
+TEST(VolumeReport, RootsAndTexts) {
+    const std::tuple<const char*, const char*, bool> roots[] = {
+        {"C:\\Tools\\Sub", "C:\\", false},
+        {"C:", "C:\\", false},
         {"\\\\server\\share\\dir", "\\\\server\\share\\", true},
         {"\\\\server\\share", "\\\\server\\share\\", true},
-        {"\\\\server", "\\\\server\\", false}, {"relative\\dir", "relative\\dir\\", false},
+        {"\\\\server", "\\\\server\\", false},
+        {"relative\\dir", "relative\\dir\\", false},
     };
-    // clang-format on
-    for (const auto& c : cases) {
-        const VolumeRoot root = FindVolumeRoot(c.directory);
-        EXPECT_EQ(root.text, c.root) << c.directory;
-        EXPECT_EQ(root.share, c.share) << c.directory;
+    for (const auto& [directory, text, share] : roots) {
+        EXPECT_EQ(FindVolumeRoot(directory).text, text) << directory;
+        EXPECT_EQ(FindVolumeRoot(directory).share, share) << directory;
     }
-}
-
-TEST(VolumeReportText, FiguresAndFileSystemLines) {
-    // clang-format off
     const VolumeInformation longNames{255, 0, "NTFS"}, eightThree{12, kVolumeIsCompressed, "NTFS"},
         other{110, 0x7FFF, "NTFS"};
-    const struct {
-        FreeSpace space;
-        const VolumeInformation* info;
-        const char* text;
-    } cases[] = {
+    const std::tuple<FreeSpace, const VolumeInformation*, const char*> texts[] = {
         // 32 clusters to the MB; the percentage comes from the truncated MB.
-        {{64, 512, 80, 320}, &longNames,
+        {{64, 512, 80, 320},
+         &longNames,
          "10 MB capacity\n2 MB free  (20%)\n\nFile system = NTFS,  not compressed\n"
          "Long file names (up to 255 chars)"},
-        {{8, 512, 10, 20}, &eightThree,
+        {{8, 512, 10, 20},
+         &eightThree,
          "0 MB capacity\n0 MB free  (0%)\n\nFile system = NTFS,  compressed\n8.3 file names"},
-        {{2, 512, 2048, 4096}, &other,
+        {{2, 512, 2048, 4096},
+         &other,
          "4 MB capacity\n2 MB free  (50%)\n\nFile system = NTFS,  not compressed\n"
          "File name component length <= 110"},
         // Products far beyond 32 bits.
-        {{128, 4096, 0xFFFFFFFF, 0xFFFFFFFF}, nullptr,
+        {{128, 4096, 0xFFFFFFFF, 0xFFFFFFFF},
+         nullptr,
          "2147483647 MB capacity\n2147483647 MB free  (100%)"},
     };
-    // clang-format on
-    for (const auto& c : cases) EXPECT_EQ(FormatVolumeReport(&c.space, c.info), c.text);
+    for (const auto& [space, info, text] : texts) EXPECT_EQ(FormatVolumeReport(&space, info), text);
     EXPECT_EQ(FormatVolumeReport(nullptr, &longNames), "Not available");
 }
 
 // Letters listed in `types` are in use unless of unknown type; a letter's
 // connection fails unless listed in `results`. Records every call.
-class FakeVolumePlatform : public IVolumePlatform {
-public:
+struct FakeVolumePlatform : IVolumePlatform {
     std::map<char, uint32_t> types;
     std::map<char, ConnectResult> results;
     bool freeOk = true, volumeOk = true;
-    std::vector<std::string> calls;
+    Calls calls;
     std::string text, caption;
 
     uint32_t QueryDriveType(const std::string& root) override {
@@ -95,16 +86,21 @@ public:
     }
 };
 
-using Calls = std::vector<std::string>;
-
 // A share is connected to the first free letter only while it is queried;
-// any failure but a taken letter stops at once (no series of failed logons).
-// A failed query reports "Not available", missing volume information only
-// the figures.
-TEST(VolumeReportRun, QueriesTheRootOrAShareThroughAFreeLetter) {
+// any failure but a taken letter stops at once (no series of failed logons),
+// and with no letter left the share itself is queried. A failed query reports
+// "Not available", missing volume information only the figures.
+TEST(VolumeReport, QueriesTheRootOrAShareThroughAFreeLetter) {
     const ConnectResult kOk = ConnectResult::kConnected, kTaken = ConnectResult::kLetterInUse;
     const std::string to = "connect \\\\srv\\s ", share = "(\\\\srv\\s\\) properties";
     const std::string local = "(C:\\) properties", figures = "10 MB capacity\n2 MB free  (20%)";
+    std::map<char, ConnectResult> allTaken;
+    Calls tryAll{"wait"};
+    for (char letter = 'A'; letter <= 'Z'; ++letter) {
+        allTaken[letter] = kTaken;
+        tryAll.insert(tryAll.end(), {std::string("type ") + letter + ":\\", to + letter + ":"});
+    }
+    tryAll.insert(tryAll.end(), {"end", "free \\\\srv\\s\\", "volume \\\\srv\\s\\", "report"});
     // clang-format off
     const struct {
         const char* directory;
@@ -126,6 +122,7 @@ TEST(VolumeReportRun, QueriesTheRootOrAShareThroughAFreeLetter) {
          {"wait", "type A:\\", to + "A:", "end", "free \\\\srv\\s\\", "volume \\\\srv\\s\\", "report"}, share, figures},
         {"\\\\srv\\s", {}, {{'A', kOk}}, false, true,
          {"wait", "type A:\\", to + "A:", "end", "free A:\\", "cancel A:", "report"}, share, "Not available"},
+        {"\\\\srv\\s", {}, allTaken, true, false, tryAll, share, figures},
     };
     // clang-format on
     for (const auto& c : cases) {
@@ -139,16 +136,6 @@ TEST(VolumeReportRun, QueriesTheRootOrAShareThroughAFreeLetter) {
         EXPECT_EQ(platform.caption, c.caption) << c.directory;
         EXPECT_EQ(platform.text, c.text) << c.directory;
     }
-}
-
-TEST(VolumeReportRun, NoLetterLeftQueriesTheShareItself) {
-    FakeVolumePlatform platform;
-    for (char letter = 'A'; letter <= 'Z'; ++letter)
-        platform.results[letter] = ConnectResult::kLetterInUse;
-    ShowVolumeReport(platform, "\\\\server\\share");
-    ASSERT_EQ(platform.calls.size(), 2u + 2 * 26 + 3);
-    EXPECT_EQ(Calls(platform.calls.end() - 3, platform.calls.end()),
-              (Calls{"free \\\\server\\share\\", "volume \\\\server\\share\\", "report"}));
 }
 
 }  // namespace

@@ -2,7 +2,6 @@
 // another program may hold before it is refused.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstring>
 #include <optional>
 #include <string>
@@ -16,6 +15,7 @@ namespace kivrel {
 namespace {
 
 using Bytes = std::vector<uint8_t>;
+using Names = std::vector<std::string>;
 
 // A file list header naming where the names start and whether they are wide,
 // followed by `tail`.
@@ -23,42 +23,33 @@ Bytes Block(uint32_t namesOffset, uint32_t wide, const std::string& tail) {
     Bytes block(kFileListHeaderSize + tail.size(), 0);
     std::memcpy(block.data(), &namesOffset, 4);
     std::memcpy(block.data() + 16, &wide, 4);
-    std::copy(tail.begin(), tail.end(), block.begin() + kFileListHeaderSize);
+    std::memcpy(block.data() + kFileListHeaderSize, tail.data(), tail.size());
     return block;
 }
 
-TEST(FileList, BuildsTheHeaderTheNamesAndTheClosingZero) {
+TEST(FileList, BuildsAndParsesOnlyBlocksWhoseEveryNameEndsInside) {
     EXPECT_EQ(BuildFileList({"C:\\a.dll", "", "D:\\bc.dll"}),
               Block(20, 0, std::string("C:\\a.dll\0D:\\bc.dll\0\0", 20)));
     EXPECT_TRUE(BuildFileList({"", ""}).empty());
-}
-
-TEST(FileList, ParsesOnlyBlocksWhoseEveryNameEndsInside) {
-    using Names = std::vector<std::string>;
     const std::string two("a\0bc\0\0", 6);
-    const struct {
-        const char* what;
-        Bytes block;
-        std::optional<Names> names;
-    } cases[] = {
-        {"names after a gap", Block(24, 0, "????" + two), Names{"a", "bc"}},
-        {"no names", Block(20, 0, std::string(1, '\0')), Names{}},
-        {"header cut short", Bytes(19, 0), std::nullopt},
-        {"offset inside the header", Block(19, 0, two), std::nullopt},
-        {"offset at the end", Block(26, 0, two), std::nullopt},
-        {"no closing zero", Block(20, 0, std::string("a\0bc\0", 5)), std::nullopt},
+    const std::pair<Bytes, std::optional<Names>> cases[] = {
+        {Block(24, 0, "????" + two), Names{"a", "bc"}},  // names after a gap
+        {Block(20, 0, std::string(1, '\0')), Names{}},
+        {Bytes(19, 0), std::nullopt},                             // header cut short
+        {Block(19, 0, two), std::nullopt},                        // offset inside the header
+        {Block(26, 0, two), std::nullopt},                        // offset at the end
+        {Block(20, 0, std::string("a\0bc\0", 5)), std::nullopt},  // no closing zero
         // Wide: a narrow terminator is no wide one, and half a unit is not read.
-        {"wide narrow-terminated", Block(20, 1, std::string("a\0b\0", 4)), std::nullopt},
-        {"wide half unit", Block(20, 1, std::string("a\0\0\0\0", 5)), std::nullopt},
+        {Block(20, 1, std::string("a\0b\0", 4)), std::nullopt},
+        {Block(20, 1, std::string("a\0\0\0\0", 5)), std::nullopt},
     };
-    for (const auto& c : cases) {
-        const auto layout = ParseFileList(c.block.data(), c.block.size());
-        ASSERT_EQ(layout.has_value(), c.names.has_value()) << c.what;
+    for (const auto& [block, expected] : cases) {
+        const auto layout = ParseFileList(block.data(), block.size());
+        ASSERT_EQ(layout.has_value(), expected.has_value()) << block.size();
         if (!layout) continue;
         Names names;
-        for (const auto& name : layout->names)
-            names.push_back(NarrowFileName(c.block.data(), name));
-        EXPECT_EQ(names, *c.names) << c.what;
+        for (const auto& name : layout->names) names.push_back(NarrowFileName(block.data(), name));
+        EXPECT_EQ(names, *expected) << block.size();
     }
     const Bytes wide = Block(20, 1, std::string("a\0\xe9\0\0\0\0\0", 8));
     const auto layout = ParseFileList(wide.data(), wide.size());
@@ -70,26 +61,20 @@ TEST(LineRecord, TextIsCutAt127BytesWithoutSplittingADoubleByteCharacter) {
     const unsigned char shiftJis[] = {0x81, 0x9F, 0xE0, 0xFC, 0, 0};
     const CLeadBytes dbcs(shiftJis, sizeof(shiftJis)), sbcs;
     const std::string pairAt126 = std::string(126, 'x') + "\x82\xa0" + "tail";
-    const struct {
-        std::string text;
-        const CLeadBytes* lead;
-        size_t kept;
-    } cases[] = {
+    const std::tuple<std::string, const CLeadBytes*, size_t> cases[] = {
         {std::string(127, 'x'), &dbcs, 127},
         {pairAt126, &dbcs, 126},
         {pairAt126, &sbcs, 127},
         {std::string(126, 'x') + "\x82", &dbcs, 127},  // a lead byte last stands alone
     };
-    for (const auto& c : cases) {
-        const LineRecord record = MakeLineRecord({1, 2, 3, c.text, "windowsmodule"}, *c.lead);
+    for (const auto& [text, lead, kept] : cases) {
+        const LineRecord record = MakeLineRecord({1, 2, 3, text, "windowsmodule"}, *lead);
         const auto fields = ReadLineRecord(&record, sizeof(record));
         ASSERT_TRUE(fields);
-        EXPECT_EQ(fields->text, c.text.substr(0, c.kept));
+        EXPECT_EQ(fields->text, text.substr(0, kept));
         EXPECT_EQ(fields->group, "windowsmodule");
     }
-}
-
-TEST(LineRecord, ABlockIsTrustedOnlyAsFarAsItGoes) {
+    // A block from elsewhere is trusted only as far as it goes.
     const Bytes block(sizeof(LineRecord), 0xFF);
     EXPECT_FALSE(ReadLineRecord(block.data(), block.size() - 1));
     const auto fields = ReadLineRecord(block.data(), block.size());
@@ -104,8 +89,7 @@ TEST(BoundedText, EndsAtZeroLimitOrLineBreakAndSaysWhenItCut) {
         size_t limit;
         bool singleLine;
         std::string text;
-        bool complete;
-        bool wantsMore;  // after the last piece
+        bool complete, wantsMore;  // after the last piece
     } cases[] = {
         {{"ab", "c", std::string("\0", 1), "zz"}, 100, true, "abc", true, false},
         {{"ab\ncd"}, 100, true, "ab", false, false},
