@@ -1,5 +1,6 @@
-// Real files at the limits: a sparse file larger than 4 GiB, and paths of 259
-// characters (which fit a path buffer) against 260 (which do not).
+// Real files at the limits: a sparse file larger than 4 GiB, paths of 259
+// characters (which fit a path buffer) against 260 (which do not), and on
+// Windows the device names reserved in every directory.
 #include <algorithm>
 #include <filesystem>
 
@@ -70,6 +71,24 @@ TEST_F(HostileScan, PathsOf259CharactersAreReadAndOf260AreNot) {
     scanner.Scan(over + "m.exe", "", true, report);
     EXPECT_EQ(report.Texts(), std::vector<std::string>{MessageText(IDS_INVALID_NT_SIGNATURE)});
 }
+
+#ifdef _WIN32
+// NUL, CON, AUX, COM1 ..., with any extension: a module importing one must not
+// get the scan to open or read a device.
+TEST_F(HostileScan, ImportedDeviceNamesAreNeverFound) {
+    const std::vector<std::string> devices{"NUL.dll",  "CON.",  "AUX.",   "PRN.dll",
+                                           "COM1.dll", "LPT1.", "CONIN$."};
+    dir.Write("real.dll", ModuleImporting({}));
+    std::vector<std::string> imports = devices;
+    imports.push_back("real.dll");
+    scanner.Scan(dir.Write("main.exe", ModuleImporting(imports)), "", true, report);
+    for (const std::string& device : devices) {
+        const int state = StateOf(scanner, device);
+        EXPECT_TRUE(state == REF_NOT_FOUND || state == REF_INCORRECT) << device << " " << state;
+    }
+    EXPECT_EQ(StateOf(scanner, "real.dll"), REF_FOUND);
+}
+#endif
 
 }  // namespace
 }  // namespace kivrel::test

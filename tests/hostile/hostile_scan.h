@@ -4,9 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <string>
-#include <vector>
-
 #include "fake_platform.h"
 #include "pe_writer.h"
 #include "reference_scanner.h"
@@ -24,14 +21,12 @@ inline std::vector<uint8_t> ModuleImporting(const std::vector<std::string>& impo
 
 // The state of the entry for `name` (compared without regard to case), or -1.
 inline int StateOf(const CReferenceScanner& scanner, const std::string& name) {
-    for (const Reference& entry : scanner.References().Entries()) {
+    for (const Reference& entry : scanner.References().Entries())
         if (EqualsNoCase(entry.text, name)) return entry.State();
-    }
     return -1;
 }
 
-class HostileScan : public ::testing::Test {
-protected:
+struct HostileScan : ::testing::Test {
     TempDir dir;
     FakePlatform platform;
     CReferenceScanner scanner{platform};

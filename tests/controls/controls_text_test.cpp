@@ -1,14 +1,59 @@
-// The volume report: the root of a directory, the report's text, and the run
-// of platform calls against a fake platform that records them.
-#include "volume_report.h"
-
+// The controls' platform-neutral rules: what the directory dialog makes of
+// the text in its field, the volume report (the root of a directory, the
+// report's text, and the run of platform calls against a fake platform that
+// records them), and the help tip's shadow.
 #include <gtest/gtest.h>
 
 #include <map>
 #include <vector>
 
+#include "directory_text.h"
+#include "help_tip_shadow.h"
+#include "volume_report.h"
+
 namespace kivrel {
 namespace {
+
+TEST(DirectoryText, TypedTextBecomesAbsoluteAgainstTheShownFolder) {
+    const char* const computer = "::{20D04FE0-3AEA-1069-A2D8-08002B30309D}";
+    const char* const cases[][3] = {
+        // shown folder, typed text, absolute directory ("" when there is none)
+        {"C:\\Tools", "sub", "C:\\Tools\\sub"},
+        {"C:\\", "sub\\deeper", "C:\\sub\\deeper"},
+        {"C:\\Tools", "", "C:\\Tools"},
+        {"C:\\Tools", "D:\\Data\\", "D:\\Data\\"},
+        {"C:\\Tools", "d:", "d:"},
+        {"C:\\Tools", "\\Windows", "C:\\Windows"},
+        {"C:\\Tools", "\\\\srv\\s", "\\\\srv\\s"},
+        {"\\\\srv\\s", "dir", "\\\\srv\\s\\dir"},
+        {"C:\\Tools", "D:relative", ""},
+        {"\\\\srv\\s", "\\rooted", ""},
+        {computer, "sub", ""},
+        {computer, "", ""},
+        {"", "sub", ""},
+    };
+    for (const auto& [folder, typed, absolute] : cases)
+        EXPECT_EQ(AbsoluteDirectory(folder, typed), absolute) << folder << " + " << typed;
+}
+
+TEST(DirectoryText, TrailingBackslashParentAndSearchPattern) {
+    const char* const cases[][3] = {
+        // text, without its trailing backslash, parent directory
+        {"C:\\Tools\\", "C:\\Tools", "C:\\Tools"},
+        {"C:\\Tools", "C:\\Tools", "C:\\"},
+        {"C:\\dir\\file.txt", "C:\\dir\\file.txt", "C:\\dir"},
+        {"file.txt", "file.txt", ""},
+        {"", "", ""},
+    };
+    for (const auto& [text, trimmed, parent] : cases) {
+        EXPECT_EQ(WithoutTrailingBackslash(text), trimmed) << text;
+        EXPECT_EQ(ParentDirectory(text), parent) << text;
+    }
+    // 255 characters and "\*.*" make 259: the last that fits with its terminator.
+    EXPECT_EQ(SearchPattern("C:\\Tools"), "C:\\Tools\\*.*");
+    EXPECT_TRUE(FitsPathBuffer(SearchPattern(std::string(255, 'a'))));
+    EXPECT_FALSE(FitsPathBuffer(SearchPattern(std::string(256, 'a'))));
+}
 
 using Calls = std::vector<std::string>;
 
@@ -136,6 +181,28 @@ TEST(VolumeReport, QueriesTheRootOrAShareThroughAFreeLetter) {
         EXPECT_EQ(platform.caption, c.caption) << c.directory;
         EXPECT_EQ(platform.text, c.text) << c.directory;
     }
+}
+
+TEST(HelpTipShadow, DarkensTheBandMostNextToTheTipWithSoftenedEnds) {
+    const char* const depths[] = {"0000000000000", "0000000010000", "0000000022000",
+                                  "0000000033300", "0000000044440", "0000000054321",
+                                  "0123455544321", "0023444443321", "0003433333221",
+                                  "0000422222211", "0000011111110"};
+    const int width = 13, height = 11;
+    std::vector<uint32_t> pixels(width * height, 0x00C08040);
+    DarkenHelpTipShadow(pixels, width, height);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            const uint32_t d = 16 * (depths[y][x] - '0');  // blue stops at 0
+            EXPECT_EQ(pixels[y * width + x],
+                      (0xC0 - d) << 16 | (0x80 - d) << 8 | (d < 0x40 ? 0x40 - d : 0))
+                << x << "," << y;
+        }
+    }
+    // A buffer that is not width x height pixels is left alone.
+    std::vector<uint32_t> small(width, 0x00FFFFFF);
+    DarkenHelpTipShadow(small, width, height);
+    EXPECT_EQ(small, std::vector<uint32_t>(width, 0x00FFFFFF));
 }
 
 }  // namespace
