@@ -1,30 +1,19 @@
 // Fuzz target for the image layer: classification, the data directory and RVA
 // translation of arbitrary bytes. Every pointer handed out must lie inside the
 // input, and is read so that AddressSanitizer would see it if it did not.
+#include <vector>
+
 #include "fuzz_check.h"
 #include "mapped_image.h"
 
 using namespace kivrel;
-using kivrel::fuzz::Require;
+using fuzz::Require;
 
-namespace {
-
-void CheckPointer(const CMappedImage& image, const uint8_t* p) {
+static void CheckPointer(const CMappedImage& image, const uint8_t* p) {
     if (p == nullptr) return;
     Require(p >= image.View() && p < image.View() + image.FileSize(), "pointer inside the image");
     fuzz::Touch(p);
 }
-
-void CheckRva(const CMappedImage& image, uint32_t rva) {
-    const uint32_t offset = image.RvaToFileOffset(rva);
-    const uint8_t* p = image.RvaToPointer(rva);
-    CheckPointer(image, p);
-    // A translated offset inside the file must give its pointer, and only then.
-    Require((offset != kNoFileOffset && offset < image.FileSize()) == (p != nullptr),
-            "RvaToPointer agrees with RvaToFileOffset");
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const CMappedImage image(data, fuzz::Size32(size));
@@ -45,12 +34,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     // RVAs the fuzzer controls directly: the last 64 bytes of the input, and
     // each one's neighbours, which probe the ends of section ranges.
+    std::vector<uint32_t> rvas{0, 0xFFFFFFFF};
     for (size_t at = size - (size < 64 ? size : 64); at + 4 <= size; at += 4) {
         const uint32_t rva = uint32_t(data[at]) | uint32_t(data[at + 1]) << 8 |
                              uint32_t(data[at + 2]) << 16 | uint32_t(data[at + 3]) << 24;
-        for (uint32_t probe : {rva - 1, rva, rva + 1}) CheckRva(image, probe);
+        rvas.insert(rvas.end(), {rva - 1, rva, rva + 1});
     }
-    CheckRva(image, 0);
-    CheckRva(image, 0xFFFFFFFF);
+    for (const uint32_t rva : rvas) {
+        const uint32_t offset = image.RvaToFileOffset(rva);
+        const uint8_t* p = image.RvaToPointer(rva);
+        CheckPointer(image, p);
+        // A translated offset inside the file must give its pointer, and only then.
+        Require((offset != kNoFileOffset && offset < image.FileSize()) == (p != nullptr),
+                "RvaToPointer agrees with RvaToFileOffset");
+    }
     return 0;
 }
