@@ -58,50 +58,50 @@ TEST(DirectoryText, TrailingBackslashParentAndSearchPattern) {
 using Calls = std::vector<std::string>;
 
 TEST(VolumeReport, RootsAndTexts) {
+    // clang-format off
     const std::tuple<const char*, const char*, bool> roots[] = {
-        {"C:\\Tools\\Sub", "C:\\", false},
-        {"C:", "C:\\", false},
+        {"C:\\Tools\\Sub", "C:\\", false}, {"C:", "C:\\", false},
         {"\\\\server\\share\\dir", "\\\\server\\share\\", true},
         {"\\\\server\\share", "\\\\server\\share\\", true},
-        {"\\\\server", "\\\\server\\", false},
-        {"relative\\dir", "relative\\dir\\", false},
+        {"\\\\server", "\\\\server\\", false}, {"relative\\dir", "relative\\dir\\", false},
     };
+    // clang-format on
     for (const auto& [directory, text, share] : roots) {
         EXPECT_EQ(FindVolumeRoot(directory).text, text) << directory;
         EXPECT_EQ(FindVolumeRoot(directory).share, share) << directory;
     }
     const VolumeInformation longNames{255, 0, "NTFS"}, eightThree{12, kVolumeIsCompressed, "NTFS"},
         other{110, 0x7FFF, "NTFS"};
+    // clang-format off
     const std::tuple<FreeSpace, const VolumeInformation*, const char*> texts[] = {
         // 32 clusters to the MB; the percentage comes from the truncated MB.
-        {{64, 512, 80, 320},
-         &longNames,
+        {{64, 512, 80, 320}, &longNames,
          "10 MB capacity\n2 MB free  (20%)\n\nFile system = NTFS,  not compressed\n"
          "Long file names (up to 255 chars)"},
-        {{8, 512, 10, 20},
-         &eightThree,
+        {{8, 512, 10, 20}, &eightThree,
          "0 MB capacity\n0 MB free  (0%)\n\nFile system = NTFS,  compressed\n8.3 file names"},
-        {{2, 512, 2048, 4096},
-         &other,
+        {{2, 512, 2048, 4096}, &other,
          "4 MB capacity\n2 MB free  (50%)\n\nFile system = NTFS,  not compressed\n"
          "File name component length <= 110"},
         // Products far beyond 32 bits.
-        {{128, 4096, 0xFFFFFFFF, 0xFFFFFFFF},
-         nullptr,
-         "2147483647 MB capacity\n2147483647 MB free  (100%)"},
+        {{128, 4096, 0xFFFFFFFF, 0xFFFFFFFF}, nullptr, "2147483647 MB capacity\n2147483647 MB free  (100%)"},
     };
+    // clang-format on
     for (const auto& [space, info, text] : texts) EXPECT_EQ(FormatVolumeReport(&space, info), text);
     EXPECT_EQ(FormatVolumeReport(nullptr, &longNames), "Not available");
 }
 
 // Letters listed in `types` are in use unless of unknown type; a letter's
 // connection fails unless listed in `results`. Records every call.
-struct FakeVolumePlatform : IVolumePlatform {
+struct VolumeScript {
     std::map<char, uint32_t> types;
     std::map<char, ConnectResult> results;
-    bool freeOk = true, volumeOk = true;
+    bool freeOk, volumeOk;
+};
+struct FakeVolumePlatform : IVolumePlatform, VolumeScript {
+    explicit FakeVolumePlatform(const VolumeScript& script) : VolumeScript(script) {}
     Calls calls;
-    std::string text, caption;
+    std::string text;
 
     uint32_t QueryDriveType(const std::string& root) override {
         calls.push_back("type " + root);
@@ -125,9 +125,8 @@ struct FakeVolumePlatform : IVolumePlatform {
     void BeginWaitCursor() override { calls.push_back("wait"); }
     void EndWaitCursor() override { calls.push_back("end"); }
     void ShowReport(const std::string& shown, const std::string& title) override {
-        calls.push_back("report");
+        calls.push_back("report " + title);
         text = shown;
-        caption = title;
     }
 };
 
@@ -137,48 +136,42 @@ struct FakeVolumePlatform : IVolumePlatform {
 // "Not available", missing volume information only the figures.
 TEST(VolumeReport, QueriesTheRootOrAShareThroughAFreeLetter) {
     const ConnectResult kOk = ConnectResult::kConnected, kTaken = ConnectResult::kLetterInUse;
-    const std::string to = "connect \\\\srv\\s ", share = "(\\\\srv\\s\\) properties";
-    const std::string local = "(C:\\) properties", figures = "10 MB capacity\n2 MB free  (20%)";
+    const std::string to = "connect \\\\srv\\s ", share = "report (\\\\srv\\s\\) properties";
+    const std::string local = "report (C:\\) properties",
+                      figures = "10 MB capacity\n2 MB free  (20%)";
     std::map<char, ConnectResult> allTaken;
     Calls tryAll{"wait"};
     for (char letter = 'A'; letter <= 'Z'; ++letter) {
         allTaken[letter] = kTaken;
         tryAll.insert(tryAll.end(), {std::string("type ") + letter + ":\\", to + letter + ":"});
     }
-    tryAll.insert(tryAll.end(), {"end", "free \\\\srv\\s\\", "volume \\\\srv\\s\\", "report"});
+    tryAll.insert(tryAll.end(), {"end", "free \\\\srv\\s\\", "volume \\\\srv\\s\\", share});
     // clang-format off
     const struct {
         const char* directory;
-        std::map<char, uint32_t> types;
-        std::map<char, ConnectResult> results;
-        bool freeOk, volumeOk;
+        VolumeScript script;
         Calls calls;
-        std::string caption, text;
+        std::string text;
     } cases[] = {
-        {"C:\\Tools", {}, {}, true, false, {"free C:\\", "volume C:\\", "report"}, local, figures},
-        {"C:\\", {}, {}, false, true, {"free C:\\", "report"}, local, "Not available"},
-        {"\\\\srv\\s\\dir", {{'A', 3}, {'B', kDriveUnknown}}, {{'B', kOk}}, true, true,
-         {"wait", "type A:\\", "type B:\\", to + "B:", "end", "free B:\\", "volume B:\\", "cancel B:", "report"},
-         share, figures + "\n\nFile system = NTFS,  not compressed\nLong file names (up to 255 chars)"},
-        {"\\\\srv\\s", {}, {{'A', kTaken}, {'B', kOk}}, true, false,
-         {"wait", "type A:\\", to + "A:", "type B:\\", to + "B:", "end", "free B:\\", "volume B:\\", "cancel B:", "report"},
-         share, figures},
-        {"\\\\srv\\s", {}, {{'B', kOk}}, true, false,
-         {"wait", "type A:\\", to + "A:", "end", "free \\\\srv\\s\\", "volume \\\\srv\\s\\", "report"}, share, figures},
-        {"\\\\srv\\s", {}, {{'A', kOk}}, false, true,
-         {"wait", "type A:\\", to + "A:", "end", "free A:\\", "cancel A:", "report"}, share, "Not available"},
-        {"\\\\srv\\s", {}, allTaken, true, false, tryAll, share, figures},
+        {"C:\\Tools", {{}, {}, true, false}, {"free C:\\", "volume C:\\", local}, figures},
+        {"C:\\", {{}, {}, false, true}, {"free C:\\", local}, "Not available"},
+        {"\\\\srv\\s\\dir", {{{'A', 3}, {'B', kDriveUnknown}}, {{'B', kOk}}, true, true},
+         {"wait", "type A:\\", "type B:\\", to + "B:", "end", "free B:\\", "volume B:\\", "cancel B:", share},
+         figures + "\n\nFile system = NTFS,  not compressed\nLong file names (up to 255 chars)"},
+        {"\\\\srv\\s", {{}, {{'A', kTaken}, {'B', kOk}}, true, false},
+         {"wait", "type A:\\", to + "A:", "type B:\\", to + "B:", "end", "free B:\\", "volume B:\\", "cancel B:", share},
+         figures},
+        {"\\\\srv\\s", {{}, {{'B', kOk}}, true, false},
+         {"wait", "type A:\\", to + "A:", "end", "free \\\\srv\\s\\", "volume \\\\srv\\s\\", share}, figures},
+        {"\\\\srv\\s", {{}, {{'A', kOk}}, false, true},
+         {"wait", "type A:\\", to + "A:", "end", "free A:\\", "cancel A:", share}, "Not available"},
+        {"\\\\srv\\s", {{}, allTaken, true, false}, tryAll, figures},
     };
     // clang-format on
     for (const auto& c : cases) {
-        FakeVolumePlatform platform;
-        platform.types = c.types;
-        platform.results = c.results;
-        platform.freeOk = c.freeOk;
-        platform.volumeOk = c.volumeOk;
+        FakeVolumePlatform platform(c.script);
         ShowVolumeReport(platform, c.directory);
         EXPECT_EQ(platform.calls, c.calls) << c.directory;
-        EXPECT_EQ(platform.caption, c.caption) << c.directory;
         EXPECT_EQ(platform.text, c.text) << c.directory;
     }
 }
