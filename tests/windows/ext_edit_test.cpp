@@ -79,124 +79,76 @@ protected:
 };
 
 TEST_F(ExtEdit, DropsAreReadWithinTheirBlockOrStreamAndACutOneReportsACopy) {
-    enum How { kOle, kReadOnly, kDropFiles };
-    const DWORD kMove = DROPEFFECT_MOVE, kCopy = DROPEFFECT_COPY, kNone = DROPEFFECT_NONE;
+    // Text or files in a block, text from a stream that ends, never ends,
+    // reports more than it read or fails after a chunk, files as a stream,
+    // text on a read-only field, and shell drops of hand-built blocks.
+    enum { kText, kStream, kEndless, kOversized, kFailing, kFiles, kFileStream, kReadOnly, kShell };
+    const DWORD move = DROPEFFECT_MOVE, copy = DROPEFFECT_COPY, none = DROPEFFECT_NONE;
+    const auto z = [](const std::string& text) { return text + '\0'; };
     const std::u16string wide = u"C:\\w.dll";
     std::string wideList(kivrel::kFileListHeaderSize, '\0');
     wideList[0] = 20;
     wideList[16] = 1;  // wide names
     wideList.append(reinterpret_cast<const char*>(wide.data()), 2 * wide.size()).append(4, '\0');
     const struct {
-        const char* what;
-        How how;
-        CLIPFORMAT cf;
+        int source;
         std::string bytes;
-        DWORD delivered;
-        StreamKind stream;
         DWORD keys;
         std::string text;  // the field afterwards
         DWORD effect;
         LRESULT limit = 50;
     } cases[] = {
-        {"text", kOle, CF_TEXT, {"abc\0zz", 6}, TYMED_HGLOBAL, StreamKind::kPlain, 0, "abc", kMove},
-        {"text with Ctrl",
-         kOle,
-         CF_TEXT,
-         {"abc\0", 4},
-         TYMED_HGLOBAL,
-         StreamKind::kPlain,
-         MK_CONTROL,
-         "abc",
-         kCopy},
-        {"over the limit", kOle, CF_TEXT, std::string(60, 'a'), TYMED_HGLOBAL, StreamKind::kPlain,
-         0, std::string(50, 'a'), kCopy},
-        {"stream",
-         kOle,
-         CF_TEXT,
-         {"streamed\0", 9},
-         TYMED_ISTREAM,
-         StreamKind::kPlain,
-         0,
-         "streamed",
-         kMove},
-        {"endless stream", kOle, CF_TEXT, "", TYMED_ISTREAM, StreamKind::kEndless, 0,
-         std::string(50, 'x'), kCopy},
-        {"oversized reads", kOle, CF_TEXT, "", TYMED_ISTREAM, StreamKind::kOversized, 0, "", kCopy},
-        {"failing stream", kOle, CF_TEXT, "", TYMED_ISTREAM, StreamKind::kFailing, 0,
-         std::string(254, 'p'), kCopy, 1000},
-        {"two files", kOle, CF_HDROP, FileList({"C:\\a.dll", "C:\\b.dll"}), TYMED_HGLOBAL,
-         StreamKind::kPlain, 0, "C:\\a.dll", kCopy},
-        {"wide file", kOle, CF_HDROP, wideList, TYMED_HGLOBAL, StreamKind::kPlain, 0, "C:\\w.dll",
-         kCopy},
-        {"name of 260", kOle, CF_HDROP, FileList({"C:\\" + std::string(257, 'n')}), TYMED_HGLOBAL,
-         StreamKind::kPlain, 0, "keep", kNone},
-        {"files as a stream", kOle, CF_HDROP, FileList({"C:\\a.dll"}), TYMED_ISTREAM,
-         StreamKind::kPlain, 0, "keep", kNone},
-        {"read-only, text",
-         kReadOnly,
-         CF_TEXT,
-         {"abc\0", 4},
-         TYMED_HGLOBAL,
-         StreamKind::kPlain,
-         0,
-         "keep",
-         kNone},
-        {"shell, two files",
-         kDropFiles,
-         0,
-         FileList({"C:\\one.dll", "C:\\two.dll"}),
-         0,
-         {},
-         0,
-         "C:\\one.dll",
-         0},
-        {"shell, name of 259",
-         kDropFiles,
-         0,
-         FileList({std::string(259, 'n')}),
-         0,
-         {},
-         0,
-         std::string(259, 'n'),
-         0},
-        {"shell, no closing zero",
-         kDropFiles,
-         0,
-         FileList({"C:\\one.dll"}).substr(0, 31),
-         0,
-         {},
-         0,
-         "keep",
-         0},
+        {kText, z("abc") + "zz", 0, "abc", move},
+        {kText, z("abc"), MK_CONTROL, "abc", copy},
+        {kText, std::string(60, 'a'), 0, std::string(50, 'a'), copy},
+        {kStream, z("streamed"), 0, "streamed", move},
+        {kEndless, "", 0, std::string(50, 'x'), copy},
+        {kOversized, "", 0, "", copy},
+        {kFailing, "", 0, std::string(254, 'p'), copy, 1000},
+        {kFiles, FileList({"C:\\a.dll", "C:\\b.dll"}), 0, "C:\\a.dll", copy},
+        {kFiles, wideList, 0, "C:\\w.dll", copy},
+        {kFiles, FileList({"C:\\" + std::string(257, 'n')}), 0, "keep", none},  // 260 characters
+        {kFileStream, FileList({"C:\\a.dll"}), 0, "keep", none},
+        {kReadOnly, z("abc"), 0, "keep", none},
+        {kShell, FileList({"C:\\one.dll", "C:\\two.dll"}), 0, "C:\\one.dll", 0},
+        {kShell, FileList({std::string(259, 'n')}), 0, std::string(259, 'n'), 0},
+        {kShell, FileList({"C:\\one.dll"}).substr(0, 31), 0, "keep", 0},  // no closing zero
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE(&c - cases);
         m_edit.SetWindowText("keep");
         m_edit.SetSel(0, -1);
         m_edit.SendMessage(EM_LIMITTEXT, c.limit);
-        m_edit.SendMessage(EM_SETREADONLY, c.how == kReadOnly);
-        if (c.how == kDropFiles) {
+        m_edit.SendMessage(EM_SETREADONLY, c.source == kReadOnly);
+        if (c.source == kShell) {
             m_edit.SendMessage(WM_DROPFILES, reinterpret_cast<WPARAM>(Block(c.bytes)));
-            EXPECT_EQ(m_edit.GetWindowText(), c.text) << c.what;
+            EXPECT_EQ(m_edit.GetWindowText(), c.text);
             continue;
         }
+        const bool files = c.source == kFiles || c.source == kFileStream;
+        const bool block = files ? c.source == kFiles : c.source == kText || c.source == kReadOnly;
+        const StreamKind kinds[] = {StreamKind::kPlain, StreamKind::kPlain, StreamKind::kEndless,
+                                    StreamKind::kOversized, StreamKind::kFailing};
         CTestDataObject* data = CTestDataObject::Create();
-        data->Offer(c.cf, c.bytes, c.delivered, c.stream);
+        data->Offer(files ? CLIPFORMAT(CF_HDROP) : CLIPFORMAT(CF_TEXT), c.bytes,
+                    block ? TYMED_HGLOBAL : TYMED_ISTREAM,
+                    c.source <= kFailing ? kinds[c.source] : StreamKind::kPlain);
         POINT at = CharAt(1);
         ::ClientToScreen(m_edit.m_hWnd, &at);
         // As OLE does: a drop only after an enter that took it.
-        DWORD effect = DROPEFFECT_COPY | DROPEFFECT_MOVE;
+        DWORD effect = copy | move;
         m_edit.Target()->DragEnter(data, c.keys, POINTL{at.x, at.y}, &effect);
-        if (effect != kNone) {
-            effect = DROPEFFECT_COPY | DROPEFFECT_MOVE;
+        if (effect != none) {
+            effect = copy | move;
             m_edit.Target()->Drop(data, c.keys, POINTL{at.x, at.y}, &effect);
         } else {
             m_edit.Target()->DragLeave();
         }
-        EXPECT_EQ(m_edit.GetWindowText(), c.text) << c.what;
-        EXPECT_EQ(effect, c.effect) << c.what;
+        EXPECT_EQ(m_edit.GetWindowText(), c.text);
+        EXPECT_EQ(effect, c.effect);
         // Streams are read no further than the limit allows.
-        EXPECT_LE(data->StreamBytesRead(), size_t(c.limit) + 254u) << c.what;
-        EXPECT_EQ(data->References(), 1) << c.what;
+        EXPECT_LE(data->StreamBytesRead(), size_t(c.limit) + 254u);
+        EXPECT_EQ(data->References(), 1);
         data->Release();
     }
 }

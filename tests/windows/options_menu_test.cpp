@@ -197,30 +197,6 @@ TEST_F(OptionsMenu, ARealSpaceKeyOpensTheMenuAtTheButtonsCentreAndKeepsItOpen) {
     });
 }
 
-TEST_F(OptionsMenu, TheFlatButtonShowsItsFocusOnlyWhileFocused) {
-    CProbeKivrelDlg dialog;
-    RunDialog(dialog, [&](HWND hDlg) {
-        HWND button = ::GetDlgItem(hDlg, IDC_OPTIONS);
-        // Pixels of the focus-rectangle row that differ from the button's face.
-        const auto focusPixels = [&] {
-            ::RedrawWindow(button, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
-            CRect client;
-            ::GetClientRect(button, &client);
-            HDC dc = ::GetDC(button);
-            int differing = 0;
-            for (int x = 3; x < client.right - 3; ++x)
-                differing += ::GetPixel(dc, x, 2) != ::GetSysColor(COLOR_BTNFACE);
-            ::ReleaseDC(button, dc);
-            return differing;
-        };
-        for (HWND focus :
-             {::GetDlgItem(hDlg, IDC_MODULE), button, ::GetDlgItem(hDlg, IDC_MODULE)}) {
-            ::SetFocus(focus);
-            EXPECT_EQ(focusPixels() > 4, focus == button);
-        }
-    });
-}
-
 // Opens the chooser with "Font..." and leaves it with `button`: whether it
 // was shown, owned by the dialog, while the dialog was disabled.
 bool ChooseFont(HWND hDlg, int button) {

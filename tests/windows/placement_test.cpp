@@ -258,36 +258,26 @@ protected:
     void SetUp() override { DeleteRegistryTree("Software\\Velmarin\\Kivrel"); }
 };
 
-TEST_F(Program, ShowsTheScanOfItsCommandLineAndEscapeSavesThePlacement) {
-    KivrelProcess kivrel("\"" + FixtureProgram() + "\"");
-    ASSERT_NE(kivrel.Window(), nullptr);
-    EXPECT_EQ(WindowText(kivrel.Window()), "Kivrel");
-    std::vector<std::pair<int, uint32_t>> expected;
-    for (const Line& line : CoreReport(FixtureProgram()))
-        expected.emplace_back(int(line.text.size()), line.value);
-    HWND list = ::GetDlgItem(kivrel.Window(), IDC_RESULTS);
-    PumpUntil([&] { return ::SendMessageA(list, LB_GETCOUNT, 0, 0) > 0; });
-    EXPECT_EQ(LineShapes(list), expected);
-    EXPECT_EQ(WindowText(::GetDlgItem(kivrel.Window(), IDC_MODULE)), FixtureProgram());
-
-    const std::string placement = kivrel.Placement();
-    EXPECT_EQ(kivrel.PressEscape(), 0);
-    EXPECT_EQ(ReadRegistryString(kProgramSectionPath, "Window1"), placement);
-    EXPECT_EQ(ReadRegistryDword(kProgramSectionPath, "Help"), 1u);
-}
-
 // A copy holds its number while it runs: a third copy, started after the
 // first has ended, takes the first's number and place, not the second's.
 TEST_F(Program, ANewCopyTakesTheLowestNumberNoRunningCopyHolds) {
-    auto first = std::make_unique<KivrelProcess>("");
+    auto first = std::make_unique<KivrelProcess>("\"" + FixtureProgram() + "\"");
     KivrelProcess second("");
     ASSERT_TRUE(first->Window() != nullptr && second.Window() != nullptr);
+    // The first shows the scan of its command line.
+    EXPECT_EQ(WindowText(first->Window()), "Kivrel");
+    const HWND list = ::GetDlgItem(first->Window(), IDC_RESULTS);
+    const auto report = LineShapes(CoreReport(FixtureProgram()));
+    EXPECT_TRUE(PumpUntil([&] { return LineShapes(list) == report; }));
+    EXPECT_EQ(WindowText(::GetDlgItem(first->Window(), IDC_MODULE)), FixtureProgram());
     first->MoveTo(20, 30);
     second.MoveTo(300, 200);
     const std::string firstPlacement = first->Placement();
     const std::string secondPlacement = second.Placement();
     ASSERT_NE(firstPlacement, secondPlacement);
     EXPECT_EQ(first->PressEscape(), 0);
+    EXPECT_EQ(ReadRegistryString(kProgramSectionPath, "Window1"), firstPlacement);
+    EXPECT_EQ(ReadRegistryDword(kProgramSectionPath, "Help"), 1u);
     first.reset();
 
     KivrelProcess third("");
