@@ -79,7 +79,6 @@ public:
     CTarget(DropRecord& record, DWORD answer)
         : CTestUnknown(IID_IDropTarget), m_record(record), m_nAnswer(answer) {}
     STDMETHOD(DragEnter)(IDataObject*, DWORD, POINTL, DWORD* pdwEffect) override {
-        ++m_record.enters;
         m_record.allowedAtEnter = *pdwEffect;
         return DragOver(0, POINTL{}, pdwEffect);
     }
@@ -96,7 +95,6 @@ public:
         if (SUCCEEDED(pData->EnumFormatEtc(DATADIR_GET, &formats)) && formats != nullptr) {
             FORMATETC format;
             while (formats->Next(1, &format, nullptr) == S_OK) {
-                m_record.formats.push_back(format.cfFormat);
                 STGMEDIUM medium{};
                 if (FAILED(pData->GetData(&format, &medium))) continue;
                 if (medium.tymed == TYMED_HGLOBAL) {

@@ -10,7 +10,6 @@
 
 #include <map>
 #include <string>
-#include <vector>
 
 namespace kivrel_test {
 
@@ -54,6 +53,7 @@ public:
     LONG References() const { return static_cast<LONG>(m_nRef); }
     // Bytes read from streams handed out so far.
     size_t StreamBytesRead() const { return m_nStreamBytes; }
+    // IDataObject: GetData hands out what was offered; the rest is not needed.
 
     STDMETHOD(GetData)(FORMATETC* pFormat, STGMEDIUM* pMedium) override;
     STDMETHOD(GetDataHere)(FORMATETC*, STGMEDIUM*) override { return E_NOTIMPL; }
@@ -63,13 +63,9 @@ public:
     STDMETHOD(GetCanonicalFormatEtc)(FORMATETC*, FORMATETC*) override { return E_NOTIMPL; }
     STDMETHOD(SetData)(FORMATETC*, STGMEDIUM*, BOOL) override { return E_NOTIMPL; }
     STDMETHOD(EnumFormatEtc)(DWORD, IEnumFORMATETC**) override { return E_NOTIMPL; }
-    STDMETHOD(DAdvise)(FORMATETC*, DWORD, IAdviseSink*, DWORD*) override {
-        return OLE_E_ADVISENOTSUPPORTED;
-    }
-    STDMETHOD(DUnadvise)(DWORD) override { return OLE_E_ADVISENOTSUPPORTED; }
-    STDMETHOD(EnumDAdvise)(IEnumSTATDATA**) override { return OLE_E_ADVISENOTSUPPORTED; }
-
-    size_t m_nStreamBytes = 0;
+    STDMETHOD(DAdvise)(FORMATETC*, DWORD, IAdviseSink*, DWORD*) override { return E_NOTIMPL; }
+    STDMETHOD(DUnadvise)(DWORD) override { return E_NOTIMPL; }
+    STDMETHOD(EnumDAdvise)(IEnumSTATDATA**) override { return E_NOTIMPL; }
 
 private:
     CTestDataObject() : CTestUnknown(IID_IDataObject) {}
@@ -79,16 +75,14 @@ private:
         StreamKind stream;
     };
     std::map<CLIPFORMAT, Entry> m_entries;
+    size_t m_nStreamBytes = 0;
 };
-
 // What a drop target of the test saw of one drag.
 struct DropRecord {
-    int enters = 0;
     int drops = 0;
     DWORD allowedAtEnter = 0;
     DWORD allowedAtDrop = 0;
-    std::vector<CLIPFORMAT> formats;         // as the data object enumerates them
-    std::map<CLIPFORMAT, std::string> data;  // every format fetched at the drop
+    std::map<CLIPFORMAT, std::string> data;  // every format the data object lists, at the drop
 };
 
 // A visible top-level window whose registered drop target records drags and

@@ -200,7 +200,12 @@ public:
         }
         ::WaitForInputIdle(m_info.hProcess, 10000);
         for (int tries = 0; tries < 200 && m_hWnd == nullptr; ++tries) {
-            ::EnumWindows(&FindWindowOf, reinterpret_cast<LPARAM>(this));
+            for (HWND hWnd = ::FindWindowExA(nullptr, nullptr, "#32770", nullptr); hWnd != nullptr;
+                 hWnd = ::FindWindowExA(nullptr, hWnd, "#32770", nullptr)) {
+                DWORD processId = 0;
+                ::GetWindowThreadProcessId(hWnd, &processId);
+                if (processId == m_info.dwProcessId && ::IsWindowVisible(hWnd)) m_hWnd = hWnd;
+            }
             if (m_hWnd == nullptr) ::Sleep(50);
         }
     }
@@ -235,20 +240,6 @@ public:
     }
 
 private:
-    static BOOL CALLBACK FindWindowOf(HWND hWnd, LPARAM lParam) {
-        auto* self = reinterpret_cast<KivrelProcess*>(lParam);
-        DWORD processId = 0;
-        ::GetWindowThreadProcessId(hWnd, &processId);
-        char className[16] = "";
-        ::GetClassNameA(hWnd, className, sizeof(className));
-        if (processId != self->m_info.dwProcessId || !::IsWindowVisible(hWnd) ||
-            lstrcmpA(className, "#32770") != 0) {
-            return TRUE;
-        }
-        self->m_hWnd = hWnd;
-        return FALSE;
-    }
-
     PROCESS_INFORMATION m_info{};
     HWND m_hWnd = nullptr;
 };
