@@ -406,6 +406,8 @@ TEST_F(MainDialogTips, HoveringOverFindShowsItsTipWithAShadow) {
             POINT now{};
             return ::GetCursorPos(&now) && now.x == point.x && now.y == point.y;
         }));
+        // Starting a program may take the activation: the dialog takes it back.
+        ::SetForegroundWindow(hWnd);
         std::unique_ptr<IHelpTipSystem> screen = CreateNativeHelpTipSystem();
         const RECT whole{0, 0, ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN)};
         std::vector<uint32_t> before, after;

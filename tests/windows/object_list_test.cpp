@@ -87,6 +87,31 @@ protected:
     HWND m_plain = nullptr;
 };
 
+TEST_F(ObjectList, ExtentFitsTheWidestTabExpandedLineInItsFontAndNeverShrinks) {
+    LOGFONTA logFont{};
+    logFont.lfHeight = -40;  // large, so that measuring in another font would show
+    lstrcpyA(logFont.lfFaceName, "Tahoma");
+    CFont font;
+    ASSERT_TRUE(font.CreateFontIndirect(&logFont));
+    m_list.ApplyFont(&font);
+    HDC dc = ::GetDC(m_list.m_hWnd);
+    HGDIOBJ old = ::SelectObject(dc, font.GetSafeHandle());
+    TEXTMETRICA metrics{};
+    ::GetTextMetricsA(dc, &metrics);
+    SIZE b{}, wide{};
+    ::GetTextExtentPoint32A(dc, "B", 1, &b);
+    ::GetTextExtentPoint32A(dc, "WWWWWWWWWW", 10, &wide);
+    ::ReleaseDC(m_list.m_hWnd, (::SelectObject(dc, old), dc));
+    m_list.SetHorizontalExtent(0);
+    // A leading tab reaches the first default stop: eight average characters.
+    m_list.AddLine("\tB", 1);
+    EXPECT_EQ(m_list.GetHorizontalExtent(), 8 * metrics.tmAveCharWidth + b.cx);
+    m_list.InsertLine(0, "WWWWWWWWWW", 2);
+    m_list.DeleteLine(0);
+    EXPECT_EQ(m_list.GetHorizontalExtent(), std::max(wide.cx, 8 * metrics.tmAveCharWidth + b.cx));
+    m_list.ApplyFont(nullptr);
+}
+
 TEST_F(ObjectList, ClicksSelectAndTheirNotificationsGoToItsHooksNotToTheParent) {
     Fill({"0", "1", "2", "3", "4", "5"});
     for (UINT message : {WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK, WM_LBUTTONUP})
@@ -276,14 +301,17 @@ TEST_F(ResultsDrag, OffersOnlyCopiesOfTheSelectedFoundModulesInListOrder) {
         ASSERT_GE(found.size(), 2u);
         ASSERT_GE(heading, 0);
         const int first = found[0], last = found.back();
+        // The press lands on the last line selected; the record holds the
+        // caret line if it is selected, else the first selected line.
         const struct {
             std::vector<int> selected;
-            int caret;  // also where the press lands
+            int caret;
             std::vector<std::string> files;
             std::string recordText;
         } cases[] = {
-            {{last, heading, first}, last, {lines[first].text, lines[last].text}, lines[last].text},
-            // No found module selected: no files, the record of the caret line.
+            {{first, heading, last}, last, {lines[first].text, lines[last].text}, lines[last].text},
+            {{first, last}, heading, {lines[first].text, lines[last].text}, lines[first].text},
+            // No found module selected: no files.
             {{heading, int(lines.size()) - 1}, heading, {}, lines[heading].text},
         };
         for (const auto& c : cases) {
@@ -291,7 +319,7 @@ TEST_F(ResultsDrag, OffersOnlyCopiesOfTheSelectedFoundModulesInListOrder) {
             for (int line : c.selected) ::SendMessageA(list, LB_SETSEL, TRUE, line);
             ::SendMessageA(list, LB_SETCARETINDEX, c.caret, FALSE);
             CRecordingWindow target(RECT{0, 0, 200, 150}, DROPEFFECT_MOVE);
-            DragWithMouse(list, LineCentre(list, c.caret), target.Centre());
+            DragWithMouse(list, LineCentre(list, c.selected.back()), target.Centre());
             const DropRecord& got = target.m_record;
             ASSERT_EQ(got.drops, 1);
             EXPECT_EQ(got.allowedAtDrop, DWORD(DROPEFFECT_COPY));

@@ -186,7 +186,11 @@ TEST_F(OptionsMenu, ARealSpaceKeyOpensTheMenuAtTheButtonsCentreAndKeepsItOpen) {
         ::SetFocus(button);
         ASSERT_EQ(::GetFocus(), button);
         // The key comes from the X server, as a user's would.
-        ASSERT_TRUE(StartHostProgram("/usr/bin/xdotool key space"));
+        ASSERT_TRUE(StartHostProgram("/usr/bin/xdotool sleep 0.5 key space"));
+        // Starting a program may take the activation: the dialog takes it back.
+        PumpMessages(250);
+        ::SetForegroundWindow(hDlg);
+        ::SetFocus(button);
         const MenuSeen seen =
             WatchMenuWhile([&](const MenuSeen& now) { PumpUntil([&] { return now.shown; }); });
         ASSERT_TRUE(seen.shown);
