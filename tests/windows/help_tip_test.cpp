@@ -295,6 +295,14 @@ TEST_F(HelpTip, ItsStateIsClearedWhenItsWindowGoesAndWhileItIsBusy) {
     EXPECT_FALSE(mouseless.CanToggle() || mouseless.Toggle(owner) || mouseless.IsOn());
 }
 
+TEST(HelpTipAnswer, ATextAsLongAsTheBufferIsNotCopied) {
+    NMHELPTIP request{};
+    EXPECT_FALSE(AnswerHelpTip(&request, 40000));  // 512 characters: no room for the end
+    EXPECT_EQ(request.szText[0], '\0');
+    EXPECT_TRUE(AnswerHelpTip(&request, IDS_TIP_EXIT));
+    EXPECT_STREQ(request.szText, "Exit the application");
+}
+
 // The main dialog with its tip window in reach.
 class CTipDialog : public CKivrelDlg {
 public:
