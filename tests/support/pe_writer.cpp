@@ -20,45 +20,34 @@ uint32_t AlignUp(uint64_t value, uint32_t alignment) {
 
 void PutBytes(std::vector<uint8_t>& bytes, size_t offset, const void* data, size_t length) {
     if (bytes.size() < offset + length) bytes.resize(offset + length);
-    std::copy_n(static_cast<const uint8_t*>(data), length,
-                bytes.begin() + static_cast<long>(offset));
+    std::copy_n(static_cast<const uint8_t*>(data), length, bytes.begin() + long(offset));
+}
+
+// The low `size` bytes of `value`, little-endian.
+void PutLE(std::vector<uint8_t>& bytes, size_t offset, uint64_t value, size_t size) {
+    if (bytes.size() < offset + size) bytes.resize(offset + size);
+    for (size_t i = 0; i < size; ++i) bytes[offset + i] = static_cast<uint8_t>(value >> (8 * i));
 }
 
 void PutU64(std::vector<uint8_t>& bytes, size_t offset, uint64_t value) {
-    PutU32(bytes, offset, static_cast<uint32_t>(value));
-    PutU32(bytes, offset + 4, static_cast<uint32_t>(value >> 32));
+    PutLE(bytes, offset, value, 8);
 }
 
 void PutSectionHeader(std::vector<uint8_t>& bytes, size_t offset, const SectionSpec& section) {
-    char name[8] = {};
-    std::copy_n(section.name.begin(), std::min<size_t>(section.name.size(), 8), name);
-    PutBytes(bytes, offset, name, 8);
+    PutBytes(bytes, offset, section.name.data(), std::min<size_t>(section.name.size(), 8));
     PutU32(bytes, offset + 8, section.virtualSize);
     PutU32(bytes, offset + 12, section.virtualAddress);
     PutU32(bytes, offset + 16, section.sizeOfRawData);
     PutU32(bytes, offset + 20, section.pointerToRawData);
-    // Characteristics: initialised data, readable (and writable for .idata).
-    PutU32(bytes, offset + 36, 0xC0000040);
+    PutU32(bytes, offset + 36, 0xC0000040);  // initialised data, readable, writable
 }
 }  // namespace
 
 void PutU16(std::vector<uint8_t>& bytes, size_t offset, uint16_t value) {
-    const uint8_t data[2] = {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8)};
-    PutBytes(bytes, offset, data, 2);
+    PutLE(bytes, offset, value, 2);
 }
-
 void PutU32(std::vector<uint8_t>& bytes, size_t offset, uint32_t value) {
-    const uint8_t data[4] = {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8),
-                             static_cast<uint8_t>(value >> 16), static_cast<uint8_t>(value >> 24)};
-    PutBytes(bytes, offset, data, 4);
-}
-
-uint16_t GetU16(const std::vector<uint8_t>& bytes, size_t offset) {
-    return static_cast<uint16_t>(bytes.at(offset) | (bytes.at(offset + 1) << 8));
-}
-
-uint32_t GetU32(const std::vector<uint8_t>& bytes, size_t offset) {
-    return GetU16(bytes, offset) | (static_cast<uint32_t>(GetU16(bytes, offset + 2)) << 16);
+    PutLE(bytes, offset, value, 4);
 }
 
 bool WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
@@ -77,95 +66,6 @@ std::vector<uint8_t> DosStub(size_t size, uint16_t relocationOffset, uint32_t ne
     return bytes;
 }
 
-PeBuilder& PeBuilder::Pe32() {
-    m_bPe32Plus = false;
-    return *this;
-}
-PeBuilder& PeBuilder::Pe32Plus() {
-    m_bPe32Plus = true;
-    return *this;
-}
-PeBuilder& PeBuilder::Dll() {
-    m_bDll = true;
-    return *this;
-}
-PeBuilder& PeBuilder::Import(std::string name) {
-    m_imports.push_back(std::move(name));
-    return *this;
-}
-PeBuilder& PeBuilder::Section(SectionSpec section) {
-    m_sectionsAfter.push_back(std::move(section));
-    return *this;
-}
-PeBuilder& PeBuilder::SectionBeforeImports(SectionSpec section) {
-    m_sectionsBefore.push_back(std::move(section));
-    return *this;
-}
-PeBuilder& PeBuilder::DelayImport(std::string name, bool rvaBased) {
-    m_delayImports.emplace_back(std::move(name), rvaBased);
-    return *this;
-}
-PeBuilder& PeBuilder::MachineField(uint16_t value) {
-    m_machine = value;
-    return *this;
-}
-PeBuilder& PeBuilder::DosRelocationOffset(uint16_t value) {
-    m_dosRelocationOffset = value;
-    return *this;
-}
-PeBuilder& PeBuilder::NewHeaderOffset(uint32_t value) {
-    m_newHeaderOffset = value;
-    return *this;
-}
-PeBuilder& PeBuilder::NewHeaderSignature(std::string bytes) {
-    m_signature = std::move(bytes);
-    return *this;
-}
-PeBuilder& PeBuilder::OptionalHeaderMagic(uint16_t value) {
-    m_magic = value;
-    return *this;
-}
-PeBuilder& PeBuilder::SectionCountField(uint16_t value) {
-    m_sectionCount = value;
-    return *this;
-}
-PeBuilder& PeBuilder::SizeOfOptionalHeaderField(uint16_t value) {
-    m_optionalHeaderSize = value;
-    return *this;
-}
-PeBuilder& PeBuilder::DataDirectory(unsigned index, uint32_t rva, uint32_t size) {
-    m_directories[index] = {rva, size};
-    return *this;
-}
-PeBuilder& PeBuilder::ImportDirectoryRva(uint32_t rva) {
-    m_importRva = rva;
-    return *this;
-}
-PeBuilder& PeBuilder::ImportDirectorySize(uint32_t size) {
-    m_importSize = size;
-    return *this;
-}
-PeBuilder& PeBuilder::ImportSectionVirtualSize(uint32_t value) {
-    m_importVirtualSize = value;
-    return *this;
-}
-PeBuilder& PeBuilder::ImportSectionRawSize(uint32_t value) {
-    m_importRawSize = value;
-    return *this;
-}
-PeBuilder& PeBuilder::ImportNameRva(size_t index, uint32_t rva) {
-    m_nameRvas[index] = rva;
-    return *this;
-}
-PeBuilder& PeBuilder::UnterminatedLastName() {
-    m_bUnterminatedLastName = true;
-    return *this;
-}
-PeBuilder& PeBuilder::Truncate(size_t size) {
-    m_truncate = size;
-    return *this;
-}
-
 std::vector<uint8_t> PeBuilder::Build(PeLayout* layoutOut) const {
     PeLayout layout;
     std::vector<uint8_t> bytes;
@@ -178,10 +78,9 @@ std::vector<uint8_t> PeBuilder::Build(PeLayout* layoutOut) const {
                                 (hasImports ? 1 : 0) + (hasDelayImports ? 1 : 0);
     const uint64_t imageBase = m_bPe32Plus ? 0x140000000ull : 0x400000;
 
-    layout.peOffset = kPeOffset;
-    layout.optionalHeaderOffset = kPeOffset + 24;
-    layout.dataDirectoryOffset = layout.optionalHeaderOffset + directoryOffset;
-    layout.sectionTableOffset = layout.optionalHeaderOffset + optionalHeaderSize;
+    const uint32_t opt = kPeOffset + 24;  // the optional header
+    layout.dataDirectoryOffset = opt + directoryOffset;
+    layout.sectionTableOffset = opt + optionalHeaderSize;
     const uint32_t headersEnd =
         AlignUp(layout.sectionTableOffset + kSectionEntrySize * sectionCount, kFileAlignment);
 
@@ -220,7 +119,7 @@ std::vector<uint8_t> PeBuilder::Build(PeLayout* layoutOut) const {
         imports.name = ".idata";
         imports.virtualAddress = kImportSectionRva;
         imports.pointerToRawData = headersEnd;
-        imports.virtualSize = m_importVirtualSize.value_or(static_cast<uint32_t>(data.size()));
+        imports.virtualSize = static_cast<uint32_t>(data.size());
         const uint32_t rawSize = m_bUnterminatedLastName ? static_cast<uint32_t>(data.size())
                                                          : AlignUp(data.size(), kFileAlignment);
         imports.sizeOfRawData = m_importRawSize.value_or(rawSize);
@@ -277,7 +176,7 @@ std::vector<uint8_t> PeBuilder::Build(PeLayout* layoutOut) const {
     const std::string signature = m_signature.value_or(std::string("PE\0\0", 4));
     for (size_t i = 0; i < 4; ++i) bytes[kPeOffset + i] = i < signature.size() ? signature[i] : 0;
     const uint32_t fileHeader = kPeOffset + 4;
-    PutU16(bytes, fileHeader + 0, m_machine.value_or(m_bPe32Plus ? 0x8664 : 0x014C));
+    PutU16(bytes, fileHeader + 0, m_bPe32Plus ? 0x8664 : 0x014C);
     PutU16(bytes, fileHeader + 2, m_sectionCount.value_or(static_cast<uint16_t>(sectionCount)));
     PutU16(bytes, fileHeader + 16,
            m_optionalHeaderSize.value_or(static_cast<uint16_t>(optionalHeaderSize)));
@@ -287,7 +186,6 @@ std::vector<uint8_t> PeBuilder::Build(PeLayout* layoutOut) const {
 
     // Optional header; the fields from offset 32 on to the subsystem are at
     // the same offsets in both layouts.
-    const uint32_t opt = layout.optionalHeaderOffset;
     uint32_t imageEnd = kSectionAlignment;
     for (const SectionSpec* s : sections) {
         imageEnd = std::max(
@@ -345,7 +243,6 @@ std::vector<uint8_t> PeBuilder::Build(PeLayout* layoutOut) const {
     }
 
     if (m_truncate && *m_truncate < bytes.size()) bytes.resize(*m_truncate);
-    layout.fileSize = bytes.size();
     if (layoutOut != nullptr) *layoutOut = std::move(layout);
     return bytes;
 }

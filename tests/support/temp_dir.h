@@ -2,32 +2,68 @@
 // directory, removed with everything in it when the object goes away.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <stdexcept>
 #include <string>
 #include <vector>
+
+#include "pe_writer.h"
 
 namespace kivrel::test {
 
 class TempDir {
 public:
-    TempDir();
-    ~TempDir();
+    TempDir() {
+        // Clock ticks, a counter and this object's address keep concurrent
+        // test processes apart; create_directory tells a clash.
+        static unsigned counter = 0;
+        const auto base = std::filesystem::temp_directory_path();
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            const auto ticks = std::chrono::steady_clock::now().time_since_epoch().count();
+            m_path = base / ("kivrel-test-" + std::to_string(ticks % 1000000007) + "-" +
+                             std::to_string(++counter) + "-" +
+                             std::to_string(reinterpret_cast<uintptr_t>(this) % 100003));
+            std::error_code error;
+            if (std::filesystem::create_directory(m_path, error)) return;
+        }
+        throw std::runtime_error("TempDir: cannot create a directory under " + base.string());
+    }
+    ~TempDir() {
+        std::error_code error;
+        std::filesystem::remove_all(m_path, error);
+    }
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
 
     const std::filesystem::path& Path() const { return m_path; }
     // The directory as text ending in the native separator, the form the
     // search directory list holds; `relative` names a subdirectory.
-    std::string Dir(const std::string& relative = "") const;
+    std::string Dir(const std::string& relative = "") const {
+        std::string text = File(relative);
+        const char separator = std::filesystem::path::preferred_separator;
+        return text.back() == separator ? text : text + separator;
+    }
     // Full path of `relative` as text; nothing is created.
-    std::string File(const std::string& relative) const;
-
-    // Writes a file (creating missing parent directories); returns its full path.
-    std::string Write(const std::string& relative, const std::vector<uint8_t>& bytes) const;
-    std::string WriteText(const std::string& relative, const std::string& text) const;
-    // Creates a subdirectory (and its parents); returns Dir(relative).
-    std::string MakeDir(const std::string& relative) const;
+    std::string File(const std::string& relative) const {
+        return (m_path / relative).make_preferred().string();
+    }
+    // Writes a file, creating missing parent directories; returns its full path.
+    std::string Write(const std::string& relative, const std::vector<uint8_t>& bytes) const {
+        const std::string path = File(relative);
+        std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+        if (!WriteFileBytes(path, bytes)) throw std::runtime_error("TempDir: cannot write " + path);
+        return path;
+    }
+    std::string WriteText(const std::string& relative, const std::string& text) const {
+        return Write(relative, std::vector<uint8_t>(text.begin(), text.end()));
+    }
+    // Creates a subdirectory and its parents; returns Dir(relative).
+    std::string MakeDir(const std::string& relative) const {
+        std::filesystem::create_directories(File(relative));
+        return Dir(relative);
+    }
 
 private:
     std::filesystem::path m_path;

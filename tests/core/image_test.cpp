@@ -1,0 +1,250 @@
+// The image layer and the import walk: classification, the data directory,
+// RVA translation, and the names ScanImage / ScanModule take from an image.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "fake_platform.h"
+#include "mapped_image.h"
+#include "messages.h"
+#include "pe_writer.h"
+#include "reference_scanner.h"
+#include "temp_dir.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+namespace kivrel {
+namespace {
+
+using test::DosStub;
+using test::PeBuilder;
+using test::PeLayout;
+using Bytes = std::vector<uint8_t>;
+
+CMappedImage InMemory(const Bytes& bytes) {
+    return CMappedImage(bytes.data(), static_cast<uint32_t>(bytes.size()));
+}
+
+// A DOS stub of `size` bytes whose new header at 64 begins with `signature`.
+Bytes At64(const std::string& signature, size_t size = 128) {
+    Bytes bytes = DosStub(size, 64, 64);
+    std::copy(signature.begin(), signature.end(), bytes.begin() + 64);
+    return bytes;
+}
+
+// Each image from a file and from memory: type and new-header offset.
+TEST(MappedImage, Classification) {
+    Bytes noMz = At64(std::string("PE\0\0", 4));
+    noMz[0] = 'Z';
+    const struct {
+        const char* name;
+        Bytes bytes;
+        int type;
+        int32_t newHeader;
+    } cases[] = {
+        {"63 bytes", DosStub(63, 0, 0), IMAGE_NONE, -1},
+        {"word at 24 below 64", DosStub(64, 63, 64), IMAGE_DOS, -1},
+        {"no MZ", noMz, IMAGE_NONE, -1},
+        {"PE", At64(std::string("PE\0\0", 4)), IMAGE_PE, 64},
+        {"PE followed by 0 1", At64(std::string("PE\0\1", 4)), IMAGE_NONE, 64},
+        {"NE", At64("NE"), IMAGE_NE, 64},
+        {"LE", At64("LE"), IMAGE_LE, 64},
+        {"XE", At64("XE"), IMAGE_XE, 64},
+        {"LX", At64("LX"), IMAGE_NONE, 64},
+        {"new header past the end", DosStub(100, 64, 101), IMAGE_NONE, -1},
+        {"new header at the end", DosStub(100, 64, 100), IMAGE_NONE, 100},
+        {"NE in the last two bytes", At64("NE", 66), IMAGE_NE, 64},
+        {"PE signature cut by the end", At64("PE", 67), IMAGE_NONE, 64},
+    };
+    test::TempDir dir;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const CMappedImage file(dir.Write("x.bin", c.bytes).c_str()), memory = InMemory(c.bytes);
+        for (const CMappedImage* image : {&file, &memory}) {
+            EXPECT_EQ(image->OpenError(), 0);
+            EXPECT_EQ(image->FileSize(), c.bytes.size());
+            EXPECT_EQ(image->ImageType(), c.type);
+            EXPECT_EQ(image->NewHeaderOffset(), c.newHeader);
+            EXPECT_EQ(image->PeHeaders(), c.type == IMAGE_PE ? image->View() + 64 : nullptr);
+        }
+    }
+    EXPECT_EQ(CMappedImage(dir.File("missing.dll").c_str()).OpenError(), 1);
+    EXPECT_EQ(CMappedImage(dir.Write("empty.dll", {}).c_str()).OpenError(), 2);
+}
+
+#ifdef _WIN32
+// Shared for reading only: a writer keeps the file from being opened, and a
+// mapped file cannot be opened for writing.
+TEST(MappedImage, FileIsSharedForReadingOnly) {
+    test::TempDir dir;
+    const std::string path = dir.Write("busy.dll", PeBuilder().Build());
+    auto writer = [&path] {
+        return CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    };
+    HANDLE held = writer();
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(CMappedImage(path.c_str()).OpenError(), 1);
+    CloseHandle(held);
+    const CMappedImage image(path.c_str());
+    EXPECT_EQ(image.ImageType(), IMAGE_PE);
+    held = writer();
+    EXPECT_EQ(held, INVALID_HANDLE_VALUE);
+    if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
+}
+#endif
+
+// The directory sits at optional-header offset 96 (PE32) or 112 (PE32+),
+// chosen by the magic alone; its size is not checked against anything.
+TEST(MappedImage, DataDirectory) {
+    for (const bool plus : {false, true}) {
+        SCOPED_TRACE(plus ? "PE32+" : "PE32");
+        auto pe = [plus] {
+            PeBuilder b = PeBuilder().Import("a.dll").Import("b.dll").DataDirectory(3, 0x50000, 8);
+            return plus ? b.Pe32Plus() : b;
+        };
+        PeLayout layout;
+        const Bytes bytes = pe().DataDirectory(0, 0x1004, 9).DataDirectory(15, 0, 7).Build(&layout);
+        const CMappedImage image = InMemory(bytes);
+        EXPECT_EQ(image.IsPe32Plus(), plus);
+        const uint32_t idata = layout.importSectionOffset, none = kNoFileOffset;
+        const uint32_t cases[][3] = {// index, size, offset
+                                     {1, 60, idata}, {0, 9, idata + 4}, {3, 8, none},
+                                     {15, 7, none},  {2, 0, none},      {16, 0xFFFFFFFF, none}};
+        for (const auto& [index, size, offset] : cases) {
+            EXPECT_EQ(image.GetDirectoryEntrySize(index), size) << index;
+            EXPECT_EQ(image.GetDirectoryEntryOffset(index), offset) << index;
+        }
+        const Bytes swapped = pe().OptionalHeaderMagic(plus ? 0x10B : 0x20B).Build();
+        EXPECT_NE(InMemory(swapped).GetDirectoryEntrySize(3), 8u);
+        // A directory cut by the end of the file reads as absent.
+        const Bytes cut = pe().Truncate(layout.dataDirectoryOffset + 12).Build();
+        EXPECT_EQ(InMemory(cut).GetDirectoryEntrySize(1), 0u);
+    }
+}
+
+// The file offset an RVA translates to (reported even beyond the file).
+TEST(MappedImage, RvaTranslation) {
+    const Bytes a(0x100, 0xA1), b(0x200, 0xB2), c(0x200, 0xC3);
+    const Bytes sections = PeBuilder()
+                               .Section({".one", 0x300, 0x1000, 0x100, 0x400, a})  // raw < virtual
+                               .Section({".two", 0x200, 0x3000, 0x400, 0x600, b})  // virtual < raw
+                               .Section({".three", 0x200, 0x3100, 0x200, 0x800, c})  // overlaps
+                               .Section({".empty", 0, 0x5000, 0x200, 0x800, {}})
+                               .Section({".far", 0x100, 0x6000, 0x100, 0x100000, {}})
+                               .Build();
+    const test::SectionSpec s{"s", 0x100, 0x1000, 0x100, 0x200, Bytes(0x100, 1)};
+    PeLayout layout;
+    PeBuilder().Section(s).Build(&layout);
+    const Bytes wrap = PeBuilder().Section({"w", 0x1000, 0x1000, 0x1000, 0xFFFFFF00, {}}).Build();
+    const Bytes many = PeBuilder().Section(s).SectionCountField(0xFFFF).Build();
+    const Bytes moved = PeBuilder().Section(s).SizeOfOptionalHeaderField(0xFFFF).Build();
+    const Bytes cut = PeBuilder().Section(s).Truncate(layout.sectionTableOffset + 39).Build();
+    const Bytes ne = PeBuilder().Section(s).NewHeaderSignature("NE").Build();
+    const uint32_t none = kNoFileOffset;
+    const struct {
+        const char* name;
+        const Bytes& bytes;
+        uint32_t rva, offset;
+    } cases[] = {
+        {"start of raw data", sections, 0x1000, 0x400},
+        {"last raw byte", sections, 0x10FF, 0x4FF},
+        {"past the raw data, inside the virtual size", sections, 0x1100, none},
+        {"last byte of a virtual size below the raw size", sections, 0x31FF, 0x7FF},
+        {"past a virtual size below the raw size", sections, 0x3300, none},
+        {"before the first section", sections, 0x0FFF, none},
+        {"highest RVA", sections, 0xFFFFFFFF, none},
+        {"overlap: the first table entry wins", sections, 0x3100, 0x700},
+        {"virtual size 0 holds nothing", sections, 0x5000, none},
+        {"raw data beyond the file", sections, 0x6010, 0x100010},
+        {"offset near 4 GiB", wrap, 0x1000, 0xFFFFFF00},
+        {"offset overflowing 32 bits", wrap, 0x10FF, none},
+        {"section count beyond the file", many, 0x1010, 0x210},
+        {"section table moved out of the file", moved, 0x1010, none},
+        {"section entry cut by the end", cut, 0x1000, none},
+        {"not a PE image", ne, 0x1000, none},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(InMemory(c.bytes).RvaToFileOffset(c.rva), c.offset);
+    }
+}
+
+// ScanImage into empty lists: result, error id and the names left pending.
+// Delay-load rows read the delay-load table too.
+TEST(ImportWalk, ResultErrorIdAndNames) {
+    const std::string n259 = std::string(255, 'n') + ".dll";
+    PeLayout abcLayout, layout;
+    auto abc = [] { return PeBuilder().Import("a.dll").Import("b.dll").Import("c.dll"); };
+    Bytes delayOutside = abc().DelayImport("d.dll").DelayImport("e.dll").Build(&abcLayout);
+    test::PutU32(delayOutside, abcLayout.delayDescriptorOffsets[1] + 4, 0x7FFF0000);
+    const uint32_t beforeB = abcLayout.nameRvas[1] - abcLayout.importSectionRva;
+    // The names in a section of their own before the import section, so that
+    // the descriptor table can be cut without them.
+    Bytes cutTable = PeBuilder()
+                         .Import("a.dll")
+                         .Import("b.dll")
+                         .SectionBeforeImports({".n", 0x40, 0x8000, 0x40, 0x1C0, {'x', '.', 0}})
+                         .ImportNameRva(0, 0x8000)
+                         .ImportNameRva(1, 0x8000)
+                         .Build(&layout);
+    cutTable.resize(layout.descriptorOffsets[1] + 19);
+    const int kInvalid = IDS_INVALID_NT_SIGNATURE, kNone = IDS_NO_REFERENCES;
+    const std::string text = "just text";
+    const std::vector<std::string> abcNames = {"a.dll", "b.dll", "c.dll"};
+    const struct {
+        const char* name;
+        Bytes bytes;
+        int result, error;
+        std::vector<std::string> names;
+        bool delayLoad = false;
+    } cases[] = {
+        // clang-format off
+        {"imports as the file holds them", PeBuilder().Import("KERNEL32.dll").Import("user32").Import("kernel32.DLL").Build(), 1, 0, {"KERNEL32.dll", "user32."}},
+        {"PE32+", PeBuilder().Pe32Plus().Import("a.dll").Build(), 1, 0, {"a.dll"}},
+        {"text", Bytes(text.begin(), text.end()), 0, kInvalid, {}},
+        {"NE", abc().NewHeaderSignature("NE").Build(), 0, kInvalid, {}},
+        {"DOS", abc().DosRelocationOffset(0).Build(), 0, kInvalid, {}},
+        {"no import directory", PeBuilder().Build(), 1, kNone, {}},
+        {"directory size 0", abc().ImportDirectorySize(0).Build(), 1, kNone, {}},
+        {"untranslatable directory", abc().ImportDirectoryRva(0x9000).Build(), 1, IDS_SCAN_FAILED, {}},
+        {"first name RVA 0", abc().ImportNameRva(0, 0).Build(), 1, kNone, {}},
+        {"name RVA 0 ends the walk", abc().ImportNameRva(1, 0).Build(), 1, 0, {"a.dll"}},
+        {"untranslatable name RVA ends the walk", abc().ImportNameRva(1, 0x70000).Build(), 1, 0, {"a.dll"}},
+        {"name beyond the section's raw size", abc().ImportSectionRawSize(beforeB).Build(), 1, 0, {"a.dll"}},
+        {"descriptor table cut by the end of the file", cutTable, 1, 0, {"x."}},
+        {"name of 259 characters", PeBuilder().Import(n259).Build(), 1, 0, {n259}},
+        {"names of 260 or more skipped, not cut", PeBuilder().Import(std::string(256, 'l') + ".dll").Import("b.dll").Import(std::string(996, 'm')).Build(), 1, 0, {"b.dll"}},
+        {"unterminated name at the end", PeBuilder().Import("a.dll").Import("b.dll").UnterminatedLastName().Build(), 1, 0, {"a.dll"}},
+        {"only name unterminated", PeBuilder().Import("a.dll").UnterminatedLastName().Build(), 1, kNone, {}},
+        {"delay-load off", abc().DelayImport("d.dll").Build(), 1, 0, abcNames},
+        {"delay-load: both tables", abc().DelayImport("d.dll").DelayImport("E.DLL", false).Build(), 1, 0, {"a.dll", "b.dll", "c.dll", "d.dll", "E.DLL"}, true},
+        {"delay-load: older layout in PE32+", PeBuilder().Pe32Plus().DelayImport("a.dll", false).Build(), 1, kNone, {}, true},
+        {"delay-load: directory in no section", abc().DelayImport("d.dll").DataDirectory(13, 0x7FFF0000, 64).Build(), 1, 0, abcNames, true},
+        {"delay-load: second name outside the file", delayOutside, 1, 0, {"a.dll", "b.dll", "c.dll", "d.dll"}, true},
+        // clang-format on
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        test::FakePlatform platform;
+        CReferenceScanner scanner(platform);
+        LoaderOptions options;
+        options.delayLoad = c.delayLoad;
+        scanner.SetLoaderOptions(options);
+        int error = -1;
+        EXPECT_EQ(scanner.ScanImage(InMemory(c.bytes), &error), c.result);
+        EXPECT_EQ(error, c.error);
+        std::vector<std::string> names;
+        for (const Reference& r : scanner.References().Entries()) {
+            EXPECT_EQ(r.value, MakeRefValue(REF_PENDING, 0));
+            names.push_back(r.text);
+        }
+        EXPECT_EQ(names, c.names);
+    }
+}
+
+}  // namespace
+}  // namespace kivrel

@@ -1,0 +1,337 @@
+// Whole scans over real directories: resolution, the report's groups and the
+// loader options, then what a scenario table cannot hold (names never looked
+// up, short-name aliases, lists kept between scans, paths on disk).
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <sstream>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "api_set_writer.h"
+#include "fake_platform.h"
+#include "mapped_image.h"
+#include "pe_writer.h"
+#include "reference_scanner.h"
+#include "report_lines.h"
+#include "temp_dir.h"
+
+namespace kivrel {
+namespace {
+
+using test::PeBuilder;
+using testing::ElementsAre;
+using Bytes = std::vector<uint8_t>;
+
+// A PE image importing the space-separated `names`: "+64" makes it PE32+,
+// "~name" delay-loads a name, "~~name" in the older descriptor layout.
+Bytes Pe(const std::string& names = "") {
+    PeBuilder pe;
+    std::istringstream in(names);
+    for (std::string name; in >> name;) {
+        if (name == "+64") {
+            pe.Pe32Plus();
+        } else if (name.rfind("~~", 0) == 0) {
+            pe.DelayImport(name.substr(2), false);
+        } else if (name[0] == '~') {
+            pe.DelayImport(name.substr(1));
+        } else {
+            pe.Import(name);
+        }
+    }
+    return pe.Build();
+}
+const Bytes kText = {'t', 'e', 'x', 't'};
+// Report lines, each preceded by '|'.
+const std::string NF = "||*** NOT FOUND or INCORRECT ***||", API = "||*** API SETS ***||",
+                  DELAY = "||*** NOT FOUND (delay-load only) ***||";
+
+std::string Joined(const std::vector<std::string>& lines) {
+    std::string text;
+    for (const std::string& line : lines) text += "|" + line;
+    return text;
+}
+
+LoaderOptions With(bool LoaderOptions::*flag) {
+    LoaderOptions options;
+    options.*flag = true;
+    return options;
+}
+
+// The notes of a scan: names looked for, and "|passed <path>" for a module of
+// another machine passed over, "|no schema" for a schema missing.
+struct Notes : IScanObserver {
+    void OnResolving(const std::string& name) override { resolved.push_back(name); }
+    void OnApiSetSchemaMissing(const std::string&, const std::string&) override {
+        text += "|no schema";
+    }
+    void OnCandidatePassedOver(const std::string& path, const std::string&) override {
+        text += "|passed " + path;
+    }
+    std::vector<std::string> resolved;
+    std::string text;
+};
+
+// `$` in `text` stands for the directory `temp`.
+std::string Local(const test::TempDir& temp, std::string text) {
+    for (size_t at; (at = text.find('$')) != std::string::npos;) text.replace(at, 1, temp.Dir());
+#ifdef _WIN32
+    for (char& c : text) c = c == '/' ? '\\' : c;
+#endif
+    return text;
+}
+
+// Each scenario in a directory of its own, with the system directory sys and
+// the path d0;d1;d2; the module's own folder comes first for an EXE.
+TEST(Scan, Scenarios) {
+    const Bytes schema = test::BuildApiSetSchemaDll(test::BuildApiSetSection(
+        6, {{"api-ms-win-core-synch-l1-2-1", {"kernelbase.dll"}},
+            {"api-ms-win-gone-l1-1-0", {}},
+            {"ext-ms-win-loop-a-l1-1-0", {"ext-ms-win-loop-b-l1-1-0.dll"}},
+            {"ext-ms-win-loop-b-l1-1-0", {"ext-ms-win-loop-a-l1-1-0.dll"}}}));
+    using Files = std::vector<std::pair<std::string, Bytes>>;
+    const Files apiSets = {
+        {"sys/ApiSetSchema.dll", schema},
+        {"sys/kernelbase.dll", Pe("ntdll.dll")},
+        {"sys/ntdll.dll", Pe()},
+        {"app/api-ms-win-shipped-l1-1-0.dll", Pe()},
+        {"app/tool.exe", Pe("API-MS-WIN-CORE-SYNCH-L1-2-0.dll api-ms-win-gone-l1-1-0.dll "
+                            "api-ms-win-unknown-l1-1-0.dll ext-ms-win-loop-a-l1-1-0.dll "
+                            "api-ms-win-shipped-l1-1-0.dll")}};
+    const Files delay = {{"sys/a.dll", Pe("c.dll")},
+                         {"sys/rva.dll", Pe()},
+                         {"sys/va.dll", Pe()},
+                         {"app/tool.exe", Pe("a.dll ~rva.dll ~~va.dll ~b.dll ~c.dll")}};
+    const Files machines = {{"d0/x.dll", Pe("+64 only64.dll")},
+                            {"d1/x.dll", Pe()},
+                            {"d0/y.dll", Pe("+64")},
+                            {"app/tool.exe", Pe("x.dll y.dll")}};
+    const struct {
+        const char* name;
+        Files files;
+        std::string module, report;
+        LoaderOptions options = {};
+        std::string notes = "";
+    } cases[] = {
+        // clang-format off
+        {"no module", {}, "", "|No Windows module specified"},
+        {"a text file", {{"app/a.exe", kText}}, "app/a.exe", "|*** INVALID NT SIGNATURE ***"},
+        {"a missing file", {}, "app/a.exe", "|*** INVALID NT SIGNATURE ***"},
+        {"an empty file", {{"app/a.exe", {}}}, "app/a.exe", "|*** INVALID NT SIGNATURE ***"},
+        {"no imports", {{"app/a.exe", Pe()}}, "app/a.exe", "|No referencies"},
+        {"an unreadable import table", {{"app/a.exe", PeBuilder().Import("a.dll").ImportDirectoryRva(0).Build()}},
+         "app/a.exe", "|*** SCAN FAILED ***"},
+        // Found modules by directory in search order, within one in list order;
+        // a non-PE match does not stop the search.
+        {"the first directory with a PE image wins",
+         {{"d0/a.dll", kText}, {"d1/a.dll", Pe()}, {"d2/a.dll", Pe()}, {"sys/s.dll", Pe()},
+          {"app/b.dll", Pe()}, {"app/a.exe", Pe("A.DLL s.dll b.dll")}},
+         "app/a.exe", "|$app/b.dll|$sys/s.dll|$d1/A.DLL"},
+        {"only non-PE matches, no match",
+         {{"d1/a.dll", kText}, {"d2/a.dll", {}}, {"app/a.exe", Pe("a.dll missing.dll")}},
+         "app/a.exe", NF + "a.dll|missing.dll"},
+        {"imports of found modules, a self-import and a cycle",
+         {{"d0/self.dll", Pe("SELF.DLL a.dll")}, {"d0/a.dll", Pe("+64 b.dll")}, {"d1/b.dll", Pe("a.dll c.dll")},
+          {"app/a.exe", Pe("self.dll")}},
+         "app/a.exe", "|$d0/self.dll|$d0/a.dll|$d1/b.dll" + NF + "c.dll"},
+        {"a name without extension takes the file's name",
+         {{"d0/foo.dll", Pe()}, {"app/a.exe", Pe("FOO bar.dll")}}, "app/a.exe", "|$d0/foo.dll" + NF + "bar.dll"},
+        {"a name without extension, the PE image among its matches",
+         {{"d0/foo.dll", kText}, {"d0/foo.exe", Pe()}, {"app/a.exe", Pe("foo")}}, "app/a.exe", "|$d0/foo.exe"},
+        {"API sets map to their hosts, cycles included", apiSets, "app/tool.exe",
+         "|$app/api-ms-win-shipped-l1-1-0.dll|$sys/kernelbase.dll|$sys/ntdll.dll" + API +
+         "API-MS-WIN-CORE-SYNCH-L1-2-0.dll => kernelbase.dll|ext-ms-win-loop-a-l1-1-0.dll => ext-ms-win-loop-b-l1-1-0.dll"
+         "|ext-ms-win-loop-b-l1-1-0.dll => ext-ms-win-loop-a-l1-1-0.dll" + NF +
+         "api-ms-win-gone-l1-1-0.dll|api-ms-win-unknown-l1-1-0.dll", With(&LoaderOptions::apiSets)},
+        {"without a schema API set names are files",
+         {{"sys/api-ms-win-core-synch-l1-2-0.dll", Pe()}, {"app/a.exe", Pe("api-ms-win-core-synch-l1-2-0.dll api-ms-win-x-l1-1-0.dll")}},
+         "app/a.exe", "|$sys/api-ms-win-core-synch-l1-2-0.dll" + NF + "api-ms-win-x-l1-1-0.dll",
+         With(&LoaderOptions::apiSets), "|no schema"},
+        {"delay-loads off", delay, "app/tool.exe", "|$sys/a.dll" + NF + "c.dll"},
+        {"delay-loads of both layouts", delay, "app/tool.exe",
+         "|$sys/a.dll|$sys/rva.dll|$sys/va.dll" + NF + "c.dll" + DELAY + "b.dll", With(&LoaderOptions::delayLoad)},
+        {"machine types not matched", machines, "app/tool.exe", "|$d0/x.dll|$d0/y.dll" + NF + "only64.dll"},
+        {"modules of another machine passed over", machines, "app/tool.exe", "|$d1/x.dll" + NF + "y.dll",
+         With(&LoaderOptions::matchMachine), "|passed $d0/x.dll|passed $d0/y.dll"},
+        {"a plug-in's siblings with the module's folder",
+         {{"plugins/helper.dll", Pe()}, {"plugins/plugin.dll", Pe("helper.dll")}}, "plugins/plugin.dll",
+         "|$plugins/helper.dll", With(&LoaderOptions::moduleDir)},
+        // clang-format on
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        test::TempDir temp;
+        for (const auto& [path, bytes] : c.files) temp.Write(path, bytes);
+        test::FakePlatform platform;
+        platform.systemDirectory = temp.Dir("sys");
+        platform.SetPathList(temp.Dir("d0") + ";" + temp.Dir("d1") + ";" + temp.Dir("d2"));
+        platform.maxFindCalls = 10000;
+        Notes notes;
+        CReferenceScanner scanner(platform, &notes);
+        scanner.SetLoaderOptions(c.options);
+        CReportLines sink;
+        scanner.Scan(c.module.empty() ? "" : temp.File(c.module), "", true, sink);
+        EXPECT_EQ(Joined(sink.Texts()), Local(temp, c.report));
+        EXPECT_EQ(notes.text, Local(temp, c.notes));
+        // The scan ended, and no name was looked for twice.
+        std::sort(notes.resolved.begin(), notes.resolved.end());
+        EXPECT_EQ(std::adjacent_find(notes.resolved.begin(), notes.resolved.end()),
+                  notes.resolved.end());
+    }
+}
+
+// Names with a wildcard (also the DOS forms '<', '>' and '"'), a path
+// separator or a colon, and "." and "..", are never handed to the file
+// system, even where a file would match them.
+TEST(Resolution, HostileNamesAreNeverLookedUp) {
+    test::TempDir temp;
+    for (const char* file : {"d/x.dll", "d/abc.dll", "d/sub/evil.dll", "evil.dll"})
+        temp.Write(file, Pe());
+    for (const char* name : {"*.dll", "x?dll", "..\\evil.dll", "sub/evil.dll", "C:evil.dll",
+                             ">>>.dll", "a<.dll", "abc\"dll", ".", ".."}) {
+        test::FakePlatform platform;
+        CReferenceScanner scanner(platform);
+        scanner.AddSearchDirectory(temp.Dir("d"));
+        scanner.AddReference(name, 0, REF_PENDING);
+        scanner.ResolveReferences();
+        EXPECT_EQ(scanner.References()[0].State(), REF_NOT_FOUND) << name;
+        EXPECT_TRUE(platform.findCalls.empty()) << name;
+    }
+}
+
+// A match reported under a name unrelated to the pattern (a Windows short
+// name) is found in the same directory under both names; nothing is looked
+// up twice. A directory whose text and the pattern do not fit a path buffer
+// is not searched.
+TEST(Resolution, ShortNamesAndLongDirectories) {
+    test::TempDir temp;
+    temp.Write("d1/longname.dll", Pe("dep.dll"));
+    temp.Write("d1/dep.dll", Pe());
+    const struct {
+        const char* imports;
+        std::vector<std::string> entries;  // text, directory index
+        size_t finds;
+    } cases[] = {
+        {"LONGNA~1.DLL", {"LONGNA~1.DLL 2", "dep.dll 2", "longname.dll 2"}, 4},
+        {"longname.dll LONGNA~1.DLL", {"longname.dll 2", "LONGNA~1.DLL 2", "dep.dll 2"}, 6},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.imports);
+        test::FakePlatform platform;
+        platform.maxFindCalls = 100;
+        platform.Script(temp.Dir("d1"), {{"dep.dll", ""}, {"longname.dll", "LONGNA~1.DLL"}});
+        CReferenceScanner scanner(platform);
+        scanner.AddSearchDirectory(std::string(255, 'q'));  // 260 or more with any name
+        scanner.AddSearchDirectory(temp.Dir("d0"));
+        scanner.AddSearchDirectory(temp.Dir("d1"));
+        const Bytes module = Pe(c.imports);
+        scanner.ScanImage(CMappedImage(module.data(), static_cast<uint32_t>(module.size())));
+        scanner.ResolveReferences();
+        std::vector<std::string> entries;
+        for (const Reference& r : scanner.References().Entries()) {
+            EXPECT_EQ(r.State(), REF_FOUND) << r.text;
+            entries.push_back(r.text + " " + std::to_string(r.DirectoryIndex()));
+        }
+        EXPECT_EQ(entries, c.entries);
+        EXPECT_EQ(platform.findCalls.size(), c.finds);
+        for (const auto& [directory, pattern] : platform.findCalls) EXPECT_NE(directory[0], 'q');
+    }
+}
+
+// The report on lists set up by hand: found entries by directory with the
+// item value index + 1, then the unresolved ones (pending too) under the
+// heading; lines are appended to what the sink holds.
+TEST(Report, GroupsAndItemValues) {
+    test::FakePlatform platform('\\');
+    CReferenceScanner scanner(platform);
+    scanner.AddSearchDirectory("C:\\First");
+    scanner.AddSearchDirectory("C:\\Second");
+    const std::pair<const char*, uint32_t> entries[] = {
+        {"x.dll", MakeRefValue(REF_FOUND, 1)},  {"y.dll", MakeRefValue(REF_FOUND, 0)},
+        {"zz", MakeRefValue(REF_NOT_FOUND, 0)}, {"w.dll", MakeRefValue(REF_INCORRECT, 1)},
+        {"V.DLL", MakeRefValue(REF_FOUND, 0)},  {"p.dll", MakeRefValue(REF_PENDING, 0)}};
+    for (const auto& [name, value] : entries)
+        scanner.AddReference(name, value & 0xFFFF, static_cast<uint16_t>(value >> 16));
+    CReportLines sink;
+    sink.AddLine("earlier", 9);
+    scanner.ReportReferences(sink);
+    const std::vector<ReportLine> expected = {{"earlier", 9},
+                                              {"C:\\First\\y.dll", 2},
+                                              {"C:\\First\\V.DLL", 5},
+                                              {"C:\\Second\\x.dll", 1},
+                                              {"", 0},
+                                              {"*** NOT FOUND or INCORRECT ***", 0},
+                                              {"", 0},
+                                              {"zz.", 0},
+                                              {"w.dll", 0},
+                                              {"p.dll", 0}};
+    EXPECT_EQ(sink.Lines(), expected);
+}
+
+// Without cleanup a scan adds to the lists of the earlier ones (search
+// directories only where new) and reports them all; a module that is no image
+// reports only its message.
+TEST(Scan, WithoutCleanupTheListsCarryOver) {
+    test::TempDir temp;
+    test::FakePlatform platform;
+    platform.systemDirectory = temp.Dir("sys");
+    temp.Write("sys/one.dll", Pe());
+    temp.Write("sys/two.dll", Pe());
+    const std::string tail = "|$sys/one.dll|$sys/two.dll" + NF + "gone.dll";
+    const struct {
+        std::string module;
+        bool cleanup;
+        std::string report;
+        size_t directories;
+    } steps[] = {
+        {temp.Write("a/first.exe", Pe("one.dll gone.dll")), false,
+         "|$sys/one.dll" + NF + "gone.dll", 2},
+        {temp.Write("b/second.exe", Pe("two.dll")), false, tail, 3},
+        {temp.Write("c/failed.exe", PeBuilder().Import("x.dll").ImportDirectoryRva(0).Build()),
+         false, "|*** SCAN FAILED ***" + tail, 4},
+        {temp.Write("c/text.exe", kText), false, "|*** INVALID NT SIGNATURE ***", 4},
+        {"", false, "|*** INVALID NT SIGNATURE ***|No Windows module specified", 4},
+        {temp.File("b/second.exe"), true, "|$sys/two.dll", 2},
+    };
+    CReferenceScanner scanner(platform);
+    CReportLines sink;
+    for (const auto& step : steps) {
+        scanner.Scan(step.module, "", step.cleanup, sink);
+        EXPECT_EQ(Joined(sink.Texts()), Local(temp, step.report)) << step.module;
+        EXPECT_EQ(scanner.SearchDirectories().size(), step.directories) << step.module;
+    }
+    EXPECT_EQ(platform.beginScanCalls, 5);
+    EXPECT_THAT(scanner.SearchDirectories().Entries(), ElementsAre(temp.Dir("b"), temp.Dir("sys")));
+}
+
+// Where names tell letter case apart, a found module's path names the file
+// that matched, whatever the case of the import; the list keeps the import's
+// text.
+TEST(FoundPath, NamesTheFileThatMatched) {
+    test::TempDir temp;
+    temp.Write("sys/kernel32.dll", Pe("NTDLL.DLL"));
+    temp.Write("sys/ntdll.dll", Pe());
+    temp.Write("sys/mIXED.Dll", Pe());
+    temp.Write("app/OTHER.dll", kText);
+    temp.Write("sys/other.dll", Pe());
+    const std::string app = temp.Write("app/App.exe", Pe("KERNEL32.dll Mixed OTHER.DLL"));
+    PlatformOverrides overrides;
+    overrides.systemDirectory = temp.Dir("sys");
+    auto platform = CreateNativePlatform(overrides);
+    CReferenceScanner scanner(*platform);
+    CReportLines sink;
+    scanner.Scan(app, "", true, sink);
+    std::vector<std::string> texts;
+    for (const Reference& r : scanner.References().Entries()) texts.push_back(r.text);
+    EXPECT_THAT(texts, ElementsAre("KERNEL32.dll", "OTHER.DLL", "NTDLL.DLL", "mIXED.Dll"));
+    const bool onDisk = platform->NamesAreCaseSensitive();
+    EXPECT_EQ(
+        Joined(sink.Texts()),
+        Local(temp, onDisk ? "|$sys/kernel32.dll|$sys/other.dll|$sys/ntdll.dll|$sys/mIXED.Dll"
+                           : "|$sys/KERNEL32.dll|$sys/OTHER.DLL|$sys/NTDLL.DLL|$sys/mIXED.Dll"));
+}
+
+}  // namespace
+}  // namespace kivrel
