@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -17,26 +18,26 @@ namespace {
 using test::ApiSetLayout;
 using test::PutU32;
 using Bytes = std::vector<uint8_t>;
-constexpr auto kHost = CApiSetSchema::APISET_HOST, kNoHost = CApiSetSchema::APISET_NO_HOST,
-               kUnknown = CApiSetSchema::APISET_UNKNOWN;
 
-struct Lookup {
-    const char* name;
-    CApiSetSchema::Lookup lookup;
-    const char* host;
-};
-
-void ExpectLookups(const Bytes& dll, uint32_t version, const std::vector<Lookup>& lookups) {
+// `lookups`: names joined by '|', each followed by what Find answers:
+// ">host", ">-" (no host) or "?" (unknown).
+void ExpectLookups(const Bytes& dll, uint32_t version, const std::string& lookups) {
     const CMappedImage image(dll.data(), static_cast<uint32_t>(dll.size()));
     CApiSetSchema schema;
-    std::string error, host;
+    std::string error, answers;
     ASSERT_TRUE(schema.Load(image, error)) << error;
     EXPECT_EQ(schema.Version(), version);
-    for (const Lookup& l : lookups) {
-        host = "stale";
-        EXPECT_EQ(schema.Find(l.name, host), l.lookup) << l.name;
-        EXPECT_EQ(host, l.host) << l.name;
+    std::istringstream in(lookups);
+    for (std::string name; std::getline(in, name, '|');) {
+        name = name.substr(0, name.find_first_of(">?"));
+        std::string host = "stale";
+        const auto lookup = schema.Find(name, host);
+        answers += (answers.empty() ? "" : "|") + name +
+                   (lookup == CApiSetSchema::APISET_HOST      ? ">" + host
+                    : lookup == CApiSetSchema::APISET_NO_HOST ? ">-" + host
+                                                              : "?" + host);
     }
+    EXPECT_EQ(answers, lookups);
 }
 
 TEST(ApiSetSchema, WineSchemasMapKnownNames) {
@@ -44,16 +45,13 @@ TEST(ApiSetSchema, WineSchemasMapKnownNames) {
                                "/usr/lib/i386-linux-gnu/wine/i386-windows"}) {
         const CMappedImage image((std::string(folder) + "/apisetschema.dll").c_str());
         if (image.OpenError() != 0) GTEST_SKIP() << "no Wine schema in " << folder;
-        SCOPED_TRACE(folder);
-        const Bytes dll(image.View(), image.View() + image.FileSize());
-        ExpectLookups(dll, 6,
-                      {{"api-ms-win-crt-stdio-l1-1-0.dll", kHost, "ucrtbase.dll"},
-                       // A lower minor version matches the entry ...-l1-2-1.
-                       {"API-MS-WIN-CORE-SYNCH-L1-2-0.DLL", kHost, "kernelbase.dll"},
-                       {"api-ms-win-core-synch-l1-2-0.", kHost, "kernelbase.dll"},
-                       {"ext-ms-win-wlan-scard-l1-1-0.dll", kHost, "winscard.dll"},
-                       {"api-ms-win-core-synch-l1-9-0.dll", kUnknown, ""},
-                       {"kernel32.dll", kUnknown, ""}});
+        // A lower minor version matches the entry ...-synch-l1-2-1.
+        ExpectLookups(Bytes(image.View(), image.View() + image.FileSize()), 6,
+                      "api-ms-win-crt-stdio-l1-1-0.dll>ucrtbase.dll|"
+                      "API-MS-WIN-CORE-SYNCH-L1-2-0.DLL>kernelbase.dll|"
+                      "api-ms-win-core-synch-l1-2-0.>kernelbase.dll|"
+                      "ext-ms-win-wlan-scard-l1-1-0.dll>winscard.dll|"
+                      "api-ms-win-core-synch-l1-9-0.dll?|kernel32.dll?");
     }
 }
 
@@ -67,20 +65,19 @@ std::vector<test::ApiSetEntrySpec> Entries(uint32_t version) {
             {api + "ms-win-odd-l1-1-0", {"\x80.dll"}}};
 }
 
+// Version 6 compares the name up to its last hyphen, the others all of it.
 TEST(ApiSetSchema, SyntheticSchemasOfEachVersion) {
     for (const uint32_t version : {2u, 4u, 6u}) {
         SCOPED_TRACE(version);
-        const bool v6 = version == 6;  // compares the name up to its last hyphen
         ExpectLookups(
             test::BuildApiSetSchemaDll(test::BuildApiSetSection(version, Entries(version))),
             version,
-            {{"api-ms-win-core-console-l1-1-0.dll", kHost, "kernel32.dll"},
-             {"API-MS-Win-Core-Com-L1-1-1", kHost, "combase.dll"},
-             {"api-ms-win-core-com-l1-1-0.dll", v6 ? kHost : kUnknown, v6 ? "combase.dll" : ""},
-             {"api-ms-win-core-com-l2-1-1.dll", kUnknown, ""},
-             {"api-ms-win-gone-l1-1-0.dll", kNoHost, ""},
-             {"api-ms-win-blank-l1-1-0.dll", kNoHost, ""},
-             {"api-ms-win-odd-l1-1-0.dll", kNoHost, ""}});
+            std::string("api-ms-win-core-console-l1-1-0.dll>kernel32.dll|"
+                        "API-MS-Win-Core-Com-L1-1-1>combase.dll|") +
+                (version == 6 ? "api-ms-win-core-com-l1-1-0.dll>combase.dll|"
+                              : "api-ms-win-core-com-l1-1-0.dll?|") +
+                "api-ms-win-core-com-l2-1-1.dll?|api-ms-win-gone-l1-1-0.dll>-|"
+                "api-ms-win-blank-l1-1-0.dll>-|api-ms-win-odd-l1-1-0.dll>-");
     }
 }
 
@@ -121,7 +118,8 @@ TEST(ApiSetSchema, DamagedSchemasAreRefusedWhole) {
             EXPECT_FALSE(
                 schema.LoadSection(section.data(), static_cast<uint32_t>(section.size()), error));
             EXPECT_FALSE(error.empty());
-            EXPECT_EQ(schema.Find("api-ms-win-core-console-l1-1-0.dll", host), kUnknown);
+            EXPECT_EQ(schema.Find("api-ms-win-core-console-l1-1-0.dll", host),
+                      CApiSetSchema::APISET_UNKNOWN);
         }
     }
     for (const Bytes& file :

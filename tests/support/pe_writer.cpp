@@ -29,10 +29,6 @@ void PutLE(std::vector<uint8_t>& bytes, size_t offset, uint64_t value, size_t si
     for (size_t i = 0; i < size; ++i) bytes[offset + i] = static_cast<uint8_t>(value >> (8 * i));
 }
 
-void PutU64(std::vector<uint8_t>& bytes, size_t offset, uint64_t value) {
-    PutLE(bytes, offset, value, 8);
-}
-
 void PutSectionHeader(std::vector<uint8_t>& bytes, size_t offset, const SectionSpec& section) {
     PutBytes(bytes, offset, section.name.data(), std::min<size_t>(section.name.size(), 8));
     PutU32(bytes, offset + 8, section.virtualSize);
@@ -69,7 +65,6 @@ std::vector<uint8_t> DosStub(size_t size, uint16_t relocationOffset, uint32_t ne
 std::vector<uint8_t> PeBuilder::Build(PeLayout* layoutOut) const {
     PeLayout layout;
     std::vector<uint8_t> bytes;
-
     const uint32_t optionalHeaderSize = m_bPe32Plus ? 240 : 224;
     const uint32_t directoryOffset = m_bPe32Plus ? 112 : 96;
     const bool hasImports = !m_imports.empty();
@@ -99,8 +94,8 @@ std::vector<uint8_t> PeBuilder::Build(PeLayout* layoutOut) const {
             const uint64_t ordinal1 = m_bPe32Plus ? (1ull << 63) | 1 : (1ull << 31) | 1;
             // Each list: one import by ordinal, then the zero entry (the upper
             // half of the 64-bit write in PE32).
-            PutU64(data, lookup, ordinal1);
-            PutU64(data, address, ordinal1);
+            PutLE(data, lookup, ordinal1, 8);
+            PutLE(data, address, ordinal1, 8);
             const uint32_t nameRva = kImportSectionRva + static_cast<uint32_t>(data.size());
             layout.nameRvas.push_back(nameRva);
             layout.nameOffsets.push_back(headersEnd + static_cast<uint32_t>(data.size()));
@@ -165,12 +160,8 @@ std::vector<uint8_t> PeBuilder::Build(PeLayout* layoutOut) const {
         sections.push_back(&delay);
     }
 
-    bytes.assign(headersEnd, 0);
-    // DOS header.
-    bytes[0] = 'M';
-    bytes[1] = 'Z';
-    PutU16(bytes, 24, m_dosRelocationOffset.value_or(0x40));
-    PutU32(bytes, 60, m_newHeaderOffset.value_or(kPeOffset));
+    bytes = DosStub(headersEnd, m_dosRelocationOffset.value_or(0x40),
+                    m_newHeaderOffset.value_or(kPeOffset));
 
     // Signature and file header.
     const std::string signature = m_signature.value_or(std::string("PE\0\0", 4));
@@ -184,37 +175,20 @@ std::vector<uint8_t> PeBuilder::Build(PeLayout* layoutOut) const {
     if (m_bDll) characteristics |= 0x2000;
     PutU16(bytes, fileHeader + 18, characteristics);
 
-    // Optional header; the fields from offset 32 on to the subsystem are at
-    // the same offsets in both layouts.
+    // Optional header: the fields from offset 32 on sit alike in both layouts.
     uint32_t imageEnd = kSectionAlignment;
     for (const SectionSpec* s : sections) {
         imageEnd = std::max(
             imageEnd, AlignUp(uint64_t(s->virtualAddress) + s->virtualSize, kSectionAlignment));
     }
     PutU16(bytes, opt + 0, m_magic.value_or(m_bPe32Plus ? 0x20B : 0x10B));
-    bytes[opt + 2] = 2;  // linker version
-    if (m_bPe32Plus) {
-        PutU64(bytes, opt + 24, imageBase);
-        PutU64(bytes, opt + 72, 0x100000);
-        PutU64(bytes, opt + 80, 0x1000);
-        PutU64(bytes, opt + 88, 0x100000);
-        PutU64(bytes, opt + 96, 0x1000);
-        PutU32(bytes, opt + 108, kDirectoryEntries);
-    } else {
-        PutU32(bytes, opt + 28, static_cast<uint32_t>(imageBase));
-        PutU32(bytes, opt + 72, 0x100000);
-        PutU32(bytes, opt + 76, 0x1000);
-        PutU32(bytes, opt + 80, 0x100000);
-        PutU32(bytes, opt + 84, 0x1000);
-        PutU32(bytes, opt + 92, kDirectoryEntries);
-    }
+    PutLE(bytes, opt + (m_bPe32Plus ? 24 : 28), imageBase, m_bPe32Plus ? 8 : 4);
     PutU32(bytes, opt + 32, kSectionAlignment);
     PutU32(bytes, opt + 36, kFileAlignment);
-    PutU16(bytes, opt + 40, 4);  // operating system version
-    PutU16(bytes, opt + 48, 4);  // subsystem version
     PutU32(bytes, opt + 56, imageEnd);
     PutU32(bytes, opt + 60, headersEnd);
     PutU16(bytes, opt + 68, 3);  // console subsystem
+    PutU32(bytes, layout.dataDirectoryOffset - 4, kDirectoryEntries);
 
     // Data directory.
     std::map<unsigned, std::pair<uint32_t, uint32_t>> directories = m_directories;

@@ -1,13 +1,8 @@
-// A small PE writer for tests, fuzz seeds and benchmarks: PE32 and PE32+
-// images in memory, well-formed by default, with knobs for malformed ones.
-//
-//   PeBuilder().Pe32Plus().Import("KERNEL32.dll").Import("user32").Build();
-//
-// Layout: DOS header (e_lfanew 0x40), "PE\0\0", file and optional header (16
-// data-directory entries), the section table, headers padded to 0x200; with
-// imports, a section ".idata" at RVA 0x1000 holding the descriptors, one
-// ordinal thunk list each (so objdump and pefile accept the image) and the
-// names. Extra sections put their bytes wherever they say.
+// A PE writer for tests, fuzz seeds and benchmarks: PE32 and PE32+ images in
+// memory, well-formed by default (objdump and pefile accept them), with knobs
+// for malformed ones. Layout: DOS header, "PE\0\0" at 0x40, headers padded to
+// 0x200; imports in a section ".idata" at RVA 0x1000 (descriptors, one ordinal
+// thunk list each, the names); extra sections wherever they say.
 #pragma once
 
 #include <cstddef>

@@ -1,14 +1,20 @@
-// The search directory list: the five steps of BuildSearchDirectories,
-// AddSearchDirectory and ExpandEnvironmentReferences. The fake platform's
-// separator is '\', so that Windows paths read literally.
+// The scan's lists: the search directories (the five steps of
+// BuildSearchDirectories, AddSearchDirectory, ExpandEnvironmentReferences;
+// the fake platform's separator '\' lets Windows paths read literally), the
+// reference list and the directory listing's indexes.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include "directory_listing.h"
 #include "fake_platform.h"
+#include "reference_list.h"
 #include "reference_scanner.h"
+#include "text.h"
 
 namespace kivrel {
 namespace {
@@ -111,6 +117,98 @@ TEST_F(SearchOrder, ExpandEnvironmentReferences) {
         scanner.ExpandEnvironmentReferences(text);
         EXPECT_EQ(text, c.expected) << c.text;
     }
+}
+
+// Entries as "text S<directory>" joined by '|', S the state: Pending, Not
+// found, Incorrect or Found.
+const std::string kStates = "PNIF";
+
+std::string Contents(const CReferenceList& list) {
+    std::string text;
+    for (const Reference& r : list.Entries()) {
+        text += (text.empty() ? "" : "|") + r.text + " " + kStates.at(r.State()) +
+                std::to_string(r.DirectoryIndex());
+    }
+    return text;
+}
+
+TEST(ReferenceList, AddReference) {
+    const char* cases[][3] = {
+        // clang-format off
+        {"a name without a dot gets one; names with dots stay", "ntdll P0|x.dll N7|A.B.C P0|. P0", "ntdll. P0|x.dll N7|A.B.C P0|. P0"},
+        {"a longer name replaces its prefix, whatever its state, at the end", "KERNEL32 F1|user32.dll P0|kernel32.dll P0", "user32.dll P0|kernel32.dll P0"},
+        {"a shorter name is dropped and raises nothing", "a.dll I1|A. F5", "a.dll I1"},
+        {"a higher state sets state and directory, the text is kept", "a.dll I1|A.DLL F3", "a.dll F3"},
+        {"a lower state changes nothing", "a.dll I1|A.DLL N0", "a.dll I1"},
+        {"an equal state keeps the directory", "a.dll I1|a.dll I4", "a.dll I1"},
+        {"the prefix test is on characters, not on name parts", "ab.dll P0|abc.dll P0|AB.DLLX P0", "abc.dll P0|AB.DLLX P0"},
+        {"only ASCII letters are folded", "\xC9t\xC9.dll P0|\xE9t\xE9.dll P0|\xC9T\xC9.DLL F0", "\xC9t\xC9.dll F0|\xE9t\xE9.dll P0"},
+        {"a name that several entries extend is dropped", "a.dll F1|a.exe P0|A N2", "a.dll F1|a.exe P0"},
+        {"only the entry the name extends is replaced, whatever sorts near it",
+         "ab-x.dll F0|ab P0|ab/ N0|a.dll P0|AB.DLL F4", "ab-x.dll F0|ab/. N0|a.dll P0|AB.DLL F4"},
+        // clang-format on
+    };
+    for (const auto& [name, adds, expected] : cases) {
+        CReferenceList list;
+        std::istringstream in(adds);
+        for (std::string entry; std::getline(in, entry, '|');) {
+            const size_t space = entry.rfind(' ');
+            list.AddReference(entry.substr(0, space), std::stoul(entry.substr(space + 2)),
+                              static_cast<uint16_t>(kStates.find(entry[space + 1])));
+        }
+        EXPECT_EQ(Contents(list), expected) << name;
+    }
+}
+
+// A replacement is pending again and found by the next search for pending
+// entries, although it stands after entries already resolved.
+TEST(ReferenceList, FindFirstPendingAfterAReplacement) {
+    CReferenceList list;
+    for (const char* name : {"a.dll", "b.dll", "c.dll"}) list.AddReference(name, 0, REF_PENDING);
+    EXPECT_EQ(list.FindFirstPending(), 0);
+    for (const char* name : {"a.dll", "b.dll", "c.dll"}) list.AddReference(name, 1, REF_FOUND);
+    EXPECT_EQ(list.FindFirstPending(), -1);
+    list.AddReference("a.dll.local", 0, REF_PENDING);
+    EXPECT_EQ(list.FindFirstPending(), 2);
+    EXPECT_EQ(list.Find("C.DLL"), 1);
+    list.Clear();
+    list.AddReference("c.dll", 0, REF_PENDING);
+    EXPECT_EQ(list.FindFirstPending(), 0);
+}
+
+// The directory listing finds whole names, aliases and "name.*" stems exactly
+// as a match of every entry would find them.
+std::vector<std::string> Matches(const CDirectoryListing& listing, const std::string& pattern) {
+    CDirectoryListing::Query query;
+    CDirectoryListing::Prepare(ToLowerAscii(pattern), query);
+    std::vector<uint32_t> entries;
+    listing.Find(query, entries);
+    std::vector<std::string> names;
+    for (uint32_t entry : entries) names.emplace_back(listing.Name(entry));
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+TEST(DirectoryListing, FindsByNameAliasAndStem) {
+    CDirectoryListing listing;
+    const std::pair<const char*, const char*> entries[] = {
+        {"foo.dll", ""}, {"FOO.DLL", ""},  {"foo.bar.dll", "FOOBAR~1.DLL"},
+        {"foo", ""},     {"fooa.dll", ""}, {"x.y.z", ""},
+        {"a.b", "a.b"}};
+    for (const auto& [name, alias] : entries)
+        listing.Add(name, ToLowerAscii(name), ToLowerAscii(alias));
+    listing.Index();
+    const std::pair<const char*, std::vector<std::string>> cases[] = {
+        {"Foo.Dll", {"FOO.DLL", "foo.dll"}},
+        {"foo.*", {"FOO.DLL", "foo.bar.dll", "foo.dll"}},  // not "foo" nor "fooa.dll"
+        {"foobar~1.*", {"foo.bar.dll"}},
+        {"x.*", {"x.y.z"}},
+        {"a.b", {"a.b"}},  // an alias equal to its name: reported once
+        {"f?o.dll", {"FOO.DLL", "foo.dll"}},
+        {"nothing.*", {}},
+    };
+    for (const auto& [pattern, names] : cases)
+        EXPECT_EQ(Matches(listing, pattern), names) << pattern;
 }
 
 }  // namespace
