@@ -10,10 +10,17 @@
 #include <string>
 #include <vector>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 #include "directory_listing.h"
 #include "fake_platform.h"
+#include "pe_writer.h"
 #include "reference_list.h"
 #include "reference_scanner.h"
+#include "report_lines.h"
+#include "temp_dir.h"
 #include "text.h"
 
 namespace kivrel {
@@ -90,32 +97,26 @@ TEST_F(SearchOrder, AtMost65535Directories) {
     EXPECT_THAT(skipped, testing::ElementsAre("D65535\\"));
 }
 
+// 0x81 is a lead byte: a '%' that is the trail byte of a double-byte
+// character is not a '%'.
 TEST_F(SearchOrder, ExpandEnvironmentReferences) {
     platform.environment = {{"A", "x"}, {"B", "y"}, {"EMPTY", ""}, {"R", "%B%"}, {"P", "50%"}};
-    const struct {
-        const char* text;
-        const char* expected;
-        bool dbcs;  // 0x81 is a lead byte
-    } cases[] = {
+    platform.leadBytes = {0x81};
+    const char* cases[][2] = {
         // clang-format off
-        {"%A%\\%B%", "x\\y", false}, {"pre%A%%B%post", "prexypost", false},
-        {"%UNDEFINED%\\bin", "%UNDEFINED%\\bin", false}, {"%%", "%%", false}, {"x%", "x%", false},
-        {"%EMPTY%", "%EMPTY%", false},  // an empty value reads as undefined
+        {"pre%A%\\%B%%A%post", "prex\\yxpost"}, {"%UNDEFINED%\\bin", "%UNDEFINED%\\bin"}, {"x%", "x%"},
+        {"%EMPTY%", "%EMPTY%"},  // an empty value reads as undefined
         // After an undefined name the scan goes on after its closing '%'.
-        {"%UNDEF%A%", "%UNDEF%A%", false}, {"%%A%", "%%A%", false}, {"%UNDEF%%A%", "%UNDEF%x", false},
+        {"%UNDEF%A%", "%UNDEF%A%"}, {"%%A%", "%%A%"}, {"%UNDEF%%A%", "%UNDEF%x"},
         // An inserted value is not scanned again.
-        {"%R%", "%B%", false}, {"%P%B%", "50%B%", false},
-        // A '%' that is the trail byte of a double-byte character is not a '%'.
-        {"\x81%A%", "\x81%A%", true}, {"\x81%%A%", "\x81%x", true}, {"%A\x81%B%", "%A\x81%B%", true},
-        {"\x81%A%", "\x81x", false},
+        {"%R%", "%B%"}, {"%P%B%", "50%B%"},
+        {"\x81%A%", "\x81%A%"}, {"\x81%%A%", "\x81%x"}, {"%A\x81%B%", "%A\x81%B%"},
         // clang-format on
     };
-    for (const auto& c : cases) {
-        platform.leadBytes.clear();
-        if (c.dbcs) platform.leadBytes = {0x81};
-        std::string text = c.text;
-        scanner.ExpandEnvironmentReferences(text);
-        EXPECT_EQ(text, c.expected) << c.text;
+    for (const auto& [text, expected] : cases) {
+        std::string expanded = text;
+        scanner.ExpandEnvironmentReferences(expanded);
+        EXPECT_EQ(expanded, expected) << text;
     }
 }
 
@@ -160,56 +161,92 @@ TEST(ReferenceList, AddReference) {
     }
 }
 
-// A replacement is pending again and found by the next search for pending
-// entries, although it stands after entries already resolved.
-TEST(ReferenceList, FindFirstPendingAfterAReplacement) {
-    CReferenceList list;
-    for (const char* name : {"a.dll", "b.dll", "c.dll"}) list.AddReference(name, 0, REF_PENDING);
-    EXPECT_EQ(list.FindFirstPending(), 0);
-    for (const char* name : {"a.dll", "b.dll", "c.dll"}) list.AddReference(name, 1, REF_FOUND);
-    EXPECT_EQ(list.FindFirstPending(), -1);
-    list.AddReference("a.dll.local", 0, REF_PENDING);
-    EXPECT_EQ(list.FindFirstPending(), 2);
-    EXPECT_EQ(list.Find("C.DLL"), 1);
-    list.Clear();
-    list.AddReference("c.dll", 0, REF_PENDING);
-    EXPECT_EQ(list.FindFirstPending(), 0);
-}
-
 // The directory listing finds whole names, aliases and "name.*" stems exactly
 // as a match of every entry would find them.
-std::vector<std::string> Matches(const CDirectoryListing& listing, const std::string& pattern) {
-    CDirectoryListing::Query query;
-    CDirectoryListing::Prepare(ToLowerAscii(pattern), query);
-    std::vector<uint32_t> entries;
-    listing.Find(query, entries);
-    std::vector<std::string> names;
-    for (uint32_t entry : entries) names.emplace_back(listing.Name(entry));
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 TEST(DirectoryListing, FindsByNameAliasAndStem) {
     CDirectoryListing listing;
-    const std::pair<const char*, const char*> entries[] = {
-        {"foo.dll", ""}, {"FOO.DLL", ""},  {"foo.bar.dll", "FOOBAR~1.DLL"},
-        {"foo", ""},     {"fooa.dll", ""}, {"x.y.z", ""},
-        {"a.b", "a.b"}};
+    const char* entries[][2] = {{"foo.dll", ""}, {"FOO.DLL", ""},  {"foo.bar.dll", "FOOBAR~1.DLL"},
+                                {"foo", ""},     {"fooa.dll", ""}, {"x.y.z", ""},
+                                {"a.b", "a.b"}};
     for (const auto& [name, alias] : entries)
         listing.Add(name, ToLowerAscii(name), ToLowerAscii(alias));
     listing.Index();
-    const std::pair<const char*, std::vector<std::string>> cases[] = {
-        {"Foo.Dll", {"FOO.DLL", "foo.dll"}},
-        {"foo.*", {"FOO.DLL", "foo.bar.dll", "foo.dll"}},  // not "foo" nor "fooa.dll"
-        {"foobar~1.*", {"foo.bar.dll"}},
-        {"x.*", {"x.y.z"}},
-        {"a.b", {"a.b"}},  // an alias equal to its name: reported once
-        {"f?o.dll", {"FOO.DLL", "foo.dll"}},
-        {"nothing.*", {}},
+    const char* cases[][2] = {
+        // clang-format off
+        {"Foo.Dll", "FOO.DLL foo.dll"}, {"foo.*", "FOO.DLL foo.bar.dll foo.dll"},  // not "foo" nor "fooa.dll"
+        {"foobar~1.*", "foo.bar.dll"}, {"x.*", "x.y.z"}, {"a.b", "a.b"},  // an alias equal to its name: once
+        {"f?o.dll", "FOO.DLL foo.dll"}, {"nothing.*", ""},
+        // clang-format on
     };
-    for (const auto& [pattern, names] : cases)
-        EXPECT_EQ(Matches(listing, pattern), names) << pattern;
+    for (const auto& [pattern, expected] : cases) {
+        CDirectoryListing::Query query;
+        CDirectoryListing::Prepare(ToLowerAscii(pattern), query);
+        std::vector<uint32_t> found;
+        listing.Find(query, found);
+        std::vector<std::string> names;
+        for (uint32_t entry : found) names.emplace_back(listing.Name(entry));
+        std::sort(names.begin(), names.end());
+        std::string joined;
+        for (const std::string& name : names) joined += (joined.empty() ? "" : " ") + name;
+        EXPECT_EQ(joined, expected) << pattern;
+    }
 }
+
+#ifdef _WIN32
+// The Windows index against the platform's own pattern search on the same
+// folder (short aliases, names the code page folds beyond ASCII, trailing
+// dots and spaces, device names): identical reports.
+// Names written and upper-cased through the narrow functions, so that they
+// are taken in the code page exactly as an import's text is.
+TEST(DirectoryIndex, AliasesCaseAndTrailingDotsAsThePatternSearch) {
+    test::TempDir temp;
+    const std::string modules = temp.MakeDir("modules");
+    const std::vector<std::string> files = {"Long Module Name.dll",
+                                            "several.dots.in.name.dll",
+                                            "trail",
+                                            "trail.dll",
+                                            "trail.x.y",
+                                            "plain.dll",
+                                            "\xE9t\xE9.dll",
+                                            "\x9A"
+                                            "ka library.dll",
+                                            "\xFFnde.dll",
+                                            "solo"};
+    test::PeBuilder app;
+    for (const char* name :
+         {"trail.", "TRAIL.X.", "plain.dll ", "plain. ", "decoy.", "several.dots.", "nothing.",
+          "NUL.dll", "con", "solo.", "com7.dll", "lpt1 .x"})
+        app.Import(name);
+    for (std::string file : files) {
+        ASSERT_TRUE(test::WriteFileBytes(modules + file, test::PeBuilder().Build()));
+        WIN32_FIND_DATAA data;
+        HANDLE find = FindFirstFileA((modules + file).c_str(), &data);
+        ASSERT_NE(find, INVALID_HANDLE_VALUE);
+        FindClose(find);
+        if (data.cAlternateFileName[0] != 0) app.Import(data.cAlternateFileName);
+        CharUpperBuffA(file.data(), static_cast<DWORD>(file.size()));
+        app.Import(file);
+    }
+    ASSERT_TRUE(test::WriteFileBytes(modules + "decoy.dll", {'M', 'Z'}));
+    const std::string path = temp.Write("app.exe", app.Build());
+    PlatformOverrides overrides;
+    overrides.systemDirectory = modules;
+    overrides.windowsDirectory = overrides.pathList = "";
+    std::vector<ReportLine> lines[2];
+    for (int way = 0; way < 2; ++way) {
+        auto platform =
+            way == 0 ? CreateNativePlatform(overrides) : CreatePatternSearchPlatform(overrides);
+        CReferenceScanner scanner(*platform);
+        CReportLines sink;
+        scanner.Scan(path, "", true, sink);
+        lines[way] = sink.Lines();
+    }
+    EXPECT_EQ(lines[0], lines[1]);
+    size_t found = 0;
+    for (const ReportLine& line : lines[0]) found += line.value != 0 ? 1 : 0;
+    EXPECT_GE(found, files.size());
+}
+#endif
 
 }  // namespace
 }  // namespace kivrel

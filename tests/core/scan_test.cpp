@@ -1,6 +1,5 @@
-// Whole scans over real directories: resolution, the report's groups and the
-// loader options, then what a scenario table cannot hold (names never looked
-// up, short-name aliases, lists kept between scans, paths on disk).
+// Whole scans over real directories: resolution, the report's groups, the
+// loader options, lists kept between scans and paths on disk.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -12,7 +11,6 @@
 
 #include "api_set_writer.h"
 #include "fake_platform.h"
-#include "mapped_image.h"
 #include "pe_writer.h"
 #include "reference_scanner.h"
 #include "report_lines.h"
@@ -87,7 +85,7 @@ std::string Local(const test::TempDir& temp, std::string text) {
 }
 
 // Each scenario in a directory of its own, with the system directory sys and
-// the path d0;d1;d2; the module's own folder comes first for an EXE.
+// the path q...;d0;d1;d2; the module's own folder comes first for an EXE.
 TEST(Scan, Scenarios) {
     const Bytes schema = test::BuildApiSetSchemaDll(test::BuildApiSetSection(
         6, {{"api-ms-win-core-synch-l1-2-1", {"kernelbase.dll"}},
@@ -111,12 +109,20 @@ TEST(Scan, Scenarios) {
                             {"d1/x.dll", Pe()},
                             {"d0/y.dll", Pe("+64")},
                             {"app/tool.exe", Pe("x.dll y.dll")}};
+    const Files shortNames = {{"d1/longname.dll", Pe("dep.dll")},
+                              {"d1/dep.dll", Pe()},
+                              {"app/a.exe", Pe("LONGNA~1.DLL")},
+                              {"app/b.exe", Pe("longname.dll LONGNA~1.DLL")}};
+    const std::vector<test::ScriptedEntry> aliases = {{"dep.dll", ""},
+                                                      {"longname.dll", "LONGNA~1.DLL"}};
     const struct {
         const char* name;
         Files files;
         std::string module, report;
         LoaderOptions options = {};
         std::string notes = "";
+        std::vector<test::ScriptedEntry> d1 = {};  // what a search of d1 finds, if given
+        bool caseSensitive = false;
     } cases[] = {
         // clang-format off
         {"a text file", {{"app/a.exe", kText}}, "app/a.exe", "|*** INVALID NT SIGNATURE ***"},
@@ -161,6 +167,16 @@ TEST(Scan, Scenarios) {
          "app/a.exe", "|$d0/ok.dll#9" + NF + "*.dll|x?dll.|..\\evil.dll|sub/evil.dll|C:evil.dll|>>>.dll|a<.dll|abc\"dll."},
         {"the name \".\"", {{"d0/x.dll", Pe()}, {"app/a.exe", Pe(".")}}, "app/a.exe", NF + "."},
         {"the name \"..\"", {{"d0/x.dll", Pe()}, {"app/a.exe", Pe("..")}}, "app/a.exe", NF + ".."},
+        // A match under a name unrelated to the pattern (a Windows short name) is
+        // found in the same directory under both names.
+        {"a short name", shortNames, "app/a.exe", "|$d1/LONGNA~1.DLL#1|$d1/dep.dll#2|$d1/longname.dll#3", {}, "", aliases},
+        {"a short name of a module found", shortNames, "app/b.exe", "|$d1/longname.dll#1|$d1/LONGNA~1.DLL#2|$d1/dep.dll#3", {}, "", aliases},
+        // Where names tell letter case apart, a found module's path names the file
+        // that matched; the entry keeps the import's text.
+        {"letter case told apart",
+         {{"sys/kernel32.dll", Pe("NTDLL.DLL")}, {"sys/ntdll.dll", Pe()}, {"sys/mIXED.Dll", Pe()}, {"app/OTHER.dll", kText},
+          {"sys/other.dll", Pe()}, {"app/App.exe", Pe("KERNEL32.dll Mixed OTHER.DLL")}},
+         "app/App.exe", "|$sys/kernel32.dll#1|$sys/other.dll#2|$sys/ntdll.dll#3|$sys/mIXED.Dll#4", {}, "", {}, true},
         {"a plug-in's siblings with the module's folder",
          {{"plugins/helper.dll", Pe()}, {"plugins/plugin.dll", Pe("helper.dll")}}, "plugins/plugin.dll",
          "|$plugins/helper.dll#1", With(&LoaderOptions::moduleDir)},
@@ -172,8 +188,12 @@ TEST(Scan, Scenarios) {
         for (const auto& [path, bytes] : c.files) temp.Write(path, bytes);
         test::FakePlatform platform;
         platform.systemDirectory = temp.Dir("sys");
-        platform.SetPathList(temp.Dir("d0") + ";" + temp.Dir("d1") + ";" + temp.Dir("d2"));
+        // A directory that fits a path buffer, but not with any name in it.
+        platform.SetPathList(std::string(255, 'q') + ";" + temp.Dir("d0") + ";" + temp.Dir("d1") +
+                             ";" + temp.Dir("d2"));
         platform.maxFindCalls = 10000;
+        if (!c.d1.empty()) platform.Script(temp.Dir("d1"), c.d1);
+        platform.caseSensitive = c.caseSensitive;
         Notes notes;
         CReferenceScanner scanner(platform, &notes);
         scanner.SetLoaderOptions(c.options);
@@ -182,6 +202,7 @@ TEST(Scan, Scenarios) {
         EXPECT_EQ(Joined(sink.Lines()), Local(temp, c.report));
         EXPECT_EQ(notes.text, Local(temp, c.notes));
         for (const auto& [directory, pattern] : platform.findCalls) {
+            EXPECT_NE(directory[0], 'q');
             const bool stem = pattern.size() > 2 && pattern.substr(pattern.size() - 2) == ".*";
             const std::string name = stem ? pattern.substr(0, pattern.size() - 1) : pattern;
             EXPECT_EQ(name.find_first_of("*?<>\"\\/:"), std::string::npos) << pattern;
@@ -191,45 +212,6 @@ TEST(Scan, Scenarios) {
         std::sort(notes.resolved.begin(), notes.resolved.end());
         EXPECT_EQ(std::adjacent_find(notes.resolved.begin(), notes.resolved.end()),
                   notes.resolved.end());
-    }
-}
-
-// A match reported under a name unrelated to the pattern (a Windows short
-// name) is found in the same directory under both names; nothing is looked
-// up twice. A directory whose text and the pattern do not fit a path buffer
-// is not searched.
-TEST(Resolution, ShortNamesAndLongDirectories) {
-    test::TempDir temp;
-    temp.Write("d1/longname.dll", Pe("dep.dll"));
-    temp.Write("d1/dep.dll", Pe());
-    const struct {
-        const char* imports;
-        std::vector<std::string> entries;  // text, directory index
-        size_t finds;
-    } cases[] = {
-        {"LONGNA~1.DLL", {"LONGNA~1.DLL 2", "dep.dll 2", "longname.dll 2"}, 4},
-        {"longname.dll LONGNA~1.DLL", {"longname.dll 2", "LONGNA~1.DLL 2", "dep.dll 2"}, 6},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.imports);
-        test::FakePlatform platform;
-        platform.maxFindCalls = 100;
-        platform.Script(temp.Dir("d1"), {{"dep.dll", ""}, {"longname.dll", "LONGNA~1.DLL"}});
-        CReferenceScanner scanner(platform);
-        scanner.AddSearchDirectory(std::string(255, 'q'));  // 260 or more with any name
-        scanner.AddSearchDirectory(temp.Dir("d0"));
-        scanner.AddSearchDirectory(temp.Dir("d1"));
-        const Bytes module = Pe(c.imports);
-        scanner.ScanImage(CMappedImage(module.data(), static_cast<uint32_t>(module.size())));
-        scanner.ResolveReferences();
-        std::vector<std::string> entries;
-        for (const Reference& r : scanner.References().Entries()) {
-            EXPECT_EQ(r.State(), REF_FOUND) << r.text;
-            entries.push_back(r.text + " " + std::to_string(r.DirectoryIndex()));
-        }
-        EXPECT_EQ(entries, c.entries);
-        EXPECT_EQ(platform.findCalls.size(), c.finds);
-        for (const auto& [directory, pattern] : platform.findCalls) EXPECT_NE(directory[0], 'q');
     }
 }
 
@@ -267,35 +249,6 @@ TEST(Scan, WithoutCleanupTheListsCarryOver) {
     }
     EXPECT_EQ(platform.beginScanCalls, 5);
     EXPECT_THAT(scanner.SearchDirectories().Entries(), ElementsAre(temp.Dir("b"), temp.Dir("sys")));
-}
-
-// Where names tell letter case apart, a found module's path names the file
-// that matched, whatever the case of the import; the list keeps the import's
-// text.
-TEST(FoundPath, NamesTheFileThatMatched) {
-    test::TempDir temp;
-    temp.Write("sys/kernel32.dll", Pe("NTDLL.DLL"));
-    temp.Write("sys/ntdll.dll", Pe());
-    temp.Write("sys/mIXED.Dll", Pe());
-    temp.Write("app/OTHER.dll", kText);
-    temp.Write("sys/other.dll", Pe());
-    const std::string app = temp.Write("app/App.exe", Pe("KERNEL32.dll Mixed OTHER.DLL"));
-    PlatformOverrides overrides;
-    overrides.systemDirectory = temp.Dir("sys");
-    overrides.windowsDirectory = overrides.pathList = "";
-    auto platform = CreateNativePlatform(overrides);
-    CReferenceScanner scanner(*platform);
-    CReportLines sink;
-    scanner.Scan(app, "", true, sink);
-    std::vector<std::string> texts;
-    for (const Reference& r : scanner.References().Entries()) texts.push_back(r.text);
-    EXPECT_THAT(texts, ElementsAre("KERNEL32.dll", "OTHER.DLL", "NTDLL.DLL", "mIXED.Dll"));
-    const bool onDisk = platform->NamesAreCaseSensitive();
-    EXPECT_EQ(
-        Joined(sink.Lines()),
-        Local(temp,
-              onDisk ? "|$sys/kernel32.dll#1|$sys/other.dll#2|$sys/ntdll.dll#3|$sys/mIXED.Dll#4"
-                     : "|$sys/KERNEL32.dll#1|$sys/OTHER.DLL#2|$sys/NTDLL.DLL#3|$sys/mIXED.Dll#4"));
 }
 
 }  // namespace

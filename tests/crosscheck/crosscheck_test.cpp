@@ -2,7 +2,6 @@
 // against MinGW objdump, whole scans against tools/pefile-resolve.py (pefile).
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -54,7 +53,6 @@ std::vector<std::string> PeFilesIn(const fs::path& directory) {
     for (const auto& entry : fs::recursive_directory_iterator(directory, error)) {
         if (entry.is_regular_file() && LooksLikePe(entry.path())) paths.push_back(entry.path());
     }
-    std::sort(paths.begin(), paths.end());
     return paths;
 }
 

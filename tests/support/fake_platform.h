@@ -1,10 +1,8 @@
-// An IScanPlatform for tests: every answer is a field the test sets, with a
-// configurable separator ('\\' lets Windows paths be written literally on
-// Linux). A directory's entries may be scripted; other directories are
-// searched on the real platform.
+// An IScanPlatform for tests: every answer is a field the test sets; the
+// separator is configurable ('\\' lets Windows paths read literally on Linux).
+// A directory's entries may be scripted; others are searched for real.
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -18,29 +16,31 @@
 
 namespace kivrel::test {
 
-// A scripted entry matches when its name or its alias (a Windows short name)
-// matches, and is always reported under its name, as FindFirstFileA does.
+// Matches when its name or its alias (a Windows short name) matches, and is
+// reported under its name, as FindFirstFileA does.
 struct ScriptedEntry {
     std::string name, alias;
 };
 
 class FakePlatform : public IScanPlatform {
 public:
+    explicit FakePlatform(char separator = kNativeSeparator) : separator(separator) {}
 #ifdef _WIN32
-    explicit FakePlatform(char separator = '\\') : separator(separator) {}
+    static constexpr char kNativeSeparator = '\\';
 #else
-    explicit FakePlatform(char separator = '/') : separator(separator) {}
+    static constexpr char kNativeSeparator = '/';
 #endif
 
     char separator;
     std::string systemDirectory, windowsDirectory, pathList;
-    std::map<std::string, std::string> environment;  // names compared exactly
-    std::set<unsigned char> leadBytes;               // double-byte lead bytes
-    // Searches beyond this many find nothing, so that a resolution that
-    // would never end fails instead of hanging.
+    std::map<std::string, std::string> environment;
+    std::set<unsigned char> leadBytes;  // double-byte lead bytes
+    // Searches beyond this many find nothing: a resolution that would never
+    // end fails instead of hanging.
     size_t maxFindCalls = SIZE_MAX;
     std::vector<std::pair<std::string, std::string>> findCalls;  // directory, pattern
     int beginScanCalls = 0;
+    bool caseSensitive = false;  // as Linux file systems are
 
     void SetPathList(std::string value) { pathList = std::move(value); }
     void Script(const std::string& directory, std::vector<ScriptedEntry> entries) {
@@ -50,17 +50,13 @@ public:
     char PathSeparator() const override { return separator; }
     std::string SystemDirectory() override { return systemDirectory; }
     std::string WindowsDirectory() override { return windowsDirectory; }
-    bool GetPathList(std::string& value) override {
-        value = pathList;
-        return !value.empty();
-    }
+    bool GetPathList(std::string& value) override { return !(value = pathList).empty(); }
     bool GetEnvironmentValue(const std::string& name, std::string& value) override {
         auto found = environment.find(name);
-        value = found == environment.end() ? "" : found->second;
-        return !value.empty();
+        return !(value = found == environment.end() ? "" : found->second).empty();
     }
+    bool NamesAreCaseSensitive() const override { return caseSensitive; }
     bool IsLeadByte(char c) const override { return leadBytes.count(uint8_t(c)) != 0; }
-
     void FindMatches(const std::string& directory, const std::string& pattern,
                      const MatchCallback& onMatch) override {
         findCalls.emplace_back(directory, pattern);

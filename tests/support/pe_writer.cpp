@@ -6,12 +6,8 @@
 namespace kivrel::test {
 
 namespace {
-constexpr uint32_t kPeOffset = 0x40;
-constexpr uint32_t kFileAlignment = 0x200;
-constexpr uint32_t kSectionAlignment = 0x1000;
-constexpr uint32_t kImportSectionRva = 0x1000;
-constexpr uint32_t kDescriptorSize = 20;
-constexpr uint32_t kSectionEntrySize = 40;
+constexpr uint32_t kPeOffset = 0x40, kFileAlignment = 0x200, kSectionAlignment = 0x1000;
+constexpr uint32_t kImportSectionRva = 0x1000, kDescriptorSize = 20, kSectionEntrySize = 40;
 constexpr uint32_t kDirectoryEntries = 16;
 
 uint32_t AlignUp(uint64_t value, uint32_t alignment) {

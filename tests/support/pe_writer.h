@@ -23,23 +23,16 @@ bool WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes);
 
 struct SectionSpec {
     std::string name;  // at most 8 characters are written
-    uint32_t virtualSize = 0;
-    uint32_t virtualAddress = 0;
-    uint32_t sizeOfRawData = 0;
-    uint32_t pointerToRawData = 0;
+    uint32_t virtualSize = 0, virtualAddress = 0, sizeOfRawData = 0, pointerToRawData = 0;
     std::vector<uint8_t> data;  // written at pointerToRawData
 };
 
 // Where things ended up in the last image built, for tests that patch it.
+// Offsets are file offsets; the terminating descriptors are not listed.
 struct PeLayout {
-    uint32_t dataDirectoryOffset = 0;
-    uint32_t sectionTableOffset = 0;
-    uint32_t importSectionRva = 0;  // 0 without imports
-    uint32_t importSectionOffset = 0;
-    std::vector<uint32_t> descriptorOffsets;  // file offsets, terminator excluded
-    std::vector<uint32_t> nameRvas;
-    std::vector<uint32_t> nameOffsets;
-    std::vector<uint32_t> delayDescriptorOffsets;
+    uint32_t dataDirectoryOffset = 0, sectionTableOffset = 0;
+    uint32_t importSectionRva = 0, importSectionOffset = 0;  // 0 without imports
+    std::vector<uint32_t> descriptorOffsets, nameRvas, nameOffsets, delayDescriptorOffsets;
 };
 
 class PeBuilder {
@@ -65,18 +58,14 @@ public:
     PeBuilder& OptionalHeaderMagic(uint16_t v) { return Set(m_magic, v); }
     PeBuilder& SectionCountField(uint16_t v) { return Set(m_sectionCount, v); }
     PeBuilder& SizeOfOptionalHeaderField(uint16_t v) { return Set(m_optionalHeaderSize, v); }
-    PeBuilder& DataDirectory(unsigned index, uint32_t rva, uint32_t size) {
-        m_directories[index] = {rva, size};
-        return *this;
+    PeBuilder& DataDirectory(unsigned i, uint32_t rva, uint32_t size) {
+        return Set(m_directories[i], std::make_pair(rva, size));
     }
     PeBuilder& ImportDirectoryRva(uint32_t v) { return Set(m_importRva, v); }
     PeBuilder& ImportDirectorySize(uint32_t v) { return Set(m_importSize, v); }
     PeBuilder& ImportSectionRawSize(uint32_t v) { return Set(m_importRawSize, v); }  // header only
     // The name RVA of descriptor `index` as written.
-    PeBuilder& ImportNameRva(size_t index, uint32_t rva) {
-        m_nameRvas[index] = rva;
-        return *this;
-    }
+    PeBuilder& ImportNameRva(size_t i, uint32_t rva) { return Set(m_nameRvas[i], rva); }
     // The last import name is the last thing in the file, without its NUL.
     PeBuilder& UnterminatedLastName() { return Set(m_bUnterminatedLastName, true); }
     PeBuilder& Truncate(size_t size) { return Set(m_truncate, size); }

@@ -19,16 +19,15 @@ public:
         // Clock ticks, a counter and this object's address keep concurrent
         // test processes apart; create_directory tells a clash.
         static unsigned counter = 0;
-        const auto base = std::filesystem::temp_directory_path();
         for (int attempt = 0; attempt < 100; ++attempt) {
             const auto ticks = std::chrono::steady_clock::now().time_since_epoch().count();
-            m_path = base / ("kivrel-test-" + std::to_string(ticks % 1000000007) + "-" +
-                             std::to_string(++counter) + "-" +
-                             std::to_string(reinterpret_cast<uintptr_t>(this) % 100003));
+            m_path = std::filesystem::temp_directory_path() /
+                     ("kivrel-test-" + std::to_string(ticks % 1000000007) + "-" +
+                      std::to_string(++counter) + "-" + std::to_string(uintptr_t(this) % 100003));
             std::error_code error;
             if (std::filesystem::create_directory(m_path, error)) return;
         }
-        throw std::runtime_error("TempDir: cannot create a directory under " + base.string());
+        throw std::runtime_error("TempDir: cannot create a temporary directory");
     }
     ~TempDir() {
         std::error_code error;
@@ -38,16 +37,15 @@ public:
     TempDir& operator=(const TempDir&) = delete;
 
     const std::filesystem::path& Path() const { return m_path; }
-    // The directory as text ending in the native separator, the form the
-    // search directory list holds; `relative` names a subdirectory.
-    std::string Dir(const std::string& relative = "") const {
-        std::string text = File(relative);
-        const char separator = std::filesystem::path::preferred_separator;
-        return text.back() == separator ? text : text + separator;
-    }
-    // Full path of `relative` as text; nothing is created.
+    // Full path of `relative` as text (nothing is created); Dir() ends it in
+    // the native separator, the form the search directory list holds.
     std::string File(const std::string& relative) const {
         return (m_path / relative).make_preferred().string();
+    }
+    std::string Dir(const std::string& relative = "") const {
+        const std::string text = File(relative);
+        const char separator = std::filesystem::path::preferred_separator;
+        return text.back() == separator ? text : text + separator;
     }
     // Writes a file, creating missing parent directories; returns its full path.
     std::string Write(const std::string& relative, const std::vector<uint8_t>& bytes) const {
@@ -59,7 +57,6 @@ public:
     std::string WriteText(const std::string& relative, const std::string& text) const {
         return Write(relative, std::vector<uint8_t>(text.begin(), text.end()));
     }
-    // Creates a subdirectory and its parents; returns Dir(relative).
     std::string MakeDir(const std::string& relative) const {
         std::filesystem::create_directories(File(relative));
         return Dir(relative);
