@@ -251,5 +251,29 @@ TEST(Scan, WithoutCleanupTheListsCarryOver) {
     EXPECT_THAT(scanner.SearchDirectories().Entries(), ElementsAre(temp.Dir("b"), temp.Dir("sys")));
 }
 
+#ifndef _WIN32
+// Wine's modules are named in lower case: imported in upper case, their paths
+// still name files that exist (the native platform tells letter case apart).
+TEST(FoundPath, WineModulesImportedInUpperCase) {
+    const std::string wine = "/usr/lib/x86_64-linux-gnu/wine/x86_64-windows/";
+    if (!std::filesystem::is_regular_file(wine + "kernel32.dll")) GTEST_SKIP() << "no Wine";
+    test::TempDir temp;
+    PlatformOverrides overrides;
+    overrides.systemDirectory = wine;
+    overrides.windowsDirectory = overrides.pathList = "";
+    auto platform = CreateNativePlatform(overrides);
+    CReferenceScanner scanner(*platform);
+    CReportLines sink;
+    scanner.Scan(temp.Write("App.exe", Pe("KERNEL32.DLL USER32.DLL SHELL32")), "", true, sink);
+    size_t found = 0;
+    for (const ReportLine& line : sink.Lines()) {
+        if (line.value == 0) continue;
+        EXPECT_TRUE(std::filesystem::is_regular_file(line.text)) << line.text;
+        ++found;
+    }
+    EXPECT_GT(found, 10u);
+}
+#endif
+
 }  // namespace
 }  // namespace kivrel
