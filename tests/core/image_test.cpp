@@ -128,15 +128,14 @@ TEST(MappedImage, DataDirectory) {
 
 // The file offset an RVA translates to (reported even beyond the file).
 TEST(MappedImage, RvaTranslation) {
-    const Bytes a(0x100, 0xA1), b(0x200, 0xB2), c(0x200, 0xC3);
     const Bytes sections = PeBuilder()
-                               .Section({".one", 0x300, 0x1000, 0x100, 0x400, a})  // raw < virtual
-                               .Section({".two", 0x200, 0x3000, 0x400, 0x600, b})  // virtual < raw
-                               .Section({".three", 0x200, 0x3100, 0x200, 0x800, c})  // overlaps
+                               .Section({".one", 0x300, 0x1000, 0x100, 0x400, {}})  // raw < virtual
+                               .Section({".two", 0x200, 0x3000, 0x400, 0x600, {}})  // virtual < raw
+                               .Section({".three", 0x200, 0x3100, 0x200, 0x800, {}})  // overlaps
                                .Section({".empty", 0, 0x5000, 0x200, 0x800, {}})
                                .Section({".far", 0x100, 0x6000, 0x100, 0x100000, {}})
                                .Build();
-    const test::SectionSpec s{"s", 0x100, 0x1000, 0x100, 0x200, Bytes(0x100, 1)};
+    const test::SectionSpec s{"s", 0x100, 0x1000, 0x100, 0x200, {}};
     PeLayout layout;
     PeBuilder().Section(s).Build(&layout);
     const Bytes wrap = PeBuilder().Section({"w", 0x1000, 0x1000, 0x1000, 0xFFFFFF00, {}}).Build();

@@ -1,6 +1,5 @@
-// Synthetic API set schemas for tests and fuzz seeds: the ".apiset" section
-// of apisetschema.dll in the layouts of versions 2, 4 and 6, and a DLL that
-// carries one.
+// Synthetic API set schemas for tests and fuzz seeds: the ".apiset" section of
+// apisetschema.dll in the layouts of versions 2, 4 and 6, and a DLL holding one.
 #pragma once
 
 #include <cstdint>

@@ -156,8 +156,7 @@ std::vector<uint8_t> PeBuilder::Build(PeLayout* layoutOut) const {
         sections.push_back(&delay);
     }
 
-    bytes = DosStub(headersEnd, m_dosRelocationOffset.value_or(0x40),
-                    m_newHeaderOffset.value_or(kPeOffset));
+    bytes = DosStub(headersEnd, 0x40, m_newHeaderOffset.value_or(kPeOffset));
 
     // Signature and file header.
     const std::string signature = m_signature.value_or(std::string("PE\0\0", 4));

@@ -51,7 +51,6 @@ public:
     }
 
     // Header fields written with other values.
-    PeBuilder& DosRelocationOffset(uint16_t v) { return Set(m_dosRelocationOffset, v); }
     PeBuilder& NewHeaderOffset(uint32_t v) { return Set(m_newHeaderOffset, v); }
     // Up to 4 bytes instead of "PE\0\0" (e.g. "NE"), the rest zero.
     PeBuilder& NewHeaderSignature(std::string v) { return Set(m_signature, std::move(v)); }
@@ -88,7 +87,7 @@ private:
     std::vector<std::string> m_imports;
     std::vector<std::pair<std::string, bool>> m_delayImports;  // name, RVA-based
     std::vector<SectionSpec> m_sectionsBefore, m_sectionsAfter;
-    std::optional<uint16_t> m_dosRelocationOffset, m_magic, m_sectionCount, m_optionalHeaderSize;
+    std::optional<uint16_t> m_magic, m_sectionCount, m_optionalHeaderSize;
     std::optional<uint32_t> m_newHeaderOffset, m_importRva, m_importSize, m_importRawSize;
     std::optional<std::string> m_signature;
     std::map<unsigned, std::pair<uint32_t, uint32_t>> m_directories;
