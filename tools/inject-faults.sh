@@ -25,7 +25,7 @@ run_once() {  # preset -> 0 when every test passes
       [ -x "build/native/$test" ] || continue
       # A fault that makes a test hang or grow without end is caught as well
       # (ctest would time out); the memory cap keeps it from taking the machine.
-      (ulimit -v 4000000; timeout 120 "build/native/$test" --gtest_fail_fast) >"$log" 2>&1 || return 1
+      (ulimit -v 12000000; timeout 120 "build/native/$test" --gtest_fail_fast) >"$log" 2>&1 || return 1
     done
   else
     timeout 900 tests/windows/run-in-xvfb.sh build/win64/wine-run.sh \
