@@ -118,41 +118,6 @@ protected:
     CTestTip tip{&system};
 };
 
-TEST_F(HelpTip, AsksTheWindowThatAnswersForTheOneUnderThePointer) {
-    HWND button = TestWindow(WS_CHILD, {10, 50, 80, 70}, owner, 1002, "BUTTON");
-    HWND combo = TestWindow(WS_CHILD | CBS_DROPDOWN, {10, 80, 200, 200}, owner, 77, "COMBOBOX");
-    HWND first = TestWindow(WS_CHILD, {300, 10, 350, 40}, owner, 51, "STATIC");
-    HWND second = TestWindow(WS_CHILD, {300, 50, 350, 90}, owner, 52, "STATIC");
-    CAnswerWnd comboAnswer, ownerAnswer;
-    ASSERT_TRUE(comboAnswer.SubclassWindow(combo) && ownerAnswer.SubclassWindow(owner));
-    tip.RedirectTool(button, child);
-    tip.RedirectTool(first, second);  // a chain: the target is redirected again
-    tip.RedirectTool(second, child);
-    struct Case {
-        HWND under;
-        CAnswerWnd& asked;
-        UINT_PTR id;
-    } const cases[] = {
-        {child, answering, 41},
-        {button, answering, 1002},
-        {::FindWindowExA(combo, nullptr, "Edit", nullptr), comboAnswer, 77},
-        {first, answering, 51},
-        {owner, ownerAnswer, 0},  // no child window: id 0
-    };
-    for (const Case& c : cases) {
-        c.asked.requests.clear();
-        system.under = c.under;
-        RestNearby();
-        ASSERT_EQ(c.asked.requests.size(), 1u) << c.id;
-        const NMHELPTIP& request = c.asked.requests.front();
-        EXPECT_EQ(request.hdr.hwndFrom, c.asked.GetSafeHwnd()) << c.id;
-        EXPECT_EQ(request.hdr.idFrom, c.id);
-        EXPECT_EQ(request.x, system.cursor.x);
-        EXPECT_EQ(request.y, system.cursor.y + kCursorHeight);
-        EXPECT_TRUE(Shown()) << c.id;
-    }
-}
-
 TEST_F(HelpTip, AppearsOnTheFifthStillTickAndGoesWhenThePointerOrTheApplicationChanges) {
     // t: tick (the first sees the pointer arrive), m: pointer moved, o: another
     // application in front, d: owner disabled, a: application (de)activated,
