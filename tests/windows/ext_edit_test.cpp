@@ -202,6 +202,7 @@ TEST(ExtEditInDialog, FieldsTakeFilesAndAFoundModuleDraggedFromTheResults) {
         HWND list = ::GetDlgItem(hDialog, IDC_RESULTS);
         HWND field = ::GetDlgItem(hDialog, IDC_INITIAL_DIR);
         const std::vector<Line> lines = ListLines(list);
+        ASSERT_FALSE(lines.empty());
         ::SendMessageA(list, LB_SETSEL, TRUE, 0);
         const CRect target = WindowRect(field);
         DragWithMouse(list, LineCentre(list, 0),
