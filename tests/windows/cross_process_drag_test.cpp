@@ -11,23 +11,14 @@
 namespace kivrel_test {
 namespace {
 
-// Waits for a state of other processes, by default up to half a minute.
+// Waits for a state of other processes.
 bool WaitFor(const std::function<bool()>& done, int seconds = 30) {
     for (int wait = 0; wait < seconds * 20 && !done(); ++wait) PumpMessages(50);
     return done();
 }
 
-HWND VisibleWindowOf(DWORD processId, const char* className) {
-    for (HWND hWnd = ::FindWindowExA(nullptr, nullptr, className, nullptr); hWnd != nullptr;
-         hWnd = ::FindWindowExA(nullptr, hWnd, className, nullptr)) {
-        DWORD owner = 0;
-        ::GetWindowThreadProcessId(hWnd, &owner);
-        if (owner == processId && ::IsWindowVisible(hWnd)) return hWnd;
-    }
-    return nullptr;
-}
-
-// A program started for the test and ended with it.
+// A program started for the test, its visible window of `className` found,
+// and ended with the test.
 class CProgram {
 public:
     CProgram(const std::string& path, const std::string& arguments, const char* className) {
@@ -36,21 +27,25 @@ public:
         startup.cb = sizeof(startup);
         PROCESS_INFORMATION info{};
         if (!::CreateProcessA(path.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                              nullptr, &startup, &info)) {
+                              nullptr, &startup, &info))
             return;
-        }
         m_process.Reset(info.hProcess);
         const CKernelHandle thread(info.hThread);
-        WaitFor([&] { return (m_hWnd = VisibleWindowOf(info.dwProcessId, className)) != nullptr; });
+        WaitFor([&] {
+            m_hWnd = nullptr;
+            while ((m_hWnd = ::FindWindowExA(nullptr, m_hWnd, className, nullptr)) != nullptr) {
+                DWORD owner = 0;
+                ::GetWindowThreadProcessId(m_hWnd, &owner);
+                if (owner == info.dwProcessId && ::IsWindowVisible(m_hWnd)) return true;
+            }
+            return false;
+        });
     }
     ~CProgram() {
         if (!m_process) return;
         ::TerminateProcess(m_process.Get(), 99);
         ::WaitForSingleObject(m_process.Get(), 10000);
     }
-    HWND Window() const { return m_hWnd; }
-
-private:
     CKernelHandle m_process;
     HWND m_hWnd = nullptr;
 };
@@ -70,11 +65,10 @@ TEST(CrossProcessDrag, SelectedFoundModulesArriveInAnotherProgramAsCopiedFiles) 
     DeleteRegistryTree("Software\\Velmarin\\Kivrel");
     CProgram kivrel(KivrelProgram(), "\"" + FixtureProgram() + "\"", "#32770");
     CProgram target(KIVREL_DROP_TARGET_HOST, "", "KivrelDropTargetHost");
-    ASSERT_NE(kivrel.Window(), nullptr);
-    ASSERT_NE(target.Window(), nullptr);
-    const CRect dialog = WindowRect(kivrel.Window());
-    ::SetWindowPos(target.Window(), HWND_TOP, dialog.right + 10, dialog.top, 0, 0, SWP_NOSIZE);
-    const HWND list = ::GetDlgItem(kivrel.Window(), IDC_RESULTS);
+    ASSERT_TRUE(kivrel.m_hWnd != nullptr && target.m_hWnd != nullptr);
+    const CRect dialog = WindowRect(kivrel.m_hWnd);
+    ::SetWindowPos(target.m_hWnd, HWND_TOP, dialog.right + 10, dialog.top, 0, 0, SWP_NOSIZE);
+    const HWND list = ::GetDlgItem(kivrel.m_hWnd, IDC_RESULTS);
     const std::vector<Line> lines = CoreReport(FixtureProgram());
     ASSERT_TRUE(WaitFor([&] { return LineShapes(list) == LineShapes(lines); }));
 
@@ -93,24 +87,22 @@ TEST(CrossProcessDrag, SelectedFoundModulesArriveInAnotherProgramAsCopiedFiles) 
     }
     ASSERT_GE(pressed, 2);
     ::SendMessageA(list, LB_SETCARETINDEX, pressed, FALSE);
-
     POINT from = LineCentre(list, pressed);
     ::ClientToScreen(list, &from);
     ASSERT_TRUE(Xdotool("mousemove " + At(from) + " sleep 0.2 mousedown 1"));
     EXPECT_TRUE(WaitFor([&] { return CaptureOf(list) != nullptr; }));
     // The display may put the pointer back: moved again until the target
     // sees the drag.
-    const HWND targetText = ::GetWindow(target.Window(), GW_CHILD);
-    for (int attempt = 0; attempt < 5 && WindowText(targetText) != "files over"; ++attempt) {
-        POINT to = CentreOf(target.Window());
-        to.x += attempt * 3;
-        Xdotool("mousemove " + At(to));
-        WaitFor([&] { return WindowText(targetText) == "files over"; }, 5);
+    const HWND text = ::GetWindow(target.m_hWnd, GW_CHILD);
+    for (int attempt = 0; attempt < 5 && WindowText(text) != "files over"; ++attempt) {
+        const POINT to = CentreOf(target.m_hWnd);
+        Xdotool("mousemove " + At(POINT{to.x + attempt * 3, to.y}));
+        WaitFor([&] { return WindowText(text) == "files over"; }, 5);
     }
-    EXPECT_EQ(WindowText(targetText), "files over");
+    EXPECT_EQ(WindowText(text), "files over");
     Xdotool("mouseup 1");
-    EXPECT_TRUE(WaitFor([&] { return WindowText(targetText).rfind("Dropped", 0) == 0; }));
-    EXPECT_EQ(WindowText(targetText), expected);
+    EXPECT_TRUE(WaitFor([&] { return WindowText(text).rfind("Dropped", 0) == 0; }));
+    EXPECT_EQ(WindowText(text), expected);
     // The source kept every line and its selection.
     EXPECT_TRUE(WaitFor([&] { return CaptureOf(list) == nullptr; }));
     EXPECT_EQ(LineShapes(list), LineShapes(lines));

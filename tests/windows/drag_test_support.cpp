@@ -16,33 +16,31 @@ public:
 
     STDMETHOD(Read)(void* pv, ULONG cb, ULONG* pcbRead) override {
         ULONG got = cb;
-        if (m_kind == StreamKind::kFailing) {
-            // One whole chunk, then an error.
-            if (m_nAt++ > 0) return E_FAIL;
-            std::memset(pv, 'p', cb);
-        } else if (m_kind == StreamKind::kPlain) {
+        if (m_kind == StreamKind::kPlain) {
             got = static_cast<ULONG>(std::min<size_t>(cb, m_bytes.size() - m_nAt));
             std::memcpy(pv, m_bytes.data() + m_nAt, got);
             m_nAt += got;
+        } else if (m_kind == StreamKind::kFailing && m_nAt++ > 0) {
+            return E_FAIL;
         } else {
-            std::memset(pv, 'x', cb);
+            std::memset(pv, m_kind == StreamKind::kFailing ? 'p' : 'x', cb);
         }
         *m_pRead += got;
         if (pcbRead != nullptr) *pcbRead = m_kind == StreamKind::kOversized ? got + 1000 : got;
         return got < cb ? S_FALSE : S_OK;
     }
+    // clang-format off
     STDMETHOD(Write)(const void*, ULONG, ULONG*) override { return E_NOTIMPL; }
     STDMETHOD(Seek)(LARGE_INTEGER, DWORD, ULARGE_INTEGER*) override { return E_NOTIMPL; }
     STDMETHOD(SetSize)(ULARGE_INTEGER) override { return E_NOTIMPL; }
-    STDMETHOD(CopyTo)(IStream*, ULARGE_INTEGER, ULARGE_INTEGER*, ULARGE_INTEGER*) override {
-        return E_NOTIMPL;
-    }
+    STDMETHOD(CopyTo)(IStream*, ULARGE_INTEGER, ULARGE_INTEGER*, ULARGE_INTEGER*) override { return E_NOTIMPL; }
     STDMETHOD(Commit)(DWORD) override { return E_NOTIMPL; }
     STDMETHOD(Revert)() override { return E_NOTIMPL; }
     STDMETHOD(LockRegion)(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override { return E_NOTIMPL; }
     STDMETHOD(UnlockRegion)(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override { return E_NOTIMPL; }
     STDMETHOD(Stat)(STATSTG*, DWORD) override { return E_NOTIMPL; }
     STDMETHOD(Clone)(IStream**) override { return E_NOTIMPL; }
+    // clang-format on
 
 private:
     std::string m_bytes;
@@ -51,11 +49,6 @@ private:
     size_t* m_pRead;
 };
 }  // namespace
-
-void CTestDataObject::Offer(CLIPFORMAT cf, const std::string& bytes, DWORD delivered,
-                            StreamKind stream) {
-    m_entries[cf] = Entry{bytes, delivered, stream};
-}
 
 HRESULT STDMETHODCALLTYPE CTestDataObject::GetData(FORMATETC* pFormat, STGMEDIUM* pMedium) {
     const auto found = m_entries.find(pFormat->cfFormat);
@@ -83,7 +76,6 @@ public:
         return DragOver(0, POINTL{}, pdwEffect);
     }
     STDMETHOD(DragOver)(DWORD, POINTL, DWORD* pdwEffect) override {
-        // As a file manager would: the wanted effect fitted to what is allowed.
         *pdwEffect = FitDropEffect(m_nAnswer, m_record.allowedAtEnter);
         return S_OK;
     }
@@ -140,61 +132,53 @@ void SetButtons(bool left, bool ctrl) {
     ::SetKeyboardState(keys);
 }
 
+// Moves the pointer and waits until the display reports it there.
+void MoveCursor(POINT to) {
+    ::SetCursorPos(to.x, to.y);
+    POINT now{};
+    for (int i = 0; i < 50 && !(::GetCursorPos(&now) && now.x == to.x && now.y == to.y); ++i) {
+        MSG msg;
+        ::PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE);
+        ::Sleep(10);
+    }
+}
+
 // Presses at `fromClient`, keeps the pointer at `to` for `ticks` ticks of a
-// script, then releases the button or presses Escape.
-void RunPress(HWND window, POINT fromClient, POINT to, int ticks, bool ctrl, DragEnd end) {
+// script, then releases the button.
+void RunPress(HWND window, POINT fromClient, POINT to, int ticks, bool ctrl) {
     POINT from = fromClient;
     ::ClientToScreen(window, &from);
     MoveCursor(from);
-    // Mouse moves still queued from before would count as part of the press.
-    PumpMessages(50);
+    PumpMessages(50);  // moves still queued would count as part of the press
     SetButtons(true, ctrl);
     bool released = false;
     const Step hold = [&, ticks]() mutable {
-        // At every tick: the display may put the pointer back once after a move.
-        MoveCursor(to);
+        MoveCursor(to);  // the display may put the pointer back once after a move
         if (--ticks > 0) return false;
-        if (end == DragEnd::kEscape) {
-            ::PostMessageA(window, WM_KEYDOWN, VK_ESCAPE, 0);
-        } else {
-            SetButtons(false, ctrl);
-        }
+        SetButtons(false, ctrl);
         return released = true;
     };
     RunSteps({hold}, [&] {
         const WPARAM keys = MK_LBUTTON | (ctrl ? MK_CONTROL : 0);
         ::SendMessageA(window, WM_LBUTTONDOWN, keys, MAKELPARAM(fromClient.x, fromClient.y));
-        // A press that started nothing: let the script finish.
-        PumpUntil([&] { return released; });
+        PumpUntil([&] { return released; });  // a press that started nothing
     });
     SetButtons(false, false);
 }
 }  // namespace
 
-void DragWithMouse(HWND window, POINT fromClient, POINT toScreen, bool ctrl, DragEnd end) {
-    RunPress(window, fromClient, toScreen, 5, ctrl, end);
+void DragWithMouse(HWND window, POINT fromClient, POINT toScreen, bool ctrl) {
+    RunPress(window, fromClient, toScreen, 5, ctrl);
 }
 
-void PressWithMouse(HWND window, POINT fromClient, DWORD holdMs) {
+void PressWithMouse(HWND window, POINT fromClient) {
     ::WriteProfileStringA("windows", "DragDelay", "5000");
     ::WriteProfileStringA("windows", "DragMinDist", "2000");
     POINT at = fromClient;
     ::ClientToScreen(window, &at);
-    RunPress(window, fromClient, at, static_cast<int>(holdMs / 50) + 1, false, DragEnd::kDrop);
+    RunPress(window, fromClient, at, 2, false);
     ::WriteProfileStringA("windows", "DragDelay", nullptr);
     ::WriteProfileStringA("windows", "DragMinDist", nullptr);
-}
-
-void MoveCursor(POINT to) {
-    ::SetCursorPos(to.x, to.y);
-    // The display confirms the move a little later.
-    for (int i = 0; i < 50; ++i) {
-        MSG msg;
-        ::PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE);
-        POINT now;
-        if (::GetCursorPos(&now) && now.x == to.x && now.y == to.y) return;
-        ::Sleep(10);
-    }
 }
 
 POINT LineCentre(HWND list, int index) {

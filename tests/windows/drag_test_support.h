@@ -1,7 +1,6 @@
-// Drag-and-drop helpers of the GUI tests: a data object made by the test
-// (counting its references, offering any bytes in any storage kind, with
-// streams that misbehave on request), a window whose drop target records
-// what arrives, and a real drag driven through the thread's key state.
+// Drag-and-drop helpers of the GUI tests: a data object offering any bytes in
+// any storage kind (its streams misbehave on request), a window whose drop
+// target records what arrives, and real drags driven through the key state.
 #pragma once
 
 #include <windows.h>
@@ -13,7 +12,6 @@
 
 namespace kivrel_test {
 
-// Reference counting and QueryInterface of a test object implementing `I`.
 template <class I>
 class CTestUnknown : public I {
 public:
@@ -37,38 +35,36 @@ protected:
     const IID m_iid;
 };
 
-// How a stream handed out by the test's data object reads: its bytes, 'x'
-// for ever, 'x' while reporting more than was asked, or one chunk of 'p'
-// and then an error.
+// A stream's bytes; 'x' for ever; 'x' reporting more than was asked; one
+// chunk of 'p', then an error.
 enum class StreamKind { kPlain, kEndless, kOversized, kFailing };
 
 class CTestDataObject : public CTestUnknown<IDataObject> {
 public:
-    // One reference, the test's.
-    static CTestDataObject* Create() { return new CTestDataObject(); }
-    // Offers `bytes` as `cf`; a block of exactly their size. `delivered` is
-    // the storage kind GetData hands out, whatever was asked for.
+    CTestDataObject() : CTestUnknown(IID_IDataObject) {}  // one reference, the test's
+    // GetData hands out `bytes` as `cf` in `delivered`, whatever was asked for.
     void Offer(CLIPFORMAT cf, const std::string& bytes, DWORD delivered = TYMED_HGLOBAL,
-               StreamKind stream = StreamKind::kPlain);
+               StreamKind stream = StreamKind::kPlain) {
+        m_entries[cf] = Entry{bytes, delivered, stream};
+    }
     LONG References() const { return static_cast<LONG>(m_nRef); }
-    // Bytes read from streams handed out so far.
     size_t StreamBytesRead() const { return m_nStreamBytes; }
-    // IDataObject: GetData hands out what was offered; the rest is not needed.
 
     STDMETHOD(GetData)(FORMATETC* pFormat, STGMEDIUM* pMedium) override;
-    STDMETHOD(GetDataHere)(FORMATETC*, STGMEDIUM*) override { return E_NOTIMPL; }
     STDMETHOD(QueryGetData)(FORMATETC* pFormat) override {
         return m_entries.count(pFormat->cfFormat) != 0 ? S_OK : DV_E_FORMATETC;
     }
+    // clang-format off
+    STDMETHOD(GetDataHere)(FORMATETC*, STGMEDIUM*) override { return E_NOTIMPL; }
     STDMETHOD(GetCanonicalFormatEtc)(FORMATETC*, FORMATETC*) override { return E_NOTIMPL; }
     STDMETHOD(SetData)(FORMATETC*, STGMEDIUM*, BOOL) override { return E_NOTIMPL; }
     STDMETHOD(EnumFormatEtc)(DWORD, IEnumFORMATETC**) override { return E_NOTIMPL; }
     STDMETHOD(DAdvise)(FORMATETC*, DWORD, IAdviseSink*, DWORD*) override { return E_NOTIMPL; }
     STDMETHOD(DUnadvise)(DWORD) override { return E_NOTIMPL; }
     STDMETHOD(EnumDAdvise)(IEnumSTATDATA**) override { return E_NOTIMPL; }
+    // clang-format on
 
 private:
-    CTestDataObject() : CTestUnknown(IID_IDataObject) {}
     struct Entry {
         std::string bytes;
         DWORD delivered;
@@ -77,44 +73,36 @@ private:
     std::map<CLIPFORMAT, Entry> m_entries;
     size_t m_nStreamBytes = 0;
 };
+
 // What a drop target of the test saw of one drag.
 struct DropRecord {
     int drops = 0;
-    DWORD allowedAtEnter = 0;
-    DWORD allowedAtDrop = 0;
-    std::map<CLIPFORMAT, std::string> data;  // every format the data object lists, at the drop
+    DWORD allowedAtEnter = 0, allowedAtDrop = 0;
+    std::map<CLIPFORMAT, std::string> data;  // every format listed, read at the drop
 };
 
-// A visible top-level window whose registered drop target records drags and
-// answers `answer` to each.
+// A topmost window whose drop target records drags and answers `answer`
+// fitted to what is allowed.
 class CRecordingWindow {
 public:
     CRecordingWindow(const RECT& screen, DWORD answer);
     ~CRecordingWindow();
-    HWND Window() const { return m_hWnd; }
     POINT Centre() const;
     DropRecord m_record;
 
 private:
     class CTarget;
-    HWND m_hWnd = nullptr;
-    CTarget* m_pTarget = nullptr;
+    HWND m_hWnd;
+    CTarget* m_pTarget;
 };
 
-enum class DragEnd { kDrop, kEscape };
-
 // Presses the left button at `fromClient` of `window` (with Ctrl when asked),
-// moves the pointer to `toScreen` and drops there or presses Escape. Returns
-// once the window's press handler has returned.
-void DragWithMouse(HWND window, POINT fromClient, POINT toScreen, bool ctrl = false,
-                   DragEnd end = DragEnd::kDrop);
-// Presses and releases the left button at `fromClient` after `holdMs`
-// without moving. Meanwhile the system's drag distance and delay are too large
-// to reach: only the release decides, however slowly the test runs.
-void PressWithMouse(HWND window, POINT fromClient, DWORD holdMs);
-
-// Moves the pointer and waits until the system reports it there.
-void MoveCursor(POINT to);
+// moves the pointer to `toScreen` and drops there. Returns once the press
+// handler has returned.
+void DragWithMouse(HWND window, POINT fromClient, POINT toScreen, bool ctrl = false);
+// Presses and releases at `fromClient` without moving, with the drag distance
+// and delay out of reach: only the release decides, however slow the test.
+void PressWithMouse(HWND window, POINT fromClient);
 
 // The client centre of line `index` of a list box.
 POINT LineCentre(HWND list, int index);

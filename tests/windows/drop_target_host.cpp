@@ -1,10 +1,8 @@
 // A program of the GUI tests that accepts files as a file manager would: its
-// window's OLE drop target asks for a move where a move is allowed, else a
-// copy. Its window's text (and the tests, through WM_GETTEXT) shows "files
-// over" while files are dragged over it, then the last drop: a line "Dropped
-// as EFFECT (allowed: EFFECTS):" and each name of the file list, read through
-// the validated parser (a list of wide names shows "(wide)" for each name:
-// Kivrel offers narrow ones).
+// drop target asks for a move where one is allowed, else a copy. Its window's
+// text is "files over" while files are dragged over it, then the last drop:
+// "Dropped as EFFECT (allowed: EFFECTS):" and each name of the validated file
+// list on a line of its own ("(wide)" for a wide name).
 #include <windows.h>
 // After windows.h, which it needs.
 #include <ole2.h>
@@ -15,23 +13,20 @@
 
 namespace {
 
-// The names of a dropped file list, one a line; none when the block is not
-// a valid list.
+FORMATETC g_files{CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+
 std::string ReadFileNames(IDataObject* pData) {
-    FORMATETC format{CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
     STGMEDIUM medium{};
-    if (FAILED(pData->GetData(&format, &medium))) return "";
+    if (FAILED(pData->GetData(&g_files, &medium))) return "";
     std::string names;
-    const auto* block = medium.tymed == TYMED_HGLOBAL
-                            ? static_cast<const uint8_t*>(::GlobalLock(medium.hGlobal))
-                            : nullptr;
-    if (block != nullptr) {
-        const auto layout = kivrel::ParseFileList(block, ::GlobalSize(medium.hGlobal));
-        for (const auto& name : layout ? layout->names : kivrel::FileListLayout{}.names) {
-            names += (layout->bWide ? "(wide)" : kivrel::NarrowFileName(block, name)) + "\n";
-        }
-        ::GlobalUnlock(medium.hGlobal);
+    const void* block = medium.tymed == TYMED_HGLOBAL ? ::GlobalLock(medium.hGlobal) : nullptr;
+    const auto* bytes = static_cast<const uint8_t*>(block);
+    if (const auto layout =
+            bytes ? kivrel::ParseFileList(bytes, ::GlobalSize(medium.hGlobal)) : std::nullopt) {
+        for (const auto& name : layout->names)
+            names += (layout->bWide ? "(wide)" : kivrel::NarrowFileName(bytes, name)) + "\n";
     }
+    if (block != nullptr) ::GlobalUnlock(medium.hGlobal);
     ::ReleaseStgMedium(&medium);
     return names;
 }
@@ -41,6 +36,7 @@ const char* EffectName(DWORD effect) {
     return effect < 4 ? names[effect] : "other";
 }
 
+// Lives as long as the program: its count only has to be kept.
 class CFileDropTarget : public IDropTarget {
 public:
     explicit CFileDropTarget(HWND hText) : m_hText(hText) {}
@@ -50,20 +46,17 @@ public:
         AddRef();
         return S_OK;
     }
-    // Lives as long as the program: the count only has to be kept.
     ULONG STDMETHODCALLTYPE AddRef() override { return ++m_nRef; }
     ULONG STDMETHODCALLTYPE Release() override { return --m_nRef; }
     HRESULT STDMETHODCALLTYPE DragEnter(IDataObject* pData, DWORD, POINTL,
                                         DWORD* pEffect) override {
-        FORMATETC format{CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
-        m_bFiles = pData->QueryGetData(&format) == S_OK;
+        m_bFiles = pData->QueryGetData(&g_files) == S_OK;
         if (m_bFiles) ::SetWindowTextA(m_hText, "files over");
         return DragOver(0, POINTL{}, pEffect);
     }
     HRESULT STDMETHODCALLTYPE DragOver(DWORD, POINTL, DWORD* pEffect) override {
-        *pEffect = !m_bFiles                      ? DROPEFFECT_NONE
-                   : (*pEffect & DROPEFFECT_MOVE) ? DROPEFFECT_MOVE
-                                                  : *pEffect & DROPEFFECT_COPY;
+        const DWORD wanted = *pEffect & DROPEFFECT_MOVE ? DROPEFFECT_MOVE : DROPEFFECT_COPY;
+        *pEffect = m_bFiles ? *pEffect & wanted : DROPEFFECT_NONE;
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE DragLeave() override { return S_OK; }
@@ -88,8 +81,7 @@ private:
 int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int) {
     if (FAILED(::OleInitialize(nullptr))) return 2;
     WNDCLASSA windowClass{};
-    // The tests end the program; closing its window does not.
-    windowClass.lpfnWndProc = &::DefWindowProcA;
+    windowClass.lpfnWndProc = &::DefWindowProcA;  // the tests end the program
     windowClass.hInstance = hInstance;
     windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
     windowClass.lpszClassName = "KivrelDropTargetHost";
@@ -97,13 +89,8 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int) {
     const HWND hWnd = ::CreateWindowExA(0, windowClass.lpszClassName, "Drop target",
                                         WS_OVERLAPPEDWINDOW | WS_VISIBLE, 600, 40, 360, 200,
                                         nullptr, nullptr, hInstance, nullptr);
-    RECT client;
-    ::GetClientRect(hWnd, &client);
-    const HWND hText =
-        ::CreateWindowExA(0, "STATIC", "drop files here", WS_CHILD | WS_VISIBLE, 8, 8,
-                          client.right - 16, client.bottom - 16, hWnd, nullptr, hInstance, nullptr);
-    ::SendMessageA(hText, WM_SETFONT, reinterpret_cast<WPARAM>(::GetStockObject(DEFAULT_GUI_FONT)),
-                   FALSE);
+    const HWND hText = ::CreateWindowExA(0, "STATIC", "drop files here", WS_CHILD | WS_VISIBLE, 8,
+                                         8, 330, 150, hWnd, nullptr, hInstance, nullptr);
     CFileDropTarget target(hText);
     if (::RegisterDragDrop(hWnd, &target) != S_OK) return 3;
     MSG msg;

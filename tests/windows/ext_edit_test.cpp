@@ -1,20 +1,16 @@
 // CExtEdit: what its drop target takes and reports, shell file drops as
-// hand-built blocks, real drags of its text, and a drag into it from the main
-// dialog's results list. The formats themselves are tested natively.
+// hand-built blocks, and real drags of its text. The formats themselves are
+// tested natively.
 #include "ext_edit.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <cstring>
 
 #include "drag_test_support.h"
 #include "ext_edit_drop_target.h"
 #include "file_list.h"
-#include "kivrel_dlg.h"
-#include "resource.h"
 #include "test_support.h"
-#include "win_app.h"
 
 namespace kivrel_test {
 namespace {
@@ -90,14 +86,8 @@ TEST_F(ExtEdit, DropsAreReadWithinTheirBlockOrStreamAndACutOneReportsACopy) {
     wideList[0] = 20;
     wideList[16] = 1;  // wide names
     wideList.append(reinterpret_cast<const char*>(wide.data()), 2 * wide.size()).append(4, '\0');
-    const struct {
-        int source;
-        std::string bytes;
-        DWORD keys;
-        std::string text;  // the field afterwards
-        DWORD effect;
-        LRESULT limit = 50;
-    } cases[] = {
+    // clang-format off
+    const struct { int source; std::string bytes; DWORD keys; std::string text; DWORD effect; LRESULT limit = 50; } cases[] = {
         {kText, z("abc") + "zz", 0, "abc", move},
         {kText, z("abc"), MK_CONTROL, "abc", copy},
         {kText, std::string(60, 'a'), 0, std::string(50, 'a'), copy},
@@ -114,6 +104,7 @@ TEST_F(ExtEdit, DropsAreReadWithinTheirBlockOrStreamAndACutOneReportsACopy) {
         {kShell, FileList({std::string(259, 'n')}), 0, std::string(259, 'n'), 0},
         {kShell, FileList({"C:\\one.dll"}).substr(0, 31), 0, "keep", 0},  // no closing zero
     };
+    // clang-format on
     for (const auto& c : cases) {
         SCOPED_TRACE(&c - cases);
         m_edit.SetWindowText("keep");
@@ -129,7 +120,7 @@ TEST_F(ExtEdit, DropsAreReadWithinTheirBlockOrStreamAndACutOneReportsACopy) {
         const bool block = files ? c.source == kFiles : c.source == kText || c.source == kReadOnly;
         const StreamKind kinds[] = {StreamKind::kPlain, StreamKind::kPlain, StreamKind::kEndless,
                                     StreamKind::kOversized, StreamKind::kFailing};
-        CTestDataObject* data = CTestDataObject::Create();
+        auto* data = new CTestDataObject();
         data->Offer(files ? CLIPFORMAT(CF_HDROP) : CLIPFORMAT(CF_TEXT), c.bytes,
                     block ? TYMED_HGLOBAL : TYMED_ISTREAM,
                     c.source <= kFailing ? kinds[c.source] : StreamKind::kPlain);
@@ -154,17 +145,15 @@ TEST_F(ExtEdit, DropsAreReadWithinTheirBlockOrStreamAndACutOneReportsACopy) {
 }
 
 TEST_F(ExtEdit, TextDragsWithinTheFieldLeaveTheClipboardAlone) {
-    const struct {
-        int selStart, selEnd, pressAt, dropAt;
-        bool ctrl;
-        std::string after;
-    } cases[] = {
+    // A press just after the selection selects; it drags nothing.
+    // clang-format off
+    const struct { int selStart, selEnd, pressAt, dropAt; bool ctrl; std::string after; } cases[] = {
         {0, 5, 1, 11, false, " worldhello"},
         {6, 11, 7, 0, false, "worldhello "},
         {0, 5, 1, 11, true, "hello worldhello"},
-        // A press just after the selection selects; it drags nothing.
         {0, 5, 5, 11, false, "hello world"},
     };
+    // clang-format on
     for (const auto& c : cases) {
         Clipboard("untouched");
         m_edit.SetWindowText("hello world");
@@ -176,44 +165,13 @@ TEST_F(ExtEdit, TextDragsWithinTheFieldLeaveTheClipboardAlone) {
         EXPECT_EQ(m_edit.GetWindowText(), c.after) << c.pressAt << " to " << c.dropAt;
         EXPECT_EQ(Clipboard(), "untouched");
     }
-}
-
-TEST_F(ExtEdit, APressThatStartsNoDragIsAnOrdinaryClick) {
-    Clipboard("untouched");
-    m_edit.SetWindowText("hello world");
+    // A press on the selection that starts no drag is an ordinary click.
     m_edit.SetSel(0, 5);
-    PressWithMouse(m_edit.m_hWnd, CharAt(2), 60);
+    PressWithMouse(m_edit.m_hWnd, CharAt(2));
     DWORD start = 0, end = 0;
     m_edit.SendMessage(EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
     EXPECT_EQ(start, end);
     EXPECT_EQ(Clipboard(), "untouched");
-}
-
-TEST(ExtEditInDialog, FieldsTakeFilesAndAFoundModuleDraggedFromTheResults) {
-    DeleteRegistryTree(kTestSectionPath);
-    AfxGetApp()->m_strCmdLine = FixtureProgram();
-    CKivrelDlg dialog;
-    RunDialog(dialog, [&](HWND hDialog) {
-        for (int field : {IDC_MODULE, IDC_INITIAL_DIR})
-            EXPECT_NE(
-                ::GetWindowLongPtrA(::GetDlgItem(hDialog, field), GWL_EXSTYLE) & WS_EX_ACCEPTFILES,
-                0);
-        // It arrives as its description; the list keeps it.
-        HWND list = ::GetDlgItem(hDialog, IDC_RESULTS);
-        HWND field = ::GetDlgItem(hDialog, IDC_INITIAL_DIR);
-        const std::vector<Line> lines = ListLines(list);
-        ASSERT_FALSE(lines.empty());
-        ::SendMessageA(list, LB_SETSEL, TRUE, 0);
-        const CRect target = WindowRect(field);
-        DragWithMouse(list, LineCentre(list, 0),
-                      POINT{target.left + 20, (target.top + target.bottom) / 2});
-        char prefix[32];
-        std::snprintf(prefix, sizeof(prefix), "%#08lx,  ",
-                      static_cast<unsigned long>(lines[0].value));
-        EXPECT_EQ(WindowText(field), prefix + lines[0].text);
-        EXPECT_EQ(ListLines(list), lines);
-    });
-    AfxGetApp()->m_strCmdLine.clear();
 }
 
 }  // namespace

@@ -1,8 +1,9 @@
 // CGenericObjectList on a list box of a parent window that records which
-// notifications reach it after reflection; which drops it takes and what a
-// hostile record can do; real drags within it; and the results list's drags
-// out of the main dialog.
+// notifications reach it after reflection; which drops it takes; real drags
+// within it; and the results list's drags out of the main dialog.
 #include <gtest/gtest.h>
+
+#include <cstdio>
 
 #include "drag_test_support.h"
 #include "file_list.h"
@@ -21,8 +22,7 @@ namespace {
 constexpr int kListId = 100, kPlainListId = 101;
 const CLIPFORMAT kRecordFormat = CLIPFORMAT(::RegisterClipboardFormatA("CGenericObjectList"));
 
-// A top-level window whose object records the list notifications that are
-// left to it after the framework has reflected them to their senders.
+// Records the notifications left to it after reflection.
 class CRecordingParent : public CWnd {
 public:
     BOOL OnCommand(WPARAM wParam, LPARAM lParam) override {
@@ -47,6 +47,12 @@ public:
     int selChanges = 0, doubleClicks = 0, focusGained = 0;
 };
 
+std::vector<std::string> Texts(HWND list) {
+    std::vector<std::string> texts;
+    for (const Line& line : ListLines(list)) texts.push_back(line.text);
+    return texts;
+}
+
 class ObjectList : public testing::Test {
 protected:
     void SetUp() override {
@@ -63,23 +69,23 @@ protected:
         m_parent.DestroyWindow();
         PumpMessages(10);
     }
-    // Fresh windows for the next case.
     void Reset() {
         TearDown();
         SetUp();
     }
-    void Fill(const std::vector<std::string>& texts) {
-        for (size_t i = 0; i < texts.size(); ++i) m_list.AddLine(texts[i].c_str(), DWORD(100 + i));
+    void Fill(const std::string& texts) {
+        for (size_t i = 0; i < texts.size(); ++i)
+            m_list.AddLine(texts.substr(i, 1).c_str(), DWORD(100 + i));
+    }
+    void Send(HWND list, UINT message, WPARAM keys, int line) {
+        const POINT at = LineCentre(list, line);
+        ::SendMessageA(list, message, keys, MAKELPARAM(at.x, at.y));
     }
     std::vector<int> Selected() {
         std::vector<int> lines;
         for (int i = 0; i < m_list.GetCount(); ++i)
             if (m_list.GetSel(i) > 0) lines.push_back(i);
         return lines;
-    }
-    LPARAM PointOfLine(int index) {
-        const POINT at = LineCentre(m_list.m_hWnd, index);
-        return MAKELPARAM(at.x, at.y);
     }
 
     CRecordingParent m_parent;
@@ -104,65 +110,58 @@ TEST_F(ObjectList, ExtentFitsTheWidestTabExpandedLineInItsFontAndNeverShrinks) {
     ::ReleaseDC(m_list.m_hWnd, (::SelectObject(dc, old), dc));
     m_list.SetHorizontalExtent(0);
     // A leading tab reaches the first default stop: eight average characters.
+    const int tabbed = 8 * metrics.tmAveCharWidth + b.cx;
     m_list.AddLine("\tB", 1);
-    EXPECT_EQ(m_list.GetHorizontalExtent(), 8 * metrics.tmAveCharWidth + b.cx);
+    EXPECT_EQ(m_list.GetHorizontalExtent(), tabbed);
     m_list.InsertLine(0, "WWWWWWWWWW", 2);
     m_list.DeleteLine(0);
-    EXPECT_EQ(m_list.GetHorizontalExtent(), std::max(wide.cx, 8 * metrics.tmAveCharWidth + b.cx));
+    EXPECT_EQ(m_list.GetHorizontalExtent(), std::max<int>(wide.cx, tabbed));
     m_list.ApplyFont(nullptr);
 }
 
 TEST_F(ObjectList, ClicksSelectAndTheirNotificationsGoToItsHooksNotToTheParent) {
-    Fill({"0", "1", "2", "3", "4", "5"});
+    Fill("012345");
     for (UINT message : {WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK, WM_LBUTTONUP})
-        ::SendMessageA(m_list.m_hWnd, message, message == WM_LBUTTONUP ? 0 : MK_LBUTTON,
-                       PointOfLine(1));
+        Send(m_list.m_hWnd, message, message == WM_LBUTTONUP ? 0 : MK_LBUTTON, 1);
     EXPECT_TRUE(m_list.selChanges >= 1 && m_list.doubleClicks == 1 && m_list.focusGained >= 1);
     // The right button selects as the left would, and starts no drag.
     m_list.selChanges = 0;
     m_list.Flags() = OLF_DRAGDROP | OLF_READONLY | OLF_TEXT;
-    ::SendMessageA(m_list.m_hWnd, WM_RBUTTONDOWN, MK_RBUTTON, PointOfLine(4));
+    Send(m_list.m_hWnd, WM_RBUTTONDOWN, MK_RBUTTON, 4);
     EXPECT_EQ(Selected(), (std::vector<int>{4}));
     EXPECT_EQ(m_list.GetCurSel(), 4);
     EXPECT_EQ(m_list.Flags(), OLF_DRAGDROP | OLF_READONLY | OLF_TEXT);
-    EXPECT_NE(::GetCapture(), m_list.m_hWnd);  // the press was also released
+    EXPECT_NE(::GetCapture(), m_list.m_hWnd);
     EXPECT_EQ(m_list.selChanges, 1);
-    ::SendMessageA(m_list.m_hWnd, WM_RBUTTONDOWN, MK_RBUTTON | MK_CONTROL, PointOfLine(2));
+    Send(m_list.m_hWnd, WM_RBUTTONDOWN, MK_RBUTTON | MK_CONTROL, 2);
     EXPECT_EQ(Selected(), (std::vector<int>{2, 4}));
     // The same clicks on a list without an object reach the parent.
     ::SendMessageA(m_plain, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>("plain"));
-    ::SendMessageA(m_plain, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
-    ::SendMessageA(m_plain, WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
+    Send(m_plain, WM_LBUTTONDOWN, MK_LBUTTON, 0);
+    Send(m_plain, WM_LBUTTONUP, 0, 0);
     for (const auto& [id, code] : m_parent.seen) EXPECT_NE(id, kListId) << "code " << code;
     const std::pair<int, int> plainChange{kPlainListId, LBN_SELCHANGE};
     EXPECT_NE(std::find(m_parent.seen.begin(), m_parent.seen.end(), plainChange),
               m_parent.seen.end());
 
-    // Help-tip requests too: asked directly or reflected from the parent.
+    // Help-tip requests too, asked directly or reflected from the parent; no
+    // text without a tip id, for another code or for an id with no string.
     const std::string tip = "Module referencies...\nyou may drag'n'drop them elsewhere";
-    const struct {
-        UINT text;
-        HWND to;
-        UINT code;
-        std::string answer;
-    } asks[] = {{0, m_list.m_hWnd, HTN_NEEDTEXT, ""},
-                {IDS_TIP_RESULTS, m_list.m_hWnd, HTN_NEEDTEXT, tip},
-                {IDS_TIP_RESULTS, m_parent.m_hWnd, HTN_NEEDTEXT, tip},
-                {IDS_TIP_RESULTS, m_list.m_hWnd, 9999, ""},
-                {55555, m_list.m_hWnd, HTN_NEEDTEXT, ""}};  // no such string
+    // clang-format off
+    const struct { UINT text; HWND to; UINT code; std::string answer; } asks[] = {
+        {0, m_list.m_hWnd, HTN_NEEDTEXT, ""},
+        {IDS_TIP_RESULTS, m_list.m_hWnd, HTN_NEEDTEXT, tip},
+        {IDS_TIP_RESULTS, m_parent.m_hWnd, HTN_NEEDTEXT, tip},
+        {IDS_TIP_RESULTS, m_list.m_hWnd, 9999, ""},
+        {55555, m_list.m_hWnd, HTN_NEEDTEXT, ""},
+    };
+    // clang-format on
     for (const auto& ask : asks) {
         m_list.m_nTipTextId = ask.text;
         NMHELPTIP request{{m_list.m_hWnd, UINT_PTR(kListId), ask.code}, 0, 0, 0, ""};
         ::SendMessageA(ask.to, WM_NOTIFY, kListId, reinterpret_cast<LPARAM>(&request));
         EXPECT_EQ(request.szText, ask.answer) << ask.text;
     }
-}
-
-std::string Record(DWORD pid, DWORD list, DWORD value, const std::string& text,
-                   const std::string& group) {
-    const kivrel::LineRecord record =
-        kivrel::MakeLineRecord({pid, list, value, text, group}, kivrel::CLeadBytes());
-    return std::string(reinterpret_cast<const char*>(&record), sizeof(record));
 }
 
 TEST_F(ObjectList, AcceptsWhatItsFlagsGroupAndProcessAllow) {
@@ -172,17 +171,14 @@ TEST_F(ObjectList, AcceptsWhatItsFlagsGroupAndProcessAllow) {
     // group or process; text; a record cut short, streamed or unterminated.
     enum { kSelf, kOther, kCaps, kGroup, kPid, kText, kCut, kStream, kOpen };
     const WORD reorder = OLF_DRAGDROP | OLF_REORDER, share = OLF_DRAGDROP | OLF_SHARE;
-    const WORD results = OLF_DRAGDROP | OLF_READONLY | OLF_TEXT;
+    const WORD results = OLF_DRAGDROP | OLF_READONLY | OLF_TEXT, ro = OLF_READONLY;
     const DWORD none = DROPEFFECT_NONE, copy = DROPEFFECT_COPY, move = DROPEFFECT_MOVE;
-    const struct {
-        WORD flags;
-        int data;
-        DWORD keys, allowed, effect;
-    } cases[] = {
+    // clang-format off
+    const struct { WORD flags; int data; DWORD keys, allowed, effect; } cases[] = {
         {reorder, kSelf, 0, copy | move, move},
         {reorder, kSelf, MK_CONTROL, copy | move, copy},
         {reorder, kSelf, 0, copy, copy},  // only a copy allowed: a move becomes one
-        {reorder | OLF_READONLY, kSelf, 0, copy | move, none},
+        {reorder | ro, kSelf, 0, copy | move, none},
         {reorder, kOther, 0, copy | move, none},
         {share, kOther, 0, copy | move, move},
         {share, kCaps, 0, copy | move, move},
@@ -190,37 +186,42 @@ TEST_F(ObjectList, AcceptsWhatItsFlagsGroupAndProcessAllow) {
         {share, kPid, 0, copy | move, none},
         {share, kSelf, 0, copy | move, none},
         {share, kText, 0, copy | move, none},
-        {share | OLF_READONLY, kText, 0, copy | move, move},
-        {share | OLF_READONLY, kSelf, 0, copy | move, none},
+        {share | ro, kText, 0, copy | move, move},
+        {share | ro, kSelf, 0, copy | move, none},
         {share, kCut, 0, copy | move, none},
         {share, kStream, 0, copy | move, none},
         {share, kOpen, 0, copy | move, move},
         {results, kOther, 0, copy | move, none},
         {results, kText, 0, copy | move, none},
     };
+    // clang-format on
     const std::string group(15, 'g');  // as long as a record's group field holds
     const DWORD pid = ::GetCurrentProcessId();
+    const auto record = [](DWORD pid, DWORD list, const std::string& group) {
+        const auto r = kivrel::MakeLineRecord({pid, list, 7, "line", group}, kivrel::CLeadBytes());
+        return std::string(reinterpret_cast<const char*>(&r), sizeof(r));
+    };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << "flags " << c.flags << " data " << c.data);
         CTestList other;
         ASSERT_TRUE(other.SubclassWindow(m_plain));
         ASSERT_TRUE(m_list.InitTransfer(c.flags, group.c_str()));
-        Fill({"a", "b"});
+        Fill("ab");
         const DWORD to = other.Identity();
-        const std::string shared = Record(pid, to, 7, "line", group);
+        const std::string shared = record(pid, to, group);
         // No terminator in either text: the list takes 127 and 15 bytes of them.
-        std::string open = Record(pid, to, 0xDEADBEEF, "", "");
-        open.replace(12, 128, std::string(128, 'y')).replace(140, 16, std::string(16, 'g'));
-        const std::string records[] = {Record(pid, m_list.Identity(), 7, "line", group),
+        std::string open = shared;
+        open.replace(8, 4, "\xEF\xBE\xAD\xDE").replace(12, 128, 128, 'y').replace(140, 16, 16, 'g');
+        const std::string records[] = {record(pid, m_list.Identity(), group),
                                        shared,
-                                       Record(pid, to, 7, "line", std::string(15, 'G')),
-                                       Record(pid, to, 7, "line", std::string(14, 'g')),
-                                       Record(pid + 4, to, 7, "line", group),
+                                       record(pid, to, std::string(15, 'G')),
+                                       record(pid, to, std::string(14, 'g')),
+                                       record(pid + 4, to, group),
                                        std::string("text", 5),
                                        shared.substr(0, shared.size() - 1),
                                        shared,
                                        open};
-        CTestDataObject* data = CTestDataObject::Create();
+        auto* data = new CTestDataObject();
         data->Offer(c.data == kText ? CLIPFORMAT(CF_TEXT) : kRecordFormat, records[c.data],
                     c.data == kStream ? TYMED_ISTREAM : TYMED_HGLOBAL);
         // Below the lines; as OLE does, a drop only after an enter that took it.
@@ -249,48 +250,37 @@ TEST_F(ObjectList, AcceptsWhatItsFlagsGroupAndProcessAllow) {
 }
 
 TEST_F(ObjectList, AMoveWithinTheListDeletesTheDraggedLineAndACopyKeepsIt) {
-    const struct {
-        int from;
-        int to;  // the line whose upper half takes the drop; -1: below the last
-        bool ctrl;
-        std::vector<std::string> after;
-    } cases[] = {
-        {2, 0, false, {"C", "A", "B", "D"}},
-        {0, -1, false, {"B", "C", "D", "A"}},
-        {1, 3, false, {"A", "C", "B", "D"}},
-        {1, -1, true, {"A", "B", "C", "D", "B"}},
+    // To the upper half of line `to`; -1: below the last line.
+    // clang-format off
+    const struct { int from, to; bool ctrl; std::string after; } cases[] = {
+        {2, 0, false, "CABD"}, {0, -1, false, "BCDA"}, {1, 3, false, "ACBD"}, {1, -1, true, "ABCDB"},
     };
+    // clang-format on
     for (const auto& c : cases) {
         ASSERT_TRUE(m_list.InitTransfer(OLF_DRAGDROP | OLF_REORDER, "g"));
-        Fill({"A", "B", "C", "D"});
+        Fill("ABCD");
         m_list.SetSel(c.from, TRUE);
-        POINT to{20, 190};
-        if (c.to >= 0) {
-            RECT line;
-            m_list.GetItemRect(c.to, &line);
-            to = POINT{20, line.top + 1};
-        }
+        CRect line(0, 189, 0, 0);
+        if (c.to >= 0) m_list.GetItemRect(c.to, &line);
+        POINT to{20, line.top + 1};
         ::ClientToScreen(m_list.m_hWnd, &to);
         DragWithMouse(m_list.m_hWnd, LineCentre(m_list.m_hWnd, c.from), to, c.ctrl);
-        std::vector<std::string> texts;
-        for (const Line& line : ListLines(m_list.m_hWnd)) texts.push_back(line.text);
-        EXPECT_EQ(texts, c.after) << c.from << " to " << c.to;
+        std::string after;
+        for (const std::string& text : Texts(m_list.m_hWnd)) after += text;
+        EXPECT_EQ(after, c.after) << c.from << " to " << c.to;
         Reset();
     }
 }
 
-// The results list of the main dialog after a scan of the fixture program.
-class ResultsDrag : public DialogTest {
-protected:
-    void Run(const std::function<void(HWND list)>& body) {
-        AfxGetApp()->m_strCmdLine = FixtureProgram();
-        CKivrelDlg dialog;
-        RunDialog(dialog, [&](HWND hDialog) { body(::GetDlgItem(hDialog, IDC_RESULTS)); });
-    }
-};
+// The results list of the main dialog after a scan of the fixture program:
+// to another window and to the dialog's own field; a press without a drag.
+class ResultsDrag : public DialogTest {};
 
 TEST_F(ResultsDrag, OffersOnlyCopiesOfTheSelectedFoundModulesInListOrder) {
-    Run([&](HWND list) {
+    AfxGetApp()->m_strCmdLine = FixtureProgram();
+    CKivrelDlg dialog;
+    RunDialog(dialog, [&](HWND hDialog) {
+        const HWND list = ::GetDlgItem(hDialog, IDC_RESULTS);
         const std::vector<Line> lines = ListLines(list);
         std::vector<int> found;
         int heading = -1;
@@ -300,54 +290,65 @@ TEST_F(ResultsDrag, OffersOnlyCopiesOfTheSelectedFoundModulesInListOrder) {
         }
         ASSERT_GE(found.size(), 2u);
         ASSERT_GE(heading, 0);
-        const int first = found[0], last = found.back();
+        const int first = found[0], last = found.back(), end = int(lines.size()) - 1;
+        const auto select = [&](const std::vector<int>& selected, int caret) {
+            ::SendMessageA(list, LB_SETSEL, FALSE, -1);
+            for (int line : selected) ::SendMessageA(list, LB_SETSEL, TRUE, line);
+            ::SendMessageA(list, LB_SETCARETINDEX, caret, FALSE);
+        };
         // The press lands on the last line selected; the record holds the
         // caret line if it is selected, else the first selected line.
-        const struct {
-            std::vector<int> selected;
-            int caret;
-            std::vector<std::string> files;
-            std::string recordText;
-        } cases[] = {
-            {{first, heading, last}, last, {lines[first].text, lines[last].text}, lines[last].text},
-            {{first, last}, heading, {lines[first].text, lines[last].text}, lines[first].text},
-            // No found module selected: no files.
-            {{heading, int(lines.size()) - 1}, heading, {}, lines[heading].text},
+        // clang-format off
+        const struct { std::vector<int> selected; int caret; std::vector<int> files; int record; } cases[] = {
+            {{first, heading, last}, last, {first, last}, last},
+            {{first, last}, heading, {first, last}, first},
+            {{heading, end}, heading, {}, heading},
         };
+        // clang-format on
         for (const auto& c : cases) {
-            ::SendMessageA(list, LB_SETSEL, FALSE, -1);
-            for (int line : c.selected) ::SendMessageA(list, LB_SETSEL, TRUE, line);
-            ::SendMessageA(list, LB_SETCARETINDEX, c.caret, FALSE);
+            select(c.selected, c.caret);
             CRecordingWindow target(RECT{0, 0, 200, 150}, DROPEFFECT_MOVE);
             DragWithMouse(list, LineCentre(list, c.selected.back()), target.Centre());
             const DropRecord& got = target.m_record;
             ASSERT_EQ(got.drops, 1);
             EXPECT_EQ(got.allowedAtDrop, DWORD(DROPEFFECT_COPY));
+            std::vector<std::string> names;
+            for (int line : c.files) names.push_back(lines[line].text);
+            const auto expected = kivrel::BuildFileList(names);
             const auto files = got.data.find(CF_HDROP);
-            const auto expected = kivrel::BuildFileList(c.files);
             EXPECT_EQ(files == got.data.end() ? "" : files->second,
-                      c.files.empty() ? "" : std::string(expected.begin(), expected.end()));
+                      names.empty() ? "" : std::string(expected.begin(), expected.end()));
             ASSERT_EQ(got.data.count(kRecordFormat), 1u);
             const std::string& bytes = got.data.at(kRecordFormat);
             const auto record = kivrel::ReadLineRecord(bytes.data(), bytes.size());
             ASSERT_TRUE(record);
-            EXPECT_EQ(record->text, c.recordText.substr(0, 127));
+            EXPECT_EQ(record->text, lines[c.record].text.substr(0, 127));
             EXPECT_EQ(record->group, "windowsmodule");
             EXPECT_EQ(got.data.count(CF_TEXT), 1u);
             // The selection survived the press, and every line stayed.
             for (int line : c.selected) EXPECT_GT(::SendMessageA(list, LB_GETSEL, line, 0), 0);
             EXPECT_EQ(ListLines(list), lines);
         }
-    });
-}
-
-TEST_F(ResultsDrag, APressWithoutADragIsAnOrdinaryClick) {
-    Run([&](HWND list) {
-        ::SendMessageA(list, LB_SETSEL, TRUE, 0);
-        ::SendMessageA(list, LB_SETSEL, TRUE, 1);
-        PressWithMouse(list, LineCentre(list, 1), 60);
+        // Into a field, which takes files too, as its description.
+        for (int id : {IDC_MODULE, IDC_INITIAL_DIR})
+            EXPECT_NE(
+                ::GetWindowLongPtrA(::GetDlgItem(hDialog, id), GWL_EXSTYLE) & WS_EX_ACCEPTFILES, 0);
+        const HWND field = ::GetDlgItem(hDialog, IDC_INITIAL_DIR);
+        select({first}, first);
+        const CRect box = WindowRect(field);
+        DragWithMouse(list, LineCentre(list, first),
+                      POINT{box.left + 20, (box.top + box.bottom) / 2});
+        char prefix[32];
+        std::snprintf(prefix, sizeof(prefix), "%#08lx,  ",
+                      static_cast<unsigned long>(lines[first].value));
+        EXPECT_EQ(WindowText(field), prefix + lines[first].text);
+        EXPECT_EQ(ListLines(list), lines);
+        // A press on a line of a multi-selection waits for the drag; without
+        // one it is an ordinary click.
+        select({first, last}, last);
+        PressWithMouse(list, LineCentre(list, last));
         EXPECT_EQ(::SendMessageA(list, LB_GETSELCOUNT, 0, 0), 1);
-        EXPECT_GT(::SendMessageA(list, LB_GETSEL, 1, 0), 0);
+        EXPECT_GT(::SendMessageA(list, LB_GETSEL, last, 0), 0);
     });
 }
 
