@@ -1,6 +1,5 @@
 // The resizable dialog: its layout groups after resizing, its size limits and
-// its size grip, which answers the hit test as the frame's bottom-right corner
-// so that a real drag on it (xdotool in the test's display) grows the window.
+// its size grip, which a real drag (xdotool) grows the window by.
 #include <gtest/gtest.h>
 
 #include <array>
@@ -40,24 +39,18 @@ TEST_F(SizeGrip, ResizingMovesAndWidensExactlyTheLayoutGroups) {
         Resize(dialog, window.Width() + 50, window.Height() + 30);
         const std::map<int, CRect> after = ControlRects(dialog);
         // {dx of left, dx of right, dy of top, dy of bottom}; others do not move.
-        const std::map<int, std::array<int, 4>> change = {
-            {IDC_MODULE, {0, 50, 0, 0}},
-            {IDC_INITIAL_DIR, {0, 50, 0, 0}},
-            {IDC_RESULTS, {0, 50, 0, 30}},
-            {IDC_FIND_MODULE, {50, 50, 0, 0}},
-            {IDC_FIND_INITIAL_DIR, {50, 50, 0, 0}},
-            {IDOK, {50, 50, 0, 0}},
-            {IDCANCEL, {50, 50, 0, 0}},
-            {IDC_OPTIONS, {50, 50, 30, 30}},
+        // clang-format off
+        const std::map<int, std::array<LONG, 4>> change = {
+            {IDC_MODULE, {0, 50, 0, 0}}, {IDC_INITIAL_DIR, {0, 50, 0, 0}}, {IDC_RESULTS, {0, 50, 0, 30}},
+            {IDC_FIND_MODULE, {50, 50, 0, 0}}, {IDC_FIND_INITIAL_DIR, {50, 50, 0, 0}}, {IDOK, {50, 50, 0, 0}},
+            {IDCANCEL, {50, 50, 0, 0}}, {IDC_OPTIONS, {50, 50, 30, 30}},
         };
+        // clang-format on
         for (const auto& [id, rect] : before) {
-            const auto found = change.find(id);
-            const auto d = found != change.end() ? found->second : std::array<int, 4>{};
             const CRect& moved = after.at(id);
-            EXPECT_EQ((std::array<LONG, 4>{moved.left - rect.left, moved.right - rect.right,
-                                           moved.top - rect.top, moved.bottom - rect.bottom}),
-                      (std::array<LONG, 4>{d[0], d[1], d[2], d[3]}))
-                << id;
+            const std::array<LONG, 4> d = {moved.left - rect.left, moved.right - rect.right,
+                                           moved.top - rect.top, moved.bottom - rect.bottom};
+            EXPECT_EQ(d, change.count(id) ? change.at(id) : decltype(d){}) << id;
         }
         // Changes add up; a minimise and restore moves nothing.
         Resize(dialog, window.Width() + 20, window.Height() + 10);
@@ -86,12 +79,17 @@ int GripPixels(HWND dialog) {
     return differing;
 }
 
-// The hit test `inset` pixels up and left of the client area's corner.
-LRESULT HitTest(HWND dialog, int inset) {
+// The screen point `inset` pixels up and left of the client area's corner.
+POINT Corner(HWND dialog, int inset) {
     CRect client;
     ::GetClientRect(dialog, &client);
     POINT point{client.right - inset, client.bottom - inset};
     ::ClientToScreen(dialog, &point);
+    return point;
+}
+
+LRESULT HitTest(HWND dialog, int inset) {
+    const POINT point = Corner(dialog, inset);
     return ::SendMessageA(dialog, WM_NCHITTEST, 0, MAKELPARAM(point.x, point.y));
 }
 
@@ -137,17 +135,12 @@ TEST_F(SizeGrip, DraggingItWithTheMouseGrowsTheWindow) {
         ::SetForegroundWindow(hWnd);
         PumpMessages(200);
         const CRect before = WindowRect(hWnd);
-        CRect client;
-        ::GetClientRect(hWnd, &client);
-        POINT grip{client.right - 5, client.bottom - 5};
-        ::ClientToScreen(hWnd, &grip);
+        const POINT grip = Corner(hWnd, 5);
         // What a real pointer over the grip meets: the dialog itself, no control.
         EXPECT_EQ(::WindowFromPoint(grip), hWnd);
-        const std::string from = std::to_string(grip.x) + " " + std::to_string(grip.y);
-        const std::string to = std::to_string(grip.x + 60) + " " + std::to_string(grip.y + 40);
-        ASSERT_TRUE(StartHostProgram("/usr/bin/xdotool mousemove " + from +
-                                     " sleep 0.3 mousedown 1 sleep 0.3 mousemove " + to +
-                                     " sleep 0.3 mouseup 1"));
+        ASSERT_TRUE(StartHostProgram(
+            "/usr/bin/xdotool mousemove " + std::to_string(grip.x) + " " + std::to_string(grip.y) +
+            " sleep 0.3 mousedown 1 sleep 0.3 mousemove_relative 60 40 sleep 0.3 mouseup 1"));
         PumpUntil([&] { return WindowRect(hWnd).Width() > before.Width() && !::GetCapture(); });
         PumpMessages(200);
         EXPECT_EQ(WindowRect(hWnd),
