@@ -19,11 +19,6 @@ protected:
     }
 };
 
-void Scan(HWND dialog, const std::string& module) {
-    ::SetDlgItemTextA(dialog, IDC_MODULE, module.c_str());
-    ::SendMessageA(dialog, WM_COMMAND, IDOK, 0);
-}
-
 HRESULT FailingOleInit() { return E_OUTOFMEMORY; }
 
 TEST(Startup, WithoutOleItSaysSoAndEndsWithoutTheDialog) {
@@ -54,23 +49,20 @@ TEST_F(MainDialog, CommandLineStartsAScanOnlyForAnExistingPath) {
     const std::vector<Line> report = CoreReport(program);
     ASSERT_GE(report.size(), 5u);
     const std::string longPath = "C:\\" + std::string(300, 'a') + ".dll";
-    const struct {
-        std::string commandLine;
-        std::string moduleText;
-        std::vector<Line> lines;
-    } cases[] = {
+    const std::vector<Line> none, notModule{{"*** INVALID NT SIGNATURE ***", 0}};
+    // clang-format off
+    const struct { std::string commandLine, moduleText; const std::vector<Line>& lines; } cases[] = {
         {"\"" + program + "\" --more arguments", program, report},
         {program, program, report},
-        {"\"\"", "", {}},
-        {"\"unterminated", "", {}},
-        {"\"" + directory + "\\missing.dll\"", "", {}},
-        {directory + "\\missing.dll", "", {}},
-        {longPath, "", {}},
-        {"\"" + longPath + "\"", "", {}},
-        {"C:\\" + std::string(300, 'x') + "\\" + std::string(300, 'y'), "", {}},
-        // A directory exists: it is scanned, and is not a module.
-        {directory, directory, {{"*** INVALID NT SIGNATURE ***", 0}}},
-    };
+        {"\"\"", "", none},
+        {"\"unterminated", "", none},
+        {"\"" + directory + "\\missing.dll\"", "", none},
+        {directory + "\\missing.dll", "", none},
+        {longPath, "", none},
+        {"\"" + longPath + "\"", "", none},
+        {"C:\\" + std::string(300, 'x') + "\\" + std::string(300, 'y'), "", none},
+        {directory, directory, notModule}};  // a directory exists: scanned, not a module
+    // clang-format on
     for (const auto& c : cases) {
         SCOPED_TRACE(c.commandLine.substr(0, 80));
         AfxGetApp()->m_strCmdLine = c.commandLine;
@@ -84,22 +76,19 @@ TEST_F(MainDialog, CommandLineStartsAScanOnlyForAnExistingPath) {
 
 TEST_F(MainDialog, ScanReplacesTheListAndAnEmptyFieldAppendsItsMessage) {
     const Line noModule{"No Windows module specified", 0};
-    const struct {
-        std::string module;
-        bool append;
-        std::vector<Line> lines;
-    } scans[] = {
-        {FixtureProgram(), false, CoreReport(FixtureProgram())},
-        {"", true, {noModule}},
-        {"", true, {noModule}},
-        {FixtureDirectory(), false, {{"*** INVALID NT SIGNATURE ***", 0}}},
-    };
+    const std::vector<Line> report = CoreReport(FixtureProgram());
+    // clang-format off
+    const struct { std::string module; bool append; std::vector<Line> lines; } scans[] = {
+        {FixtureProgram(), false, report}, {"", true, {noModule}}, {"", true, {noModule}},
+        {FixtureDirectory(), false, {{"*** INVALID NT SIGNATURE ***", 0}}}};
+    // clang-format on
     Run([&](HWND dialog) {
         HWND list = ::GetDlgItem(dialog, IDC_RESULTS);
         ::SendMessageA(list, LB_SETHORIZONTALEXTENT, 5000, 0);
         std::vector<Line> expected;
         for (const auto& scan : scans) {
-            Scan(dialog, scan.module);
+            ::SetDlgItemTextA(dialog, IDC_MODULE, scan.module.c_str());
+            ::SendMessageA(dialog, WM_COMMAND, IDOK, 0);
             if (!scan.append) expected.clear();
             expected.insert(expected.end(), scan.lines.begin(), scan.lines.end());
             EXPECT_EQ(ListLines(list), expected) << scan.module;
@@ -107,8 +96,7 @@ TEST_F(MainDialog, ScanReplacesTheListAndAnEmptyFieldAppendsItsMessage) {
         }
         // Each scan starts the horizontal extent afresh.
         const LRESULT extent = ::SendMessageA(list, LB_GETHORIZONTALEXTENT, 0, 0);
-        EXPECT_GT(extent, 0);
-        EXPECT_LT(extent, 1000);
+        EXPECT_TRUE(extent > 0 && extent < 1000) << extent;
     });
 }
 

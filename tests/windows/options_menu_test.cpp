@@ -12,7 +12,6 @@
 namespace kivrel_test {
 namespace {
 
-// The main dialog with its switches and font in reach of the tests.
 class CProbeKivrelDlg : public CKivrelDlg {
 public:
     using CKivrelDlg::m_bCleanup;
@@ -46,18 +45,17 @@ ON_UPDATE_COMMAND_UI(ID_OPTIONS_HELPTIPS, OnUpdateHelpTips)
 END_MESSAGE_MAP()
 
 constexpr const char* kFontEntry = "Font";
-constexpr const char* kDejaVu = "-16 0 0 0 700 0 0 0 0 0 0 0 \"DejaVu Sans\"";
 // Item positions in the popup: Font, -, Show helptips, Cleanup, -, About.
 constexpr int kFontItem = 0, kTipsItem = 2, kCleanupItem = 3, kAboutItem = 5;
 
-// What a tracked popup menu looked like.
 struct MenuSeen {
     bool shown = false;
     bool keptOpen = false;  // still shown a while after it appeared
     CRect rect;
-    std::vector<UINT> states;  // GetMenuState of each item, by position
-    bool Checked(int item) const { return item < int(states.size()) && states[item] & MF_CHECKED; }
-    bool Grayed(int item) const { return item < int(states.size()) && states[item] & MF_GRAYED; }
+    std::vector<UINT> states;  // of each item, by position
+    bool Is(int item, UINT state) const {
+        return item < int(states.size()) && states[item] & state;
+    }
 };
 
 HWND MenuWindow() {
@@ -66,8 +64,8 @@ HWND MenuWindow() {
 }
 
 // Runs `open`, which tracks a menu; once the menu has stayed a moment,
-// `inside` runs in its loop (by default the menu is closed). The commands the
-// menu posted have been handled on return.
+// `inside` runs in its loop. The commands the menu posted have been handled
+// on return.
 MenuSeen WatchMenuWhile(
     const std::function<void(const MenuSeen&)>& open,
     const std::function<void()>& inside = [] { ::EndMenu(); }) {
@@ -96,17 +94,13 @@ MenuSeen WatchMenuWhile(
     return seen;
 }
 
-void PressKey(BYTE vk) {
-    ::keybd_event(vk, 0, 0, 0);
-    ::keybd_event(vk, 0, KEYEVENTF_KEYUP, 0);
-}
+std::pair<LONG, LONG> TopLeft(const RECT& rect) { return {rect.left, rect.top}; }
 
 class OptionsMenu : public DialogTest {
 protected:
     void SetUp() override {
         DialogTest::SetUp();
-        // Keep the pointer off the screen's edges, where menus are moved.
-        ::SetCursorPos(300, 200);
+        ::SetCursorPos(300, 200);  // off the screen's edges, where menus are moved
     }
 };
 
@@ -114,21 +108,20 @@ TEST_F(OptionsMenu, DropsAtThePointerFromTheButtonAndTheDialogSurface) {
     CProbeKivrelDlg dialog;
     RunDialog(dialog, [&](HWND hDlg) {
         HWND button = ::GetDlgItem(hDlg, IDC_OPTIONS);
-        const std::pair<HWND, UINT> presses[] = {
-            {button, WM_LBUTTONDOWN}, {button, WM_RBUTTONDOWN}, {hDlg, WM_RBUTTONDOWN}};
-        for (const auto& [target, message] : presses) {
+        for (const auto& [target, message] : {std::pair(button, WM_LBUTTONDOWN),
+                                              {button, WM_RBUTTONDOWN},
+                                              {hDlg, WM_RBUTTONDOWN}}) {
             POINT pointer{};
             ::GetCursorPos(&pointer);
             const MenuSeen seen = WatchMenuWhile(
                 [&](const MenuSeen&) { ::SendMessageA(target, message, 0, MAKELPARAM(2, 2)); });
             ASSERT_TRUE(seen.shown) << message;
-            EXPECT_EQ(seen.rect.left, pointer.x) << message;
-            EXPECT_EQ(seen.rect.top, pointer.y) << message;
+            EXPECT_EQ(TopLeft(seen.rect), std::make_pair(pointer.x, pointer.y)) << message;
             // The main dialog handles every item; both switches start on.
             ASSERT_EQ(seen.states.size(), 6u) << message;
             for (int item : {kFontItem, kTipsItem, kCleanupItem, kAboutItem})
-                EXPECT_FALSE(seen.Grayed(item)) << message << " item " << item;
-            EXPECT_TRUE(seen.Checked(kTipsItem) && seen.Checked(kCleanupItem)) << message;
+                EXPECT_FALSE(seen.Is(item, MF_GRAYED)) << message << " item " << item;
+            EXPECT_TRUE(seen.Is(kTipsItem, MF_CHECKED) && seen.Is(kCleanupItem, MF_CHECKED));
         }
         // The press is not passed on: the button takes no focus from it.
         EXPECT_NE(::GetFocus(), button);
@@ -141,12 +134,13 @@ TEST_F(OptionsMenu, ItemsFollowTheParentsHandlers) {
         const MenuSeen seen =
             WatchMenuWhile([&](const MenuSeen&) { dialog.m_button.ShowDropMenu(TRUE, TRUE); });
         ASSERT_TRUE(seen.shown);
-        EXPECT_TRUE(seen.Grayed(kFontItem)) << "no handler at all";
-        EXPECT_TRUE(seen.Grayed(kTipsItem)) << "the update handler disabled it";
-        EXPECT_TRUE(seen.Checked(kTipsItem)) << "the update handler checked it";
-        EXPECT_FALSE(seen.Grayed(kCleanupItem)) << "a command handler";
-        EXPECT_FALSE(seen.Checked(kCleanupItem));
-        EXPECT_TRUE(seen.Grayed(kAboutItem)) << "no handler at all";
+        // clang-format off
+        const struct { int item; UINT states; } cases[] = {
+            {kFontItem, MF_GRAYED}, {kTipsItem, MF_GRAYED | MF_CHECKED}, {kCleanupItem, 0},
+            {kAboutItem, MF_GRAYED}};
+        // clang-format on
+        for (const auto& [item, states] : cases)
+            EXPECT_EQ(seen.states[item] & (MF_GRAYED | MF_CHECKED), states) << item;
     });
 }
 
@@ -156,24 +150,24 @@ TEST_F(OptionsMenu, ChosenCommandsArriveAndTheCheckMarksFollow) {
         const auto openAndPress = [&](BYTE key) {
             return WatchMenuWhile(
                 [&](const MenuSeen&) { ::SendMessageA(hDlg, WM_RBUTTONDOWN, 0, MAKELPARAM(2, 2)); },
-                [&] { PressKey(key); });
+                [&] {
+                    ::keybd_event(key, 0, 0, 0);
+                    ::keybd_event(key, 0, KEYEVENTF_KEYUP, 0);
+                });
         };
         // Each item's mnemonic, pressed twice: off, then on again.
-        const struct {
-            BYTE key;
-            std::function<bool()> on;
-            int item;
-        } switches[] = {{'C', [&] { return dialog.m_bCleanup != FALSE; }, kCleanupItem},
-                        {'S', [&] { return dialog.m_helpTips.IsOn() != FALSE; }, kTipsItem}};
-        for (const auto& s : switches) {
-            ASSERT_TRUE(openAndPress(s.key).shown);
-            EXPECT_FALSE(s.on()) << s.key;
+        const std::tuple<BYTE, std::function<bool()>, int> switches[] = {
+            {'C', [&] { return dialog.m_bCleanup != FALSE; }, kCleanupItem},
+            {'S', [&] { return dialog.m_helpTips.IsOn() != FALSE; }, kTipsItem}};
+        for (const auto& [key, on, item] : switches) {
+            ASSERT_TRUE(openAndPress(key).shown);
+            EXPECT_FALSE(on()) << key;
             EXPECT_FALSE(WatchMenuWhile([&](const MenuSeen&) {
                              dialog.m_btnOptions.ShowDropMenu(TRUE, TRUE);
-                         }).Checked(s.item))
-                << s.key;
-            ASSERT_TRUE(openAndPress(s.key).shown);
-            EXPECT_TRUE(s.on()) << s.key;
+                         }).Is(item, MF_CHECKED))
+                << key;
+            ASSERT_TRUE(openAndPress(key).shown);
+            EXPECT_TRUE(on()) << key;
         }
     });
 }
@@ -196,8 +190,7 @@ TEST_F(OptionsMenu, ARealSpaceKeyOpensTheMenuAtTheButtonsCentreAndKeepsItOpen) {
         ASSERT_TRUE(seen.shown);
         EXPECT_TRUE(seen.keptOpen);
         const POINT centre = CentreOf(button);
-        EXPECT_EQ(seen.rect.left, centre.x);
-        EXPECT_EQ(seen.rect.top, centre.y);
+        EXPECT_EQ(TopLeft(seen.rect), std::make_pair(centre.x, centre.y));
     });
 }
 
@@ -213,9 +206,9 @@ bool ChooseFont(HWND hDlg, int button) {
            disabled;
 }
 
-LOGFONTA FontOf(HWND control) {
+LOGFONTA FontOf(HWND hDlg, int control) {
     LOGFONTA logFont{};
-    HFONT hFont = reinterpret_cast<HFONT>(::SendMessageA(control, WM_GETFONT, 0, 0));
+    HFONT hFont = reinterpret_cast<HFONT>(::SendDlgItemMessageA(hDlg, control, WM_GETFONT, 0, 0));
     EXPECT_EQ(::GetObjectA(hFont, sizeof(logFont), &logFont), int(sizeof(logFont)))
         << "the control's font is a live font";
     return logFont;
@@ -225,8 +218,7 @@ TEST_F(OptionsMenu, FontChooserCancelChangesNothingAndOkAppliesAndStoresTheFont)
     CProbeKivrelDlg dialog;
     LOGFONTA chosen{};
     RunDialog(dialog, [&](HWND hDlg) {
-        // Start from a face the chooser lists under Wine.
-        LOGFONTA start{};
+        LOGFONTA start{};  // a face the chooser lists under Wine
         start.lfHeight = -16;
         lstrcpyA(start.lfFaceName, "DejaVu Sans");
         ASSERT_TRUE(dialog.m_font.CreateFontIndirect(&start));
@@ -241,7 +233,7 @@ TEST_F(OptionsMenu, FontChooserCancelChangesNothingAndOkAppliesAndStoresTheFont)
         EXPECT_NE(after, before);
         for (int id : {IDC_MODULE, IDC_INITIAL_DIR, IDC_RESULTS})
             EXPECT_EQ(HFONT(::SendDlgItemMessageA(hDlg, id, WM_GETFONT, 0, 0)), after) << id;
-        chosen = FontOf(::GetDlgItem(hDlg, IDC_MODULE));
+        chosen = FontOf(hDlg, IDC_MODULE);
         EXPECT_STREQ(chosen.lfFaceName, "DejaVu Sans");
         const auto stored = ReadRegistryString(kTestSectionPath, kFontEntry);
         EXPECT_NE(stored.value_or("").find("\"DejaVu Sans\""), std::string::npos);
@@ -251,7 +243,7 @@ TEST_F(OptionsMenu, FontChooserCancelChangesNothingAndOkAppliesAndStoresTheFont)
     CProbeKivrelDlg restarted;
     RunDialog(restarted, [&](HWND hDlg) {
         for (int id : {IDC_MODULE, IDC_INITIAL_DIR, IDC_RESULTS}) {
-            const LOGFONTA read = FontOf(::GetDlgItem(hDlg, id));
+            const LOGFONTA read = FontOf(hDlg, id);
             EXPECT_STREQ(read.lfFaceName, chosen.lfFaceName) << id;
             EXPECT_EQ(std::pair(read.lfHeight, read.lfWeight),
                       std::pair(chosen.lfHeight, chosen.lfWeight))
@@ -277,8 +269,8 @@ TEST_F(OptionsMenu, GarbageFontSettingsKeepAReadableFontAndStayAsTheyAre) {
                 TEXTMETRICA metrics{};
                 ::GetTextMetricsA(dc, &metrics);
                 ::ReleaseDC(hDlg, (::SelectObject(dc, old), dc));
-                EXPECT_TRUE(metrics.tmHeight >= 8 && metrics.tmHeight <= 40)
-                    << metrics.tmHeight << text.substr(0, 60);
+                const LONG height = metrics.tmHeight;
+                EXPECT_TRUE(height >= 8 && height <= 40) << height << text.substr(0, 60);
             }
             ::SendMessageA(hDlg, WM_COMMAND, IDCANCEL, 0);
         });
@@ -289,20 +281,20 @@ TEST_F(OptionsMenu, GarbageFontSettingsKeepAReadableFontAndStayAsTheyAre) {
 HFONT WINAPI RefuseFont(const LOGFONTA*) { return nullptr; }
 
 TEST_F(OptionsMenu, AFontThatCannotBeMadeKeepsTheOldOne) {
-    WriteRegistryString(kTestSectionPath, kFontEntry, kDejaVu);
+    const std::string dejaVu = "-16 0 0 0 700 0 0 0 0 0 0 0 \"DejaVu Sans\"";
+    WriteRegistryString(kTestSectionPath, kFontEntry, dejaVu);
     CProbeKivrelDlg dialog;
     RunDialog(dialog, [&](HWND hDlg) {
-        HWND field = ::GetDlgItem(hDlg, IDC_MODULE);
         HFONT held = dialog.m_font.GetSafeHandle();
-        EXPECT_STREQ(FontOf(field).lfFaceName, "DejaVu Sans");
+        EXPECT_STREQ(FontOf(hDlg, IDC_MODULE).lfFaceName, "DejaVu Sans");
         dialog.m_font.m_pfnCreateFont = &RefuseFont;
 
         ASSERT_TRUE(ChooseFont(hDlg, IDOK));
-        EXPECT_EQ(HFONT(::SendMessageA(field, WM_GETFONT, 0, 0)), held);
-        EXPECT_STREQ(FontOf(field).lfFaceName, "DejaVu Sans") << "the old font is alive";
+        EXPECT_EQ(HFONT(::SendDlgItemMessageA(hDlg, IDC_MODULE, WM_GETFONT, 0, 0)), held);
+        EXPECT_STREQ(FontOf(hDlg, IDC_MODULE).lfFaceName, "DejaVu Sans") << "the old font is alive";
         EXPECT_FALSE(dialog.m_font.ReadProfile("Main", kFontEntry));
         EXPECT_EQ(dialog.m_font.GetSafeHandle(), held);
-        EXPECT_EQ(ReadRegistryString(kTestSectionPath, kFontEntry), std::string(kDejaVu));
+        EXPECT_EQ(ReadRegistryString(kTestSectionPath, kFontEntry), dejaVu);
     });
 }
 

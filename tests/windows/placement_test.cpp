@@ -198,32 +198,27 @@ public:
                               0, nullptr, nullptr, &startup, &m_info)) {
             return;
         }
+        m_process.Reset(m_info.hProcess);
+        m_thread.Reset(m_info.hThread);
         ::WaitForInputIdle(m_info.hProcess, 10000);
-        for (int tries = 0; tries < 200 && m_hWnd == nullptr; ++tries) {
-            for (HWND hWnd = ::FindWindowExA(nullptr, nullptr, "#32770", nullptr); hWnd != nullptr;
-                 hWnd = ::FindWindowExA(nullptr, hWnd, "#32770", nullptr)) {
+        PumpUntil([&] {
+            for (HWND hWnd = nullptr; (hWnd = ::FindWindowExA(nullptr, hWnd, "#32770", nullptr));) {
                 DWORD processId = 0;
                 ::GetWindowThreadProcessId(hWnd, &processId);
                 if (processId == m_info.dwProcessId && ::IsWindowVisible(hWnd)) m_hWnd = hWnd;
             }
-            if (m_hWnd == nullptr) ::Sleep(50);
-        }
+            return m_hWnd != nullptr;
+        });
     }
-    ~KivrelProcess() {
-        if (m_info.hProcess == nullptr) return;
-        ::TerminateProcess(m_info.hProcess, 99);  // fails harmlessly once it has ended
-        ::CloseHandle(m_info.hProcess);
-        ::CloseHandle(m_info.hThread);
-    }
+    ~KivrelProcess() { ::TerminateProcess(m_info.hProcess, 99); }  // harmless once ended
     HWND Window() const { return m_hWnd; }
-    std::string Placement() const {
+    // Moved to x, y (unless negative); the placement it then has.
+    std::string Placement(int x = -1, int y = -1) const {
+        if (x >= 0) ::SetWindowPos(m_hWnd, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
         WINDOWPLACEMENT placement{};
         placement.length = sizeof(placement);
         ::GetWindowPlacement(m_hWnd, &placement);
         return FormatPlacement(placement);
-    }
-    void MoveTo(int x, int y) const {
-        ::SetWindowPos(m_hWnd, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
     }
     // Presses Esc in the dialog; the exit code, or -1 when the program did not end.
     int PressEscape() const {
@@ -241,6 +236,7 @@ public:
 
 private:
     PROCESS_INFORMATION m_info{};
+    CKernelHandle m_process, m_thread;
     HWND m_hWnd = nullptr;
 };
 
@@ -261,10 +257,8 @@ TEST_F(Program, ANewCopyTakesTheLowestNumberNoRunningCopyHolds) {
     const auto report = LineShapes(CoreReport(FixtureProgram()));
     EXPECT_TRUE(PumpUntil([&] { return LineShapes(list) == report; }));
     EXPECT_EQ(WindowText(::GetDlgItem(first->Window(), IDC_MODULE)), FixtureProgram());
-    first->MoveTo(20, 30);
-    second.MoveTo(300, 200);
-    const std::string firstPlacement = first->Placement();
-    const std::string secondPlacement = second.Placement();
+    const std::string firstPlacement = first->Placement(20, 30);
+    const std::string secondPlacement = second.Placement(300, 200);
     ASSERT_NE(firstPlacement, secondPlacement);
     EXPECT_EQ(first->PressEscape(), 0);
     EXPECT_EQ(ReadRegistryString(kProgramSectionPath, "Window1"), firstPlacement);
@@ -274,8 +268,7 @@ TEST_F(Program, ANewCopyTakesTheLowestNumberNoRunningCopyHolds) {
     KivrelProcess third("");
     ASSERT_NE(third.Window(), nullptr);
     EXPECT_EQ(third.Placement(), firstPlacement);
-    third.MoveTo(150, 100);
-    const std::string thirdPlacement = third.Placement();
+    const std::string thirdPlacement = third.Placement(150, 100);
     EXPECT_EQ(second.PressEscape(), 0);
     EXPECT_EQ(third.PressEscape(), 0);
     EXPECT_EQ(ReadRegistryString(kProgramSectionPath, "Window1"), thirdPlacement);

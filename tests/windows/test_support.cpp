@@ -1,5 +1,6 @@
 #include "test_support.h"
 
+#include <array>
 #include <deque>
 #include <utility>
 
@@ -135,22 +136,19 @@ HWND TestWindow(DWORD style, const RECT& rect, HWND parent, int id, const char* 
 
 std::vector<Line> ListLines(HWND list) {
     std::vector<Line> lines;
-    const int count = static_cast<int>(::SendMessageA(list, LB_GETCOUNT, 0, 0));
-    for (int i = 0; i < count; ++i) {
-        std::string text(static_cast<size_t>(::SendMessageA(list, LB_GETTEXTLEN, i, 0)) + 1, '\0');
-        text.resize(static_cast<size_t>(
-            ::SendMessageA(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(text.data()))));
-        lines.push_back({text, static_cast<uint32_t>(::SendMessageA(list, LB_GETITEMDATA, i, 0))});
+    for (int i = 0; i < ::SendMessageA(list, LB_GETCOUNT, 0, 0); ++i) {
+        std::string text(size_t(::SendMessageA(list, LB_GETTEXTLEN, i, 0)) + 1, '\0');
+        text.resize(size_t(::SendMessageA(list, LB_GETTEXT, i, LPARAM(text.data()))));
+        lines.push_back({text, uint32_t(::SendMessageA(list, LB_GETITEMDATA, i, 0))});
     }
     return lines;
 }
 
 std::vector<std::pair<int, uint32_t>> LineShapes(HWND list) {
     std::vector<std::pair<int, uint32_t>> shapes;
-    const int count = static_cast<int>(::SendMessageA(list, LB_GETCOUNT, 0, 0));
-    for (int i = 0; i < count; ++i) {
-        shapes.emplace_back(static_cast<int>(::SendMessageA(list, LB_GETTEXTLEN, i, 0)),
-                            static_cast<uint32_t>(::SendMessageA(list, LB_GETITEMDATA, i, 0)));
+    for (int i = 0; i < ::SendMessageA(list, LB_GETCOUNT, 0, 0); ++i) {
+        shapes.emplace_back(int(::SendMessageA(list, LB_GETTEXTLEN, i, 0)),
+                            uint32_t(::SendMessageA(list, LB_GETITEMDATA, i, 0)));
     }
     return shapes;
 }
@@ -195,24 +193,22 @@ POINT CentreOf(HWND window) {
 
 void DeleteRegistryTree(const char* path) { ::RegDeleteTreeA(HKEY_CURRENT_USER, path); }
 
+namespace {
+template <typename T>
+std::optional<T> ReadRegistry(const char* path, const char* value, DWORD type, T data) {
+    DWORD size = sizeof(data);
+    if (::RegGetValueA(HKEY_CURRENT_USER, path, value, type, nullptr, &data, &size) != 0) return {};
+    return data;
+}
+}  // namespace
+
 std::optional<std::string> ReadRegistryString(const char* path, const char* value) {
-    char data[1024] = "";
-    DWORD size = sizeof(data) - 1;
-    if (::RegGetValueA(HKEY_CURRENT_USER, path, value, RRF_RT_REG_SZ, nullptr, data, &size) !=
-        ERROR_SUCCESS) {
-        return std::nullopt;
-    }
-    return std::string(data);
+    const auto data = ReadRegistry(path, value, RRF_RT_REG_SZ, std::array<char, 1024>{});
+    return data ? std::optional<std::string>(data->data()) : std::nullopt;
 }
 
 std::optional<DWORD> ReadRegistryDword(const char* path, const char* value) {
-    DWORD data = 0;
-    DWORD size = sizeof(data);
-    if (::RegGetValueA(HKEY_CURRENT_USER, path, value, RRF_RT_REG_DWORD, nullptr, &data, &size) !=
-        ERROR_SUCCESS) {
-        return std::nullopt;
-    }
-    return data;
+    return ReadRegistry(path, value, RRF_RT_REG_DWORD, DWORD{0});
 }
 
 void WriteRegistryString(const char* path, const char* value, const std::string& data) {
@@ -229,9 +225,6 @@ void DialogTest::SetUp() {
     DeleteRegistryTree(kTestSectionPath);
 }
 
-void DialogTest::TearDown() {
-    AfxGetApp()->m_strCmdLine.clear();
-    DeleteRegistryTree(kTestSectionPath);
-}
+void DialogTest::TearDown() { SetUp(); }
 
 }  // namespace kivrel_test

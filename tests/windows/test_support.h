@@ -25,30 +25,25 @@ constexpr const char* kProgramSectionPath = "Software\\Velmarin\\Kivrel\\Main";
 // What RunDialog leaves when its body does not end the dialog itself.
 constexpr INT_PTR kEndedByTest = 0x7E57;
 
-// A step runs at every tick of a script until it returns true; then the next
-// one starts.
+// A step runs at every tick until it returns true; then the next one starts.
 using Step = std::function<bool()>;
 // Runs `show` (which enters a modal loop) while a thread timer runs `steps`
-// inside whatever modal loop is current; a step may run a script of its own.
-// A script whose step, or whose `show` after the last step, waits for ten
-// seconds cancels the thread's windows. False when it was stuck or steps were
-// left when `show` returned.
+// inside whatever modal loop is current. After ten seconds stuck it cancels the
+// thread's windows. False when it was stuck or steps were left.
 bool RunSteps(std::vector<Step> steps, const std::function<void()>& show);
-// The visible, enabled window of this thread owned by `owner` (a nested dialog
-// or message box; nullptr: an unowned one), or nullptr.
+// The visible, enabled window of this thread owned by `owner`, or nullptr.
 HWND Popup(HWND owner);
 // A step that waits for Popup(owner) and runs `action` on it.
 Step WithPopup(HWND owner, std::function<void(HWND)> action);
-// Runs `dialog` modally and calls `body` inside its loop once it is shown.
-// Ends the dialog with kEndedByTest unless the body ended it.
+// Runs `dialog` modally, calls `body` once it is shown, then ends it with
+// kEndedByTest unless the body did.
 INT_PTR RunDialog(CDialog& dialog, const std::function<void(HWND)>& body);
 
 // Dispatches this thread's messages for about `milliseconds`.
 void PumpMessages(DWORD milliseconds);
 // Dispatches them until `done` holds or about eight seconds have passed.
 bool PumpUntil(const std::function<bool()>& done);
-// Starts a program of the host system (Wine runs Unix paths as they are).
-// Wine gives no handle to wait on: callers wait for the program's effect.
+// Starts a program of the host system; Wine gives no handle to wait on.
 bool StartHostProgram(std::string commandLine);
 
 // A visible window; `className` nullptr: a plain window of the tests' own class.
@@ -57,10 +52,10 @@ HWND TestWindow(DWORD style, const RECT& rect, HWND parent = nullptr, int id = 0
 
 using Line = kivrel::ReportLine;
 std::vector<Line> ListLines(HWND list);
-// Text lengths and values: what another process's list tells of its lines.
+// Text lengths and values, as another process's list tells them.
 std::vector<std::pair<int, uint32_t>> LineShapes(HWND list);
 std::vector<std::pair<int, uint32_t>> LineShapes(const std::vector<Line>& lines);
-// The report of the scan core alone for `module`, in this environment.
+// The scan core's report for `module`.
 std::vector<Line> CoreReport(const std::string& module);
 std::string WindowText(HWND window);
 
@@ -80,7 +75,7 @@ std::string FixtureDirectory();
 std::string FixtureProgram();
 std::string KivrelProgram();
 
-// Tests of the main dialog in this process: no command line, no settings.
+// The main dialog in this process: no command line, no settings.
 class DialogTest : public testing::Test {
 protected:
     void SetUp() override;
