@@ -23,6 +23,7 @@ using test::DosStub;
 using test::PeBuilder;
 using test::PeLayout;
 using Bytes = std::vector<uint8_t>;
+constexpr uint32_t kNE = 'N' | 'E' << 8;  // "NE\0\0" as a signature
 
 CMappedImage InMemory(const Bytes& bytes) {
     return CMappedImage(bytes.data(), static_cast<uint32_t>(bytes.size()));
@@ -118,7 +119,7 @@ TEST(MappedImage, DataDirectory) {
             EXPECT_EQ(image.GetDirectoryEntrySize(index), size) << index;
             EXPECT_EQ(image.GetDirectoryEntryOffset(index), offset) << index;
         }
-        const Bytes swapped = pe().OptionalHeaderMagic(plus ? 0x10B : 0x20B).Build();
+        const Bytes swapped = pe().Patch(PeBuilder::kMagic, plus ? 0x10B : 0x20B, 2).Build();
         EXPECT_NE(InMemory(swapped).GetDirectoryEntrySize(3), 8u);
         // A directory cut by the end of the file reads as absent.
         const Bytes cut = pe().Truncate(layout.dataDirectoryOffset + 12).Build();
@@ -139,10 +140,11 @@ TEST(MappedImage, RvaTranslation) {
     PeLayout layout;
     PeBuilder().Section(s).Build(&layout);
     const Bytes wrap = PeBuilder().Section({"w", 0x1000, 0x1000, 0x1000, 0xFFFFFF00, {}}).Build();
-    const Bytes many = PeBuilder().Section(s).SectionCountField(0xFFFF).Build();
-    const Bytes moved = PeBuilder().Section(s).SizeOfOptionalHeaderField(0xFFFF).Build();
+    const Bytes many = PeBuilder().Section(s).Patch(PeBuilder::kSectionCount, 0xFFFF, 2).Build();
+    const Bytes moved =
+        PeBuilder().Section(s).Patch(PeBuilder::kOptionalHeaderSize, 0xFFFF, 2).Build();
     const Bytes cut = PeBuilder().Section(s).Truncate(layout.sectionTableOffset + 39).Build();
-    const Bytes ne = PeBuilder().Section(s).NewHeaderSignature("NE").Build();
+    const Bytes ne = PeBuilder().Section(s).Patch(PeBuilder::kSignature, kNE).Build();
     const uint32_t none = kNoFileOffset;
     const struct {
         const char* name;
@@ -201,14 +203,14 @@ TEST(ImportWalk, ResultErrorIdAndNames) {
     } cases[] = {
         // clang-format off
         {"imports as the file holds them", PeBuilder().Import("KERNEL32.dll").Import("user32").Import("kernel32.DLL").Build(), 1, 0, "KERNEL32.dll user32."},
-        {"not a PE image", abc().NewHeaderSignature("NE").Build(), 0, IDS_INVALID_NT_SIGNATURE, ""},
+        {"not a PE image", abc().Patch(PeBuilder::kSignature, kNE).Build(), 0, IDS_INVALID_NT_SIGNATURE, ""},
         {"no import directory", PeBuilder().Build(), 1, kNone, ""},
-        {"directory size 0", abc().ImportDirectorySize(0).Build(), 1, kNone, ""},
-        {"untranslatable directory", abc().ImportDirectoryRva(0x9000).Build(), 1, IDS_SCAN_FAILED, ""},
+        {"directory size 0", abc().Patch(PeBuilder::kImportSize, 0).Build(), 1, kNone, ""},
+        {"untranslatable directory", abc().Patch(PeBuilder::kImportRva, 0x9000).Build(), 1, IDS_SCAN_FAILED, ""},
         {"first name RVA 0", abc().ImportNameRva(0, 0).Build(), 1, kNone, ""},
         {"name RVA 0 ends the walk, even where RVA 0 translates", abc().Section({"z", 16, 0, 16, 0x400, {'z', '.', 0}}).ImportNameRva(1, 0).Build(), 1, 0, "a.dll"},
         {"untranslatable name RVA ends the walk", abc().ImportNameRva(1, 0x70000).Build(), 1, 0, "a.dll"},
-        {"name beyond the section's raw size", abc().ImportSectionRawSize(beforeB).Build(), 1, 0, "a.dll"},
+        {"name beyond the section's raw size", abc().Patch(PeBuilder::kFirstRawSize, beforeB).Build(), 1, 0, "a.dll"},
         {"descriptor table cut by the end of the file", cutTable, 1, 0, "x."},
         {"name of 259 characters", PeBuilder().Import(n259).Build(), 1, 0, n259},
         {"names of 260 or more skipped, not cut", PeBuilder().Import(std::string(256, 'l') + ".dll").Import("b.dll").Import(std::string(996, 'm')).Build(), 1, 0, "b.dll"},

@@ -1,7 +1,7 @@
 #include "pe_writer.h"
 
 #include <algorithm>
-#include <cstdio>
+#include <fstream>
 
 namespace kivrel::test {
 
@@ -14,11 +14,6 @@ uint32_t AlignUp(uint64_t value, uint32_t alignment) {
     return static_cast<uint32_t>((value + alignment - 1) / alignment * alignment);
 }
 
-void PutBytes(std::vector<uint8_t>& bytes, size_t offset, const void* data, size_t length) {
-    if (bytes.size() < offset + length) bytes.resize(offset + length);
-    std::copy_n(static_cast<const uint8_t*>(data), length, bytes.begin() + long(offset));
-}
-
 // The low `size` bytes of `value`, little-endian.
 void PutLE(std::vector<uint8_t>& bytes, size_t offset, uint64_t value, size_t size) {
     if (bytes.size() < offset + size) bytes.resize(offset + size);
@@ -26,7 +21,7 @@ void PutLE(std::vector<uint8_t>& bytes, size_t offset, uint64_t value, size_t si
 }
 
 void PutSectionHeader(std::vector<uint8_t>& bytes, size_t offset, const SectionSpec& section) {
-    PutBytes(bytes, offset, section.name.data(), std::min<size_t>(section.name.size(), 8));
+    for (size_t i = 0; i < 8 && i < section.name.size(); ++i) bytes[offset + i] = section.name[i];
     PutU32(bytes, offset + 8, section.virtualSize);
     PutU32(bytes, offset + 12, section.virtualAddress);
     PutU32(bytes, offset + 16, section.sizeOfRawData);
@@ -43,11 +38,10 @@ void PutU32(std::vector<uint8_t>& bytes, size_t offset, uint32_t value) {
 }
 
 bool WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
-    FILE* file = std::fopen(path.c_str(), "wb");
-    if (file == nullptr) return false;
-    const bool written =
-        bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-    return std::fclose(file) == 0 && written;
+    std::ofstream file(path, std::ios::binary);
+    return file.write(reinterpret_cast<const char*>(bytes.data()), long(bytes.size()))
+        .flush()
+        .good();
 }
 
 std::vector<uint8_t> DosStub(size_t size, uint16_t relocationOffset, uint32_t newHeaderOffset) {
@@ -111,10 +105,9 @@ std::vector<uint8_t> PeBuilder::Build(PeLayout* layoutOut) const {
         imports.virtualAddress = kImportSectionRva;
         imports.pointerToRawData = headersEnd;
         imports.virtualSize = static_cast<uint32_t>(data.size());
-        const uint32_t rawSize = m_bUnterminatedLastName ? static_cast<uint32_t>(data.size())
-                                                         : AlignUp(data.size(), kFileAlignment);
-        imports.sizeOfRawData = m_importRawSize.value_or(rawSize);
-        data.resize(rawSize, 0);
+        imports.sizeOfRawData = m_bUnterminatedLastName ? static_cast<uint32_t>(data.size())
+                                                        : AlignUp(data.size(), kFileAlignment);
+        data.resize(imports.sizeOfRawData, 0);
         imports.data = std::move(data);
         layout.importSectionRva = kImportSectionRva;
         layout.importSectionOffset = headersEnd;
@@ -156,16 +149,14 @@ std::vector<uint8_t> PeBuilder::Build(PeLayout* layoutOut) const {
         sections.push_back(&delay);
     }
 
-    bytes = DosStub(headersEnd, 0x40, m_newHeaderOffset.value_or(kPeOffset));
+    bytes = DosStub(headersEnd, 0x40, kPeOffset);
 
     // Signature and file header.
-    const std::string signature = m_signature.value_or(std::string("PE\0\0", 4));
-    for (size_t i = 0; i < 4; ++i) bytes[kPeOffset + i] = i < signature.size() ? signature[i] : 0;
+    bytes[kPeOffset] = 'P', bytes[kPeOffset + 1] = 'E';
     const uint32_t fileHeader = kPeOffset + 4;
     PutU16(bytes, fileHeader + 0, m_bPe32Plus ? 0x8664 : 0x014C);
-    PutU16(bytes, fileHeader + 2, m_sectionCount.value_or(static_cast<uint16_t>(sectionCount)));
-    PutU16(bytes, fileHeader + 16,
-           m_optionalHeaderSize.value_or(static_cast<uint16_t>(optionalHeaderSize)));
+    PutU16(bytes, fileHeader + 2, static_cast<uint16_t>(sectionCount));
+    PutU16(bytes, fileHeader + 16, static_cast<uint16_t>(optionalHeaderSize));
     uint16_t characteristics = 0x0002 | (m_bPe32Plus ? 0x0020 : 0x0100);
     if (m_bDll) characteristics |= 0x2000;
     PutU16(bytes, fileHeader + 18, characteristics);
@@ -176,7 +167,7 @@ std::vector<uint8_t> PeBuilder::Build(PeLayout* layoutOut) const {
         imageEnd = std::max(
             imageEnd, AlignUp(uint64_t(s->virtualAddress) + s->virtualSize, kSectionAlignment));
     }
-    PutU16(bytes, opt + 0, m_magic.value_or(m_bPe32Plus ? 0x20B : 0x10B));
+    PutU16(bytes, opt + 0, m_bPe32Plus ? 0x20B : 0x10B);
     PutLE(bytes, opt + (m_bPe32Plus ? 24 : 28), imageBase, m_bPe32Plus ? 8 : 4);
     PutU32(bytes, opt + 32, kSectionAlignment);
     PutU32(bytes, opt + 36, kFileAlignment);
@@ -195,8 +186,6 @@ std::vector<uint8_t> PeBuilder::Build(PeLayout* layoutOut) const {
         directories[13] = {delay.virtualAddress,
                            32 * static_cast<uint32_t>(m_delayImports.size() + 1)};
     }
-    if (m_importRva) directories[1].first = *m_importRva;
-    if (m_importSize) directories[1].second = *m_importSize;
     for (const auto& [index, entry] : directories) {
         if (index >= kDirectoryEntries) continue;
         PutU32(bytes, layout.dataDirectoryOffset + 8 * index, entry.first);
@@ -208,9 +197,12 @@ std::vector<uint8_t> PeBuilder::Build(PeLayout* layoutOut) const {
         PutSectionHeader(bytes, layout.sectionTableOffset + kSectionEntrySize * i, *sections[i]);
     }
     for (const SectionSpec* s : sections) {
-        if (!s->data.empty()) PutBytes(bytes, s->pointerToRawData, s->data.data(), s->data.size());
+        if (s->data.empty()) continue;
+        bytes.resize(std::max(bytes.size(), s->pointerToRawData + s->data.size()));
+        std::copy(s->data.begin(), s->data.end(), bytes.begin() + long(s->pointerToRawData));
     }
 
+    for (const auto& [at, value, size] : m_patches) PutLE(bytes, at, value, size_t(size));
     if (m_truncate && *m_truncate < bytes.size()) bytes.resize(*m_truncate);
     if (layoutOut != nullptr) *layoutOut = std::move(layout);
     return bytes;

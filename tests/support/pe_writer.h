@@ -10,6 +10,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -50,19 +51,14 @@ public:
         return Add(m_delayImports, std::make_pair(std::move(name), rvaBased));
     }
 
-    // Header fields written with other values.
-    PeBuilder& NewHeaderOffset(uint32_t v) { return Set(m_newHeaderOffset, v); }
-    // Up to 4 bytes instead of "PE\0\0" (e.g. "NE"), the rest zero.
-    PeBuilder& NewHeaderSignature(std::string v) { return Set(m_signature, std::move(v)); }
-    PeBuilder& OptionalHeaderMagic(uint16_t v) { return Set(m_magic, v); }
-    PeBuilder& SectionCountField(uint16_t v) { return Set(m_sectionCount, v); }
-    PeBuilder& SizeOfOptionalHeaderField(uint16_t v) { return Set(m_optionalHeaderSize, v); }
+    // `size` bytes of `value` written at file offset `at` once the image is
+    // built: a header field with another value (see the offsets below).
+    PeBuilder& Patch(uint32_t at, uint32_t value, int size = 4) {
+        return Add(m_patches, std::make_tuple(at, value, size));
+    }
     PeBuilder& DataDirectory(unsigned i, uint32_t rva, uint32_t size) {
         return Set(m_directories[i], std::make_pair(rva, size));
     }
-    PeBuilder& ImportDirectoryRva(uint32_t v) { return Set(m_importRva, v); }
-    PeBuilder& ImportDirectorySize(uint32_t v) { return Set(m_importSize, v); }
-    PeBuilder& ImportSectionRawSize(uint32_t v) { return Set(m_importRawSize, v); }  // header only
     // The name RVA of descriptor `index` as written.
     PeBuilder& ImportNameRva(size_t i, uint32_t rva) { return Set(m_nameRvas[i], rva); }
     // The last import name is the last thing in the file, without its NUL.
@@ -70,6 +66,12 @@ public:
     PeBuilder& Truncate(size_t size) { return Set(m_truncate, size); }
 
     std::vector<uint8_t> Build(PeLayout* layout = nullptr) const;
+
+    // File offsets of header fields in every image built (the import
+    // directory and the first section's raw size: in PE32 only).
+    static constexpr uint32_t kNewHeaderField = 60, kSignature = 0x40, kSectionCount = 0x46,
+                              kOptionalHeaderSize = 0x54, kMagic = 0x58, kImportRva = 0xC0,
+                              kImportSize = 0xC4, kFirstRawSize = 0x148;
 
 private:
     template <class Field, class Value>
@@ -87,9 +89,7 @@ private:
     std::vector<std::string> m_imports;
     std::vector<std::pair<std::string, bool>> m_delayImports;  // name, RVA-based
     std::vector<SectionSpec> m_sectionsBefore, m_sectionsAfter;
-    std::optional<uint16_t> m_magic, m_sectionCount, m_optionalHeaderSize;
-    std::optional<uint32_t> m_newHeaderOffset, m_importRva, m_importSize, m_importRawSize;
-    std::optional<std::string> m_signature;
+    std::vector<std::tuple<uint32_t, uint32_t, int>> m_patches;  // offset, value, size
     std::map<unsigned, std::pair<uint32_t, uint32_t>> m_directories;
     std::map<size_t, uint32_t> m_nameRvas;
     std::optional<size_t> m_truncate;
