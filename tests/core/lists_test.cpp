@@ -79,7 +79,7 @@ TEST_F(SearchOrder, BuildSearchDirectories) {
         skipped.clear();
         platform.systemDirectory = c.system;
         platform.windowsDirectory = c.windows;
-        platform.SetPathList(c.path);
+        platform.pathList = c.path;
         scanner.BuildSearchDirectories(c.module, c.initial);
         EXPECT_EQ(scanner.SearchDirectories().Entries(), c.expected);
         EXPECT_EQ(skipped.size(), c.skips);

@@ -189,10 +189,10 @@ TEST(Scan, Scenarios) {
         test::FakePlatform platform;
         platform.systemDirectory = temp.Dir("sys");
         // A directory that fits a path buffer, but not with any name in it.
-        platform.SetPathList(std::string(255, 'q') + ";" + temp.Dir("d0") + ";" + temp.Dir("d1") +
-                             ";" + temp.Dir("d2"));
+        platform.pathList = std::string(255, 'q') + ";" + temp.Dir("d0") + ";" + temp.Dir("d1") +
+                            ";" + temp.Dir("d2");
         platform.maxFindCalls = 10000;
-        if (!c.d1.empty()) platform.Script(temp.Dir("d1"), c.d1);
+        if (!c.d1.empty()) platform.scripts[temp.Dir("d1")] = c.d1;
         platform.caseSensitive = c.caseSensitive;
         Notes notes;
         CReferenceScanner scanner(platform, &notes);

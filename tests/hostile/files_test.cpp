@@ -61,11 +61,11 @@ TEST_F(HostileScan, PathsOf259CharactersAreReadAndOf260AreNot) {
         dir.Write(relative + "m.exe", ModuleImporting({"b.dll"}));
     }
     // Directory and name: found where they make 259, not where they make 260.
-    platform.SetPathList(over + ";" + fits);
+    platform.pathList = over + ";" + fits;
     scanner.Scan(dir.Write("main.exe", ModuleImporting({"a.dll"})), "", true, report);
     EXPECT_EQ(report.Texts(), std::vector<std::string>{fits + "a.dll"});
     // The module path itself.
-    platform.SetPathList("");
+    platform.pathList = "";
     scanner.Scan(fits + "m.exe", "", true, report);
     EXPECT_EQ(report.Texts(), std::vector<std::string>{fits + "b.dll"});
     scanner.Scan(over + "m.exe", "", true, report);

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "pe_writer.h"
+
 namespace kivrel::test {
 
 struct ApiSetEntrySpec {
@@ -13,7 +15,6 @@ struct ApiSetEntrySpec {
     std::vector<std::string> hosts;  // the first is the default host
 };
 
-// Where the parts of the last section built begin, for tests that damage it.
 struct ApiSetLayout {
     uint32_t countField = 0;  // the header's entry count
     uint32_t entries = 0;     // the first namespace entry
@@ -21,11 +22,70 @@ struct ApiSetLayout {
     std::vector<uint32_t> valueLists;  // per entry: its values (version 6) or their list header
 };
 
-std::vector<uint8_t> BuildApiSetSection(uint32_t version,
-                                        const std::vector<ApiSetEntrySpec>& entries,
-                                        ApiSetLayout* layout = nullptr);
+namespace detail {
+// Appends `text` as UTF-16 and writes its offset and byte length at `field`.
+inline void PutName(std::vector<uint8_t>& bytes, uint32_t field, const std::string& text) {
+    PutU32(bytes, field, static_cast<uint32_t>(bytes.size()));
+    PutU32(bytes, field + 4, static_cast<uint32_t>(text.size() * 2));
+    for (unsigned char c : text) PutU16(bytes, bytes.size(), c);
+}
+}  // namespace detail
+
+// `layout`, if given, receives where the parts begin, for tests that damage them.
+inline std::vector<uint8_t> BuildApiSetSection(uint32_t version,
+                                               const std::vector<ApiSetEntrySpec>& entries,
+                                               ApiSetLayout* layoutOut = nullptr) {
+    ApiSetLayout layout;
+    const uint32_t count = static_cast<uint32_t>(entries.size());
+    const bool v2 = version == 2, v4 = version == 4;  // anything else is written as 6
+    const uint32_t header = v2 ? 8 : v4 ? 16 : 28, listHeader = v2 ? 4 : v4 ? 8 : 0;
+    const uint32_t valueSize = v2 ? 16 : 20;
+    layout.entrySize = v2 ? 12 : 24;
+    layout.countField = v2 ? 4 : 12;
+    layout.entries = header;
+
+    std::vector<uint8_t> bytes(header + count * layout.entrySize, 0);
+    PutU32(bytes, 0, version);
+    PutU32(bytes, layout.countField, count);
+    for (uint32_t i = 0; i < count; ++i) {
+        const ApiSetEntrySpec& wanted = entries[i];
+        const uint32_t entry = header + i * layout.entrySize;
+        const uint32_t list = static_cast<uint32_t>(bytes.size());
+        layout.valueLists.push_back(list);
+        const uint32_t hostCount = static_cast<uint32_t>(wanted.hosts.size());
+        bytes.resize(list + listHeader + hostCount * valueSize, 0);
+        if (v2) PutU32(bytes, list, hostCount);
+        if (v4) PutU32(bytes, list + 4, hostCount);
+        for (uint32_t k = 0; k < hostCount; ++k) {
+            const uint32_t value = list + listHeader + k * valueSize;
+            detail::PutName(bytes, value + (v2 ? 8 : 12), wanted.hosts[k]);
+        }
+        detail::PutName(bytes, entry + (v2 ? 0 : 4), wanted.name);
+        if (v2) PutU32(bytes, entry + 8, list);
+        if (v4) PutU32(bytes, entry + 20, list);
+        if (!v2 && !v4) {
+            // The hashed part: the name up to its last hyphen.
+            PutU32(bytes, entry + 12, static_cast<uint32_t>(wanted.name.rfind('-') * 2));
+            PutU32(bytes, entry + 16, list);
+            PutU32(bytes, entry + 20, hostCount);
+        }
+    }
+    if (version == 6) {
+        PutU32(bytes, 16, header);                               // EntryOffset
+        PutU32(bytes, 20, static_cast<uint32_t>(bytes.size()));  // HashOffset (table not written)
+        PutU32(bytes, 24, 31);                                   // HashFactor
+    }
+    if (!v2) PutU32(bytes, 4, static_cast<uint32_t>(bytes.size()));  // Size
+    if (layoutOut != nullptr) *layoutOut = std::move(layout);
+    return bytes;
+}
 
 // A PE32+ DLL whose one section, ".apiset", holds `section`.
-std::vector<uint8_t> BuildApiSetSchemaDll(const std::vector<uint8_t>& section);
+inline std::vector<uint8_t> BuildApiSetSchemaDll(const std::vector<uint8_t>& section) {
+    const uint32_t size = static_cast<uint32_t>(section.size());
+    SectionSpec apiset{".apiset", size, 0x1000, (size + 0x1FF) / 0x200 * 0x200, 0x400, section};
+    apiset.data.resize(apiset.sizeOfRawData, 0);
+    return PeBuilder().Pe32Plus().Dll().Section(apiset).Build();
+}
 
 }  // namespace kivrel::test

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <map>
 #include <memory>
 #include <set>
@@ -24,28 +25,20 @@ struct ScriptedEntry {
 
 class FakePlatform : public IScanPlatform {
 public:
-    explicit FakePlatform(char separator = kNativeSeparator) : separator(separator) {}
-#ifdef _WIN32
-    static constexpr char kNativeSeparator = '\\';
-#else
-    static constexpr char kNativeSeparator = '/';
-#endif
+    explicit FakePlatform(char separator = char(std::filesystem::path::preferred_separator))
+        : separator(separator) {}
 
     char separator;
     std::string systemDirectory, windowsDirectory, pathList;
     std::map<std::string, std::string> environment;
-    std::set<unsigned char> leadBytes;  // double-byte lead bytes
+    std::set<unsigned char> leadBytes;                          // double-byte lead bytes
+    std::map<std::string, std::vector<ScriptedEntry>> scripts;  // by directory
     // Searches beyond this many find nothing: a resolution that would never
     // end fails instead of hanging.
     size_t maxFindCalls = SIZE_MAX;
     std::vector<std::pair<std::string, std::string>> findCalls;  // directory, pattern
     int beginScanCalls = 0;
     bool caseSensitive = false;  // as Linux file systems are
-
-    void SetPathList(std::string value) { pathList = std::move(value); }
-    void Script(const std::string& directory, std::vector<ScriptedEntry> entries) {
-        m_scripts[directory] = std::move(entries);
-    }
 
     char PathSeparator() const override { return separator; }
     std::string SystemDirectory() override { return systemDirectory; }
@@ -61,8 +54,11 @@ public:
                      const MatchCallback& onMatch) override {
         findCalls.emplace_back(directory, pattern);
         if (findCalls.size() > maxFindCalls) return;
-        auto script = m_scripts.find(directory);
-        if (script == m_scripts.end()) return Real().FindMatches(directory, pattern, onMatch);
+        auto script = scripts.find(directory);
+        if (script == scripts.end()) {
+            if (!m_pReal) m_pReal = CreateNativePlatform();
+            return m_pReal->FindMatches(directory, pattern, onMatch);
+        }
         for (const ScriptedEntry& entry : script->second) {
             const bool matches =
                 MatchesWildcardNoCase(pattern, entry.name) ||
@@ -76,12 +72,6 @@ public:
     }
 
 private:
-    IScanPlatform& Real() {
-        if (!m_pReal) m_pReal = CreateNativePlatform();
-        return *m_pReal;
-    }
-
-    std::map<std::string, std::vector<ScriptedEntry>> m_scripts;
     std::unique_ptr<IScanPlatform> m_pReal;
 };
 

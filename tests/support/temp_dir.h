@@ -16,14 +16,13 @@ namespace kivrel::test {
 class TempDir {
 public:
     TempDir() {
-        // Clock ticks, a counter and this object's address keep concurrent
-        // test processes apart; create_directory tells a clash.
+        // Clock ticks and a counter keep test processes apart; create_directory
+        // tells a clash, and the next attempt has other ticks.
         static unsigned counter = 0;
         for (int attempt = 0; attempt < 100; ++attempt) {
             const auto ticks = std::chrono::steady_clock::now().time_since_epoch().count();
             m_path = std::filesystem::temp_directory_path() /
-                     ("kivrel-test-" + std::to_string(ticks % 1000000007) + "-" +
-                      std::to_string(++counter) + "-" + std::to_string(uintptr_t(this) % 100003));
+                     ("kivrel-test-" + std::to_string(ticks) + "-" + std::to_string(++counter));
             std::error_code error;
             if (std::filesystem::create_directory(m_path, error)) return;
         }
