@@ -23,24 +23,7 @@ using test::PeBuilder;
 using testing::ElementsAre;
 using Bytes = std::vector<uint8_t>;
 
-// A PE image importing the space-separated `names`: "+64" makes it PE32+,
-// "~name" delay-loads a name, "~~name" in the older descriptor layout.
-Bytes Pe(const std::string& names = "") {
-    PeBuilder pe;
-    std::istringstream in(names);
-    for (std::string name; in >> name;) {
-        if (name == "+64") {
-            pe.Pe32Plus();
-        } else if (name.rfind("~~", 0) == 0) {
-            pe.DelayImport(name.substr(2), false);
-        } else if (name[0] == '~') {
-            pe.DelayImport(name.substr(1));
-        } else {
-            pe.Import(name);
-        }
-    }
-    return pe.Build();
-}
+Bytes Pe(const std::string& names = "") { return test::PeImporting(names); }
 const Bytes kText = {'t', 'e', 'x', 't'};
 // Report lines, each preceded by '|', a found module's followed by "#<item value>".
 const std::string NF = "||*** NOT FOUND or INCORRECT ***||", API = "||*** API SETS ***||",

@@ -12,9 +12,8 @@ TEST_F(HostileScan, ChainOfTwentyThousandModulesResolvesWithoutRecursion) {
     // Five digits keep every name the same length: none a prefix of another.
     auto name = [](size_t i) { return "m" + std::to_string(100000 + i).substr(1) + ".dll"; };
     for (size_t i = 0; i < length; ++i)
-        dir.Write(name(i), ModuleImporting(i + 1 < length ? std::vector{name(i + 1)}
-                                                          : std::vector<std::string>{}));
-    scanner.Scan(dir.Write("main.exe", ModuleImporting({name(0)})), "", true, report);
+        dir.Write(name(i), PeImporting(i + 1 < length ? name(i + 1) : ""));
+    scanner.Scan(dir.Write("main.exe", PeImporting(name(0))), "", true, report);
 
     ASSERT_EQ(scanner.References().size(), length);
     for (const Reference& entry : scanner.References().Entries())

@@ -57,12 +57,12 @@ TEST_F(HostileScan, PathsOf259CharactersAreReadAndOf260AreNot) {
             *path += std::string(component, fill) + platform.separator;
         }
         const std::string relative = path->substr(dir.Dir().size());
-        for (const char* name : {"a.dll", "b.dll"}) dir.Write(relative + name, ModuleImporting({}));
-        dir.Write(relative + "m.exe", ModuleImporting({"b.dll"}));
+        for (const char* name : {"a.dll", "b.dll"}) dir.Write(relative + name, PeImporting());
+        dir.Write(relative + "m.exe", PeImporting("b.dll"));
     }
     // Directory and name: found where they make 259, not where they make 260.
     platform.pathList = over + ";" + fits;
-    scanner.Scan(dir.Write("main.exe", ModuleImporting({"a.dll"})), "", true, report);
+    scanner.Scan(dir.Write("main.exe", PeImporting("a.dll")), "", true, report);
     EXPECT_EQ(report.Texts(), std::vector<std::string>{fits + "a.dll"});
     // The module path itself.
     platform.pathList = "";
@@ -76,13 +76,13 @@ TEST_F(HostileScan, PathsOf259CharactersAreReadAndOf260AreNot) {
 // NUL, CON, AUX, COM1 ..., with any extension: a module importing one must not
 // get the scan to open or read a device.
 TEST_F(HostileScan, ImportedDeviceNamesAreNeverFound) {
-    const std::vector<std::string> devices{"NUL.dll",  "CON.",  "AUX.",   "PRN.dll",
-                                           "COM1.dll", "LPT1.", "CONIN$."};
-    dir.Write("real.dll", ModuleImporting({}));
-    std::vector<std::string> imports = devices;
-    imports.push_back("real.dll");
-    scanner.Scan(dir.Write("main.exe", ModuleImporting(imports)), "", true, report);
-    for (const std::string& device : devices) {
+    const char* const devices[] = {"NUL.dll",  "CON.",  "AUX.",   "PRN.dll",
+                                   "COM1.dll", "LPT1.", "CONIN$."};
+    std::string imports = "real.dll";
+    for (const char* device : devices) imports += std::string(" ") + device;
+    dir.Write("real.dll", PeImporting());
+    scanner.Scan(dir.Write("main.exe", PeImporting(imports)), "", true, report);
+    for (const char* device : devices) {
         const int state = StateOf(scanner, device);
         EXPECT_TRUE(state == REF_NOT_FOUND || state == REF_INCORRECT) << device << " " << state;
     }

@@ -13,12 +13,6 @@
 
 namespace kivrel::test {
 
-inline std::vector<uint8_t> ModuleImporting(const std::vector<std::string>& imports) {
-    PeBuilder builder;
-    for (const std::string& name : imports) builder.Import(name);
-    return builder.Build();
-}
-
 // The state of the entry for `name` (compared without regard to case), or -1.
 inline int StateOf(const CReferenceScanner& scanner, const std::string& name) {
     for (const Reference& entry : scanner.References().Entries())

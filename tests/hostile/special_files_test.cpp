@@ -32,17 +32,16 @@ TEST_F(HostileScan, SpecialFilesAreNeitherModulesNorBlockTheScan) {
                                        {"alias.dll", "sub/target.dll"}}) {
         ASSERT_EQ(symlink(target, dir.File(link).c_str()), 0);
     }
-    dir.Write("sub/target.dll", ModuleImporting({}));
-    const std::vector<std::string> incorrect{"fifo.dll", "zero.dll", "folder.dll",
-                                             "ping.dll", "self.dll", "dangling.dll"};
-    std::vector<std::string> imports = incorrect;
-    imports.push_back("alias.dll");  // a symlink to a module is followed
+    dir.Write("sub/target.dll", PeImporting());
+    const char* const incorrect[] = {"fifo.dll", "zero.dll", "folder.dll",
+                                     "ping.dll", "self.dll", "dangling.dll"};
+    std::string imports = "alias.dll";  // a symlink to a module is followed
+    for (const char* name : incorrect) imports += std::string(" ") + name;
     // A scan stuck in a system call ends the test program (SIGALRM) rather
     // than hang the suite.
     alarm(20);
-    scanner.Scan(dir.Write("main.exe", ModuleImporting(imports)), "", true, report);
-    for (const std::string& name : incorrect)
-        EXPECT_EQ(StateOf(scanner, name), REF_INCORRECT) << name;
+    scanner.Scan(dir.Write("main.exe", PeImporting(imports)), "", true, report);
+    for (const char* name : incorrect) EXPECT_EQ(StateOf(scanner, name), REF_INCORRECT) << name;
     EXPECT_EQ(StateOf(scanner, "alias.dll"), REF_FOUND);
     for (const char* name : {"pipe.exe", "zero.exe"}) {
         scanner.Scan(dir.File(name), "", true, report);
@@ -67,8 +66,8 @@ int ScanUnreadable(const std::string& main, const std::string& locked) {
 }
 
 TEST_F(HostileScan, UnreadableFileIsNoModule) {
-    const std::string main = dir.Write("main.exe", ModuleImporting({"locked.dll"}));
-    const std::string locked = dir.Write("locked.dll", ModuleImporting({}));
+    const std::string main = dir.Write("main.exe", PeImporting("locked.dll"));
+    const std::string locked = dir.Write("locked.dll", PeImporting());
     ASSERT_EQ(chmod(locked.c_str(), 0), 0);
     ASSERT_EQ(chmod(dir.Path().c_str(), 0755), 0);
     const pid_t child = fork();

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <sstream>
 
 namespace kivrel::test {
 
@@ -50,6 +51,22 @@ std::vector<uint8_t> DosStub(size_t size, uint16_t relocationOffset, uint32_t ne
     if (size >= 26) PutU16(bytes, 24, relocationOffset);
     if (size >= 64) PutU32(bytes, 60, newHeaderOffset);
     return bytes;
+}
+
+std::vector<uint8_t> PeImporting(const std::string& names) {
+    PeBuilder pe;
+    std::istringstream in(names);
+    for (std::string name; in >> name;) {
+        if (name == "+64")
+            pe.Pe32Plus();
+        else if (name.rfind("~~", 0) == 0)
+            pe.DelayImport(name.substr(2), false);
+        else if (name[0] == '~')
+            pe.DelayImport(name.substr(1));
+        else
+            pe.Import(name);
+    }
+    return pe.Build();
 }
 
 std::vector<uint8_t> PeBuilder::Build(PeLayout* layoutOut) const {

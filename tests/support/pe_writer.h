@@ -95,6 +95,10 @@ private:
     std::optional<size_t> m_truncate;
 };
 
+// A module importing the space-separated `names`: "+64" makes it PE32+,
+// "~name" delay-loads a name, "~~name" in the older descriptor layout.
+std::vector<uint8_t> PeImporting(const std::string& names = "");
+
 // A DOS-style file of `size` bytes: "MZ", the word at 24 and the dword at 60
 // (where the file holds them), the rest zero.
 std::vector<uint8_t> DosStub(size_t size, uint16_t relocationOffset, uint32_t newHeaderOffset);

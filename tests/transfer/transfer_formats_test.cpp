@@ -32,16 +32,15 @@ TEST(FileList, BuildsAndParsesOnlyBlocksWhoseEveryNameEndsInside) {
               Block(20, 0, std::string("C:\\a.dll\0D:\\bc.dll\0\0", 20)));
     EXPECT_TRUE(BuildFileList({"", ""}).empty());
     const std::string two("a\0bc\0\0", 6);
+    // Refused: a header cut short, an offset inside the header or at the end, no
+    // closing zero; wide, a narrow terminator or half a unit.
     const std::pair<Bytes, std::optional<Names>> cases[] = {
-        {Block(24, 0, "????" + two), Names{"a", "bc"}},  // names after a gap
-        {Block(20, 0, std::string(1, '\0')), Names{}},
-        {Bytes(19, 0), std::nullopt},                             // header cut short
-        {Block(19, 0, two), std::nullopt},                        // offset inside the header
-        {Block(26, 0, two), std::nullopt},                        // offset at the end
-        {Block(20, 0, std::string("a\0bc\0", 5)), std::nullopt},  // no closing zero
-        // Wide: a narrow terminator is no wide one, and half a unit is not read.
-        {Block(20, 1, std::string("a\0b\0", 4)), std::nullopt},
+        // clang-format off
+        {Block(24, 0, "????" + two), Names{"a", "bc"}}, {Block(20, 0, std::string(1, '\0')), Names{}},
+        {Bytes(19, 0), std::nullopt}, {Block(19, 0, two), std::nullopt}, {Block(26, 0, two), std::nullopt},
+        {Block(20, 0, std::string("a\0bc\0", 5)), std::nullopt}, {Block(20, 1, std::string("a\0b\0", 4)), std::nullopt},
         {Block(20, 1, std::string("a\0\0\0\0", 5)), std::nullopt},
+        // clang-format on
     };
     for (const auto& [block, expected] : cases) {
         const auto layout = ParseFileList(block.data(), block.size());
@@ -61,12 +60,12 @@ TEST(LineRecord, TextIsCutAt127BytesWithoutSplittingADoubleByteCharacter) {
     const unsigned char shiftJis[] = {0x81, 0x9F, 0xE0, 0xFC, 0, 0};
     const CLeadBytes dbcs(shiftJis, sizeof(shiftJis)), sbcs;
     const std::string pairAt126 = std::string(126, 'x') + "\x82\xa0" + "tail";
+    // A lead byte last stands alone.
     const std::tuple<std::string, const CLeadBytes*, size_t> cases[] = {
         {std::string(127, 'x'), &dbcs, 127},
         {pairAt126, &dbcs, 126},
         {pairAt126, &sbcs, 127},
-        {std::string(126, 'x') + "\x82", &dbcs, 127},  // a lead byte last stands alone
-    };
+        {std::string(126, 'x') + "\x82", &dbcs, 127}};
     for (const auto& [text, lead, kept] : cases) {
         const LineRecord record = MakeLineRecord({1, 2, 3, text, "windowsmodule"}, *lead);
         const auto fields = ReadLineRecord(&record, sizeof(record));
