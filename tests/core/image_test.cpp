@@ -111,7 +111,7 @@ TEST(MappedImage, DataDirectory) {
         const Bytes bytes = pe().DataDirectory(0, 0x1004, 9).DataDirectory(15, 0, 7).Build(&layout);
         const CMappedImage image = InMemory(bytes);
         EXPECT_EQ(image.IsPe32Plus(), plus);
-        const uint32_t idata = layout.importSectionOffset, none = kNoFileOffset;
+        const uint32_t idata = layout.descriptorOffsets[0], none = kNoFileOffset;
         const uint32_t cases[][3] = {// index, size, offset
                                      {1, 60, idata}, {0, 9, idata + 4}, {3, 8, none},
                                      {15, 7, none},  {2, 0, none},      {16, 0xFFFFFFFF, none}};
@@ -182,7 +182,7 @@ TEST(ImportWalk, ResultErrorIdAndNames) {
     auto abc = [] { return PeBuilder().Import("a.dll").Import("b.dll").Import("c.dll"); };
     Bytes delayOutside = abc().DelayImport("d.dll").DelayImport("e.dll").Build(&abcLayout);
     test::PutU32(delayOutside, abcLayout.delayDescriptorOffsets[1] + 4, 0x7FFF0000);
-    const uint32_t beforeB = abcLayout.nameRvas[1] - abcLayout.importSectionRva;
+    const uint32_t beforeB = abcLayout.nameOffsets[1] - abcLayout.descriptorOffsets[0];
     // The names in a section of their own before the import section, so that
     // the descriptor table can be cut without them.
     Bytes cutTable = PeBuilder()

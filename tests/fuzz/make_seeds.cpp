@@ -14,10 +14,8 @@
 using namespace kivrel::test;
 
 int main(int argc, char** argv) {
-    if (argc != 2 && argc != 3) {
-        std::fprintf(stderr, "usage: make_seeds DIRECTORY [SCHEMA-DIRECTORY]\n");
-        return 2;
-    }
+    if (argc != 2 && argc != 3)
+        return std::fprintf(stderr, "usage: make_seeds DIRECTORY [SCHEMA-DIRECTORY]\n"), 2;
     auto two = [] { return PeBuilder().Import("KERNEL32.dll").Import("user32"); };
     const std::string stem255(255, 'n');
     const SectionSpec overlapping{".over", 0x2000, 0x800, 0x400, 0x200, {}};
@@ -62,11 +60,8 @@ int main(int argc, char** argv) {
                                 {prefix + "ms-win-core-com-l1-1-0", {"combase.dll", "ole32.dll"}},
                                 {prefix + "ms-win-gone-l1-1-0", {}}}));
     }
-    for (const auto& [path, bytes] : files) {
-        if (!WriteFileBytes(path, bytes)) {
-            std::fprintf(stderr, "cannot write %s\n", path.c_str());
-            return 1;
-        }
-    }
+    for (const auto& [path, bytes] : files)
+        if (!WriteFileBytes(path, bytes))
+            return std::fprintf(stderr, "cannot write %s\n", path.c_str()), 1;
     return 0;
 }

@@ -15,12 +15,10 @@ namespace fs = std::filesystem;
 
 int main(int argc, char** argv) {
     std::vector<fs::path> inputs;
+    std::error_code error;  // a file given is no directory to list
     for (int i = 1; i < argc; ++i) {
-        if (!fs::is_directory(argv[i])) {
-            inputs.emplace_back(argv[i]);  // a missing file fails to open below
-            continue;
-        }
-        for (const auto& entry : fs::directory_iterator(argv[i]))
+        if (!fs::is_directory(argv[i])) inputs.emplace_back(argv[i]);  // missing: fails below
+        for (const auto& entry : fs::directory_iterator(argv[i], fs::directory_options{}, error))
             if (entry.is_regular_file()) inputs.push_back(entry.path());
     }
     std::sort(inputs.begin(), inputs.end());

@@ -126,8 +126,6 @@ std::vector<uint8_t> PeBuilder::Build(PeLayout* layoutOut) const {
                                                         : AlignUp(data.size(), kFileAlignment);
         data.resize(imports.sizeOfRawData, 0);
         imports.data = std::move(data);
-        layout.importSectionRva = kImportSectionRva;
-        layout.importSectionOffset = headersEnd;
     }
 
     std::vector<const SectionSpec*> sections;

@@ -32,7 +32,6 @@ struct SectionSpec {
 // Offsets are file offsets; the terminating descriptors are not listed.
 struct PeLayout {
     uint32_t dataDirectoryOffset = 0, sectionTableOffset = 0;
-    uint32_t importSectionRva = 0, importSectionOffset = 0;  // 0 without imports
     std::vector<uint32_t> descriptorOffsets, nameRvas, nameOffsets, delayDescriptorOffsets;
 };
 
