@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstring>
 
-#include "drop_effect.h"
 #include "test_support.h"
 
 namespace kivrel_test {
@@ -48,80 +47,69 @@ private:
     StreamKind m_kind;
     size_t* m_pRead;
 };
-}  // namespace
 
-HRESULT STDMETHODCALLTYPE CTestDataObject::GetData(FORMATETC* pFormat, STGMEDIUM* pMedium) {
-    const auto found = m_entries.find(pFormat->cfFormat);
-    if (found == m_entries.end()) return DV_E_FORMATETC;
-    const Entry& entry = found->second;
-    *pMedium = STGMEDIUM{};
-    pMedium->tymed = entry.delivered;
-    if (entry.delivered == TYMED_ISTREAM) {
-        pMedium->pstm = new CTestStream(entry.bytes, entry.stream, &m_nStreamBytes);
-        return S_OK;
-    }
-    pMedium->hGlobal = ::GlobalAlloc(GMEM_MOVEABLE, entry.bytes.size());
-    if (pMedium->hGlobal == nullptr) return E_OUTOFMEMORY;
-    std::memcpy(::GlobalLock(pMedium->hGlobal), entry.bytes.data(), entry.bytes.size());
-    ::GlobalUnlock(pMedium->hGlobal);
-    return S_OK;
-}
-
-class CRecordingWindow::CTarget : public CTestUnknown<IDropTarget> {
+class CTestDataObject : public CTestUnknown<IDataObject> {
 public:
-    CTarget(DropRecord& record, DWORD answer)
-        : CTestUnknown(IID_IDropTarget), m_record(record), m_nAnswer(answer) {}
-    STDMETHOD(DragEnter)(IDataObject*, DWORD, POINTL, DWORD* pdwEffect) override {
-        m_record.allowedAtEnter = *pdwEffect;
-        return DragOver(0, POINTL{}, pdwEffect);
-    }
-    STDMETHOD(DragOver)(DWORD, POINTL, DWORD* pdwEffect) override {
-        *pdwEffect = FitDropEffect(m_nAnswer, m_record.allowedAtEnter);
-        return S_OK;
-    }
-    STDMETHOD(DragLeave)() override { return S_OK; }
-    STDMETHOD(Drop)(IDataObject* pData, DWORD, POINTL, DWORD* pdwEffect) override {
-        ++m_record.drops;
-        m_record.allowedAtDrop = *pdwEffect;
-        IEnumFORMATETC* formats = nullptr;
-        if (SUCCEEDED(pData->EnumFormatEtc(DATADIR_GET, &formats)) && formats != nullptr) {
-            FORMATETC format;
-            while (formats->Next(1, &format, nullptr) == S_OK) {
-                STGMEDIUM medium{};
-                if (FAILED(pData->GetData(&format, &medium))) continue;
-                if (medium.tymed == TYMED_HGLOBAL) {
-                    const char* bytes = static_cast<const char*>(::GlobalLock(medium.hGlobal));
-                    m_record.data[format.cfFormat] =
-                        std::string(bytes, ::GlobalSize(medium.hGlobal));
-                    ::GlobalUnlock(medium.hGlobal);
-                }
-                ::ReleaseStgMedium(&medium);
-            }
-            formats->Release();
+    CTestDataObject(CLIPFORMAT cf, const std::string& bytes, DWORD delivered, StreamKind stream)
+        : CTestUnknown(IID_IDataObject),
+          m_cf(cf),
+          m_bytes(bytes),
+          m_nDelivered(delivered),
+          m_stream(stream) {}
+    ULONG References() const { return m_nRef; }
+    size_t m_nStreamBytes = 0;
+
+    STDMETHOD(GetData)(FORMATETC* pFormat, STGMEDIUM* pMedium) override {
+        if (pFormat->cfFormat != m_cf) return DV_E_FORMATETC;
+        *pMedium = STGMEDIUM{};
+        pMedium->tymed = m_nDelivered;
+        if (m_nDelivered == TYMED_ISTREAM) {
+            pMedium->pstm = new CTestStream(m_bytes, m_stream, &m_nStreamBytes);
+            return S_OK;
         }
-        *pdwEffect = FitDropEffect(m_nAnswer, m_record.allowedAtDrop);
+        pMedium->hGlobal = ::GlobalAlloc(GMEM_MOVEABLE, m_bytes.size());
+        if (pMedium->hGlobal == nullptr) return E_OUTOFMEMORY;
+        std::memcpy(::GlobalLock(pMedium->hGlobal), m_bytes.data(), m_bytes.size());
+        ::GlobalUnlock(pMedium->hGlobal);
         return S_OK;
     }
+    STDMETHOD(QueryGetData)(FORMATETC* pFormat) override {
+        return pFormat->cfFormat == m_cf ? S_OK : DV_E_FORMATETC;
+    }
+    // clang-format off
+    STDMETHOD(GetDataHere)(FORMATETC*, STGMEDIUM*) override { return E_NOTIMPL; }
+    STDMETHOD(GetCanonicalFormatEtc)(FORMATETC*, FORMATETC*) override { return E_NOTIMPL; }
+    STDMETHOD(SetData)(FORMATETC*, STGMEDIUM*, BOOL) override { return E_NOTIMPL; }
+    STDMETHOD(EnumFormatEtc)(DWORD, IEnumFORMATETC**) override { return E_NOTIMPL; }
+    STDMETHOD(DAdvise)(FORMATETC*, DWORD, IAdviseSink*, DWORD*) override { return E_NOTIMPL; }
+    STDMETHOD(DUnadvise)(DWORD) override { return E_NOTIMPL; }
+    STDMETHOD(EnumDAdvise)(IEnumSTATDATA**) override { return E_NOTIMPL; }
+    // clang-format on
 
 private:
-    DropRecord& m_record;
-    DWORD m_nAnswer;
+    CLIPFORMAT m_cf;
+    std::string m_bytes;
+    DWORD m_nDelivered;
+    StreamKind m_stream;
 };
+}  // namespace
 
-CRecordingWindow::CRecordingWindow(const RECT& screen, DWORD answer)
-    : m_hWnd(TestWindow(WS_POPUP | WS_BORDER, screen)), m_pTarget(new CTarget(m_record, answer)) {
-    ::SetWindowPos(m_hWnd, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
-    ::RegisterDragDrop(m_hWnd, m_pTarget);
-    ::UpdateWindow(m_hWnd);
+DropResult DropData(IDropTarget* target, POINT screen, DWORD keys, DWORD allowed, CLIPFORMAT cf,
+                    const std::string& bytes, DWORD delivered, StreamKind stream) {
+    auto* data = new CTestDataObject(cf, bytes, delivered, stream);
+    DWORD effect = allowed;
+    target->DragEnter(data, keys, POINTL{screen.x, screen.y}, &effect);
+    if (effect != DROPEFFECT_NONE) {
+        effect = allowed;
+        target->Drop(data, keys, POINTL{screen.x, screen.y}, &effect);
+    } else {
+        target->DragLeave();
+    }
+    const DropResult result{effect, data->m_nStreamBytes};
+    EXPECT_EQ(data->References(), 1u);
+    data->Release();
+    return result;
 }
-
-CRecordingWindow::~CRecordingWindow() {
-    ::RevokeDragDrop(m_hWnd);
-    ::DestroyWindow(m_hWnd);
-    m_pTarget->Release();
-}
-
-POINT CRecordingWindow::Centre() const { return CentreOf(m_hWnd); }
 
 namespace {
 void SetButtons(bool left, bool ctrl) {

@@ -39,62 +39,16 @@ protected:
 // chunk of 'p', then an error.
 enum class StreamKind { kPlain, kEndless, kOversized, kFailing };
 
-class CTestDataObject : public CTestUnknown<IDataObject> {
-public:
-    CTestDataObject() : CTestUnknown(IID_IDataObject) {}  // one reference, the test's
-    // GetData hands out `bytes` as `cf` in `delivered`, whatever was asked for.
-    void Offer(CLIPFORMAT cf, const std::string& bytes, DWORD delivered = TYMED_HGLOBAL,
-               StreamKind stream = StreamKind::kPlain) {
-        m_entries[cf] = Entry{bytes, delivered, stream};
-    }
-    LONG References() const { return static_cast<LONG>(m_nRef); }
-    size_t StreamBytesRead() const { return m_nStreamBytes; }
-
-    STDMETHOD(GetData)(FORMATETC* pFormat, STGMEDIUM* pMedium) override;
-    STDMETHOD(QueryGetData)(FORMATETC* pFormat) override {
-        return m_entries.count(pFormat->cfFormat) != 0 ? S_OK : DV_E_FORMATETC;
-    }
-    // clang-format off
-    STDMETHOD(GetDataHere)(FORMATETC*, STGMEDIUM*) override { return E_NOTIMPL; }
-    STDMETHOD(GetCanonicalFormatEtc)(FORMATETC*, FORMATETC*) override { return E_NOTIMPL; }
-    STDMETHOD(SetData)(FORMATETC*, STGMEDIUM*, BOOL) override { return E_NOTIMPL; }
-    STDMETHOD(EnumFormatEtc)(DWORD, IEnumFORMATETC**) override { return E_NOTIMPL; }
-    STDMETHOD(DAdvise)(FORMATETC*, DWORD, IAdviseSink*, DWORD*) override { return E_NOTIMPL; }
-    STDMETHOD(DUnadvise)(DWORD) override { return E_NOTIMPL; }
-    STDMETHOD(EnumDAdvise)(IEnumSTATDATA**) override { return E_NOTIMPL; }
-    // clang-format on
-
-private:
-    struct Entry {
-        std::string bytes;
-        DWORD delivered;
-        StreamKind stream;
-    };
-    std::map<CLIPFORMAT, Entry> m_entries;
-    size_t m_nStreamBytes = 0;
+struct DropResult {
+    DWORD effect;
+    size_t streamBytesRead;
 };
-
-// What a drop target of the test saw of one drag.
-struct DropRecord {
-    int drops = 0;
-    DWORD allowedAtEnter = 0, allowedAtDrop = 0;
-    std::map<CLIPFORMAT, std::string> data;  // every format listed, read at the drop
-};
-
-// A topmost window whose drop target records drags and answers `answer`
-// fitted to what is allowed.
-class CRecordingWindow {
-public:
-    CRecordingWindow(const RECT& screen, DWORD answer);
-    ~CRecordingWindow();
-    POINT Centre() const;
-    DropRecord m_record;
-
-private:
-    class CTarget;
-    HWND m_hWnd;
-    CTarget* m_pTarget;
-};
+// Drags a data object offering `bytes` as `cf` in `delivered` (whatever was
+// asked for) over `target` at `screen` and, as OLE does, drops it only if
+// the enter took it. Expects the target to keep no reference.
+DropResult DropData(IDropTarget* target, POINT screen, DWORD keys, DWORD allowed, CLIPFORMAT cf,
+                    const std::string& bytes, DWORD delivered = TYMED_HGLOBAL,
+                    StreamKind stream = StreamKind::kPlain);
 
 // Presses the left button at `fromClient` of `window` (with Ctrl when asked),
 // moves the pointer to `toScreen` and drops there. Returns once the press

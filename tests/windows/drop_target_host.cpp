@@ -3,12 +3,9 @@
 // text is "files over" while files are dragged over it, then the last drop:
 // "Dropped as EFFECT (allowed: EFFECTS):" and each name of the validated file
 // list on a line of its own ("(wide)" for a wide name).
-#include <windows.h>
-// After windows.h, which it needs.
-#include <ole2.h>
-
 #include <string>
 
+#include "drag_test_support.h"
 #include "file_list.h"
 
 namespace {
@@ -36,31 +33,21 @@ const char* EffectName(DWORD effect) {
     return effect < 4 ? names[effect] : "other";
 }
 
-// Lives as long as the program: its count only has to be kept.
-class CFileDropTarget : public IDropTarget {
+class CFileDropTarget : public kivrel_test::CTestUnknown<IDropTarget> {
 public:
-    explicit CFileDropTarget(HWND hText) : m_hText(hText) {}
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
-        *ppv = riid == IID_IUnknown || riid == IID_IDropTarget ? this : nullptr;
-        if (*ppv == nullptr) return E_NOINTERFACE;
-        AddRef();
-        return S_OK;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++m_nRef; }
-    ULONG STDMETHODCALLTYPE Release() override { return --m_nRef; }
-    HRESULT STDMETHODCALLTYPE DragEnter(IDataObject* pData, DWORD, POINTL,
-                                        DWORD* pEffect) override {
+    explicit CFileDropTarget(HWND hText) : CTestUnknown(IID_IDropTarget), m_hText(hText) {}
+    STDMETHOD(DragEnter)(IDataObject* pData, DWORD, POINTL, DWORD* pEffect) override {
         m_bFiles = pData->QueryGetData(&g_files) == S_OK;
         if (m_bFiles) ::SetWindowTextA(m_hText, "files over");
         return DragOver(0, POINTL{}, pEffect);
     }
-    HRESULT STDMETHODCALLTYPE DragOver(DWORD, POINTL, DWORD* pEffect) override {
+    STDMETHOD(DragOver)(DWORD, POINTL, DWORD* pEffect) override {
         const DWORD wanted = *pEffect & DROPEFFECT_MOVE ? DROPEFFECT_MOVE : DROPEFFECT_COPY;
         *pEffect = m_bFiles ? *pEffect & wanted : DROPEFFECT_NONE;
         return S_OK;
     }
-    HRESULT STDMETHODCALLTYPE DragLeave() override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE Drop(IDataObject* pData, DWORD, POINTL, DWORD* pEffect) override {
+    STDMETHOD(DragLeave)() override { return S_OK; }
+    STDMETHOD(Drop)(IDataObject* pData, DWORD, POINTL, DWORD* pEffect) override {
         const DWORD allowed = *pEffect;
         DragOver(0, POINTL{}, pEffect);
         const std::string shown = std::string("Dropped as ") + EffectName(*pEffect) +
@@ -71,7 +58,6 @@ public:
     }
 
 private:
-    ULONG m_nRef = 1;
     HWND m_hText;
     bool m_bFiles = false;
 };
@@ -91,8 +77,8 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int) {
                                         nullptr, nullptr, hInstance, nullptr);
     const HWND hText = ::CreateWindowExA(0, "STATIC", "drop files here", WS_CHILD | WS_VISIBLE, 8,
                                          8, 330, 150, hWnd, nullptr, hInstance, nullptr);
-    CFileDropTarget target(hText);
-    if (::RegisterDragDrop(hWnd, &target) != S_OK) return 3;
+    // Lives as long as the program.
+    if (::RegisterDragDrop(hWnd, new CFileDropTarget(hText)) != S_OK) return 3;
     MSG msg;
     while (::GetMessageA(&msg, nullptr, 0, 0) > 0) ::DispatchMessageA(&msg);
     return 0;

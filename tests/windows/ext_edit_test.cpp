@@ -120,27 +120,17 @@ TEST_F(ExtEdit, DropsAreReadWithinTheirBlockOrStreamAndACutOneReportsACopy) {
         const bool block = files ? c.source == kFiles : c.source == kText || c.source == kReadOnly;
         const StreamKind kinds[] = {StreamKind::kPlain, StreamKind::kPlain, StreamKind::kEndless,
                                     StreamKind::kOversized, StreamKind::kFailing};
-        auto* data = new CTestDataObject();
-        data->Offer(files ? CLIPFORMAT(CF_HDROP) : CLIPFORMAT(CF_TEXT), c.bytes,
-                    block ? TYMED_HGLOBAL : TYMED_ISTREAM,
-                    c.source <= kFailing ? kinds[c.source] : StreamKind::kPlain);
         POINT at = CharAt(1);
         ::ClientToScreen(m_edit.m_hWnd, &at);
-        // As OLE does: a drop only after an enter that took it.
-        DWORD effect = copy | move;
-        m_edit.Target()->DragEnter(data, c.keys, POINTL{at.x, at.y}, &effect);
-        if (effect != none) {
-            effect = copy | move;
-            m_edit.Target()->Drop(data, c.keys, POINTL{at.x, at.y}, &effect);
-        } else {
-            m_edit.Target()->DragLeave();
-        }
+        const DropResult got =
+            DropData(m_edit.Target(), at, c.keys, copy | move,
+                     files ? CLIPFORMAT(CF_HDROP) : CLIPFORMAT(CF_TEXT), c.bytes,
+                     block ? TYMED_HGLOBAL : TYMED_ISTREAM,
+                     c.source <= kFailing ? kinds[c.source] : StreamKind::kPlain);
         EXPECT_EQ(m_edit.GetWindowText(), c.text);
-        EXPECT_EQ(effect, c.effect);
+        EXPECT_EQ(got.effect, c.effect);
         // Streams are read no further than the limit allows.
-        EXPECT_LE(data->StreamBytesRead(), size_t(c.limit) + 254u);
-        EXPECT_EQ(data->References(), 1);
-        data->Release();
+        EXPECT_LE(got.streamBytesRead, size_t(c.limit) + 254u);
     }
 }
 

@@ -4,8 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <map>
 
 #include "drag_test_support.h"
+#include "drop_effect.h"
 #include "file_list.h"
 #include "generic_object_list.h"
 #include "help_tip_request.h"
@@ -47,11 +49,56 @@ public:
     int selChanges = 0, doubleClicks = 0, focusGained = 0;
 };
 
-std::vector<std::string> Texts(HWND list) {
-    std::vector<std::string> texts;
-    for (const Line& line : ListLines(list)) texts.push_back(line.text);
-    return texts;
-}
+// A topmost window whose drop target records one drag and asks for a move,
+// fitted to what is allowed, as a file manager does.
+class CRecordingTarget : public CTestUnknown<IDropTarget> {
+public:
+    explicit CRecordingTarget(const RECT& screen)
+        : CTestUnknown(IID_IDropTarget), m_hWnd(TestWindow(WS_POPUP | WS_BORDER, screen)) {
+        ::SetWindowPos(m_hWnd, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+        ::RegisterDragDrop(m_hWnd, this);
+        ::UpdateWindow(m_hWnd);
+    }
+    ~CRecordingTarget() override {
+        ::RevokeDragDrop(m_hWnd);
+        ::DestroyWindow(m_hWnd);
+    }
+    STDMETHOD(DragEnter)(IDataObject*, DWORD, POINTL, DWORD* pdwEffect) override {
+        m_nAllowedAtEnter = *pdwEffect;
+        return DragOver(0, POINTL{}, pdwEffect);
+    }
+    STDMETHOD(DragOver)(DWORD, POINTL, DWORD* pdwEffect) override {
+        *pdwEffect = FitDropEffect(DROPEFFECT_MOVE, m_nAllowedAtEnter);
+        return S_OK;
+    }
+    STDMETHOD(DragLeave)() override { return S_OK; }
+    STDMETHOD(Drop)(IDataObject* pData, DWORD, POINTL, DWORD* pdwEffect) override {
+        ++drops;
+        allowedAtDrop = *pdwEffect;
+        IEnumFORMATETC* formats = nullptr;
+        if (SUCCEEDED(pData->EnumFormatEtc(DATADIR_GET, &formats)) && formats != nullptr) {
+            for (FORMATETC format; formats->Next(1, &format, nullptr) == S_OK;) {
+                STGMEDIUM medium{};
+                if (FAILED(pData->GetData(&format, &medium))) continue;
+                if (medium.tymed == TYMED_HGLOBAL) {
+                    data[format.cfFormat] =
+                        std::string(static_cast<const char*>(::GlobalLock(medium.hGlobal)),
+                                    ::GlobalSize(medium.hGlobal));
+                    ::GlobalUnlock(medium.hGlobal);
+                }
+                ::ReleaseStgMedium(&medium);
+            }
+            formats->Release();
+        }
+        *pdwEffect = FitDropEffect(DROPEFFECT_MOVE, allowedAtDrop);
+        return S_OK;
+    }
+
+    HWND m_hWnd;
+    DWORD m_nAllowedAtEnter = 0, allowedAtDrop = 0;
+    int drops = 0;
+    std::map<CLIPFORMAT, std::string> data;  // every format listed, read at the drop
+};
 
 class ObjectList : public testing::Test {
 protected:
@@ -221,29 +268,20 @@ TEST_F(ObjectList, AcceptsWhatItsFlagsGroupAndProcessAllow) {
                                        shared.substr(0, shared.size() - 1),
                                        shared,
                                        open};
-        auto* data = new CTestDataObject();
-        data->Offer(c.data == kText ? CLIPFORMAT(CF_TEXT) : kRecordFormat, records[c.data],
-                    c.data == kStream ? TYMED_ISTREAM : TYMED_HGLOBAL);
-        // Below the lines; as OLE does, a drop only after an enter that took it.
+        // Below the lines.
         POINT at{5, 150};
         ::ClientToScreen(m_list.m_hWnd, &at);
-        DWORD effect = c.allowed;
-        m_list.Target()->DragEnter(data, c.keys, POINTL{at.x, at.y}, &effect);
-        if (effect != none) {
-            effect = c.allowed;
-            m_list.Target()->Drop(data, c.keys, POINTL{at.x, at.y}, &effect);
-        } else {
-            m_list.Target()->DragLeave();
-        }
-        EXPECT_EQ(effect, c.effect);
+        EXPECT_EQ(DropData(m_list.Target(), at, c.keys, c.allowed,
+                           c.data == kText ? CLIPFORMAT(CF_TEXT) : kRecordFormat, records[c.data],
+                           c.data == kStream ? TYMED_ISTREAM : TYMED_HGLOBAL)
+                      .effect,
+                  c.effect);
         // A read-only list takes the drop and keeps nothing.
         std::vector<Line> lines = {{"a", 100}, {"b", 101}};
         if (c.effect != none && !(c.flags & OLF_READONLY))
             lines.push_back(c.data == kOpen ? Line{std::string(127, 'y'), 0xDEADBEEF}
                                             : Line{"line", 7});
         EXPECT_EQ(ListLines(m_list.m_hWnd), lines);
-        EXPECT_EQ(data->References(), 1);
-        data->Release();
         other.UnsubclassWindow();
         Reset();
     }
@@ -266,7 +304,7 @@ TEST_F(ObjectList, AMoveWithinTheListDeletesTheDraggedLineAndACopyKeepsIt) {
         ::ClientToScreen(m_list.m_hWnd, &to);
         DragWithMouse(m_list.m_hWnd, LineCentre(m_list.m_hWnd, c.from), to, c.ctrl);
         std::string after;
-        for (const std::string& text : Texts(m_list.m_hWnd)) after += text;
+        for (const Line& line : ListLines(m_list.m_hWnd)) after += line.text;
         EXPECT_EQ(after, c.after) << c.from << " to " << c.to;
         Reset();
     }
@@ -307,9 +345,8 @@ TEST_F(ResultsDrag, OffersOnlyCopiesOfTheSelectedFoundModulesInListOrder) {
         // clang-format on
         for (const auto& c : cases) {
             select(c.selected, c.caret);
-            CRecordingWindow target(RECT{0, 0, 200, 150}, DROPEFFECT_MOVE);
-            DragWithMouse(list, LineCentre(list, c.selected.back()), target.Centre());
-            const DropRecord& got = target.m_record;
+            CRecordingTarget got(RECT{0, 0, 200, 150});
+            DragWithMouse(list, LineCentre(list, c.selected.back()), CentreOf(got.m_hWnd));
             ASSERT_EQ(got.drops, 1);
             EXPECT_EQ(got.allowedAtDrop, DWORD(DROPEFFECT_COPY));
             std::vector<std::string> names;
