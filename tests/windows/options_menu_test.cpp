@@ -104,24 +104,43 @@ protected:
     }
 };
 
-TEST_F(OptionsMenu, DropsAtThePointerFromTheButtonAndTheDialogSurface) {
+// Pressed on the button or the dialog, the menu drops at the pointer with
+// every item enabled; each switch's mnemonic turns it off, then on again, and
+// its check mark follows.
+TEST_F(OptionsMenu, DropsAtThePointerAndItsSwitchesFollowTheChosenCommands) {
     CProbeKivrelDlg dialog;
     RunDialog(dialog, [&](HWND hDlg) {
         HWND button = ::GetDlgItem(hDlg, IDC_OPTIONS);
-        for (const auto& [target, message] : {std::pair(button, WM_LBUTTONDOWN),
-                                              {button, WM_RBUTTONDOWN},
-                                              {hDlg, WM_RBUTTONDOWN}}) {
+        // clang-format off
+        const struct { bool onButton; UINT message; BYTE key; bool cleanup, tips; } rows[] = {
+            {true, WM_LBUTTONDOWN, 0, true, true}, {true, WM_RBUTTONDOWN, 'C', false, true},
+            {false, WM_RBUTTONDOWN, 'S', false, false}, {true, WM_LBUTTONDOWN, 0, false, false},
+            {false, WM_RBUTTONDOWN, 'C', true, false}, {true, WM_RBUTTONDOWN, 'S', true, true},
+            {false, WM_RBUTTONDOWN, 0, true, true}};
+        // clang-format on
+        for (const auto& [onButton, message, key, cleanup, tips] : rows) {
+            SCOPED_TRACE(testing::Message() << onButton << " " << message << " " << key);
+            const bool cleanupBefore = dialog.m_bCleanup, tipsBefore = dialog.m_helpTips.IsOn();
             POINT pointer{};
             ::GetCursorPos(&pointer);
             const MenuSeen seen = WatchMenuWhile(
-                [&](const MenuSeen&) { ::SendMessageA(target, message, 0, MAKELPARAM(2, 2)); });
-            ASSERT_TRUE(seen.shown) << message;
-            EXPECT_EQ(TopLeft(seen.rect), std::make_pair(pointer.x, pointer.y)) << message;
-            // The main dialog handles every item; both switches start on.
-            ASSERT_EQ(seen.states.size(), 6u) << message;
+                [&](const MenuSeen&) {
+                    ::SendMessageA(onButton ? button : hDlg, message, 0, MAKELPARAM(2, 2));
+                },
+                [key = key] {
+                    if (key == 0) return void(::EndMenu());
+                    ::keybd_event(key, 0, 0, 0);
+                    ::keybd_event(key, 0, KEYEVENTF_KEYUP, 0);
+                });
+            ASSERT_TRUE(seen.shown);
+            EXPECT_EQ(TopLeft(seen.rect), std::make_pair(pointer.x, pointer.y));
+            ASSERT_EQ(seen.states.size(), 6u);
             for (int item : {kFontItem, kTipsItem, kCleanupItem, kAboutItem})
-                EXPECT_FALSE(seen.Is(item, MF_GRAYED)) << message << " item " << item;
-            EXPECT_TRUE(seen.Is(kTipsItem, MF_CHECKED) && seen.Is(kCleanupItem, MF_CHECKED));
+                EXPECT_FALSE(seen.Is(item, MF_GRAYED)) << item;
+            EXPECT_EQ(seen.Is(kCleanupItem, MF_CHECKED), cleanupBefore);
+            EXPECT_EQ(seen.Is(kTipsItem, MF_CHECKED), tipsBefore);
+            EXPECT_EQ(std::pair(dialog.m_bCleanup != FALSE, dialog.m_helpTips.IsOn() != FALSE),
+                      std::pair(cleanup, tips));
         }
         // The press is not passed on: the button takes no focus from it.
         EXPECT_NE(::GetFocus(), button);
@@ -141,34 +160,6 @@ TEST_F(OptionsMenu, ItemsFollowTheParentsHandlers) {
         // clang-format on
         for (const auto& [item, states] : cases)
             EXPECT_EQ(seen.states[item] & (MF_GRAYED | MF_CHECKED), states) << item;
-    });
-}
-
-TEST_F(OptionsMenu, ChosenCommandsArriveAndTheCheckMarksFollow) {
-    CProbeKivrelDlg dialog;
-    RunDialog(dialog, [&](HWND hDlg) {
-        const auto openAndPress = [&](BYTE key) {
-            return WatchMenuWhile(
-                [&](const MenuSeen&) { ::SendMessageA(hDlg, WM_RBUTTONDOWN, 0, MAKELPARAM(2, 2)); },
-                [&] {
-                    ::keybd_event(key, 0, 0, 0);
-                    ::keybd_event(key, 0, KEYEVENTF_KEYUP, 0);
-                });
-        };
-        // Each item's mnemonic, pressed twice: off, then on again.
-        const std::tuple<BYTE, std::function<bool()>, int> switches[] = {
-            {'C', [&] { return dialog.m_bCleanup != FALSE; }, kCleanupItem},
-            {'S', [&] { return dialog.m_helpTips.IsOn() != FALSE; }, kTipsItem}};
-        for (const auto& [key, on, item] : switches) {
-            ASSERT_TRUE(openAndPress(key).shown);
-            EXPECT_FALSE(on()) << key;
-            EXPECT_FALSE(WatchMenuWhile([&](const MenuSeen&) {
-                             dialog.m_btnOptions.ShowDropMenu(TRUE, TRUE);
-                         }).Is(item, MF_CHECKED))
-                << key;
-            ASSERT_TRUE(openAndPress(key).shown);
-            EXPECT_TRUE(on()) << key;
-        }
     });
 }
 

@@ -14,17 +14,36 @@
 namespace kivrel_test {
 namespace {
 
+// Looks at the dialog as its start-up leaves it, before the modal loop runs.
+class CInitObserver : public CKivrelDlg {
+public:
+    BOOL OnInitDialog() override {
+        const BOOL result = CKivrelDlg::OnInitDialog();
+        placement.length = sizeof(placement);
+        ::GetWindowPlacement(m_hWnd, &placement);
+        return result;
+    }
+    WINDOWPLACEMENT placement{};
+};
+
 class Placement : public DialogTest {
 protected:
-    // Runs the dialog and leaves it by Exit, as the user would.
-    void RunAndExit(const std::function<void(HWND)>& body) {
-        CKivrelDlg dialog;
+    // Runs the dialog and leaves it by Exit, as the user would; the placement
+    // its start-up gave it.
+    std::string RunAndExit(const std::function<void(HWND)>& body) {
+        CInitObserver dialog;
         EXPECT_EQ(RunDialog(dialog,
                             [&](HWND hWnd) {
+                                // Wine's modal loop shows the dialog with SW_SHOWNORMAL when its
+                                // queue first goes empty, undoing a maximised start; Windows
+                                // leaves a visible dialog as it is.
+                                if (dialog.placement.showCmd == SW_SHOWMAXIMIZED)
+                                    ::ShowWindow(hWnd, SW_SHOWMAXIMIZED);
                                 body(hWnd);
                                 ::SendMessageA(hWnd, WM_COMMAND, IDCANCEL, 0);
                             }),
                   IDCANCEL);
+        return FormatPlacement(dialog.placement);
     }
 };
 
@@ -65,62 +84,33 @@ TEST_F(Placement, FirstStartIsCentredAndExitWritesThisCopysEntryForTheNextStart)
     });
 }
 
-// Looks at the dialog as its start-up leaves it, before the modal loop runs.
-class CInitObserver : public CKivrelDlg {
-public:
-    BOOL OnInitDialog() override {
-        const BOOL result = CKivrelDlg::OnInitDialog();
-        zoomed = ::IsZoomed(m_hWnd);
-        placement.length = sizeof(placement);
-        ::GetWindowPlacement(m_hWnd, &placement);
-        return result;
-    }
-    BOOL zoomed = FALSE;
-    WINDOWPLACEMENT placement{};
-};
-
-TEST_F(Placement, AMaximisedDialogComesBackMaximisedOverItsNormalRectangle) {
-    WriteRegistryString(kTestSectionPath, "Window1", "10 20 700 500 3");
-    CInitObserver dialog;
-    EXPECT_EQ(RunDialog(dialog,
-                        [&](HWND hWnd) {
-                            // Wine difference: Wine's modal loop shows the dialog with
-                            // SW_SHOWNORMAL when its queue first goes empty, which undoes the
-                            // maximised state; Windows leaves a visible dialog as it is.
-                            if (!::IsZoomed(hWnd)) ::ShowWindow(hWnd, SW_SHOWMAXIMIZED);
-                            ::SendMessageA(hWnd, WM_COMMAND, IDCANCEL, 0);
-                        }),
-              IDCANCEL);
-    EXPECT_TRUE(dialog.zoomed);
-    EXPECT_EQ(CRect(dialog.placement.rcNormalPosition), CRect(10, 20, 700, 500));
-    EXPECT_EQ(dialog.placement.showCmd, UINT(SW_SHOWMAXIMIZED));
-    EXPECT_EQ(ReadRegistryString(kTestSectionPath, "Window1"), "10 20 700 500 3");
-}
-
-// The text's reading and fitting are tested below; here, that they are used.
+// The text's reading and fitting are tested below; here, that they are used:
+// a maximised dialog comes back maximised over its normal rectangle, any other
+// value still opens it on screen, and what Exit writes reads back.
 TEST_F(Placement, AnyStoredValueStillOpensTheDialogOnScreenAndIsWrittenBackReadable) {
-    const DWORD number = 12345;
-    for (const char* text :
-         {"garbage", "10 20 700 500 0", "0 0 5 5 1", "-30000 -30000 -29400 -29600 1", ""}) {
+    const std::string maximised = "10 20 700 500 3";
+    for (const std::string& text :
+         {maximised, std::string("garbage"), std::string("10 20 700 500 0"),
+          std::string("0 0 5 5 1"), std::string("-30000 -30000 -29400 -29600 1"), std::string()}) {
         SCOPED_TRACE(text);
-        if (*text != '\0') {
-            WriteRegistryString(kTestSectionPath, "Window1", text);
-        } else {  // a value of another type counts as absent
+        const DWORD number = 12345;  // a value of another type counts as absent
+        if (!text.empty()) WriteRegistryString(kTestSectionPath, "Window1", text);
+        if (text.empty())
             ::RegSetKeyValueA(HKEY_CURRENT_USER, kTestSectionPath, "Window1", REG_DWORD, &number,
                               sizeof(number));
-        }
-        RunAndExit([&](HWND dialog) {
-            EXPECT_TRUE(::IsWindowVisible(dialog));
+        const std::string started = RunAndExit([&](HWND dialog) {
             const CRect window = WindowRect(dialog);
-            EXPECT_GE(window.Width(), 300);
             RECT caption{window.left, window.top, window.right, window.top + 20}, visible;
             const RECT work = WorkArea(dialog);
-            EXPECT_TRUE(::IntersectRect(&visible, &caption, &work)) << window.left << window.top;
+            EXPECT_TRUE(::IsWindowVisible(dialog) && window.Width() >= 300 &&
+                        ::IntersectRect(&visible, &caption, &work))
+                << window.left << "," << window.top;
         });
-        WINDOWPLACEMENT placement{};
         const auto written = ReadRegistryString(kTestSectionPath, "Window1");
-        ASSERT_TRUE(written.has_value());
-        EXPECT_TRUE(ParsePlacement(*written, placement)) << *written;
+        WINDOWPLACEMENT placement{};
+        EXPECT_TRUE(ParsePlacement(written.value_or(""), placement)) << written.value_or("");
+        EXPECT_EQ(started == maximised, text == maximised) << started;
+        EXPECT_EQ(text == maximised ? written : maximised, maximised);
     }
 }
 
