@@ -64,14 +64,14 @@ public:
 class CAnswerWnd : public CWnd {
 public:
     std::string answer = "Tip of the child";
-    std::vector<NMHELPTIP> requests;
+    int requests = 0;
     std::function<void(NMHELPTIP&)> onRequest;
 
 protected:
     BOOL OnChildNotify(UINT message, WPARAM, LPARAM lParam, LRESULT*) override {
         NMHELPTIP& request = *reinterpret_cast<NMHELPTIP*>(lParam);
         if (message != WM_NOTIFY || request.hdr.code != HTN_NEEDTEXT) return FALSE;
-        requests.push_back(request);
+        ++requests;
         if (onRequest) return onRequest(request), TRUE;
         ::lstrcpynA(request.szText, answer.c_str(), sizeof(request.szText));
         return TRUE;
@@ -217,7 +217,7 @@ TEST_F(HelpTip, BadAnswersAndGoneOrForeignWindowsShowNothingWrong) {
     done = true;
     other.join();
     EXPECT_FALSE(Shown());
-    EXPECT_EQ(answering.requests.size(), 2u);  // the two bad answers only
+    EXPECT_EQ(answering.requests, 2);  // the two bad answers only
 }
 
 TEST_F(HelpTip, ItsStateIsClearedWhenItsWindowGoesAndWhileItIsBusy) {

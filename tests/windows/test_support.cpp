@@ -37,21 +37,16 @@ void CALLBACK RunStep(HWND, UINT, UINT_PTR, DWORD) {
     script->running = true;
     const bool done = step();
     script->running = false;
-    if (done) {
-        script->ticks = 0;
-    } else {
-        script->steps.push_front(std::move(step));
-    }
+    if (!done) script->steps.push_front(std::move(step));
+    script->ticks = done ? 0 : script->ticks;
 }
 
 BOOL CALLBACK FindPopup(HWND hWnd, LPARAM lParam) {
     auto* search = reinterpret_cast<std::pair<HWND, HWND>*>(lParam);
-    if (!::IsWindowVisible(hWnd) || !::IsWindowEnabled(hWnd) ||
-        ::GetWindow(hWnd, GW_OWNER) != search->first) {
-        return TRUE;
-    }
-    search->second = hWnd;
-    return FALSE;
+    const bool found = ::IsWindowVisible(hWnd) && ::IsWindowEnabled(hWnd) &&
+                       ::GetWindow(hWnd, GW_OWNER) == search->first;
+    if (found) search->second = hWnd;
+    return !found;
 }
 }  // namespace
 
