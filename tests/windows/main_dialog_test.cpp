@@ -119,5 +119,30 @@ TEST_F(MainDialog, AboutBoxOpensFromTheSystemMenuAndTheCommand) {
     });
 }
 
+// Find... opens the module chooser over the dialog: the file chosen goes into
+// the field; Cancel leaves the field as it was.
+TEST_F(MainDialog, FindModulePutsTheChosenFileIntoTheField) {
+    Run([&](HWND dialog) {
+        ::SetDlgItemTextA(dialog, IDC_MODULE, "before");
+        for (const UINT button : {IDCANCEL, IDOK}) {
+            std::string title;
+            const Step choose = WithPopup(dialog, [&](HWND chooser) {
+                title = WindowText(chooser);
+                // The file-name field: an edit, or a combo box in newer dialogs.
+                HWND name = ::GetDlgItem(chooser, 0x480);
+                if (name == nullptr) name = ::GetDlgItem(chooser, 0x47C);
+                ::SetWindowTextA(name, FixtureProgram().c_str());
+                ::PostMessageA(chooser, WM_COMMAND, button, 0);
+            });
+            EXPECT_TRUE(RunSteps({choose}, [&] {
+                ::SendMessageA(dialog, WM_COMMAND, IDC_FIND_MODULE, 0);
+            }));
+            EXPECT_EQ(title, "Find Windows module");
+            EXPECT_EQ(WindowText(::GetDlgItem(dialog, IDC_MODULE)),
+                      button == IDOK ? FixtureProgram() : "before");
+        }
+    });
+}
+
 }  // namespace
 }  // namespace kivrel_test
