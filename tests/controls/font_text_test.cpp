@@ -28,10 +28,7 @@ TEST(FontText, ReadsWhatItCanZeroesTheRestAndRefusesSizesNoScreenFontHas) {
     const std::pair<std::string, std::string> cases[] = {
         // clang-format off
         {"-13 0 0 0 700 0 0 0 0 3 1 34 \"MS Sans Serif\"", ""},  // "": reads back as given
-        {widest, ""},
-        {"400", Full("400")},
-        {"", Full("0")},
-        {"abc", Full("0")},
+        {widest, ""}, {"400", Full("400")}, {"", Full("0")}, {"abc", Full("0")},
         {"12 0 0 x 400 1 \"Face\"", Full("12")},                 // stops at the first bad number
         {"\t-9\t\t0  0 0 400 1 0 0 0 0 0 0 \"Face\"", Full("-9 0 0 0 400 1", "Face")},
         {"0x10 010 0 0 0 0 0 0 0 0 0 0 \"F\"", Full("16 8", "F")},
@@ -43,8 +40,7 @@ TEST(FontText, ReadsWhatItCanZeroesTheRestAndRefusesSizesNoScreenFontHas) {
         {"1 2 0 3 4 5 6 7 8 9 10 11", Full("1 2 0 3 4 5 6 7 8 9 10 11")},
         {"000000000000007 1", Full("7 1")},                      // a number is at most 15 characters
         {"0 0 0 99999999999 0", Full("0 0 0 2147483647")},       // clamped
-        {"0 0 0 -99999999999 0", Full("0 0 0 -2147483648")},
-        {"-1000 1000 0 0 1000", Full("-1000 1000 0 0 1000")},
+        {"0 0 0 -99999999999 0", Full("0 0 0 -2147483648")}, {"-1000 1000 0 0 1000", Full("-1000 1000 0 0 1000")},
         // Refused: the record is left as it was.
         {"1001 0 0 0 400", "refused"}, {"-1001 0 0 0 400", "refused"}, {"0 1001 0 0 400", "refused"},
         {"0 -1001 0 0 400", "refused"}, {"0 0 0 0 1001", "refused"}, {"0 0 0 0 -1", "refused"},

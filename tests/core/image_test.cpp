@@ -189,8 +189,8 @@ TEST(ImportWalk, ResultErrorIdAndNames) {
                          .Import("a.dll")
                          .Import("b.dll")
                          .SectionBeforeImports({".n", 0x40, 0x8000, 0x40, 0x1C0, {'x', '.', 0}})
-                         .ImportNameRva(0, 0x8000)
-                         .ImportNameRva(1, 0x8000)
+                         .Patch(PeBuilder::NameRva(0), 0x8000)
+                         .Patch(PeBuilder::NameRva(1), 0x8000)
                          .Build(&layout);
     cutTable.resize(layout.descriptorOffsets[1] + 19);
     const int kNone = IDS_NO_REFERENCES;
@@ -207,9 +207,9 @@ TEST(ImportWalk, ResultErrorIdAndNames) {
         {"no import directory", PeBuilder().Build(), 1, kNone, ""},
         {"directory size 0", abc().Patch(PeBuilder::kImportSize, 0).Build(), 1, kNone, ""},
         {"untranslatable directory", abc().Patch(PeBuilder::kImportRva, 0x9000).Build(), 1, IDS_SCAN_FAILED, ""},
-        {"first name RVA 0", abc().ImportNameRva(0, 0).Build(), 1, kNone, ""},
-        {"name RVA 0 ends the walk, even where RVA 0 translates", abc().Section({"z", 16, 0, 16, 0x400, {'z', '.', 0}}).ImportNameRva(1, 0).Build(), 1, 0, "a.dll"},
-        {"untranslatable name RVA ends the walk", abc().ImportNameRva(1, 0x70000).Build(), 1, 0, "a.dll"},
+        {"first name RVA 0", abc().Patch(PeBuilder::NameRva(0), 0).Build(), 1, kNone, ""},
+        {"name RVA 0 ends the walk, even where RVA 0 translates", abc().Section({"z", 16, 0, 16, 0x400, {'z', '.', 0}}).Patch(PeBuilder::NameRva(1), 0).Build(), 1, 0, "a.dll"},
+        {"untranslatable name RVA ends the walk", abc().Patch(PeBuilder::NameRva(1), 0x70000).Build(), 1, 0, "a.dll"},
         {"name beyond the section's raw size", abc().Patch(PeBuilder::kFirstRawSize, beforeB).Build(), 1, 0, "a.dll"},
         {"descriptor table cut by the end of the file", cutTable, 1, 0, "x."},
         {"name of 259 characters", PeBuilder().Import(n259).Build(), 1, 0, n259},

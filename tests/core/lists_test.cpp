@@ -201,17 +201,10 @@ TEST(DirectoryListing, FindsByNameAliasAndStem) {
 TEST(DirectoryIndex, AliasesCaseAndTrailingDotsAsThePatternSearch) {
     test::TempDir temp;
     const std::string modules = temp.MakeDir("modules");
-    const std::vector<std::string> files = {"Long Module Name.dll",
-                                            "several.dots.in.name.dll",
-                                            "trail",
-                                            "trail.dll",
-                                            "trail.x.y",
-                                            "plain.dll",
-                                            "\xE9t\xE9.dll",
-                                            "\x9A"
-                                            "ka library.dll",
-                                            "\xFFnde.dll",
-                                            "solo"};
+    // clang-format off
+    const std::vector<std::string> files = {"Long Module Name.dll", "several.dots.in.name.dll", "trail", "trail.dll",
+        "trail.x.y", "plain.dll", "\xE9t\xE9.dll", "\x9A" "ka library.dll", "\xFFnde.dll", "solo"};
+    // clang-format on
     test::PeBuilder app;
     for (const char* name :
          {"trail.", "TRAIL.X.", "plain.dll ", "plain. ", "decoy.", "several.dots.", "nothing.",

@@ -126,18 +126,17 @@ TEST(CrossCheck, ScansFindWhatPefileFinds) {
         std::string module, initial, system, path;
     };
     std::vector<Case> cases;
-    for (const char* directory : kWineDirs) {
+    for (const char* directory : kWineDirs)
         if (fs::is_regular_file(std::string(directory) + "/notepad.exe"))
             cases.push_back({std::string(directory) + "/notepad.exe", "", directory, ""});
-    }
-    if (fixtures::Available()) {
-        using fixtures::Path;
-        cases.push_back(
-            {Path({"chain", "bin", "app.exe"}), Path({"chain", "lib"}), Path({"sys"}), ""});
-        cases.push_back({Path({"missing", "usesghost.exe"}), "", Path({"sys"}), ""});
-        cases.push_back({Path({"cycle", "loop.exe"}), "", "", ""});
-        cases.push_back({Path({"dirs", "dirs.exe"}), Path({"first"}), "", Path({"second"})});
-    }
+    using fixtures::Path;
+    if (fixtures::Available())
+        cases.insert(
+            cases.end(),
+            {{Path({"chain", "bin", "app.exe"}), Path({"chain", "lib"}), Path({"sys"}), ""},
+             {Path({"missing", "usesghost.exe"}), "", Path({"sys"}), ""},
+             {Path({"cycle", "loop.exe"}), "", "", ""},
+             {Path({"dirs", "dirs.exe"}), Path({"first"}), "", Path({"second"})}});
     for (const Case& c : cases) {
         SCOPED_TRACE(c.module);
         PlatformOverrides overrides;

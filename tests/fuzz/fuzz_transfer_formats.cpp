@@ -13,17 +13,12 @@
 using namespace kivrel;
 using kivrel::fuzz::Require;
 
-namespace {
-
-std::vector<std::string> NarrowNames(const uint8_t* block, const FileListLayout& layout) {
-    std::vector<std::string> names;
-    for (const auto& name : layout.names) names.push_back(NarrowFileName(block, name));
-    return names;
-}
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    auto narrowNames = [](const uint8_t* block, const FileListLayout& layout) {
+        std::vector<std::string> names;
+        for (const auto& name : layout.names) names.push_back(NarrowFileName(block, name));
+        return names;
+    };
     if (const auto layout = ParseFileList(data, size)) {
         const size_t unit = layout->bWide ? 2 : 1;
         for (const auto& name : layout->names) {
@@ -35,10 +30,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             if (layout->bWide) WideFileName(data, name);
         }
         if (!layout->bWide && !layout->names.empty()) {
-            const std::vector<std::string> names = NarrowNames(data, *layout);
+            const std::vector<std::string> names = narrowNames(data, *layout);
             const std::vector<uint8_t> rebuilt = BuildFileList(names);
             const auto again = ParseFileList(rebuilt.data(), rebuilt.size());
-            Require(again && NarrowNames(rebuilt.data(), *again) == names,
+            Require(again && narrowNames(rebuilt.data(), *again) == names,
                     "a rebuilt list keeps its names");
         }
     }

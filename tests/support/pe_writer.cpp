@@ -113,9 +113,7 @@ std::vector<uint8_t> PeBuilder::Build(PeLayout* layoutOut) const {
             const uint32_t descriptor = i * kDescriptorSize;
             layout.descriptorOffsets.push_back(headersEnd + descriptor);
             PutU32(data, descriptor + 0, kImportSectionRva + lookup);
-            auto rvaOverride = m_nameRvas.find(i);
-            PutU32(data, descriptor + 12,
-                   rvaOverride != m_nameRvas.end() ? rvaOverride->second : nameRva);
+            PutU32(data, descriptor + 12, nameRva);
             PutU32(data, descriptor + 16, kImportSectionRva + address);
         }
         imports.name = ".idata";

@@ -58,8 +58,6 @@ public:
     PeBuilder& DataDirectory(unsigned i, uint32_t rva, uint32_t size) {
         return Set(m_directories[i], std::make_pair(rva, size));
     }
-    // The name RVA of descriptor `index` as written.
-    PeBuilder& ImportNameRva(size_t i, uint32_t rva) { return Set(m_nameRvas[i], rva); }
     // The last import name is the last thing in the file, without its NUL.
     PeBuilder& UnterminatedLastName() { return Set(m_bUnterminatedLastName, true); }
     PeBuilder& Truncate(size_t size) { return Set(m_truncate, size); }
@@ -71,6 +69,8 @@ public:
     static constexpr uint32_t kNewHeaderField = 60, kSignature = 0x40, kSectionCount = 0x46,
                               kOptionalHeaderSize = 0x54, kMagic = 0x58, kImportRva = 0xC0,
                               kImportSize = 0xC4, kFirstRawSize = 0x148;
+    // The name RVA of import descriptor `i` (with at most twelve sections).
+    static constexpr uint32_t NameRva(uint32_t i) { return 0x200 + 20 * i + 12; }
 
 private:
     template <class Field, class Value>
@@ -90,7 +90,6 @@ private:
     std::vector<SectionSpec> m_sectionsBefore, m_sectionsAfter;
     std::vector<std::tuple<uint32_t, uint32_t, int>> m_patches;  // offset, value, size
     std::map<unsigned, std::pair<uint32_t, uint32_t>> m_directories;
-    std::map<size_t, uint32_t> m_nameRvas;
     std::optional<size_t> m_truncate;
 };
 
