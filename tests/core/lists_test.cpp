@@ -5,7 +5,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <algorithm>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -183,9 +183,8 @@ TEST(DirectoryListing, FindsByNameAliasAndStem) {
         CDirectoryListing::Prepare(ToLowerAscii(pattern), query);
         std::vector<uint32_t> found;
         listing.Find(query, found);
-        std::vector<std::string> names;
-        for (uint32_t entry : found) names.emplace_back(listing.Name(entry));
-        std::sort(names.begin(), names.end());
+        std::multiset<std::string> names;  // sorted, duplicates kept
+        for (uint32_t entry : found) names.emplace(listing.Name(entry));
         std::string joined;
         for (const std::string& name : names) joined += (joined.empty() ? "" : " ") + name;
         EXPECT_EQ(joined, expected) << pattern;

@@ -71,7 +71,6 @@ std::vector<uint8_t> PeImporting(const std::string& names) {
 
 std::vector<uint8_t> PeBuilder::Build(PeLayout* layoutOut) const {
     PeLayout layout;
-    std::vector<uint8_t> bytes;
     const uint32_t optionalHeaderSize = m_bPe32Plus ? 240 : 224;
     const uint32_t directoryOffset = m_bPe32Plus ? 112 : 96;
     const bool hasImports = !m_imports.empty();
@@ -130,16 +129,16 @@ std::vector<uint8_t> PeBuilder::Build(PeLayout* layoutOut) const {
     for (const SectionSpec& s : m_sectionsBefore) sections.push_back(&s);
     if (hasImports) sections.push_back(&imports);
     for (const SectionSpec& s : m_sectionsAfter) sections.push_back(&s);
+    uint64_t rvaEnd = kImportSectionRva, fileEnd = headersEnd;
+    for (const SectionSpec* s : sections) {
+        rvaEnd = std::max(rvaEnd, uint64_t(s->virtualAddress) + s->virtualSize);
+        fileEnd = std::max(fileEnd, uint64_t(s->pointerToRawData) + s->data.size());
+    }
 
     // The delay-load section goes after everything else, in memory and in
     // the file: descriptors of 32 bytes, a zero record, then the names.
     SectionSpec delay;
     if (hasDelayImports) {
-        uint64_t rvaEnd = kImportSectionRva, fileEnd = headersEnd;
-        for (const SectionSpec* s : sections) {
-            rvaEnd = std::max(rvaEnd, uint64_t(s->virtualAddress) + s->virtualSize);
-            fileEnd = std::max(fileEnd, uint64_t(s->pointerToRawData) + s->data.size());
-        }
         delay.name = ".didat";
         delay.virtualAddress = AlignUp(rvaEnd, kSectionAlignment);
         delay.pointerToRawData = AlignUp(fileEnd, kFileAlignment);
@@ -160,9 +159,10 @@ std::vector<uint8_t> PeBuilder::Build(PeLayout* layoutOut) const {
         delay.sizeOfRawData = static_cast<uint32_t>(data.size());
         delay.data = std::move(data);
         sections.push_back(&delay);
+        rvaEnd = delay.virtualAddress + delay.virtualSize;
     }
 
-    bytes = DosStub(headersEnd, 0x40, kPeOffset);
+    std::vector<uint8_t> bytes = DosStub(headersEnd, 0x40, kPeOffset);
 
     // Signature and file header.
     bytes[kPeOffset] = 'P', bytes[kPeOffset + 1] = 'E';
@@ -175,16 +175,11 @@ std::vector<uint8_t> PeBuilder::Build(PeLayout* layoutOut) const {
     PutU16(bytes, fileHeader + 18, characteristics);
 
     // Optional header: the fields from offset 32 on sit alike in both layouts.
-    uint32_t imageEnd = kSectionAlignment;
-    for (const SectionSpec* s : sections) {
-        imageEnd = std::max(
-            imageEnd, AlignUp(uint64_t(s->virtualAddress) + s->virtualSize, kSectionAlignment));
-    }
     PutU16(bytes, opt + 0, m_bPe32Plus ? 0x20B : 0x10B);
     PutLE(bytes, opt + (m_bPe32Plus ? 24 : 28), imageBase, m_bPe32Plus ? 8 : 4);
     PutU32(bytes, opt + 32, kSectionAlignment);
     PutU32(bytes, opt + 36, kFileAlignment);
-    PutU32(bytes, opt + 56, imageEnd);
+    PutU32(bytes, opt + 56, AlignUp(rvaEnd, kSectionAlignment));
     PutU32(bytes, opt + 60, headersEnd);
     PutU16(bytes, opt + 68, 3);  // console subsystem
     PutU32(bytes, layout.dataDirectoryOffset - 4, kDirectoryEntries);
