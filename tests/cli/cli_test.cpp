@@ -78,7 +78,9 @@ const std::string kHeading = "\n*** NOT FOUND or INCORRECT ***\n\n";
 
 // An installation in a temporary directory:
 //
-//   app/  app.exe -> liba.dll, KERNEL32.dll; liba.dll -> libb.dll, msvcrt.dll
+//   app/  app.exe -> LIBA, KERNEL32.dll, liba.dll (one module: the name
+//                    without extension is replaced by the longer one)
+//         liba.dll -> libb.dll, msvcrt.dll
 //         bad.exe -> LIBC.DLL (the file is libc.dll)
 //         tool.exe -> api-ms-win-crt-stdio-l1-1-0.dll (an API set hosted by
 //                     msvcrt.dll); delay-loads later.dll, which exists nowhere
@@ -95,7 +97,7 @@ protected:
         return builder.Build();
     }
     Cli() {
-        temp.Write("app/app.exe", Module({"liba.dll", "KERNEL32.dll"}));
+        temp.Write("app/app.exe", Module({"LIBA", "KERNEL32.dll", "liba.dll"}));
         temp.Write("app/liba.dll", Module({"libb.dll", "msvcrt.dll"}));
         temp.Write("app/bad.exe", Module({"LIBC.DLL"}));
         temp.Write("app/tool.exe", test::PeBuilder()
@@ -194,7 +196,7 @@ TEST_F(Cli, CommandLines) {
         Env env = {};
     } cases[] = {
         {{}, "app.exe", 0, "", chain},
-        {{"--verbose"}, "app.exe", 0, "search directories:\n  0: {A}\n  1: {L}\n  2: {S}\nresolving liba.dll\n", chain},
+        {{"--verbose"}, "app.exe", 0, "search directories:\n  0: {A}\n  1: {L}\n  2: {S}\nresolving KERNEL32.dll\nresolving liba.dll\n", chain},
         // Each option reaches its step of the search order; %NAME% in the path.
         {with({"{app}"}), nullptr, 1, "", "{A}liba.dll\n" + kHeading + "KERNEL32.dll\nlibb.dll\nmsvcrt.dll\n"},
         {with({"--windows-dir", "{S}", "--path", ";{E};;%KV_LIB%;", "{app}"}), nullptr, 0, "",
