@@ -4,51 +4,11 @@
 #include <windows.h>
 
 #include "drag_test_support.h"
-#include "handle.h"
 #include "resource.h"
 #include "test_support.h"
 
 namespace kivrel_test {
 namespace {
-
-// Waits for a state of other processes.
-bool WaitFor(const std::function<bool()>& done, int seconds = 30) {
-    for (int wait = 0; wait < seconds * 20 && !done(); ++wait) PumpMessages(50);
-    return done();
-}
-
-// A program started for the test, its visible window of `className` found,
-// and ended with the test.
-class CProgram {
-public:
-    CProgram(const std::string& path, const std::string& arguments, const char* className) {
-        std::string commandLine = "\"" + path + "\" " + arguments;
-        STARTUPINFOA startup{};
-        startup.cb = sizeof(startup);
-        PROCESS_INFORMATION info{};
-        if (!::CreateProcessA(path.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                              nullptr, &startup, &info))
-            return;
-        m_process.Reset(info.hProcess);
-        const CKernelHandle thread(info.hThread);
-        WaitFor([&] {
-            m_hWnd = nullptr;
-            while ((m_hWnd = ::FindWindowExA(nullptr, m_hWnd, className, nullptr)) != nullptr) {
-                DWORD owner = 0;
-                ::GetWindowThreadProcessId(m_hWnd, &owner);
-                if (owner == info.dwProcessId && ::IsWindowVisible(m_hWnd)) return true;
-            }
-            return false;
-        });
-    }
-    ~CProgram() {
-        if (!m_process) return;
-        ::TerminateProcess(m_process.Get(), 99);
-        ::WaitForSingleObject(m_process.Get(), 10000);
-    }
-    CKernelHandle m_process;
-    HWND m_hWnd = nullptr;
-};
 
 HWND CaptureOf(HWND window) {
     GUITHREADINFO info{};
@@ -63,14 +23,24 @@ std::string At(POINT point) { return std::to_string(point.x) + " " + std::to_str
 
 TEST(CrossProcessDrag, SelectedFoundModulesArriveInAnotherProgramAsCopiedFiles) {
     DeleteRegistryTree("Software\\Velmarin\\Kivrel");
-    CProgram kivrel(KivrelProgram(), "\"" + FixtureProgram() + "\"", "#32770");
-    CProgram target(KIVREL_DROP_TARGET_HOST, "", "KivrelDropTargetHost");
+    CTestProgram kivrel(KivrelProgram(), "\"" + FixtureProgram() + "\"");
+    CTestProgram target(KIVREL_DROP_TARGET_HOST, "", "KivrelDropTargetHost");
     ASSERT_TRUE(kivrel.m_hWnd != nullptr && target.m_hWnd != nullptr);
     const CRect dialog = WindowRect(kivrel.m_hWnd);
     ::SetWindowPos(target.m_hWnd, HWND_TOP, dialog.right + 10, dialog.top, 0, 0, SWP_NOSIZE);
     const HWND list = ::GetDlgItem(kivrel.m_hWnd, IDC_RESULTS);
+    // Text lengths and values: what another process's list tells.
+    const auto shapes = [&] {
+        std::vector<std::pair<LRESULT, LRESULT>> got;
+        for (int i = 0; i < ::SendMessageA(list, LB_GETCOUNT, 0, 0); ++i)
+            got.emplace_back(::SendMessageA(list, LB_GETTEXTLEN, i, 0),
+                             ::SendMessageA(list, LB_GETITEMDATA, i, 0));
+        return got;
+    };
     const std::vector<Line> lines = CoreReport(FixtureProgram());
-    ASSERT_TRUE(WaitFor([&] { return LineShapes(list) == LineShapes(lines); }));
+    std::vector<std::pair<LRESULT, LRESULT>> report;
+    for (const Line& line : lines) report.emplace_back(line.text.size(), line.value);
+    ASSERT_TRUE(PumpUntil([&] { return shapes() == report; }, 30));
 
     // Every other found module and a heading, which a file list leaves out;
     // the press lands on the last selected module. The target asks for a
@@ -90,22 +60,22 @@ TEST(CrossProcessDrag, SelectedFoundModulesArriveInAnotherProgramAsCopiedFiles) 
     POINT from = LineCentre(list, pressed);
     ::ClientToScreen(list, &from);
     ASSERT_TRUE(Xdotool("mousemove " + At(from) + " sleep 0.2 mousedown 1"));
-    EXPECT_TRUE(WaitFor([&] { return CaptureOf(list) != nullptr; }));
+    EXPECT_TRUE(PumpUntil([&] { return CaptureOf(list) != nullptr; }, 30));
     // The display may put the pointer back: moved again until the target
     // sees the drag.
     const HWND text = ::GetWindow(target.m_hWnd, GW_CHILD);
     for (int attempt = 0; attempt < 5 && WindowText(text) != "files over"; ++attempt) {
         const POINT to = CentreOf(target.m_hWnd);
         Xdotool("mousemove " + At(POINT{to.x + attempt * 3, to.y}));
-        WaitFor([&] { return WindowText(text) == "files over"; }, 5);
+        PumpUntil([&] { return WindowText(text) == "files over"; }, 5);
     }
     EXPECT_EQ(WindowText(text), "files over");
     Xdotool("mouseup 1");
-    EXPECT_TRUE(WaitFor([&] { return WindowText(text).rfind("Dropped", 0) == 0; }));
+    EXPECT_TRUE(PumpUntil([&] { return WindowText(text).rfind("Dropped", 0) == 0; }, 30));
     EXPECT_EQ(WindowText(text), expected);
     // The source kept every line and its selection.
-    EXPECT_TRUE(WaitFor([&] { return CaptureOf(list) == nullptr; }));
-    EXPECT_EQ(LineShapes(list), LineShapes(lines));
+    EXPECT_TRUE(PumpUntil([&] { return CaptureOf(list) == nullptr; }, 30));
+    EXPECT_EQ(shapes(), report);
     EXPECT_GT(::SendMessageA(list, LB_GETSEL, pressed, 0), 0);
 }
 

@@ -3,9 +3,7 @@
 // key press, the font chooser and the "Font" setting.
 #include <gtest/gtest.h>
 
-#include "cmd_ui.h"
 #include "kivrel_dlg.h"
-#include "menu_button.h"
 #include "resource.h"
 #include "test_support.h"
 
@@ -15,34 +13,9 @@ namespace {
 class CProbeKivrelDlg : public CKivrelDlg {
 public:
     using CKivrelDlg::m_bCleanup;
-    using CKivrelDlg::m_btnOptions;
     using CKivrelDlg::m_font;
     using CKivrelDlg::m_helpTips;
 };
-
-// A parent that handles only some of the menu's commands.
-class CPartialParentDlg : public CDialog {
-public:
-    CPartialParentDlg() : CDialog(IDD_KIVREL_DIALOG) {}
-    BOOL OnInitDialog() override {
-        m_button.SubclassDlgItem(IDC_OPTIONS, this);
-        m_button.SetDropMenu(IDR_OPTIONS_MENU, 0);
-        return TRUE;
-    }
-    void OnCleanup() {}
-    // Checked but disabled, though no command handler exists.
-    void OnUpdateHelpTips(CCmdUI* pCmdUI) {
-        pCmdUI->Enable(FALSE);
-        pCmdUI->SetCheck(1);
-    }
-    CMenuButton m_button;
-    DECLARE_MESSAGE_MAP()
-};
-
-BEGIN_MESSAGE_MAP(CPartialParentDlg, CDialog)
-ON_COMMAND(ID_OPTIONS_CLEANUP, OnCleanup)
-ON_UPDATE_COMMAND_UI(ID_OPTIONS_HELPTIPS, OnUpdateHelpTips)
-END_MESSAGE_MAP()
 
 constexpr const char* kFontEntry = "Font";
 // Item positions in the popup: Font, -, Show helptips, Cleanup, -, About.
@@ -147,22 +120,6 @@ TEST_F(OptionsMenu, DropsAtThePointerAndItsSwitchesFollowTheChosenCommands) {
     });
 }
 
-TEST_F(OptionsMenu, ItemsFollowTheParentsHandlers) {
-    CPartialParentDlg dialog;
-    RunDialog(dialog, [&](HWND) {
-        const MenuSeen seen =
-            WatchMenuWhile([&](const MenuSeen&) { dialog.m_button.ShowDropMenu(TRUE, TRUE); });
-        ASSERT_TRUE(seen.shown);
-        // clang-format off
-        const struct { int item; UINT states; } cases[] = {
-            {kFontItem, MF_GRAYED}, {kTipsItem, MF_GRAYED | MF_CHECKED}, {kCleanupItem, 0},
-            {kAboutItem, MF_GRAYED}};
-        // clang-format on
-        for (const auto& [item, states] : cases)
-            EXPECT_EQ(seen.states[item] & (MF_GRAYED | MF_CHECKED), states) << item;
-    });
-}
-
 TEST_F(OptionsMenu, ARealSpaceKeyOpensTheMenuAtTheButtonsCentreAndKeepsItOpen) {
     CProbeKivrelDlg dialog;
     RunDialog(dialog, [&](HWND hDlg) {
@@ -205,7 +162,9 @@ LOGFONTA FontOf(HWND hDlg, int control) {
     return logFont;
 }
 
-TEST_F(OptionsMenu, FontChooserCancelChangesNothingAndOkAppliesAndStoresTheFont) {
+HFONT WINAPI RefuseFont(const LOGFONTA*) { return nullptr; }
+
+TEST_F(OptionsMenu, FontChooserOkAppliesAndStoresTheFontAndAFontNotMadeKeepsTheOldOne) {
     CProbeKivrelDlg dialog;
     LOGFONTA chosen{};
     RunDialog(dialog, [&](HWND hDlg) {
@@ -226,11 +185,11 @@ TEST_F(OptionsMenu, FontChooserCancelChangesNothingAndOkAppliesAndStoresTheFont)
             EXPECT_EQ(HFONT(::SendDlgItemMessageA(hDlg, id, WM_GETFONT, 0, 0)), after) << id;
         chosen = FontOf(hDlg, IDC_MODULE);
         EXPECT_STREQ(chosen.lfFaceName, "DejaVu Sans");
-        const auto stored = ReadRegistryString(kTestSectionPath, kFontEntry);
-        EXPECT_NE(stored.value_or("").find("\"DejaVu Sans\""), std::string::npos);
     });
+    const auto stored = ReadRegistryString(kTestSectionPath, kFontEntry);
+    EXPECT_NE(stored.value_or("").find("\"DejaVu Sans\""), std::string::npos);
 
-    // The next start reads it back.
+    // The next start reads it back; a font that cannot be made leaves the old one.
     CProbeKivrelDlg restarted;
     RunDialog(restarted, [&](HWND hDlg) {
         for (int id : {IDC_MODULE, IDC_INITIAL_DIR, IDC_RESULTS}) {
@@ -240,53 +199,15 @@ TEST_F(OptionsMenu, FontChooserCancelChangesNothingAndOkAppliesAndStoresTheFont)
                       std::pair(chosen.lfHeight, chosen.lfWeight))
                 << id;
         }
-    });
-}
-
-// The text's reading is tested natively; here, that a refused one is left alone.
-TEST_F(OptionsMenu, GarbageFontSettingsKeepAReadableFontAndStayAsTheyAre) {
-    for (const std::string& text :
-         {std::string("abc"), std::string("5000 0 0 0 400 0 0 0 0 0 0 0 \"DejaVu Sans\""),
-          "-13 0 0 0 400 0 0 0 0 0 0 0 \"" + std::string(300, 'F') + "\""}) {
-        DeleteRegistryTree(kTestSectionPath);
-        WriteRegistryString(kTestSectionPath, kFontEntry, text);
-        CProbeKivrelDlg dialog;
-        RunDialog(dialog, [&](HWND hDlg) {
-            for (int id : {IDC_MODULE, IDC_RESULTS}) {
-                // The pixel height of a line in the control's font.
-                HDC dc = ::GetDC(hDlg);
-                HGDIOBJ old =
-                    ::SelectObject(dc, HGDIOBJ(::SendDlgItemMessageA(hDlg, id, WM_GETFONT, 0, 0)));
-                TEXTMETRICA metrics{};
-                ::GetTextMetricsA(dc, &metrics);
-                ::ReleaseDC(hDlg, (::SelectObject(dc, old), dc));
-                const LONG height = metrics.tmHeight;
-                EXPECT_TRUE(height >= 8 && height <= 40) << height << text.substr(0, 60);
-            }
-            ::SendMessageA(hDlg, WM_COMMAND, IDCANCEL, 0);
-        });
-        EXPECT_EQ(ReadRegistryString(kTestSectionPath, kFontEntry), text) << text.substr(0, 60);
-    }
-}
-
-HFONT WINAPI RefuseFont(const LOGFONTA*) { return nullptr; }
-
-TEST_F(OptionsMenu, AFontThatCannotBeMadeKeepsTheOldOne) {
-    const std::string dejaVu = "-16 0 0 0 700 0 0 0 0 0 0 0 \"DejaVu Sans\"";
-    WriteRegistryString(kTestSectionPath, kFontEntry, dejaVu);
-    CProbeKivrelDlg dialog;
-    RunDialog(dialog, [&](HWND hDlg) {
-        HFONT held = dialog.m_font.GetSafeHandle();
-        EXPECT_STREQ(FontOf(hDlg, IDC_MODULE).lfFaceName, "DejaVu Sans");
-        dialog.m_font.m_pfnCreateFont = &RefuseFont;
-
+        HFONT held = restarted.m_font.GetSafeHandle();
+        restarted.m_font.m_pfnCreateFont = &RefuseFont;
         ASSERT_TRUE(ChooseFont(hDlg, IDOK));
         EXPECT_EQ(HFONT(::SendDlgItemMessageA(hDlg, IDC_MODULE, WM_GETFONT, 0, 0)), held);
         EXPECT_STREQ(FontOf(hDlg, IDC_MODULE).lfFaceName, "DejaVu Sans") << "the old font is alive";
-        EXPECT_FALSE(dialog.m_font.ReadProfile("Main", kFontEntry));
-        EXPECT_EQ(dialog.m_font.GetSafeHandle(), held);
-        EXPECT_EQ(ReadRegistryString(kTestSectionPath, kFontEntry), dejaVu);
+        EXPECT_FALSE(restarted.m_font.ReadProfile("Main", kFontEntry));
+        EXPECT_EQ(restarted.m_font.GetSafeHandle(), held);
     });
+    EXPECT_EQ(ReadRegistryString(kTestSectionPath, kFontEntry), stored);
 }
 
 }  // namespace

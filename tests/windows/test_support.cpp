@@ -100,8 +100,8 @@ void PumpMessages(DWORD milliseconds) {
     } while (::GetTickCount() - start < milliseconds);
 }
 
-bool PumpUntil(const std::function<bool()>& done) {
-    for (int wait = 0; wait < 800 && !done(); ++wait) PumpMessages(10);
+bool PumpUntil(const std::function<bool()>& done, int seconds) {
+    for (int wait = 0; wait < seconds * 100 && !done(); ++wait) PumpMessages(10);
     return done();
 }
 
@@ -137,21 +137,6 @@ std::vector<Line> ListLines(HWND list) {
         lines.push_back({text, uint32_t(::SendMessageA(list, LB_GETITEMDATA, i, 0))});
     }
     return lines;
-}
-
-std::vector<std::pair<int, uint32_t>> LineShapes(HWND list) {
-    std::vector<std::pair<int, uint32_t>> shapes;
-    for (int i = 0; i < ::SendMessageA(list, LB_GETCOUNT, 0, 0); ++i) {
-        shapes.emplace_back(int(::SendMessageA(list, LB_GETTEXTLEN, i, 0)),
-                            uint32_t(::SendMessageA(list, LB_GETITEMDATA, i, 0)));
-    }
-    return shapes;
-}
-
-std::vector<std::pair<int, uint32_t>> LineShapes(const std::vector<Line>& lines) {
-    std::vector<std::pair<int, uint32_t>> shapes;
-    for (const Line& line : lines) shapes.emplace_back(int(line.text.size()), line.value);
-    return shapes;
 }
 
 std::vector<Line> CoreReport(const std::string& module) {
@@ -214,6 +199,48 @@ void WriteRegistryString(const char* path, const char* value, const std::string&
 std::string FixtureDirectory() { return KIVREL_FIXTURE_DIR; }
 std::string FixtureProgram() { return FixtureDirectory() + "\\fixture_app.exe"; }
 std::string KivrelProgram() { return KIVREL_PROGRAM; }
+
+CTestProgram::CTestProgram(const std::string& path, const std::string& arguments,
+                           const char* className) {
+    std::string commandLine = "\"" + path + "\" " + arguments;
+    STARTUPINFOA startup{};
+    startup.cb = sizeof(startup);
+    if (!::CreateProcessA(path.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                          nullptr, &startup, &m_info))
+        return;
+    m_process.Reset(m_info.hProcess);
+    m_thread.Reset(m_info.hThread);
+    PumpUntil(
+        [&] {
+            for (m_hWnd = nullptr;
+                 (m_hWnd = ::FindWindowExA(nullptr, m_hWnd, className, nullptr));) {
+                DWORD owner = 0;
+                ::GetWindowThreadProcessId(m_hWnd, &owner);
+                if (owner == m_info.dwProcessId && ::IsWindowVisible(m_hWnd)) return true;
+            }
+            return false;
+        },
+        30);
+}
+
+CTestProgram::~CTestProgram() {
+    if (!m_process) return;
+    ::TerminateProcess(m_process.Get(), 99);  // harmless once ended
+    ::WaitForSingleObject(m_process.Get(), 10000);
+}
+
+int CTestProgram::PressEscape() const {
+    GUITHREADINFO info{};
+    info.cbSize = sizeof(info);
+    ::GetGUIThreadInfo(m_info.dwThreadId, &info);
+    HWND target = info.hwndFocus != nullptr ? info.hwndFocus : m_hWnd;
+    ::PostMessageA(target, WM_KEYDOWN, VK_ESCAPE, 0x00010001);
+    ::PostMessageA(target, WM_KEYUP, VK_ESCAPE, 0xC0010001);
+    DWORD code = DWORD(-1);
+    if (::WaitForSingleObject(m_info.hProcess, 10000) == WAIT_OBJECT_0)
+        ::GetExitCodeProcess(m_info.hProcess, &code);
+    return static_cast<int>(code);
+}
 
 void DialogTest::SetUp() {
     AfxGetApp()->m_strCmdLine.clear();

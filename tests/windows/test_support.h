@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "dialog.h"
+#include "handle.h"
 #include "report_lines.h"
 #include "types.h"
 
@@ -41,8 +42,8 @@ INT_PTR RunDialog(CDialog& dialog, const std::function<void(HWND)>& body);
 
 // Dispatches this thread's messages for about `milliseconds`.
 void PumpMessages(DWORD milliseconds);
-// Dispatches them until `done` holds or about eight seconds have passed.
-bool PumpUntil(const std::function<bool()>& done);
+// Dispatches them until `done` holds or about `seconds` have passed.
+bool PumpUntil(const std::function<bool()>& done, int seconds = 8);
 // Starts a program of the host system; Wine gives no handle to wait on.
 bool StartHostProgram(std::string commandLine);
 
@@ -52,9 +53,6 @@ HWND TestWindow(DWORD style, const RECT& rect, HWND parent = nullptr, int id = 0
 
 using Line = kivrel::ReportLine;
 std::vector<Line> ListLines(HWND list);
-// Text lengths and values, as another process's list tells them.
-std::vector<std::pair<int, uint32_t>> LineShapes(HWND list);
-std::vector<std::pair<int, uint32_t>> LineShapes(const std::vector<Line>& lines);
 // The scan core's report for `module`.
 std::vector<Line> CoreReport(const std::string& module);
 std::string WindowText(HWND window);
@@ -74,6 +72,21 @@ void WriteRegistryString(const char* path, const char* value, const std::string&
 std::string FixtureDirectory();
 std::string FixtureProgram();
 std::string KivrelProgram();
+
+// A program started for a test and its visible window of `className`;
+// ended with the test.
+class CTestProgram {
+public:
+    CTestProgram(const std::string& path, const std::string& arguments,
+                 const char* className = "#32770");
+    ~CTestProgram();
+    // Presses Esc in the window; the exit code, or -1 when the program did not end.
+    int PressEscape() const;
+
+    PROCESS_INFORMATION m_info{};
+    CKernelHandle m_process, m_thread;
+    HWND m_hWnd = nullptr;
+};
 
 // The main dialog in this process: no command line, no settings.
 class DialogTest : public testing::Test {
