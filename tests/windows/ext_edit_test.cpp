@@ -76,9 +76,9 @@ protected:
 
 TEST_F(ExtEdit, DropsAreReadWithinTheirBlockOrStreamAndACutOneReportsACopy) {
     // Text or files in a block, text from a stream that ends, never ends,
-    // reports more than it read or fails after a chunk, files as a stream,
-    // text on a read-only field, and shell drops of hand-built blocks.
-    enum { kText, kStream, kEndless, kOversized, kFailing, kFiles, kFileStream, kReadOnly, kShell };
+    // reports more than it read or fails after a chunk, and shell drops of
+    // hand-built blocks.
+    enum { kText, kStream, kEndless, kOversized, kFailing, kFiles, kShell };
     const DWORD move = DROPEFFECT_MOVE, copy = DROPEFFECT_COPY, none = DROPEFFECT_NONE;
     const auto z = [](const std::string& text) { return text + '\0'; };
     const std::u16string wide = u"C:\\w.dll";
@@ -98,8 +98,6 @@ TEST_F(ExtEdit, DropsAreReadWithinTheirBlockOrStreamAndACutOneReportsACopy) {
         {kFiles, FileList({"C:\\a.dll", "C:\\b.dll"}), 0, "C:\\a.dll", copy},
         {kFiles, wideList, 0, "C:\\w.dll", copy},
         {kFiles, FileList({"C:\\" + std::string(257, 'n')}), 0, "keep", none},  // 260 characters
-        {kFileStream, FileList({"C:\\a.dll"}), 0, "keep", none},
-        {kReadOnly, z("abc"), 0, "keep", none},
         {kShell, FileList({"C:\\one.dll", "C:\\two.dll"}), 0, "C:\\one.dll", 0},
         {kShell, FileList({std::string(259, 'n')}), 0, std::string(259, 'n'), 0},
         {kShell, FileList({"C:\\one.dll"}).substr(0, 31), 0, "keep", 0},  // no closing zero
@@ -110,14 +108,12 @@ TEST_F(ExtEdit, DropsAreReadWithinTheirBlockOrStreamAndACutOneReportsACopy) {
         m_edit.SetWindowText("keep");
         m_edit.SetSel(0, -1);
         m_edit.SendMessage(EM_LIMITTEXT, c.limit);
-        m_edit.SendMessage(EM_SETREADONLY, c.source == kReadOnly);
         if (c.source == kShell) {
             m_edit.SendMessage(WM_DROPFILES, reinterpret_cast<WPARAM>(Block(c.bytes)));
             EXPECT_EQ(m_edit.GetWindowText(), c.text);
             continue;
         }
-        const bool files = c.source == kFiles || c.source == kFileStream;
-        const bool block = files ? c.source == kFiles : c.source == kText || c.source == kReadOnly;
+        const bool files = c.source == kFiles, block = files || c.source == kText;
         const StreamKind kinds[] = {StreamKind::kPlain, StreamKind::kPlain, StreamKind::kEndless,
                                     StreamKind::kOversized, StreamKind::kFailing};
         POINT at = CharAt(1);

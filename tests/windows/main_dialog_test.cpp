@@ -1,5 +1,5 @@
 // The main dialog in this process, driven from inside its message loop: the
-// command-line scan, the Scan command, the About box and Find....
+// command-line scan, the Scan command and Find....
 #include <gtest/gtest.h>
 
 #include "kivrel_dlg.h"
@@ -68,25 +68,6 @@ TEST_F(MainDialog, ScanReplacesTheListAndAnEmptyFieldAppendsItsMessage) {
     });
 }
 
-TEST_F(MainDialog, AboutBoxOpensFromTheSystemMenuAndTheCommand) {
-    Run([&](HWND dialog) {
-        EXPECT_NE(::GetMenuState(::GetSystemMenu(dialog, FALSE), IDM_ABOUTBOX, MF_BYCOMMAND),
-                  UINT(-1));
-        for (UINT message : {WM_SYSCOMMAND, WM_COMMAND}) {
-            std::string title;
-            const Step close = WithPopup(dialog, [&](HWND about) {
-                title = WindowText(about);
-                ::PostMessageA(about, WM_COMMAND, IDOK, 0);
-            });
-            EXPECT_TRUE(RunSteps({close}, [&] {
-                ::SendMessageA(dialog, message, IDM_ABOUTBOX, 0);
-            })) << message;
-            EXPECT_EQ(title, "About Kivrel") << message;
-            EXPECT_TRUE(::IsWindowEnabled(dialog));
-        }
-    });
-}
-
 // Find... opens the module chooser over the dialog: the file chosen goes into
 // the field; Cancel leaves the field as it was.
 TEST_F(MainDialog, FindModulePutsTheChosenFileIntoTheField) {
@@ -96,10 +77,8 @@ TEST_F(MainDialog, FindModulePutsTheChosenFileIntoTheField) {
             std::string title;
             const Step choose = WithPopup(dialog, [&](HWND chooser) {
                 title = WindowText(chooser);
-                // The file-name field: an edit, or a combo box in newer dialogs.
-                HWND name = ::GetDlgItem(chooser, 0x480);
-                if (name == nullptr) name = ::GetDlgItem(chooser, 0x47C);
-                ::SetWindowTextA(name, FixtureProgram().c_str());
+                // The file-name field is the combo box cmb13.
+                ::SetDlgItemTextA(chooser, 1148, FixtureProgram().c_str());
                 ::PostMessageA(chooser, WM_COMMAND, button, 0);
             });
             EXPECT_TRUE(RunSteps({choose},

@@ -93,41 +93,32 @@ LRESULT HitTest(HWND dialog, int inset) {
     return ::SendMessageA(dialog, WM_NCHITTEST, 0, MAKELPARAM(point.x, point.y));
 }
 
-TEST_F(SizeGrip, OnlyALaidOutDialogGrowsAndItsGripAnswersAsTheCorner) {
+TEST_F(SizeGrip, TheDialogOnlyGrowsAndItsGripAnswersAsTheCorner) {
     CKivrelDlg main;
-    CResizableDialog fixed(IDD_KIVREL_DIALOG, 0, 1);
-    for (CDialog* dialog : {static_cast<CDialog*>(&main), static_cast<CDialog*>(&fixed)}) {
-        const bool laidOut = dialog == &main;
-        RunDialog(*dialog, [&](HWND hWnd) {
-            const CRect initial = WindowRect(hWnd);
-            MINMAXINFO info{};
-            info.ptMaxTrackSize = POINT{4000, 3000};
-            ::SendMessageA(hWnd, WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&info));
-            const std::pair size{initial.Width(), initial.Height()};
-            EXPECT_EQ(std::pair(info.ptMinTrackSize.x, info.ptMinTrackSize.y), size) << laidOut;
-            EXPECT_EQ(std::pair(info.ptMaxTrackSize.x, info.ptMaxTrackSize.y),
-                      laidOut ? std::pair(4000L, 3000L) : size);
-            Resize(hWnd, initial.Width() - 40, initial.Height() - 25);
-            EXPECT_EQ(WindowRect(hWnd), initial) << laidOut;
-            EXPECT_EQ(GripPixels(hWnd) > 0, laidOut);
-            const LRESULT grip = laidOut ? HTBOTTOMRIGHT : HTCLIENT;
-            EXPECT_EQ(HitTest(hWnd, 2), grip);
-            EXPECT_EQ(HitTest(hWnd, 8), grip);
-            // A real pointer over the grip meets the dialog itself, no control.
-            EXPECT_EQ(::WindowFromPoint(Corner(hWnd, 5)), hWnd);
-            EXPECT_EQ(HitTest(hWnd, ::GetSystemMetrics(SM_CYCAPTION) + 2), HTCLIENT);
-            // Edit fields in the message font get one-pixel inner margins.
-            EXPECT_TRUE(laidOut ||
-                        ::SendDlgItemMessageA(hWnd, IDC_MODULE, EM_GETMARGINS, 0, 0) == 0x10001);
-            // Maximised, the window has no size to drag.
-            ::ShowWindow(hWnd, SW_MAXIMIZE);
-            PumpMessages(100);
-            EXPECT_EQ(HitTest(hWnd, 4), HTCLIENT);
-            ::ShowWindow(hWnd, SW_RESTORE);
-            PumpMessages(100);
-            EXPECT_EQ(HitTest(hWnd, 4), grip);
-        });
-    }
+    RunDialog(main, [&](HWND hWnd) {
+        const CRect initial = WindowRect(hWnd);
+        MINMAXINFO info{};
+        info.ptMaxTrackSize = POINT{4000, 3000};
+        ::SendMessageA(hWnd, WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&info));
+        EXPECT_EQ(std::pair(info.ptMinTrackSize.x, info.ptMinTrackSize.y),
+                  std::pair(initial.Width(), initial.Height()));
+        EXPECT_EQ(std::pair(info.ptMaxTrackSize.x, info.ptMaxTrackSize.y), std::pair(4000L, 3000L));
+        Resize(hWnd, initial.Width() - 40, initial.Height() - 25);
+        EXPECT_EQ(WindowRect(hWnd), initial);
+        EXPECT_GT(GripPixels(hWnd), 0);
+        EXPECT_EQ(HitTest(hWnd, 2), HTBOTTOMRIGHT);
+        EXPECT_EQ(HitTest(hWnd, 8), HTBOTTOMRIGHT);
+        // A real pointer over the grip meets the dialog itself, no control.
+        EXPECT_EQ(::WindowFromPoint(Corner(hWnd, 5)), hWnd);
+        EXPECT_EQ(HitTest(hWnd, ::GetSystemMetrics(SM_CYCAPTION) + 2), HTCLIENT);
+        // Maximised, the window has no size to drag.
+        ::ShowWindow(hWnd, SW_MAXIMIZE);
+        PumpMessages(100);
+        EXPECT_EQ(HitTest(hWnd, 4), HTCLIENT);
+        ::ShowWindow(hWnd, SW_RESTORE);
+        PumpMessages(100);
+        EXPECT_EQ(HitTest(hWnd, 4), HTBOTTOMRIGHT);
+    });
 }
 
 }  // namespace

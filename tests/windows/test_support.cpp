@@ -191,11 +191,6 @@ std::optional<DWORD> ReadRegistryDword(const char* path, const char* value) {
     return ReadRegistry(path, value, RRF_RT_REG_DWORD, DWORD{0});
 }
 
-void WriteRegistryString(const char* path, const char* value, const std::string& data) {
-    ::RegSetKeyValueA(HKEY_CURRENT_USER, path, value, REG_SZ, data.c_str(),
-                      static_cast<DWORD>(data.size() + 1));
-}
-
 std::string FixtureDirectory() { return KIVREL_FIXTURE_DIR; }
 std::string FixtureProgram() { return FixtureDirectory() + "\\fixture_app.exe"; }
 std::string KivrelProgram() { return KIVREL_PROGRAM; }

@@ -66,7 +66,6 @@ POINT CentreOf(HWND window);  // screen coordinates
 void DeleteRegistryTree(const char* path);
 std::optional<std::string> ReadRegistryString(const char* path, const char* value);
 std::optional<DWORD> ReadRegistryDword(const char* path, const char* value);
-void WriteRegistryString(const char* path, const char* value, const std::string& data);
 
 // Fixture modules built with the tests, and the program; Windows paths.
 std::string FixtureDirectory();
