@@ -7,6 +7,8 @@
 #   nice -n 19 tools/inject-faults.sh [tools/faults.txt] > faults.log
 # PRESETS=native (or win64) limits the run to the faults of one preset.
 # Results: caught, MISSED, gone (text not found), nocompile.
+# WHO=1 runs every test instead of stopping at the first failure and lists
+# after each caught fault the tests that failed on it.
 set -uo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 list="$(realpath "${1:-$root/tools/faults.txt}")"
@@ -18,18 +20,23 @@ native_tests=(tests/core/kivrel_core_tests tests/cli/kivrel_cli_test
               tests/hostile/kivrel_hostile_test bench/tests/kivrel_bench_tests
               tests/crosscheck/kivrel_crosscheck_test tests/controls/kivrel_controls_text_tests
               tests/controls/kivrel_font_text_tests tests/transfer/kivrel_transfer_tests)
+stop="--gtest_fail_fast"
+[ "${WHO:-0}" = 1 ] && stop=""
 run_once() {  # preset -> 0 when every test passes
-  local log="build/$1/fault-tests.log" test
+  local log="build/$1/fault-tests.log" test failed=0
+  : >"$log"
   if [ "$1" = native ]; then
     for test in "${native_tests[@]}"; do
       [ -x "build/native/$test" ] || continue
       # A fault that makes a test hang or grow without end is caught as well
       # (ctest would time out); the memory cap keeps it from taking the machine.
-      (ulimit -v 12000000; timeout 120 "build/native/$test" --gtest_fail_fast) >"$log" 2>&1 || return 1
+      (ulimit -v 12000000; timeout 120 "build/native/$test" $stop) >>"$log" 2>&1 || failed=1
+      [ $failed = 1 ] && [ -n "$stop" ] && return 1
     done
+    return $failed
   else
     timeout 900 tests/windows/run-in-xvfb.sh build/win64/wine-run.sh \
-      build/win64/tests/windows/kivrel_gui_tests.exe --gtest_fail_fast >"$log" 2>&1 || return 1
+      build/win64/tests/windows/kivrel_gui_tests.exe $stop >"$log" 2>&1 || return 1
   fi
 }
 # The GUI suite drives real input and can fail once on a loaded machine: its
@@ -72,6 +79,10 @@ PY
   fi
   git checkout -q -- "$file"
   printf '%-9s %s\n' "$result" "$label"
+  if [ "${WHO:-0}" = 1 ] && [ "$result" = caught ]; then
+    grep -aoE '^\[  FAILED  \] [A-Za-z0-9_/.]+|^timeout|Killed' "build/$preset/fault-tests.log" |
+      sed 's/^\[  FAILED  \] /    /' | sort -u
+  fi
 done <"$list"
 for preset in $presets; do build "$preset"; done
 echo "caught $caught of $total"
