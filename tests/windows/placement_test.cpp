@@ -127,7 +127,7 @@ TEST(Program, ANewCopyTakesTheLowestNumberNoRunningCopyHolds) {
     const std::string firstPlacement = PlacementOf(first->m_hWnd, 20, 30);
     const std::string secondPlacement = PlacementOf(second.m_hWnd, 300, 200);
     ASSERT_NE(firstPlacement, secondPlacement);
-    EXPECT_EQ(first->PressEscape(), 0);
+    EXPECT_EQ(first->Exit(), 0);
     EXPECT_EQ(ReadRegistryString(kProgramSectionPath, "Window1"), firstPlacement);
     EXPECT_EQ(ReadRegistryDword(kProgramSectionPath, "Help"), 1u);
     first.reset();
@@ -136,8 +136,8 @@ TEST(Program, ANewCopyTakesTheLowestNumberNoRunningCopyHolds) {
     ASSERT_NE(third.m_hWnd, nullptr);
     EXPECT_EQ(PlacementOf(third.m_hWnd), firstPlacement);
     const std::string thirdPlacement = PlacementOf(third.m_hWnd, 150, 100);
-    EXPECT_EQ(second.PressEscape(), 0);
-    EXPECT_EQ(third.PressEscape(), 0);
+    EXPECT_EQ(second.Exit(), 0);
+    EXPECT_EQ(third.Exit(), 0);
     EXPECT_EQ(ReadRegistryString(kProgramSectionPath, "Window1"), thirdPlacement);
     EXPECT_EQ(ReadRegistryString(kProgramSectionPath, "Window2"), secondPlacement);
     EXPECT_EQ(ReadRegistryString(kProgramSectionPath, "Window3"), std::nullopt);

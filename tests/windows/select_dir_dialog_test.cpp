@@ -16,25 +16,9 @@ HWND FrameOf(const CSelectDirDialog& dialog) {
     return dialog.m_hWnd != nullptr ? ::GetParent(dialog.m_hWnd) : nullptr;
 }
 
-std::string ShownFolder(HWND frame) {
-    char folder[MAX_PATH] = "";
-    ::SendMessageA(frame, CDM_GETFOLDERPATH, MAX_PATH, reinterpret_cast<LPARAM>(folder));
-    return folder;
-}
-
 // The platform's file-name field is the combo box cmb13, not edt1.
 void TypeName(HWND frame, const std::string& text) {
     ::SendDlgItemMessageA(frame, 1148, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
-}
-
-// A step that waits for the dialog's frame, then acts on it.
-Step WhenShown(const CSelectDirDialog& dialog, std::function<void(HWND)> action) {
-    return [&dialog, action] {
-        const HWND frame = FrameOf(dialog);
-        if (frame == nullptr || !::IsWindowVisible(frame)) return false;
-        action(frame);
-        return true;
-    };
 }
 
 // Waits for a message box of the frame, keeps "caption: text" and closes it.
@@ -117,7 +101,7 @@ TEST_F(SelectDirDialog, ConfirmedTextGivesTheCheckedDirectoryAndPropertiesTheVol
         CSelectDirDialog dialog(nullptr, nullptr, (m_base + "\\dir").c_str(), TRUE);
         std::string message;
         bool stayedOpen = false;
-        std::vector<Step> steps = {WhenShown(dialog, [&](HWND frame) {
+        std::vector<Step> steps = {WithPopup(nullptr, [&](HWND frame) {
             TypeName(frame, c.typed);
             const int button = c.viaProperties ? 1038 : IDOK;
             ::PostMessageA(frame, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED),
@@ -138,30 +122,25 @@ TEST_F(SelectDirDialog, ConfirmedTextGivesTheCheckedDirectoryAndPropertiesTheVol
     }
 }
 
-TEST_F(SelectDirDialog, StartsInTheInitialDirectoryAndFieldFollowsTheFolder) {
+TEST_F(SelectDirDialog, StartsInTheInitialDirectoryAndTheFieldTakesTheResult) {
     ::SetCurrentDirectoryA((m_base + "\\other").c_str());
     AfxGetApp()->m_strCmdLine.clear();
     const std::string dir = m_base + "\\dir";
     CKivrelDlg main;
     RunDialog(main, [&](HWND dialog) {
         ::SetDlgItemTextA(dialog, IDC_INITIAL_DIR, dir.c_str());
-        const auto find = [&](const std::vector<Step>& steps) {
-            return RunSteps(steps,
-                            [&] { ::SendMessageA(dialog, WM_COMMAND, IDC_FIND_INITIAL_DIR, 0); });
-        };
         std::vector<std::string> seen;  // title, folder, field
-        // Owned by the main dialog, or the steps never find it.
-        EXPECT_TRUE(find({WithPopup(dialog, [&](HWND frame) {
-            seen = {WindowText(frame), ShownFolder(frame), WindowText(::GetDlgItem(frame, 1148))};
-            ::PostMessageA(frame, WM_COMMAND, IDCANCEL, 0);
-        })}));
-        EXPECT_EQ(seen, (std::vector<std::string>{"Find Initial directory", dir, dir}));
-        EXPECT_EQ(WindowText(::GetDlgItem(dialog, IDC_INITIAL_DIR)), dir);
-        // Confirmed, the field takes the directory.
-        EXPECT_TRUE(find({WithPopup(dialog, [&](HWND frame) {
+        // Owned by the main dialog, or the step never finds it.
+        const Step confirm = WithPopup(dialog, [&](HWND frame) {
+            char folder[MAX_PATH] = "";
+            ::SendMessageA(frame, CDM_GETFOLDERPATH, MAX_PATH, reinterpret_cast<LPARAM>(folder));
+            seen = {WindowText(frame), folder, WindowText(::GetDlgItem(frame, 1148))};
             TypeName(frame, "sub");
             ::PostMessageA(frame, WM_COMMAND, IDOK, 0);
-        })}));
+        });
+        EXPECT_TRUE(RunSteps({confirm},
+                             [&] { ::SendMessageA(dialog, WM_COMMAND, IDC_FIND_INITIAL_DIR, 0); }));
+        EXPECT_EQ(seen, (std::vector<std::string>{"Find Initial directory", dir, dir}));
         EXPECT_EQ(WindowText(::GetDlgItem(dialog, IDC_INITIAL_DIR)), dir + "\\sub");
     });
 }

@@ -191,10 +191,6 @@ std::optional<DWORD> ReadRegistryDword(const char* path, const char* value) {
     return ReadRegistry(path, value, RRF_RT_REG_DWORD, DWORD{0});
 }
 
-std::string FixtureDirectory() { return KIVREL_FIXTURE_DIR; }
-std::string FixtureProgram() { return FixtureDirectory() + "\\fixture_app.exe"; }
-std::string KivrelProgram() { return KIVREL_PROGRAM; }
-
 CTestProgram::CTestProgram(const std::string& path, const std::string& arguments,
                            const char* className) {
     std::string commandLine = "\"" + path + "\" " + arguments;
@@ -224,13 +220,8 @@ CTestProgram::~CTestProgram() {
     ::WaitForSingleObject(m_process.Get(), 10000);
 }
 
-int CTestProgram::PressEscape() const {
-    GUITHREADINFO info{};
-    info.cbSize = sizeof(info);
-    ::GetGUIThreadInfo(m_info.dwThreadId, &info);
-    HWND target = info.hwndFocus != nullptr ? info.hwndFocus : m_hWnd;
-    ::PostMessageA(target, WM_KEYDOWN, VK_ESCAPE, 0x00010001);
-    ::PostMessageA(target, WM_KEYUP, VK_ESCAPE, 0xC0010001);
+int CTestProgram::Exit() const {
+    ::PostMessageA(m_hWnd, WM_COMMAND, IDCANCEL, 0);
     DWORD code = DWORD(-1);
     if (::WaitForSingleObject(m_info.hProcess, 10000) == WAIT_OBJECT_0)
         ::GetExitCodeProcess(m_info.hProcess, &code);

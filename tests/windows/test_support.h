@@ -68,9 +68,9 @@ std::optional<std::string> ReadRegistryString(const char* path, const char* valu
 std::optional<DWORD> ReadRegistryDword(const char* path, const char* value);
 
 // Fixture modules built with the tests, and the program; Windows paths.
-std::string FixtureDirectory();
-std::string FixtureProgram();
-std::string KivrelProgram();
+inline std::string FixtureDirectory() { return KIVREL_FIXTURE_DIR; }
+inline std::string FixtureProgram() { return FixtureDirectory() + "\\fixture_app.exe"; }
+inline std::string KivrelProgram() { return KIVREL_PROGRAM; }
 
 // A program started for a test and its visible window of `className`;
 // ended with the test.
@@ -79,8 +79,8 @@ public:
     CTestProgram(const std::string& path, const std::string& arguments,
                  const char* className = "#32770");
     ~CTestProgram();
-    // Presses Esc in the window; the exit code, or -1 when the program did not end.
-    int PressEscape() const;
+    // Leaves by Exit; the exit code, or -1 when the program did not end.
+    int Exit() const;
 
     PROCESS_INFORMATION m_info{};
     CKernelHandle m_process, m_thread;
