@@ -72,8 +72,8 @@ protected:
 class HelpTip : public testing::Test {
 protected:
     void SetUp() override {
-        owner = TestWindow(WS_POPUP, {0, 0, 600, 400}, nullptr, 0, "STATIC");
-        child = TestWindow(WS_CHILD, {10, 10, 200, 40}, owner, 41, "STATIC");
+        owner = TestWindow("STATIC", WS_POPUP, {0, 0, 600, 400});
+        child = TestWindow("STATIC", WS_CHILD, {10, 10, 200, 40}, owner, 41);
         ASSERT_TRUE(answering.SubclassWindow(child));
         system.foreground = owner;
         system.under = child;

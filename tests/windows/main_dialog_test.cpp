@@ -26,8 +26,11 @@ TEST_F(MainDialog, CommandLineStartsAScanOnlyForAnExistingPath) {
     const std::vector<Line> none, notModule{{"*** INVALID NT SIGNATURE ***", 0}};
     // clang-format off
     const struct { std::string commandLine, moduleText; const std::vector<Line>& lines; } cases[] = {
-        {"\"" + program + "\" --more arguments", program, report}, {program, program, report},
-        {"\"\"", "", none}, {"\"unterminated", "", none}, {directory + "\\missing.dll", "", none},
+        {"\"" + program + "\" --more arguments", program, report},
+        {program, program, report},
+        {"\"\"", "", none},
+        {"\"unterminated", "", none},
+        {directory + "\\missing.dll", "", none},
         {"\"" + longPath + "\"", "", none},
         {directory, directory, notModule}};  // a directory exists: scanned, not a module
     // clang-format on

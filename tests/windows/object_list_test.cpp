@@ -28,12 +28,12 @@ public:
 class ObjectList : public testing::Test {
 protected:
     void SetUp() override {
-        m_hParent = TestWindow(WS_OVERLAPPEDWINDOW, {300, 300, 760, 560});
+        m_hParent = TestWindow("STATIC", WS_OVERLAPPEDWINDOW, {300, 300, 760, 560});
         const DWORD style =
             WS_CHILD | WS_BORDER | WS_VSCROLL | LBS_NOTIFY | LBS_EXTENDEDSEL | LBS_NOINTEGRALHEIGHT;
         ASSERT_TRUE(m_list.SubclassWindow(
-            TestWindow(style, {10, 10, 210, 210}, m_hParent, kListId, "ListBox")));
-        m_plain = TestWindow(style, {230, 10, 430, 210}, m_hParent, kPlainListId, "ListBox");
+            TestWindow("ListBox", style, {10, 10, 210, 210}, m_hParent, kListId)));
+        m_plain = TestWindow("ListBox", style, {230, 10, 430, 210}, m_hParent, kPlainListId);
         ::SetForegroundWindow(m_hParent);
         PumpMessages(20);
     }
@@ -63,11 +63,21 @@ TEST_F(ObjectList, AcceptsWhatItsFlagsGroupAndProcessAllow) {
     const DWORD none = DROPEFFECT_NONE, copy = DROPEFFECT_COPY, move = DROPEFFECT_MOVE;
     // clang-format off
     const struct { WORD flags; int data; DWORD keys, effect; } cases[] = {
-        {reorder, kSelf, 0, move}, {reorder, kSelf, MK_CONTROL, copy}, {reorder | ro, kSelf, 0, none},
-        {reorder, kOther, 0, none}, {share, kOther, 0, move}, {share, kCaps, 0, move},
-        {share, kGroup, 0, none}, {share, kPid, 0, none}, {share, kSelf, 0, none},
-        {share, kText, 0, none}, {share | ro, kText, 0, move}, {results, kText, 0, none},
-        {share, kCut, 0, none}, {share, kStream, 0, none}, {share, kOpen, 0, move},
+        {reorder, kSelf, 0, move},
+        {reorder, kSelf, MK_CONTROL, copy},
+        {reorder | ro, kSelf, 0, none},
+        {reorder, kOther, 0, none},
+        {share, kOther, 0, move},
+        {share, kCaps, 0, move},
+        {share, kGroup, 0, none},
+        {share, kPid, 0, none},
+        {share, kSelf, 0, none},
+        {share, kText, 0, none},
+        {share | ro, kText, 0, move},
+        {share, kCut, 0, none},
+        {share, kStream, 0, none},
+        {share, kOpen, 0, move},
+        {results, kText, 0, none},
     };
     // clang-format on
     const std::string group(15, 'g');  // as long as a record's group field holds

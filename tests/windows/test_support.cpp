@@ -114,19 +114,11 @@ bool StartHostProgram(std::string commandLine) {
                             nullptr, &startup, &info) != FALSE;
 }
 
-HWND TestWindow(DWORD style, const RECT& rect, HWND parent, int id, const char* className) {
-    const HINSTANCE instance = ::GetModuleHandleA(nullptr);
-    if (className == nullptr) {
-        WNDCLASSA windowClass{};
-        windowClass.lpfnWndProc = &::DefWindowProcA;
-        windowClass.hInstance = instance;
-        windowClass.lpszClassName = className = "KivrelTestWindow";
-        windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-        ::RegisterClassA(&windowClass);  // fails harmlessly once registered
-    }
+HWND TestWindow(const char* className, DWORD style, const RECT& rect, HWND parent, int id) {
     return ::CreateWindowExA(0, className, "", style | WS_VISIBLE, rect.left, rect.top,
                              rect.right - rect.left, rect.bottom - rect.top, parent,
-                             reinterpret_cast<HMENU>(INT_PTR{id}), instance, nullptr);
+                             reinterpret_cast<HMENU>(INT_PTR{id}), ::GetModuleHandleA(nullptr),
+                             nullptr);
 }
 
 std::vector<Line> ListLines(HWND list) {

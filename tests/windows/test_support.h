@@ -47,9 +47,9 @@ bool PumpUntil(const std::function<bool()>& done, int seconds = 8);
 // Starts a program of the host system; Wine gives no handle to wait on.
 bool StartHostProgram(std::string commandLine);
 
-// A visible window; `className` nullptr: a plain window of the tests' own class.
-HWND TestWindow(DWORD style, const RECT& rect, HWND parent = nullptr, int id = 0,
-                const char* className = nullptr);
+// A visible window of a system class.
+HWND TestWindow(const char* className, DWORD style, const RECT& rect, HWND parent = nullptr,
+                int id = 0);
 
 using Line = kivrel::ReportLine;
 std::vector<Line> ListLines(HWND list);
