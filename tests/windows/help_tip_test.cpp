@@ -188,7 +188,7 @@ protected:
 // The answer writes the text and leaves every other field as it was. (The
 // tip window asking is HoveringOverFindShowsItsTipWithAShadow.)
 TEST_F(MainDialogTips, ControlsAnswerWithTheirStringsAndWriteOnlyTheText) {
-    CTipDialog dialog;
+    CKivrelDlg dialog;
     RunDialog(dialog, [&](HWND hWnd) {
         // clang-format off
         const struct { int control; UINT text; bool askedIsDialog; } cases[] = {
@@ -209,22 +209,6 @@ TEST_F(MainDialogTips, ControlsAnswerWithTheirStringsAndWriteOnlyTheText) {
             EXPECT_EQ(std::memcmp(&request, &sent, sizeof(sent)), 0) << control;
         }
     });
-}
-
-// Stored off, the tips start off; switched on, Exit writes them on. (A first
-// start has them on: Program.ANewCopyTakesTheLowestNumberNoRunningCopyHolds.)
-TEST_F(MainDialogTips, HelpSettingSwitchesTheTipsAndExitWritesItBack) {
-    const DWORD off = 0;
-    ::RegSetKeyValueA(HKEY_CURRENT_USER, kTestSectionPath, "Help", REG_DWORD, &off, sizeof(off));
-    CTipDialog dialog;
-    RunDialog(dialog, [&](HWND hWnd) {
-        EXPECT_FALSE(dialog.Tips().IsOn() || dialog.Tips().GetSafeHwnd());
-        EXPECT_TRUE(dialog.Tips().Toggle(hWnd));
-        EXPECT_EQ(::GetParent(dialog.Tips().GetSafeHwnd()), hWnd);
-        ::SendMessageA(hWnd, WM_COMMAND, IDCANCEL, 0);
-    });
-    EXPECT_EQ(ReadRegistryDword(kTestSectionPath, "Help"), 1u);
-    EXPECT_FALSE(dialog.Tips().IsOn());
 }
 
 // The real pointer rests over Find...: the tip comes on its own timer, with

@@ -118,9 +118,12 @@ std::string PlacementOf(HWND window, int x = -1, int y = -1) {
 }
 
 // A copy holds its number while it runs: a third copy, started after the
-// first has ended, takes the first's number and place, not the second's.
+// first has ended, takes the first's number and place, not the second's. The
+// tips switched off stay off.
 TEST(Program, ANewCopyTakesTheLowestNumberNoRunningCopyHolds) {
     DeleteRegistryTree("Software\\Velmarin\\Kivrel");
+    const DWORD off = 0;
+    ::RegSetKeyValueA(HKEY_CURRENT_USER, kProgramSectionPath, "Help", REG_DWORD, &off, sizeof(off));
     auto first = std::make_unique<CTestProgram>(KivrelProgram(), "");
     CTestProgram second(KivrelProgram(), "");
     ASSERT_TRUE(first->m_hWnd != nullptr && second.m_hWnd != nullptr);
@@ -129,7 +132,10 @@ TEST(Program, ANewCopyTakesTheLowestNumberNoRunningCopyHolds) {
     ASSERT_NE(firstPlacement, secondPlacement);
     EXPECT_EQ(first->Exit(), 0);
     EXPECT_EQ(ReadRegistryString(kProgramSectionPath, "Window1"), firstPlacement);
-    EXPECT_EQ(ReadRegistryDword(kProgramSectionPath, "Help"), 1u);
+    DWORD help = 1, size = sizeof(help);
+    ::RegGetValueA(HKEY_CURRENT_USER, kProgramSectionPath, "Help", RRF_RT_REG_DWORD, nullptr, &help,
+                   &size);
+    EXPECT_EQ(help, 0u);
     first.reset();
 
     CTestProgram third(KivrelProgram(), "");

@@ -1,6 +1,5 @@
 #include "test_support.h"
 
-#include <array>
 #include <deque>
 #include <utility>
 
@@ -165,22 +164,12 @@ POINT CentreOf(HWND window) {
 
 void DeleteRegistryTree(const char* path) { ::RegDeleteTreeA(HKEY_CURRENT_USER, path); }
 
-namespace {
-template <typename T>
-std::optional<T> ReadRegistry(const char* path, const char* value, DWORD type, T data) {
-    DWORD size = sizeof(data);
-    if (::RegGetValueA(HKEY_CURRENT_USER, path, value, type, nullptr, &data, &size) != 0) return {};
-    return data;
-}
-}  // namespace
-
 std::optional<std::string> ReadRegistryString(const char* path, const char* value) {
-    const auto data = ReadRegistry(path, value, RRF_RT_REG_SZ, std::array<char, 1024>{});
-    return data ? std::optional<std::string>(data->data()) : std::nullopt;
-}
-
-std::optional<DWORD> ReadRegistryDword(const char* path, const char* value) {
-    return ReadRegistry(path, value, RRF_RT_REG_DWORD, DWORD{0});
+    char data[1024] = "";
+    DWORD size = sizeof(data);
+    if (::RegGetValueA(HKEY_CURRENT_USER, path, value, RRF_RT_REG_SZ, nullptr, data, &size) != 0)
+        return std::nullopt;
+    return std::string(data);
 }
 
 CTestProgram::CTestProgram(const std::string& path, const std::string& arguments,

@@ -65,7 +65,6 @@ POINT CentreOf(HWND window);  // screen coordinates
 // Registry under HKEY_CURRENT_USER.
 void DeleteRegistryTree(const char* path);
 std::optional<std::string> ReadRegistryString(const char* path, const char* value);
-std::optional<DWORD> ReadRegistryDword(const char* path, const char* value);
 
 // Fixture modules built with the tests, and the program; Windows paths.
 inline std::string FixtureDirectory() { return KIVREL_FIXTURE_DIR; }
