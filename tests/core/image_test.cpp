@@ -122,7 +122,7 @@ TEST(MappedImage, DataDirectory) {
         const Bytes swapped = pe().Patch(PeBuilder::kMagic, plus ? 0x10B : 0x20B, 2).Build();
         EXPECT_NE(InMemory(swapped).GetDirectoryEntrySize(3), 8u);
         // A directory cut by the end of the file reads as absent.
-        const Bytes cut = pe().Truncate(layout.dataDirectoryOffset + 12).Build();
+        const Bytes cut(bytes.begin(), bytes.begin() + layout.dataDirectoryOffset + 12);
         EXPECT_EQ(InMemory(cut).GetDirectoryEntrySize(1), 0u);
     }
 }
@@ -138,12 +138,12 @@ TEST(MappedImage, RvaTranslation) {
                                .Build();
     const test::SectionSpec s{"s", 0x100, 0x1000, 0x100, 0x200, {}};
     PeLayout layout;
-    PeBuilder().Section(s).Build(&layout);
+    Bytes cut = PeBuilder().Section(s).Build(&layout);
+    cut.resize(layout.sectionTableOffset + 39);
     const Bytes wrap = PeBuilder().Section({"w", 0x1000, 0x1000, 0x1000, 0xFFFFFF00, {}}).Build();
     const Bytes many = PeBuilder().Section(s).Patch(PeBuilder::kSectionCount, 0xFFFF, 2).Build();
     const Bytes moved =
         PeBuilder().Section(s).Patch(PeBuilder::kOptionalHeaderSize, 0xFFFF, 2).Build();
-    const Bytes cut = PeBuilder().Section(s).Truncate(layout.sectionTableOffset + 39).Build();
     const Bytes ne = PeBuilder().Section(s).Patch(PeBuilder::kSignature, kNE).Build();
     const uint32_t none = kNoFileOffset;
     const struct {
@@ -183,12 +183,12 @@ TEST(ImportWalk, ResultErrorIdAndNames) {
     Bytes delayOutside = abc().DelayImport("d.dll").DelayImport("e.dll").Build(&abcLayout);
     test::PutU32(delayOutside, abcLayout.delayDescriptorOffsets[1] + 4, 0x7FFF0000);
     const uint32_t beforeB = abcLayout.nameOffsets[1] - abcLayout.descriptorOffsets[0];
-    // The names in a section of their own before the import section, so that
+    // The names in a section of their own, in the headers' padding, so that
     // the descriptor table can be cut without them.
     Bytes cutTable = PeBuilder()
                          .Import("a.dll")
                          .Import("b.dll")
-                         .SectionBeforeImports({".n", 0x40, 0x8000, 0x40, 0x1C0, {'x', '.', 0}})
+                         .Section({".n", 0x40, 0x8000, 0x40, 0x1C0, {'x', '.', 0}})
                          .Patch(PeBuilder::NameRva(0), 0x8000)
                          .Patch(PeBuilder::NameRva(1), 0x8000)
                          .Build(&layout);

@@ -75,8 +75,8 @@ std::vector<uint8_t> PeBuilder::Build(PeLayout* layoutOut) const {
     const uint32_t directoryOffset = m_bPe32Plus ? 112 : 96;
     const bool hasImports = !m_imports.empty();
     const bool hasDelayImports = !m_delayImports.empty();
-    const size_t sectionCount = m_sectionsBefore.size() + m_sectionsAfter.size() +
-                                (hasImports ? 1 : 0) + (hasDelayImports ? 1 : 0);
+    const size_t sectionCount =
+        m_sections.size() + (hasImports ? 1 : 0) + (hasDelayImports ? 1 : 0);
     const uint64_t imageBase = m_bPe32Plus ? 0x140000000ull : 0x400000;
 
     const uint32_t opt = kPeOffset + 24;  // the optional header
@@ -103,7 +103,6 @@ std::vector<uint8_t> PeBuilder::Build(PeLayout* layoutOut) const {
             PutLE(data, lookup, ordinal1, 8);
             PutLE(data, address, ordinal1, 8);
             const uint32_t nameRva = kImportSectionRva + static_cast<uint32_t>(data.size());
-            layout.nameRvas.push_back(nameRva);
             layout.nameOffsets.push_back(headersEnd + static_cast<uint32_t>(data.size()));
             const std::string& name = m_imports[i];
             data.insert(data.end(), name.begin(), name.end());
@@ -126,9 +125,8 @@ std::vector<uint8_t> PeBuilder::Build(PeLayout* layoutOut) const {
     }
 
     std::vector<const SectionSpec*> sections;
-    for (const SectionSpec& s : m_sectionsBefore) sections.push_back(&s);
     if (hasImports) sections.push_back(&imports);
-    for (const SectionSpec& s : m_sectionsAfter) sections.push_back(&s);
+    for (const SectionSpec& s : m_sections) sections.push_back(&s);
     uint64_t rvaEnd = kImportSectionRva, fileEnd = headersEnd;
     for (const SectionSpec* s : sections) {
         rvaEnd = std::max(rvaEnd, uint64_t(s->virtualAddress) + s->virtualSize);
@@ -184,21 +182,16 @@ std::vector<uint8_t> PeBuilder::Build(PeLayout* layoutOut) const {
     PutU16(bytes, opt + 68, 3);  // console subsystem
     PutU32(bytes, layout.dataDirectoryOffset - 4, kDirectoryEntries);
 
-    // Data directory.
-    std::map<unsigned, std::pair<uint32_t, uint32_t>> directories = m_directories;
-    if (hasImports && directories.count(1) == 0) {
-        directories[1] = {kImportSectionRva,
-                          kDescriptorSize * static_cast<uint32_t>(m_imports.size() + 1)};
-    }
-    if (hasDelayImports && directories.count(13) == 0) {
-        directories[13] = {delay.virtualAddress,
-                           32 * static_cast<uint32_t>(m_delayImports.size() + 1)};
-    }
-    for (const auto& [index, entry] : directories) {
-        if (index >= kDirectoryEntries) continue;
-        PutU32(bytes, layout.dataDirectoryOffset + 8 * index, entry.first);
-        PutU32(bytes, layout.dataDirectoryOffset + 8 * index + 4, entry.second);
-    }
+    // Data directory: the tables written, then the entries asked for.
+    auto directory = [&](unsigned index, uint32_t rva, uint32_t size) {
+        PutU32(bytes, layout.dataDirectoryOffset + 8 * index, rva);
+        PutU32(bytes, layout.dataDirectoryOffset + 8 * index + 4, size);
+    };
+    if (hasImports)
+        directory(1, kImportSectionRva, kDescriptorSize * uint32_t(m_imports.size() + 1));
+    if (hasDelayImports)
+        directory(13, delay.virtualAddress, 32 * uint32_t(m_delayImports.size() + 1));
+    for (const auto& [index, rva, size] : m_directories) directory(index, rva, size);
 
     // Section table and section bytes.
     for (size_t i = 0; i < sections.size(); ++i) {
@@ -211,7 +204,6 @@ std::vector<uint8_t> PeBuilder::Build(PeLayout* layoutOut) const {
     }
 
     for (const auto& [at, value, size] : m_patches) PutLE(bytes, at, value, size_t(size));
-    if (m_truncate && *m_truncate < bytes.size()) bytes.resize(*m_truncate);
     if (layoutOut != nullptr) *layoutOut = std::move(layout);
     return bytes;
 }

@@ -1,14 +1,12 @@
-// A PE writer for tests, fuzz seeds and benchmarks: PE32 and PE32+ images in
-// memory, well-formed by default (objdump and pefile accept them), with knobs
-// for malformed ones. Layout: DOS header, "PE\0\0" at 0x40, headers padded to
-// 0x200; imports in a section ".idata" at RVA 0x1000 (descriptors, one ordinal
-// thunk list each, the names); extra sections wherever they say.
+// A PE writer for tests and benchmarks: PE32 and PE32+ images in memory,
+// well-formed by default (objdump and pefile accept them), with knobs for
+// malformed ones. Layout: DOS header, "PE\0\0" at 0x40, headers padded to 0x200;
+// imports in a section ".idata" at RVA 0x1000 (descriptors, one ordinal thunk
+// list each, the names); extra sections after it, wherever they say.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <map>
-#include <optional>
 #include <string>
 #include <tuple>
 #include <utility>
@@ -32,7 +30,7 @@ struct SectionSpec {
 // Offsets are file offsets; the terminating descriptors are not listed.
 struct PeLayout {
     uint32_t dataDirectoryOffset = 0, sectionTableOffset = 0;
-    std::vector<uint32_t> descriptorOffsets, nameRvas, nameOffsets, delayDescriptorOffsets;
+    std::vector<uint32_t> descriptorOffsets, nameOffsets, delayDescriptorOffsets;
 };
 
 class PeBuilder {
@@ -40,9 +38,7 @@ public:
     PeBuilder& Pe32Plus() { return Set(m_bPe32Plus, true); }  // default PE32, i386
     PeBuilder& Dll() { return Set(m_bDll, true); }
     PeBuilder& Import(std::string name) { return Add(m_imports, std::move(name)); }
-    // A section placed in the table after the import section (or before it).
-    PeBuilder& Section(SectionSpec s) { return Add(m_sectionsAfter, std::move(s)); }
-    PeBuilder& SectionBeforeImports(SectionSpec s) { return Add(m_sectionsBefore, std::move(s)); }
+    PeBuilder& Section(SectionSpec s) { return Add(m_sections, std::move(s)); }
     // A delay-load descriptor in a section ".didat" after every other one;
     // `rvaBased` false writes the older layout (attributes 0, the name as a
     // virtual address: image base + RVA, low 32 bits).
@@ -56,19 +52,18 @@ public:
         return Add(m_patches, std::make_tuple(at, value, size));
     }
     PeBuilder& DataDirectory(unsigned i, uint32_t rva, uint32_t size) {
-        return Set(m_directories[i], std::make_pair(rva, size));
+        return Add(m_directories, std::make_tuple(i, rva, size));
     }
     // The last import name is the last thing in the file, without its NUL.
     PeBuilder& UnterminatedLastName() { return Set(m_bUnterminatedLastName, true); }
-    PeBuilder& Truncate(size_t size) { return Set(m_truncate, size); }
 
     std::vector<uint8_t> Build(PeLayout* layout = nullptr) const;
 
     // File offsets of header fields in every image built (the import
     // directory and the first section's raw size: in PE32 only).
-    static constexpr uint32_t kNewHeaderField = 60, kSignature = 0x40, kSectionCount = 0x46,
-                              kOptionalHeaderSize = 0x54, kMagic = 0x58, kImportRva = 0xC0,
-                              kImportSize = 0xC4, kFirstRawSize = 0x148;
+    static constexpr uint32_t kSignature = 0x40, kSectionCount = 0x46, kOptionalHeaderSize = 0x54,
+                              kMagic = 0x58, kImportRva = 0xC0, kImportSize = 0xC4,
+                              kFirstRawSize = 0x148;
     // The name RVA of import descriptor `i` (with at most twelve sections).
     static constexpr uint32_t NameRva(uint32_t i) { return 0x200 + 20 * i + 12; }
 
@@ -87,10 +82,9 @@ private:
     bool m_bPe32Plus = false, m_bDll = false, m_bUnterminatedLastName = false;
     std::vector<std::string> m_imports;
     std::vector<std::pair<std::string, bool>> m_delayImports;  // name, RVA-based
-    std::vector<SectionSpec> m_sectionsBefore, m_sectionsAfter;
-    std::vector<std::tuple<uint32_t, uint32_t, int>> m_patches;  // offset, value, size
-    std::map<unsigned, std::pair<uint32_t, uint32_t>> m_directories;
-    std::optional<size_t> m_truncate;
+    std::vector<SectionSpec> m_sections;
+    std::vector<std::tuple<uint32_t, uint32_t, int>> m_patches;           // offset, value, size
+    std::vector<std::tuple<unsigned, uint32_t, uint32_t>> m_directories;  // index, RVA, size
 };
 
 // A module importing the space-separated `names`: "+64" makes it PE32+,
