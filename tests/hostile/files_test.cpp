@@ -1,7 +1,5 @@
-// Real files at the limits: a sparse file larger than 4 GiB, paths of 259
-// characters (which fit a path buffer) against 260 (which do not), and on
-// Windows the device names reserved in every directory.
-#include <algorithm>
+// Real files at the limits: a sparse file larger than 4 GiB, and on Windows
+// the device names reserved in every directory.
 #include <filesystem>
 
 #include "hostile_scan.h"
@@ -42,34 +40,6 @@ TEST_F(HostileScan, SparseFileOver4GiBIsReadUpToItsLow32BitsOfSize) {
         for (const Reference& entry : scanner.References().Entries()) names.push_back(entry.text);
         EXPECT_EQ(names, c.names);
     }
-}
-
-TEST_F(HostileScan, PathsOf259CharactersAreReadAndOf260AreNot) {
-    // Directories of 254 and 255 characters with their separator, out of
-    // components any file system holds; each holds a.dll, b.dll and m.exe.
-    std::string fits = dir.Dir(), over = dir.Dir();
-    for (auto [path, length] : {std::pair{&fits, size_t(254)}, {&over, size_t(255)}}) {
-        const char fill = path == &fits ? 'f' : 'o';
-        while (path->size() < length) {
-            const size_t remaining = length - path->size();
-            size_t component = std::min<size_t>(100, remaining - 1);
-            if (remaining - component == 2) --component;  // no bare separator left
-            *path += std::string(component, fill) + platform.separator;
-        }
-        const std::string relative = path->substr(dir.Dir().size());
-        for (const char* name : {"a.dll", "b.dll"}) dir.Write(relative + name, PeImporting());
-        dir.Write(relative + "m.exe", PeImporting("b.dll"));
-    }
-    // Directory and name: found where they make 259, not where they make 260.
-    platform.pathList = over + ";" + fits;
-    scanner.Scan(dir.Write("main.exe", PeImporting("a.dll")), "", true, report);
-    EXPECT_EQ(report.Texts(), std::vector<std::string>{fits + "a.dll"});
-    // The module path itself.
-    platform.pathList = "";
-    scanner.Scan(fits + "m.exe", "", true, report);
-    EXPECT_EQ(report.Texts(), std::vector<std::string>{fits + "b.dll"});
-    scanner.Scan(over + "m.exe", "", true, report);
-    EXPECT_EQ(report.Texts(), std::vector<std::string>{MessageText(IDS_INVALID_NT_SIGNATURE)});
 }
 
 #ifdef _WIN32
