@@ -18,21 +18,24 @@ namespace kivrel {
 namespace {
 
 namespace fs = std::filesystem;
+using Strings = std::vector<std::string>;
 
 constexpr const char* kWineDirs[] = {"/usr/lib/x86_64-linux-gnu/wine/x86_64-windows",
                                      "/usr/lib/i386-linux-gnu/wine/i386-windows"};
 
-// Standard output of a shell command; arguments are quoted here.
-std::string Output(const std::vector<std::string>& argv) {
-    std::string command;
+// Standard output of a command whose arguments are quoted here, as lines.
+Strings Output(const Strings& argv) {
+    std::string command, out;
     for (const std::string& arg : argv) command += " '" + arg + "'";
-    std::string out;
     if (FILE* pipe = popen((command + " 2>/dev/null").c_str(), "r")) {
         char buffer[65536];
         for (size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
         pclose(pipe);
     }
-    return out;
+    Strings lines;
+    std::istringstream in(out);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
 }
 
 // "MZ", then "PE\0\0" at the offset stored at 60: the format's own test,
@@ -40,20 +43,11 @@ std::string Output(const std::vector<std::string>& argv) {
 bool LooksLikePe(const fs::path& path) {
     std::ifstream file(path, std::ios::binary);
     unsigned char dos[64];
+    char signature[4];
     if (!file.read(reinterpret_cast<char*>(dos), 64) || dos[0] != 'M' || dos[1] != 'Z')
         return false;
-    char signature[4];
     file.seekg(dos[60] | dos[61] << 8 | dos[62] << 16 | uint32_t(dos[63]) << 24);
     return file.read(signature, 4) && std::string(signature, 4) == std::string("PE\0\0", 4);
-}
-
-std::vector<std::string> PeFilesIn(const fs::path& directory) {
-    std::vector<std::string> paths;
-    std::error_code error;
-    for (const auto& entry : fs::recursive_directory_iterator(directory, error)) {
-        if (entry.is_regular_file() && LooksLikePe(entry.path())) paths.push_back(entry.path());
-    }
-    return paths;
 }
 
 std::string Joined(const CReferenceList& list) {
@@ -68,28 +62,28 @@ std::string Joined(const CReferenceList& list) {
 // names in link order and mixed case, Wine's are sorted lower case).
 TEST(CrossCheck, ImportNamesAreWhatObjdumpReads) {
     if (std::string(KIVREL_OBJDUMP).empty()) GTEST_SKIP() << "no MinGW objdump";
-    std::vector<std::string> argv{KIVREL_OBJDUMP, "-p"};
+    Strings argv{KIVREL_OBJDUMP, "-p"};
     for (const std::string directory :
          {kWineDirs[0], kWineDirs[1], "/usr/lib/gcc/x86_64-w64-mingw32",
           "/usr/lib/gcc/i686-w64-mingw32", "/usr/x86_64-w64-mingw32/lib",
           "/usr/i686-w64-mingw32/lib", fixtures::Available() ? KIVREL_FIXTURE_DIR : ""}) {
-        for (const std::string& path : PeFilesIn(directory)) argv.push_back(path);
+        std::error_code error;
+        for (const auto& entry : fs::recursive_directory_iterator(directory, error))
+            if (entry.is_regular_file() && LooksLikePe(entry.path())) argv.push_back(entry.path());
     }
     if (argv.size() < 100) GTEST_SKIP() << "no Wine modules";
     std::map<std::string, CReferenceList> expected;
     CReferenceList* current = nullptr;
     bool inImports = false;
-    std::istringstream out(Output(argv));
-    for (std::string line; std::getline(out, line);) {
+    for (const std::string& line : Output(argv)) {
         const size_t at = line.find(":     file format ");
-        if (at != std::string::npos && line[0] == '/') {
+        if (at != std::string::npos && line[0] == '/')
             current = &expected[line.substr(0, at)];
-        } else if (line.rfind("The ", 0) == 0) {
+        else if (line.rfind("The ", 0) == 0)
             inImports = line.rfind("The Import Tables", 0) == 0;
-        } else if (inImports && current && line.rfind("\tDLL Name: ", 0) == 0 &&
-                   FitsPathBuffer(line.substr(11))) {
+        else if (inImports && current && line.rfind("\tDLL Name: ", 0) == 0 &&
+                 FitsPathBuffer(line.substr(11)))
             current->AddReference(line.substr(11), 0, REF_PENDING);
-        }
     }
     auto platform = CreateNativePlatform();
     size_t withImports = 0, mismatches = 0;
@@ -106,12 +100,11 @@ TEST(CrossCheck, ImportNamesAreWhatObjdumpReads) {
     EXPECT_GT(withImports, argv.size() / 2);  // a reader finding nothing would agree too
 }
 
-// Found paths and missing names of a whole scan, case-folded, from its lines.
-std::pair<std::set<std::string>, std::set<std::string>> Outcome(const std::string& lines) {
+// Found paths and missing names of a whole scan, case-folded.
+std::pair<std::set<std::string>, std::set<std::string>> Outcome(const Strings& lines) {
     std::pair<std::set<std::string>, std::set<std::string>> outcome;
     bool missing = false;
-    std::istringstream in(lines);
-    for (std::string line; std::getline(in, line);) {
+    for (const std::string& line : lines) {
         if (line == "*** NOT FOUND or INCORRECT ***")
             missing = true;
         else if (!line.empty())
@@ -122,13 +115,10 @@ std::pair<std::set<std::string>, std::set<std::string>> Outcome(const std::strin
 
 TEST(CrossCheck, ScansFindWhatPefileFinds) {
     if (std::string(KIVREL_PEFILE_PYTHON).empty()) GTEST_SKIP() << "no python3 with pefile";
-    struct Case {
-        std::string module, initial, system, path;
-    };
-    std::vector<Case> cases;
-    for (const char* directory : kWineDirs)
-        if (fs::is_regular_file(std::string(directory) + "/notepad.exe"))
-            cases.push_back({std::string(directory) + "/notepad.exe", "", directory, ""});
+    std::vector<Strings> cases;  // module, initial, system and path
+    for (const std::string directory : kWineDirs)
+        if (fs::is_regular_file(directory + "/notepad.exe"))
+            cases.push_back({directory + "/notepad.exe", "", directory, ""});
     using fixtures::Path;
     if (fixtures::Available())
         cases.insert(
@@ -137,22 +127,16 @@ TEST(CrossCheck, ScansFindWhatPefileFinds) {
              {Path({"missing", "usesghost.exe"}), "", Path({"sys"}), ""},
              {Path({"cycle", "loop.exe"}), "", "", ""},
              {Path({"dirs", "dirs.exe"}), Path({"first"}), "", Path({"second"})}});
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.module);
-        PlatformOverrides overrides;
-        overrides.systemDirectory = c.system;
-        overrides.windowsDirectory = "";
-        overrides.pathList = c.path;
-        auto platform = CreateNativePlatform(overrides);
+    for (const Strings& c : cases) {
+        SCOPED_TRACE(c[0]);
+        auto platform = CreateNativePlatform(PlatformOverrides{c[2], "", c[3]});
         CReferenceScanner scanner(*platform);
         CReportLines report;
-        scanner.Scan(c.module, c.initial, true, report);
-        std::string lines;
-        for (const std::string& line : report.Texts()) lines += line + "\n";
-        const auto ours = Outcome(lines);
+        scanner.Scan(c[0], c[1], true, report);
+        const auto ours = Outcome(report.Texts());
         EXPECT_EQ(ours, Outcome(Output({KIVREL_PEFILE_PYTHON, KIVREL_PEFILE_RESOLVE,
-                                        "--initial-dir", c.initial, "--system-dir", c.system,
-                                        "--windows-dir", "", "--path", c.path, c.module})));
+                                        "--initial-dir", c[1], "--system-dir", c[2],
+                                        "--windows-dir", "", "--path", c[3], c[0]})));
         EXPECT_GE(ours.first.size(), 3u);  // non-trivial: something was found
     }
 }
