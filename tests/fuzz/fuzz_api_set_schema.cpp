@@ -1,6 +1,4 @@
-// Fuzz target for the API set schema reader: the bytes are an ".apiset"
-// section. A schema is either refused with a reason or read whole, and every
-// host it gives is a name the scan can hold.
+// Fuzz target for the API set schema reader: the bytes are an ".apiset" section.
 #include <string>
 
 #include "api_set_schema.h"

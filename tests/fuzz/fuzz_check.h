@@ -1,5 +1,4 @@
-// What every fuzz target shares: a broken promise is reported and aborts, so
-// that libFuzzer and the replay driver both count it as a failure.
+// A broken promise is reported and aborts: libFuzzer and the replay driver both fail on it.
 #pragma once
 
 #include <cstddef>
@@ -20,7 +19,7 @@ inline void Require(bool condition, const char* promise) {
 // Reads the byte so that a sanitizer sees any pointer outside the input.
 inline void Touch(const uint8_t* p) { (void)*static_cast<const volatile uint8_t*>(p); }
 
-// The input's size as the image layer counts it; libFuzzer makes no input of 4 GiB.
+// libFuzzer makes no input of 4 GiB.
 inline uint32_t Size32(size_t size) { return size > UINT32_MAX ? UINT32_MAX : uint32_t(size); }
 
 }  // namespace kivrel::fuzz

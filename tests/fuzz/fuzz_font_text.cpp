@@ -1,6 +1,4 @@
-// Fuzz target for the font text of the settings: any text either is refused or
-// reads as a record within the accepted sizes, whose written text stays short
-// and reads back as the same record.
+// Fuzz target for the font text of the settings.
 #include <cstring>
 #include <string_view>
 

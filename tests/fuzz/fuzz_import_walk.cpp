@@ -1,7 +1,5 @@
-// Fuzz target for the import walk: the bytes are scanned as a module, every
-// name is resolved against an empty search order, and the report is printed as
-// lines and as JSON. The names that reach the reference list must be ones the
-// rest of the scan can hold.
+// Fuzz target for the import walk: the bytes scanned as a module, resolved
+// against an empty search order, reported as lines and as JSON.
 #include <sstream>
 
 #include "fuzz_check.h"
@@ -17,7 +15,6 @@ using kivrel::fuzz::Require;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const CMappedImage image(data, fuzz::Size32(size));
-    // No search directory is built, so the platform is never asked to search.
     const std::unique_ptr<IScanPlatform> platform = CreateNativePlatform();
     CReferenceScanner scanner(*platform);
 

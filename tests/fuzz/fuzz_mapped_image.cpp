@@ -1,5 +1,4 @@
-// Fuzz target for the image layer: classification, the data directory and RVA
-// translation of arbitrary bytes. Every pointer handed out must lie inside the
+// Fuzz target for the image layer: every pointer handed out lies inside the
 // input, and is read so that AddressSanitizer would see it if it did not.
 #include <vector>
 
@@ -32,8 +31,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         CheckPointer(image, image.GetDirectoryEntryPointer(i));
         image.GetDirectoryEntrySize(i);
     }
-    // RVAs the fuzzer controls directly: the last 64 bytes of the input, and
-    // each one's neighbours, which probe the ends of section ranges.
+    // RVAs from the last 64 bytes of the input, and their neighbours.
     std::vector<uint32_t> rvas{0, 0xFFFFFFFF};
     for (size_t at = size - (size < 64 ? size : 64); at + 4 <= size; at += 4) {
         const uint32_t rva = uint32_t(data[at]) | uint32_t(data[at + 1]) << 8 |
@@ -44,7 +42,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const uint32_t offset = image.RvaToFileOffset(rva);
         const uint8_t* p = image.RvaToPointer(rva);
         CheckPointer(image, p);
-        // A translated offset inside the file must give its pointer, and only then.
         Require((offset != kNoFileOffset && offset < image.FileSize()) == (p != nullptr),
                 "RvaToPointer agrees with RvaToFileOffset");
     }

@@ -1,6 +1,5 @@
-// Fuzz target for the drag-and-drop byte formats: arbitrary bytes as a file
-// list, a line record and dropped text. Every name must lie inside the block,
-// a rebuilt narrow list must parse to the same names, and text stays bounded.
+// Fuzz target for the drag-and-drop byte formats: the bytes as a file list, a
+// line record and dropped text.
 #include <algorithm>
 #include <string>
 #include <vector>
@@ -46,7 +45,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 "a record read back keeps its texts");
     }
 
-    // The first byte chooses the limit and the piece size of a stream.
+    // The first byte chooses the limit and the piece size.
     if (size == 0) return 0;
     const size_t limit = data[0] % 64, piece = data[0] / 64 + 1;
     CBoundedText text(limit, (data[0] & 1) != 0);

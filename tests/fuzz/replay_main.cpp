@@ -1,7 +1,5 @@
-// Replays saved inputs through a fuzz target without libFuzzer, so that the
-// corpus and every input that once failed run as ordinary tests in any build.
-// Each argument is a file or a directory whose files are replayed, all in
-// name order; no input at all fails.
+// Replays saved inputs through a fuzz target without libFuzzer: each argument
+// is a file or a directory of them, all replayed in name order; no input fails.
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
