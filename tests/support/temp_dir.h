@@ -1,5 +1,4 @@
-// A scoped temporary directory: created empty under the system's temporary
-// directory, removed with everything in it when the object goes away.
+// A temporary directory, removed with everything in it when the object goes away.
 #pragma once
 
 #include <chrono>
@@ -16,17 +15,13 @@ namespace kivrel::test {
 class TempDir {
 public:
     TempDir() {
-        // Clock ticks and a counter keep test processes apart; create_directory
-        // tells a clash, and the next attempt has other ticks.
+        // Clock ticks and a counter keep test processes apart; a clash takes the next name.
         static unsigned counter = 0;
-        for (int attempt = 0; attempt < 100; ++attempt) {
+        do {
             const auto ticks = std::chrono::steady_clock::now().time_since_epoch().count();
             m_path = std::filesystem::temp_directory_path() /
                      ("kivrel-test-" + std::to_string(ticks) + "-" + std::to_string(++counter));
-            std::error_code error;
-            if (std::filesystem::create_directory(m_path, error)) return;
-        }
-        throw std::runtime_error("TempDir: cannot create a temporary directory");
+        } while (!std::filesystem::create_directory(m_path));
     }
     ~TempDir() {
         std::error_code error;
@@ -36,8 +31,8 @@ public:
     TempDir& operator=(const TempDir&) = delete;
 
     const std::filesystem::path& Path() const { return m_path; }
-    // Full path of `relative` as text (nothing is created); Dir() ends it in
-    // the native separator, the form the search directory list holds.
+    // Full path of `relative` (nothing is created); Dir() ends it in the
+    // native separator, as the search directory list holds it.
     std::string File(const std::string& relative) const {
         return (m_path / relative).make_preferred().string();
     }
@@ -50,7 +45,7 @@ public:
     std::string Write(const std::string& relative, const std::vector<uint8_t>& bytes) const {
         const std::string path = File(relative);
         std::filesystem::create_directories(std::filesystem::path(path).parent_path());
-        if (!WriteFileBytes(path, bytes)) throw std::runtime_error("TempDir: cannot write " + path);
+        if (!WriteFileBytes(path, bytes)) throw std::runtime_error("cannot write " + path);
         return path;
     }
     std::string WriteText(const std::string& relative, const std::string& text) const {
