@@ -12,10 +12,6 @@
 #include "reference_scanner.h"
 #include "temp_dir.h"
 
-#ifdef _WIN32
-#include <windows.h>
-#endif
-
 namespace kivrel {
 namespace {
 
@@ -76,28 +72,6 @@ TEST(MappedImage, Classification) {
     EXPECT_EQ(CMappedImage(dir.Write("empty.dll", {}).c_str()).OpenError(), 2);
 }
 
-#ifdef _WIN32
-// Shared for reading only: a writer keeps the file from being opened, and a
-// mapped file cannot be opened for writing.
-TEST(MappedImage, FileIsSharedForReadingOnly) {
-    test::TempDir dir;
-    const std::string path = dir.Write("busy.dll", PeBuilder().Build());
-    auto writer = [&path] {
-        return CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    };
-    HANDLE held = writer();
-    ASSERT_NE(held, INVALID_HANDLE_VALUE);
-    EXPECT_EQ(CMappedImage(path.c_str()).OpenError(), 1);
-    CloseHandle(held);
-    const CMappedImage image(path.c_str());
-    EXPECT_EQ(image.ImageType(), IMAGE_PE);
-    held = writer();
-    EXPECT_EQ(held, INVALID_HANDLE_VALUE);
-    if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
-}
-#endif
-
 // The directory sits at optional-header offset 96 (PE32) or 112 (PE32+),
 // chosen by the magic alone; its size is not checked against anything.
 TEST(MappedImage, DataDirectory) {
@@ -137,9 +111,6 @@ TEST(MappedImage, RvaTranslation) {
                                .Section({".far", 0x100, 0x6000, 0x100, 0x100000, {}})
                                .Build();
     const test::SectionSpec s{"s", 0x100, 0x1000, 0x100, 0x200, {}};
-    PeLayout layout;
-    Bytes cut = PeBuilder().Section(s).Build(&layout);
-    cut.resize(layout.sectionTableOffset + 39);
     const Bytes wrap = PeBuilder().Section({"w", 0x1000, 0x1000, 0x1000, 0xFFFFFF00, {}}).Build();
     const Bytes many = PeBuilder().Section(s).Patch(PeBuilder::kSectionCount, 0xFFFF, 2).Build();
     const Bytes moved =
@@ -157,7 +128,6 @@ TEST(MappedImage, RvaTranslation) {
         {"last byte of a virtual size below the raw size", sections, 0x31FF, 0x7FF},
         {"past a virtual size below the raw size", sections, 0x3300, none},
         {"before the first section", sections, 0x0FFF, none},
-        {"highest RVA", sections, 0xFFFFFFFF, none},
         {"overlap: the first table entry wins", sections, 0x3100, 0x700},
         {"virtual size 0 holds nothing", sections, 0x5000, none},
         {"raw data beyond the file", sections, 0x6010, 0x100010},
@@ -165,7 +135,6 @@ TEST(MappedImage, RvaTranslation) {
         {"offset overflowing 32 bits", wrap, 0x10FF, none},
         {"section count beyond the file", many, 0x1010, 0x210},
         {"section table moved out of the file", moved, 0x1010, none},
-        {"section entry cut by the end", cut, 0x1000, none},
         {"not a PE image", ne, 0x1000, none},
     };
     for (const auto& c : cases) {
@@ -215,7 +184,6 @@ TEST(ImportWalk, ResultErrorIdAndNames) {
         {"name of 259 characters", PeBuilder().Import(n259).Build(), 1, 0, n259},
         {"names of 260 or more skipped, not cut", PeBuilder().Import(std::string(256, 'l') + ".dll").Import("b.dll").Import(std::string(996, 'm')).Build(), 1, 0, "b.dll"},
         {"unterminated name at the end", PeBuilder().Import("a.dll").Import("b.dll").UnterminatedLastName().Build(), 1, 0, "a.dll"},
-        {"only name unterminated", PeBuilder().Import("a.dll").UnterminatedLastName().Build(), 1, kNone, ""},
         {"delay-load: both tables", abc().DelayImport("d.dll").DelayImport("E.DLL", false).Build(), 1, 0, "a.dll b.dll c.dll d.dll E.DLL", true},
         {"delay-load: older layout in PE32+", PeBuilder().Pe32Plus().DelayImport("a.dll", false).Build(), 1, kNone, "", true},
         {"delay-load: directory in no section", abc().DelayImport("d.dll").DataDirectory(13, 0x7FFF0000, 64).Build(), 1, 0, "a.dll b.dll c.dll", true},

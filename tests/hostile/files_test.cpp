@@ -14,7 +14,6 @@ TEST_F(HostileScan, SparseFileOver4GiBIsReadUpToItsLow32BitsOfSize) {
     PeLayout layout;
     const std::vector<uint8_t> module =
         PeBuilder().Import("KERNEL32.dll").Import("user32.dll").Build(&layout);
-    ASSERT_EQ(layout.nameOffsets.size(), 2u);
     const struct {
         uint64_t lowSize;
         int result, errorId;
@@ -22,9 +21,7 @@ TEST_F(HostileScan, SparseFileOver4GiBIsReadUpToItsLow32BitsOfSize) {
     } cases[] = {
         {module.size(), 1, 0, {"KERNEL32.dll", "user32.dll"}},
         {layout.nameOffsets[1], 1, 0, {"KERNEL32.dll"}},  // ends where the second name begins
-        {layout.sectionTableOffset + 20u, 1, IDS_SCAN_FAILED, {}},
-        {63, 0, IDS_INVALID_NT_SIGNATURE, {}},  // shorter than the DOS header
-        {0, 0, IDS_INVALID_NT_SIGNATURE, {}},   // exactly 4 GiB
+        {0, 0, IDS_INVALID_NT_SIGNATURE, {}},             // exactly 4 GiB
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.lowSize);
