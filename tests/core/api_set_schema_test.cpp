@@ -15,7 +15,6 @@
 namespace kivrel {
 namespace {
 
-using test::ApiSetLayout;
 using test::PutU32;
 using Bytes = std::vector<uint8_t>;
 
@@ -82,42 +81,44 @@ TEST(ApiSetSchema, SyntheticSchemasOfEachVersion) {
 }
 
 // Each damage patches entry 1 (or the header) of a schema whose entry 0 stays
-// intact; nothing of it may be used.
+// intact; nothing of it may be used. Entry 1 lies at 8 + 12, 16 + 24 or 28 + 24;
+// versions 2 and 4 keep a value list's count in the list, version 6 in the entry.
 TEST(ApiSetSchema, DamagedSchemasAreRefusedWhole) {
-    using Patch = void (*)(Bytes&, const ApiSetLayout&, uint32_t version);
+    Bytes schemas[7];
+    for (const uint32_t version : {2u, 4u, 6u})
+        schemas[version] = test::BuildApiSetSection(version, Entries(version));
+    auto u32 = [](const Bytes& b, uint32_t at) {
+        return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | uint32_t(b[at + 3]) << 24;
+    };
+    const uint32_t e2 = 20, e4 = 40, e6 = 52, list2 = u32(schemas[2], e2 + 8),
+                   list4 = u32(schemas[4], e4 + 20), list6 = u32(schemas[6], e6 + 16);
     const struct {
         const char* what;
-        bool v6Only;
-        Patch apply;
+        uint32_t version, at, value;
     } damages[] = {
-        // clang-format off
-        {"entry count past the section", false, [](Bytes& b, const ApiSetLayout& l, uint32_t) { PutU32(b, l.countField, 0x10000); }},
-        {"name running off the section", false, [](Bytes& b, const ApiSetLayout& l, uint32_t v) { PutU32(b, l.entries + l.entrySize + (v == 2 ? 4 : 8), 0x7FFFFFFE); }},
-        {"value list past the section", false, [](Bytes& b, const ApiSetLayout& l, uint32_t v) { PutU32(b, l.entries + l.entrySize + (v == 2 ? 8 : v == 4 ? 20 : 16), 0xFFFFFFFC); }},
-        {"value count past the section", false, [](Bytes& b, const ApiSetLayout& l, uint32_t v) {
-             PutU32(b, v == 6 ? l.entries + l.entrySize + 20 : l.valueLists[1] + (v == 2 ? 0 : 4), 0x40000000); }},
-        {"host running off the section", false, [](Bytes& b, const ApiSetLayout& l, uint32_t v) {
-             PutU32(b, l.valueLists[1] + (v == 2 ? 4 : v == 4 ? 8 : 0) + (v == 2 ? 12 : 16), 0x1000); }},
-        {"compared part longer than the name", true, [](Bytes& b, const ApiSetLayout& l, uint32_t) { PutU32(b, l.entries + l.entrySize + 12, 0x100); }},
-        {"entries past the section", true, [](Bytes& b, const ApiSetLayout&, uint32_t) { PutU32(b, 16, 0xFFFFFF00); }},
-        {"unknown version", false, [](Bytes& b, const ApiSetLayout&, uint32_t) { PutU32(b, 0, 5); }},
-        // clang-format on
+        {"entry count past the section", 2, 4, 0x10000},
+        {"entries past the section", 6, 16, 0xFFFFFF00},
+        {"unknown version", 4, 0, 5},
+        {"name running off the section", 4, e4 + 8, 0x7FFFFFFE},
+        {"compared part longer than the name", 6, e6 + 12, 0x100},
+        {"value list past the section", 2, e2 + 8, 0xFFFFFFFC},
+        {"value list past the section", 6, e6 + 16, 0xFFFFFFFC},
+        {"value count past the section", 4, list4 + 4, 0x40000000},
+        {"value count past the section", 6, e6 + 20, 0x40000000},
+        {"host running off the section", 2, list2 + 4 + 12, 0x1000},
+        {"host running off the section", 6, list6 + 16, 0x1000},
     };
-    for (const uint32_t version : {2u, 4u, 6u}) {
-        for (const auto& damage : damages) {
-            if (damage.v6Only && version != 6) continue;
-            SCOPED_TRACE(std::to_string(version) + ": " + damage.what);
-            ApiSetLayout layout;
-            Bytes section = test::BuildApiSetSection(version, Entries(version), &layout);
-            damage.apply(section, layout, version);
-            CApiSetSchema schema;
-            std::string error, host;
-            EXPECT_FALSE(
-                schema.LoadSection(section.data(), static_cast<uint32_t>(section.size()), error));
-            EXPECT_FALSE(error.empty());
-            EXPECT_EQ(schema.Find("api-ms-win-core-console-l1-1-0.dll", host),
-                      CApiSetSchema::APISET_UNKNOWN);
-        }
+    for (const auto& damage : damages) {
+        SCOPED_TRACE(std::to_string(damage.version) + ": " + damage.what);
+        Bytes section = schemas[damage.version];
+        PutU32(section, damage.at, damage.value);
+        CApiSetSchema schema;
+        std::string error, host;
+        EXPECT_FALSE(
+            schema.LoadSection(section.data(), static_cast<uint32_t>(section.size()), error));
+        EXPECT_FALSE(error.empty());
+        EXPECT_EQ(schema.Find("api-ms-win-core-console-l1-1-0.dll", host),
+                  CApiSetSchema::APISET_UNKNOWN);
     }
     for (const Bytes& file :
          {test::PeBuilder().Pe32Plus().Build(), Bytes{'M', 'Z'}, test::BuildApiSetSchemaDll({})}) {

@@ -1,4 +1,4 @@
-// Synthetic API set schemas for tests and fuzz seeds: the ".apiset" section of
+// Synthetic API set schemas for tests: the ".apiset" section of
 // apisetschema.dll in the layouts of versions 2, 4 and 6, and a DLL holding one.
 #pragma once
 
@@ -15,13 +15,6 @@ struct ApiSetEntrySpec {
     std::vector<std::string> hosts;  // the first is the default host
 };
 
-struct ApiSetLayout {
-    uint32_t countField = 0;  // the header's entry count
-    uint32_t entries = 0;     // the first namespace entry
-    uint32_t entrySize = 0;
-    std::vector<uint32_t> valueLists;  // per entry: its values (version 6) or their list header
-};
-
 namespace detail {
 // Appends `text` as UTF-16 and writes its offset and byte length at `field`.
 inline void PutName(std::vector<uint8_t>& bytes, uint32_t field, const std::string& text) {
@@ -31,27 +24,20 @@ inline void PutName(std::vector<uint8_t>& bytes, uint32_t field, const std::stri
 }
 }  // namespace detail
 
-// `layout`, if given, receives where the parts begin, for tests that damage them.
 inline std::vector<uint8_t> BuildApiSetSection(uint32_t version,
-                                               const std::vector<ApiSetEntrySpec>& entries,
-                                               ApiSetLayout* layoutOut = nullptr) {
-    ApiSetLayout layout;
+                                               const std::vector<ApiSetEntrySpec>& entries) {
     const uint32_t count = static_cast<uint32_t>(entries.size());
     const bool v2 = version == 2, v4 = version == 4;  // anything else is written as 6
     const uint32_t header = v2 ? 8 : v4 ? 16 : 28, listHeader = v2 ? 4 : v4 ? 8 : 0;
-    const uint32_t valueSize = v2 ? 16 : 20;
-    layout.entrySize = v2 ? 12 : 24;
-    layout.countField = v2 ? 4 : 12;
-    layout.entries = header;
+    const uint32_t valueSize = v2 ? 16 : 20, entrySize = v2 ? 12 : 24;
 
-    std::vector<uint8_t> bytes(header + count * layout.entrySize, 0);
+    std::vector<uint8_t> bytes(header + count * entrySize, 0);
     PutU32(bytes, 0, version);
-    PutU32(bytes, layout.countField, count);
+    PutU32(bytes, v2 ? 4 : 12, count);
     for (uint32_t i = 0; i < count; ++i) {
         const ApiSetEntrySpec& wanted = entries[i];
-        const uint32_t entry = header + i * layout.entrySize;
+        const uint32_t entry = header + i * entrySize;
         const uint32_t list = static_cast<uint32_t>(bytes.size());
-        layout.valueLists.push_back(list);
         const uint32_t hostCount = static_cast<uint32_t>(wanted.hosts.size());
         bytes.resize(list + listHeader + hostCount * valueSize, 0);
         if (v2) PutU32(bytes, list, hostCount);
@@ -76,7 +62,6 @@ inline std::vector<uint8_t> BuildApiSetSection(uint32_t version,
         PutU32(bytes, 24, 31);                                   // HashFactor
     }
     if (!v2) PutU32(bytes, 4, static_cast<uint32_t>(bytes.size()));  // Size
-    if (layoutOut != nullptr) *layoutOut = std::move(layout);
     return bytes;
 }
 
