@@ -1,6 +1,6 @@
 // Drag-and-drop helpers of the GUI tests: a data object offering any bytes in
-// any storage kind (its streams misbehave on request), a window whose drop
-// target records what arrives, and real drags driven through the key state.
+// any storage kind (its streams misbehave on request) and real drags driven
+// through the key state.
 #pragma once
 
 #include <windows.h>
