@@ -157,6 +157,24 @@ TEST_F(HelpTip, StaysInsideTheWorkAreaOfThePointersMonitor) {
     EXPECT_EQ(std::strlen(tip.GetTipText()), sizeof(NMHELPTIP::szText) - 1);
 }
 
+// Inside a request the tip is busy: nothing switches or ticks in between.
+// The owner takes the tip window with it: the tips are off, not stuck on.
+TEST_F(HelpTip, ItsStateIsClearedWhenItsWindowGoesAndWhileItIsBusy) {
+    int requests = 0;
+    answering.onRequest = [&](NMHELPTIP& request) {
+        EXPECT_FALSE(tip.CanToggle() || tip.Toggle(owner));
+        if (++requests == 1) Tick(6);  // would ask again if not busy
+        ::lstrcpyA(request.szText, "Busy");
+    };
+    RestAt();
+    EXPECT_TRUE(Shown() && tip.CanToggle());
+    EXPECT_EQ(requests, 1);
+    ::DestroyWindow(owner);
+    EXPECT_FALSE(tip.IsOn());
+    owner = TestWindow("STATIC", WS_POPUP, {0, 0, 600, 400});
+    EXPECT_TRUE(tip.Toggle(owner) && tip.IsOn());
+}
+
 TEST(HelpTipAnswer, ATextAsLongAsTheBufferIsNotCopied) {
     NMHELPTIP request{};
     EXPECT_FALSE(AnswerHelpTip(&request, 40000));  // 512 characters: no room for the end
