@@ -164,9 +164,14 @@ LOGFONTA FontOf(HWND hDlg, int control) {
 HFONT WINAPI RefuseFont(const LOGFONTA*) { return nullptr; }
 
 TEST_F(OptionsMenu, FontChooserOkAppliesAndStoresTheFontAndAFontNotMadeKeepsTheOldOne) {
+    // A stored size no screen font has: the default font, the text left alone.
+    const std::string garbage = "5000 0 0 0 400 0 0 0 0 0 0 0 \"DejaVu Sans\"";
+    ::RegSetKeyValueA(HKEY_CURRENT_USER, kTestSectionPath, kFontEntry, REG_SZ, garbage.c_str(),
+                      DWORD(garbage.size() + 1));
     CProbeKivrelDlg dialog;
     LOGFONTA chosen{};
     RunDialog(dialog, [&](HWND hDlg) {
+        EXPECT_LT(std::abs(FontOf(hDlg, IDC_MODULE).lfHeight), 100);
         LOGFONTA start{};  // a face the chooser lists under Wine
         start.lfHeight = -16;
         lstrcpyA(start.lfFaceName, "DejaVu Sans");
@@ -175,7 +180,7 @@ TEST_F(OptionsMenu, FontChooserOkAppliesAndStoresTheFontAndAFontNotMadeKeepsTheO
 
         ASSERT_TRUE(ChooseFont(hDlg, IDCANCEL)) << "Scan and Exit cannot run inside the chooser";
         EXPECT_EQ(dialog.m_font.GetSafeHandle(), before);
-        EXPECT_FALSE(ReadRegistryString(kTestSectionPath, kFontEntry));
+        EXPECT_EQ(ReadRegistryString(kTestSectionPath, kFontEntry), garbage);
 
         ASSERT_TRUE(ChooseFont(hDlg, IDOK));
         HFONT after = dialog.m_font.GetSafeHandle();
