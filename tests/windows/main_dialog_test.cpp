@@ -1,7 +1,8 @@
-// The main dialog in this process, driven from inside its message loop: the
-// command-line scan, the Scan command and Find....
+// The start without OLE; the main dialog in this process, driven from inside
+// its message loop: the command-line scan, the Scan command and Find....
 #include <gtest/gtest.h>
 
+#include "kivrel_app.h"
 #include "kivrel_dlg.h"
 #include "resource.h"
 #include "test_support.h"
@@ -17,6 +18,31 @@ protected:
         return RunDialog(dialog, body);
     }
 };
+
+HRESULT FailingOleInit() { return E_OUTOFMEMORY; }
+
+// Without OLE the program says so and ends before the dialog or its settings.
+TEST(Startup, WithoutOleItSaysSoAndEndsWithoutTheDialog) {
+    CKivrelApp* app = static_cast<CKivrelApp*>(AfxGetApp());
+    const CKivrelApp::OleInitFunction saved = app->m_pfnOleInit;
+    app->m_pfnOleInit = &FailingOleInit;
+    std::vector<std::string> seen;  // "caption: text" of each window shown
+    HWND last = nullptr;
+    const Step answer = [&] {
+        const HWND box = Popup(nullptr);
+        if (box != nullptr && box != last) {
+            seen.push_back(WindowText(box) + ": " + WindowText(::GetDlgItem(box, 0xFFFF)));
+            ::PostMessageA(last = box, WM_CLOSE, 0, 0);  // ends a message box and a dialog alike
+        }
+        return false;  // and counts any later window
+    };
+    BOOL started = TRUE;
+    RunSteps({answer}, [&] { started = app->InitInstance(); });
+    app->m_pfnOleInit = saved;
+    EXPECT_FALSE(started);
+    EXPECT_EQ(seen, std::vector<std::string>{std::string(AfxGetAppName()) + ": OleInit failed"});
+    EXPECT_EQ(app->m_strRegistryKey, kTestRegistryKey);
+}
 
 TEST_F(MainDialog, CommandLineStartsAScanOnlyForAnExistingPath) {
     const std::string program = FixtureProgram(), directory = FixtureDirectory();
