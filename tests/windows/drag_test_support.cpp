@@ -3,16 +3,39 @@
 #include <algorithm>
 #include <cstring>
 
+#include "global_memory.h"
+#include "ole_data_source.h"
 #include "test_support.h"
 
 namespace kivrel_test {
 
 namespace {
-class CTestStream : public CTestUnknown<IStream> {
+// Offers its bytes as a stream whatever kind was asked for (a lie a list must
+// refuse); the stream is the object itself. Lives on its caller's stack.
+class CStreamData : public IDataObject, public IStream {
 public:
-    CTestStream(std::string bytes, StreamKind kind, size_t* pRead)
-        : CTestUnknown(IID_IStream), m_bytes(std::move(bytes)), m_kind(kind), m_pRead(pRead) {}
+    CStreamData(CLIPFORMAT cf, const std::string& bytes, StreamKind kind)
+        : m_cf(cf), m_bytes(bytes), m_kind(kind) {}
+    size_t m_nRead = 0;
 
+    STDMETHOD(QueryInterface)(REFIID riid, void** ppv) override {
+        *ppv = nullptr;
+        if (riid == IID_IStream) *ppv = static_cast<IStream*>(this);
+        if (riid == IID_IDataObject || riid == IID_IUnknown) *ppv = static_cast<IDataObject*>(this);
+        return *ppv != nullptr ? S_OK : E_NOINTERFACE;
+    }
+    STDMETHOD_(ULONG, AddRef)() override { return 2; }
+    STDMETHOD_(ULONG, Release)() override { return 1; }
+    STDMETHOD(GetData)(FORMATETC* pFormat, STGMEDIUM* pMedium) override {
+        if (QueryGetData(pFormat) != S_OK) return DV_E_FORMATETC;
+        *pMedium = STGMEDIUM{};
+        pMedium->tymed = TYMED_ISTREAM;
+        pMedium->pstm = this;
+        return S_OK;
+    }
+    STDMETHOD(QueryGetData)(FORMATETC* pFormat) override {
+        return pFormat->cfFormat == m_cf ? S_OK : DV_E_FORMATETC;
+    }
     STDMETHOD(Read)(void* pv, ULONG cb, ULONG* pcbRead) override {
         ULONG got = cb;
         if (m_kind == StreamKind::kPlain) {
@@ -24,11 +47,18 @@ public:
         } else {
             std::memset(pv, m_kind == StreamKind::kFailing ? 'p' : 'x', cb);
         }
-        *m_pRead += got;
+        m_nRead += got;
         if (pcbRead != nullptr) *pcbRead = m_kind == StreamKind::kOversized ? got + 1000 : got;
         return got < cb ? S_FALSE : S_OK;
     }
     // clang-format off
+    STDMETHOD(GetDataHere)(FORMATETC*, STGMEDIUM*) override { return E_NOTIMPL; }
+    STDMETHOD(GetCanonicalFormatEtc)(FORMATETC*, FORMATETC*) override { return E_NOTIMPL; }
+    STDMETHOD(SetData)(FORMATETC*, STGMEDIUM*, BOOL) override { return E_NOTIMPL; }
+    STDMETHOD(EnumFormatEtc)(DWORD, IEnumFORMATETC**) override { return E_NOTIMPL; }
+    STDMETHOD(DAdvise)(FORMATETC*, DWORD, IAdviseSink*, DWORD*) override { return E_NOTIMPL; }
+    STDMETHOD(DUnadvise)(DWORD) override { return E_NOTIMPL; }
+    STDMETHOD(EnumDAdvise)(IEnumSTATDATA**) override { return E_NOTIMPL; }
     STDMETHOD(Write)(const void*, ULONG, ULONG*) override { return E_NOTIMPL; }
     STDMETHOD(Seek)(LARGE_INTEGER, DWORD, ULARGE_INTEGER*) override { return E_NOTIMPL; }
     STDMETHOD(SetSize)(ULARGE_INTEGER) override { return E_NOTIMPL; }
@@ -42,73 +72,28 @@ public:
     // clang-format on
 
 private:
-    std::string m_bytes;
-    size_t m_nAt = 0;
-    StreamKind m_kind;
-    size_t* m_pRead;
-};
-
-class CTestDataObject : public CTestUnknown<IDataObject> {
-public:
-    CTestDataObject(CLIPFORMAT cf, const std::string& bytes, DWORD delivered, StreamKind stream)
-        : CTestUnknown(IID_IDataObject),
-          m_cf(cf),
-          m_bytes(bytes),
-          m_nDelivered(delivered),
-          m_stream(stream) {}
-    ULONG References() const { return m_nRef; }
-    size_t m_nStreamBytes = 0;
-
-    STDMETHOD(GetData)(FORMATETC* pFormat, STGMEDIUM* pMedium) override {
-        if (pFormat->cfFormat != m_cf) return DV_E_FORMATETC;
-        *pMedium = STGMEDIUM{};
-        pMedium->tymed = m_nDelivered;
-        if (m_nDelivered == TYMED_ISTREAM) {
-            pMedium->pstm = new CTestStream(m_bytes, m_stream, &m_nStreamBytes);
-            return S_OK;
-        }
-        pMedium->hGlobal = ::GlobalAlloc(GMEM_MOVEABLE, m_bytes.size());
-        if (pMedium->hGlobal == nullptr) return E_OUTOFMEMORY;
-        std::memcpy(::GlobalLock(pMedium->hGlobal), m_bytes.data(), m_bytes.size());
-        ::GlobalUnlock(pMedium->hGlobal);
-        return S_OK;
-    }
-    STDMETHOD(QueryGetData)(FORMATETC* pFormat) override {
-        return pFormat->cfFormat == m_cf ? S_OK : DV_E_FORMATETC;
-    }
-    // clang-format off
-    STDMETHOD(GetDataHere)(FORMATETC*, STGMEDIUM*) override { return E_NOTIMPL; }
-    STDMETHOD(GetCanonicalFormatEtc)(FORMATETC*, FORMATETC*) override { return E_NOTIMPL; }
-    STDMETHOD(SetData)(FORMATETC*, STGMEDIUM*, BOOL) override { return E_NOTIMPL; }
-    STDMETHOD(EnumFormatEtc)(DWORD, IEnumFORMATETC**) override { return E_NOTIMPL; }
-    STDMETHOD(DAdvise)(FORMATETC*, DWORD, IAdviseSink*, DWORD*) override { return E_NOTIMPL; }
-    STDMETHOD(DUnadvise)(DWORD) override { return E_NOTIMPL; }
-    STDMETHOD(EnumDAdvise)(IEnumSTATDATA**) override { return E_NOTIMPL; }
-    // clang-format on
-
-private:
     CLIPFORMAT m_cf;
     std::string m_bytes;
-    DWORD m_nDelivered;
-    StreamKind m_stream;
+    StreamKind m_kind;
+    size_t m_nAt = 0;
 };
 }  // namespace
 
 DropResult DropData(IDropTarget* target, POINT screen, DWORD keys, DWORD allowed, CLIPFORMAT cf,
-                    const std::string& bytes, DWORD delivered, StreamKind stream) {
-    auto* data = new CTestDataObject(cf, bytes, delivered, stream);
+                    const std::string& bytes, StreamKind stream) {
+    CStreamData streamed(cf, bytes, stream);
+    CComRef<COleDataSource> source = COleDataSource::Create();
+    CGlobalHandle block = AllocateGlobalCopy(bytes.data(), bytes.size());
+    source->CacheGlobalData(cf, block);
+    IDataObject* data =
+        stream == StreamKind::kNone ? static_cast<IDataObject*>(source.Get()) : &streamed;
     DWORD effect = allowed;
-    target->DragEnter(data, keys, POINTL{screen.x, screen.y}, &effect);
-    if (effect != DROPEFFECT_NONE) {
-        effect = allowed;
-        target->Drop(data, keys, POINTL{screen.x, screen.y}, &effect);
-    } else {
-        target->DragLeave();
-    }
-    const DropResult result{effect, data->m_nStreamBytes};
-    EXPECT_EQ(data->References(), 1u);
-    data->Release();
-    return result;
+    const POINTL at{screen.x, screen.y};
+    target->DragEnter(data, keys, at, &effect);
+    if (effect == DROPEFFECT_NONE) return target->DragLeave(), DropResult{effect, 0};
+    effect = allowed;
+    target->Drop(data, keys, at, &effect);
+    return {effect, streamed.m_nRead};
 }
 
 namespace {

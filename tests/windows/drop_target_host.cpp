@@ -3,9 +3,12 @@
 // text is "files over" while files are dragged over it, then the last drop:
 // "Dropped as EFFECT (allowed: EFFECTS):" and each name of the validated file
 // list on a line of its own ("(wide)" for a wide name).
+#include <windows.h>
+// After windows.h, which it needs.
+#include <ole2.h>
+
 #include <string>
 
-#include "drag_test_support.h"
 #include "file_list.h"
 
 namespace {
@@ -33,9 +36,16 @@ const char* EffectName(DWORD effect) {
     return effect < 4 ? names[effect] : "other";
 }
 
-class CFileDropTarget : public kivrel_test::CTestUnknown<IDropTarget> {
+// Lives as long as the program.
+class CFileDropTarget : public IDropTarget {
 public:
-    explicit CFileDropTarget(HWND hText) : CTestUnknown(IID_IDropTarget), m_hText(hText) {}
+    explicit CFileDropTarget(HWND hText) : m_hText(hText) {}
+    STDMETHOD(QueryInterface)(REFIID riid, void** ppv) override {
+        *ppv = riid == IID_IUnknown || riid == IID_IDropTarget ? this : nullptr;
+        return *ppv != nullptr ? S_OK : E_NOINTERFACE;
+    }
+    STDMETHOD_(ULONG, AddRef)() override { return 2; }
+    STDMETHOD_(ULONG, Release)() override { return 1; }
     STDMETHOD(DragEnter)(IDataObject* pData, DWORD, POINTL, DWORD* pEffect) override {
         m_bFiles = pData->QueryGetData(&g_files) == S_OK;
         if (m_bFiles) ::SetWindowTextA(m_hText, "files over");
@@ -77,7 +87,6 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int) {
                                         nullptr, nullptr, hInstance, nullptr);
     const HWND hText = ::CreateWindowExA(0, "STATIC", "drop files here", WS_CHILD | WS_VISIBLE, 8,
                                          8, 330, 150, hWnd, nullptr, hInstance, nullptr);
-    // Lives as long as the program.
     if (::RegisterDragDrop(hWnd, new CFileDropTarget(hText)) != S_OK) return 3;
     MSG msg;
     while (::GetMessageA(&msg, nullptr, 0, 0) > 0) ::DispatchMessageA(&msg);

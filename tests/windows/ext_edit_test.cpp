@@ -98,16 +98,12 @@ TEST_F(ExtEdit, DropsAreReadWithinTheirBlockOrStreamAndACutOneReportsACopy) {
             EXPECT_EQ(m_edit.GetWindowText(), c.text);
             continue;
         }
-        const bool files = c.source == kFiles, block = files || c.source == kText;
-        const StreamKind kinds[] = {StreamKind::kPlain, StreamKind::kPlain, StreamKind::kEndless,
-                                    StreamKind::kOversized, StreamKind::kFailing};
         POINT at = CharAt(1);
         ::ClientToScreen(m_edit.m_hWnd, &at);
         const DropResult got =
             DropData(m_edit.Target(), at, c.keys, copy | move,
-                     files ? CLIPFORMAT(CF_HDROP) : CLIPFORMAT(CF_TEXT), c.bytes,
-                     block ? TYMED_HGLOBAL : TYMED_ISTREAM,
-                     c.source <= kFailing ? kinds[c.source] : StreamKind::kPlain);
+                     CLIPFORMAT(c.source == kFiles ? CF_HDROP : CF_TEXT), c.bytes,
+                     c.source <= kFailing ? StreamKind(c.source) : StreamKind::kNone);
         EXPECT_EQ(m_edit.GetWindowText(), c.text);
         EXPECT_EQ(got.effect, c.effect);
         // Streams are read no further than the limit allows.

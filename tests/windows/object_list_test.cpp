@@ -111,7 +111,7 @@ TEST_F(ObjectList, AcceptsWhatItsFlagsGroupAndProcessAllow) {
         ::ClientToScreen(m_list.m_hWnd, &at);
         EXPECT_EQ(DropData(m_list.Target(), at, c.keys, copy | move,
                            c.data == kText ? CLIPFORMAT(CF_TEXT) : kRecordFormat, records[c.data],
-                           c.data == kStream ? TYMED_ISTREAM : TYMED_HGLOBAL)
+                           c.data == kStream ? StreamKind::kPlain : StreamKind::kNone)
                       .effect,
                   c.effect);
         // A read-only list takes the drop and keeps nothing.
