@@ -145,12 +145,6 @@ std::string WindowText(HWND window) {
     return text;
 }
 
-CRect ChildRect(HWND child) {
-    CRect rect = WindowRect(child);
-    ::MapWindowPoints(nullptr, ::GetParent(child), reinterpret_cast<POINT*>(&rect), 2);
-    return rect;
-}
-
 CRect WindowRect(HWND window) {
     CRect rect;
     ::GetWindowRect(window, &rect);

@@ -57,8 +57,6 @@ std::vector<Line> ListLines(HWND list);
 std::vector<Line> CoreReport(const std::string& module);
 std::string WindowText(HWND window);
 
-// A child's rectangle in its parent's client coordinates.
-CRect ChildRect(HWND child);
 CRect WindowRect(HWND window);
 POINT CentreOf(HWND window);  // screen coordinates
 
