@@ -5,11 +5,10 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
-
 #include "drag_test_support.h"
 #include "ext_edit_drop_target.h"
 #include "file_list.h"
+#include "global_memory.h"
 #include "test_support.h"
 
 namespace kivrel_test {
@@ -23,13 +22,6 @@ public:
 std::string FileList(const std::vector<std::string>& names) {
     const auto block = kivrel::BuildFileList(names);
     return std::string(block.begin(), block.end());
-}
-
-HGLOBAL Block(const std::string& bytes) {
-    HGLOBAL block = ::GlobalAlloc(GMEM_MOVEABLE, bytes.size());
-    std::memcpy(::GlobalLock(block), bytes.data(), bytes.size());
-    ::GlobalUnlock(block);
-    return block;
 }
 
 class ExtEdit : public testing::Test {
@@ -94,7 +86,8 @@ TEST_F(ExtEdit, DropsAreReadWithinTheirBlockOrStreamAndACutOneReportsACopy) {
         m_edit.SetSel(0, -1);
         m_edit.SendMessage(EM_LIMITTEXT, c.limit);
         if (c.source == kShell) {
-            m_edit.SendMessage(WM_DROPFILES, reinterpret_cast<WPARAM>(Block(c.bytes)));
+            const HGLOBAL block = AllocateGlobalCopy(c.bytes.data(), c.bytes.size()).Detach();
+            m_edit.SendMessage(WM_DROPFILES, reinterpret_cast<WPARAM>(block));
             EXPECT_EQ(m_edit.GetWindowText(), c.text);
             continue;
         }
