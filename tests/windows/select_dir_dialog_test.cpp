@@ -21,29 +21,6 @@ void TypeName(HWND frame, const std::string& text) {
     ::SendDlgItemMessageA(frame, 1148, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
 }
 
-// Waits for a message box of the frame, keeps "caption: text" and closes it.
-Step CloseMessageBox(const CSelectDirDialog& dialog, std::string* seen) {
-    return [&dialog, seen] {
-        return WithPopup(FrameOf(dialog), [seen](HWND box) {
-            *seen = WindowText(box) + ": " + WindowText(::GetDlgItem(box, 0xFFFF));
-            ::PostMessageA(box, WM_COMMAND, IDOK, 0);
-        })();
-    };
-}
-
-// After ten ticks without a message box, records whether the frame is still
-// open and cancels it.
-Step CancelWhenQuiet(const CSelectDirDialog& dialog, bool* stayedOpen) {
-    return [&dialog, stayedOpen, ticks = 0]() mutable {
-        const HWND frame = FrameOf(dialog);
-        if (frame != nullptr && Popup(frame) != nullptr) return false;  // stuck if it stays
-        if (++ticks < 10) return false;
-        *stayedOpen = frame != nullptr && ::IsWindowVisible(frame);
-        if (frame != nullptr) ::PostMessageA(frame, WM_COMMAND, IDCANCEL, 0);
-        return true;
-    };
-}
-
 std::string CurrentDirectory() {
     char cwd[MAX_PATH] = "";
     ::GetCurrentDirectoryA(MAX_PATH, cwd);
@@ -107,9 +84,22 @@ TEST_F(SelectDirDialog, ConfirmedTextGivesTheCheckedDirectoryAndPropertiesTheVol
                            LPARAM(c.viaProperties ? ::GetDlgItem(frame, button) : nullptr));
         })};
         if (c.directory.empty()) {
-            steps.push_back(CloseMessageBox(dialog, &message));
-            // A second box would keep this step waiting.
-            steps.push_back(CancelWhenQuiet(dialog, &stayedOpen));
+            steps.push_back([&] {
+                return WithPopup(FrameOf(dialog), [&](HWND box) {
+                    message = WindowText(box) + ": " + WindowText(::GetDlgItem(box, 0xFFFF));
+                    ::PostMessageA(box, WM_COMMAND, IDOK, 0);
+                })();
+            });
+            // Ten ticks without a second box (which would keep this step
+            // waiting): is the frame still open?
+            steps.push_back([&, ticks = 0]() mutable {
+                const HWND frame = FrameOf(dialog);
+                if (frame != nullptr && Popup(frame) != nullptr) return false;
+                if (++ticks < 10) return false;
+                stayedOpen = frame != nullptr && ::IsWindowVisible(frame);
+                if (frame != nullptr) ::PostMessageA(frame, WM_COMMAND, IDCANCEL, 0);
+                return true;
+            });
         }
         INT_PTR result = -1;
         EXPECT_TRUE(RunSteps(steps, [&] { result = dialog.DoModal(); }));

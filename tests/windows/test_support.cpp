@@ -208,6 +208,4 @@ void DialogTest::SetUp() {
     DeleteRegistryTree(kTestSectionPath);
 }
 
-void DialogTest::TearDown() { SetUp(); }
-
 }  // namespace kivrel_test

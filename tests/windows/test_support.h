@@ -88,7 +88,6 @@ public:
 class DialogTest : public testing::Test {
 protected:
     void SetUp() override;
-    void TearDown() override;
 };
 
 }  // namespace kivrel_test
