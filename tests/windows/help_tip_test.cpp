@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <optional>
 
 #include "help_tip_request.h"
 #include "help_tip_shadow.h"
@@ -19,8 +18,6 @@ namespace {
 
 constexpr UINT_PTR kTick = 2;
 constexpr int kCursorHeight = 20;
-
-std::pair<LONG, LONG> TopLeft(const RECT& rect) { return {rect.left, rect.top}; }
 
 uint32_t Darker(uint32_t pixel, int depth) {
     uint32_t result = 0;
@@ -85,9 +82,9 @@ protected:
     void Tick(int count = 1) {  // as the timer would
         for (int k = 0; k < count; ++k) tip.OnTimer(kTick);
     }
-    // The pointer arrives somewhere (by default 3 pixels on) and rests until the tip shows.
-    void RestAt(std::optional<POINT> point = std::nullopt) {
-        system.cursor = point.value_or(POINT{system.cursor.x + 3, system.cursor.y});
+    // The pointer arrives at `point` and rests until the tip shows.
+    void RestAt(POINT point) {
+        system.cursor = point;
         Tick(1 + 5);
     }
     bool Shown() const { return ::IsWindowVisible(tip.GetSafeHwnd()) != FALSE; }
@@ -159,7 +156,7 @@ TEST_F(HelpTip, ItsStateIsClearedWhenItsWindowGoesAndWhileItIsBusy) {
         if (++requests == 1) Tick(6);  // would ask again if not busy
         ::lstrcpyA(request.szText, "Busy");
     };
-    RestAt();
+    RestAt(POINT{100, 100});
     EXPECT_TRUE(Shown() && tip.CanToggle());
     EXPECT_EQ(requests, 1);
     ::DestroyWindow(owner);
@@ -175,11 +172,6 @@ TEST(HelpTipAnswer, ATextAsLongAsTheBufferIsNotCopied) {
     EXPECT_TRUE(AnswerHelpTip(&request, IDS_TIP_EXIT));
     EXPECT_STREQ(request.szText, "Exit the application");
 }
-
-class CTipDialog : public CKivrelDlg {
-public:
-    CHelpTipWnd& Tips() { return m_helpTips; }
-};
 
 class MainDialogTips : public DialogTest {
 protected:
@@ -212,7 +204,7 @@ TEST_F(MainDialogTips, ControlsAnswerWithTheirStrings) {
 // The real pointer rests over Find...: the tip comes on its own timer, with
 // the button's text and a shadow made of the dialog beneath it.
 TEST_F(MainDialogTips, HoveringOverFindShowsItsTipWithAShadow) {
-    CTipDialog dialog;
+    CProbeKivrelDlg dialog;
     RunDialog(dialog, [&](HWND hWnd) {
         ::SetForegroundWindow(hWnd);
         const POINT point = CentreOf(::GetDlgItem(hWnd, IDC_FIND_MODULE));
@@ -229,9 +221,9 @@ TEST_F(MainDialogTips, HoveringOverFindShowsItsTipWithAShadow) {
         ASSERT_TRUE(CreateNativeHelpTipSystem()->CaptureScreen(whole, before));
         PumpMessages(1500);
 
-        ASSERT_TRUE(::IsWindowVisible(dialog.Tips().GetSafeHwnd()));
-        EXPECT_STREQ(dialog.Tips().GetTipText(), "Find Windows module");
-        const CRect rect = WindowRect(dialog.Tips().GetSafeHwnd());
+        ASSERT_TRUE(::IsWindowVisible(dialog.m_helpTips.GetSafeHwnd()));
+        EXPECT_STREQ(dialog.m_helpTips.GetTipText(), "Find Windows module");
+        const CRect rect = WindowRect(dialog.m_helpTips.GetSafeHwnd());
         EXPECT_EQ(TopLeft(rect),
                   std::make_pair(point.x, point.y + ::GetSystemMetrics(SM_CYCURSOR)));
         ASSERT_TRUE(CreateNativeHelpTipSystem()->CaptureScreen(whole, after));

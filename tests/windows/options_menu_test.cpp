@@ -10,13 +10,6 @@
 namespace kivrel_test {
 namespace {
 
-class CProbeKivrelDlg : public CKivrelDlg {
-public:
-    using CKivrelDlg::m_bCleanup;
-    using CKivrelDlg::m_font;
-    using CKivrelDlg::m_helpTips;
-};
-
 constexpr const char* kFontEntry = "Font";
 // Item positions in the popup: Font, -, Show helptips, Cleanup, -, About.
 constexpr int kFontItem = 0, kTipsItem = 2, kCleanupItem = 3, kAboutItem = 5;
@@ -51,8 +44,6 @@ MenuSeen WatchMenuWhile(const std::function<void(const MenuSeen&)>& open, BYTE k
     });
     return seen;
 }
-
-std::pair<LONG, LONG> TopLeft(const RECT& rect) { return {rect.left, rect.top}; }
 
 class OptionsMenu : public DialogTest {
 protected:

@@ -13,6 +13,7 @@
 
 #include "dialog.h"
 #include "handle.h"
+#include "kivrel_dlg.h"
 #include "report_lines.h"
 #include "types.h"
 
@@ -58,6 +59,7 @@ std::vector<Line> CoreReport(const std::string& module);
 std::string WindowText(HWND window);
 
 CRect WindowRect(HWND window);
+inline std::pair<LONG, LONG> TopLeft(const RECT& rect) { return {rect.left, rect.top}; }
 POINT CentreOf(HWND window);  // screen coordinates
 
 // Registry under HKEY_CURRENT_USER.
@@ -82,6 +84,14 @@ public:
     PROCESS_INFORMATION m_info{};
     CKernelHandle m_process, m_thread;
     HWND m_hWnd = nullptr;
+};
+
+// The main dialog with its members in reach.
+class CProbeKivrelDlg : public CKivrelDlg {
+public:
+    using CKivrelDlg::m_bCleanup;
+    using CKivrelDlg::m_font;
+    using CKivrelDlg::m_helpTips;
 };
 
 // The main dialog in this process: no command line, no settings.
