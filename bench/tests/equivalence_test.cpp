@@ -1,6 +1,4 @@
-// The optimised scan against the plain one: whole scans of generated
-// installations, and the Linux directory search against a plain match of
-// every entry.
+// The optimised scan against the plain one on generated installations.
 #include <gtest/gtest.h>
 
 #include <set>
@@ -9,7 +7,6 @@
 
 #include "api_set_writer.h"
 #include "installation.h"
-#include "pe_writer.h"
 #include "plain_directory_platform.h"
 #include "plain_scan.h"
 #include "reference_scanner.h"
@@ -20,7 +17,6 @@
 namespace kivrel::bench {
 namespace {
 
-using Lines = std::vector<ReportLine>;
 using Names = std::vector<std::string>;
 
 std::set<std::string> Folded(const Names& texts) {
@@ -73,39 +69,6 @@ TEST(ScanEquivalence, GeneratedInstallationsReportAsThePlainScan) {
         EXPECT_EQ(Folded(found), Folded(installation.expectedFound));
         EXPECT_EQ(Folded(unresolved), Folded(installation.expectedUnresolved));
     }
-}
-
-Names Matches(IScanPlatform& platform, const std::string& directory, const std::string& pattern,
-              size_t stopAfter = SIZE_MAX) {
-    Names names;
-    platform.FindMatches(directory, pattern, [&](const std::string& name) {
-        names.push_back(name);
-        return names.size() < stopAfter;
-    });
-    return names;
-}
-
-// Matches in byte order, whatever the letter case and the dots of names and
-// patterns; the callback ends the search; a new scan sees new files.
-TEST(DirectorySearch, EveryPatternGivesThePlainMatchesInByteOrder) {
-    test::TempDir temp;
-    for (const char* name :
-         {"foo.dll", "FOO.DLL", "Foo.Dll.mui", "foo.", "foo", "fooa.dll", "foo.bar.dll", "a*b.dll",
-          "axb.dll", "x.y.z", ".hidden", "\xC9.dll", "\xE9.dll"})
-        temp.WriteText(name, "not a module");
-    temp.MakeDir("Sub.Dir");
-    const std::unique_ptr<IScanPlatform> native = CreateNativePlatform();
-    CPlainDirectoryPlatform plain{CreateNativePlatform()};
-    for (const char* pattern : {"FOO.dll", "foo.*", "foo.bar.*", "foo..*", "foo.", "a*b.dll",
-                                "f?o.dll", ".*", "x.*", "sub.*", "nothing.*", "\xE9.DLL", "*.*"})
-        EXPECT_EQ(Matches(*native, temp.Dir(), pattern), Matches(plain, temp.Dir(), pattern))
-            << pattern;
-    EXPECT_EQ(Matches(*native, temp.Dir(), "foo.*", 2), (Names{"FOO.DLL", "Foo.Dll.mui"}));
-    temp.WriteText("LATE.dll", "x");
-    EXPECT_TRUE(Matches(*native, temp.Dir(), "late.dll").empty());
-    native->BeginScan();
-    EXPECT_EQ(Matches(*native, temp.Dir(), "late.dll"), Names{"LATE.dll"});
-    EXPECT_TRUE(Matches(*native, temp.Dir("absent"), "foo.*").empty());
 }
 
 }  // namespace

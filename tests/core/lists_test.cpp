@@ -116,18 +116,8 @@ TEST_F(SearchOrder, ExpandEnvironmentReferences) {
 
 // Entries as "text S<directory>" joined by '|', S the state: Pending, Not
 // found, Incorrect or Found.
-const std::string kStates = "PNIF";
-
-std::string Contents(const CReferenceList& list) {
-    std::string text;
-    for (const Reference& r : list.Entries()) {
-        text += (text.empty() ? "" : "|") + r.text + " " + kStates.at(r.State()) +
-                std::to_string(r.DirectoryIndex());
-    }
-    return text;
-}
-
 TEST(ReferenceList, AddReference) {
+    const std::string kStates = "PNIF";
     const char* cases[][3] = {
         // clang-format off
         {"a name without a dot gets one; names with dots stay", "ntdll P0|x.dll N7|A.B.C P0|. P0", "ntdll. P0|x.dll N7|A.B.C P0|. P0"},
@@ -151,7 +141,11 @@ TEST(ReferenceList, AddReference) {
             list.AddReference(entry.substr(0, space), std::stoul(entry.substr(space + 2)),
                               static_cast<uint16_t>(kStates.find(entry[space + 1])));
         }
-        EXPECT_EQ(Contents(list), expected) << name;
+        std::string text;
+        for (const Reference& r : list.Entries())
+            text += (text.empty() ? "" : "|") + r.text + " " + kStates.at(r.State()) +
+                    std::to_string(r.DirectoryIndex());
+        EXPECT_EQ(text, expected) << name;
     }
 }
 

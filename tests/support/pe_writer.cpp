@@ -59,8 +59,6 @@ std::vector<uint8_t> PeImporting(const std::string& names) {
     for (std::string name; in >> name;) {
         if (name == "+64")
             pe.Pe32Plus();
-        else if (name.rfind("~~", 0) == 0)
-            pe.DelayImport(name.substr(2), false);
         else if (name[0] == '~')
             pe.DelayImport(name.substr(1));
         else

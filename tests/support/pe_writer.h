@@ -88,7 +88,7 @@ private:
 };
 
 // A module importing the space-separated `names`: "+64" makes it PE32+,
-// "~name" delay-loads a name, "~~name" in the older descriptor layout.
+// "~name" delay-loads a name.
 std::vector<uint8_t> PeImporting(const std::string& names = "");
 
 // A DOS-style file of `size` bytes: "MZ", the word at 24 and the dword at 60
