@@ -39,10 +39,8 @@ TEST(ScanEquivalence, GeneratedInstallationsReportAsThePlainScan) {
         CPlainDirectoryPlatform plainPlatform(CreateNativePlatform(overrides));
         CReportLines expected;
         CPlainScan(plainPlatform).Scan(installation.module, "", expected);
-        // One scanner, twice: the second scan starts from empty lists; the
-        // third with a schema in the system directory and every loader option
-        // on changes nothing, as no module imports an API set or delay-loads,
-        // all share one machine type, and the module is an EXE.
+        // One scanner: the second scan starts from empty lists; the third, with a schema and
+        // every loader option on, changes nothing (no API sets, no delay-loads, one machine).
         const auto platform = CreateNativePlatform(overrides);
         CReferenceScanner scanner(*platform);
         for (int scan = 0; scan < 3; ++scan) {
@@ -57,8 +55,7 @@ TEST(ScanEquivalence, GeneratedInstallationsReportAsThePlainScan) {
             scanner.Scan(installation.module, "", true, fast);
             ASSERT_EQ(fast.Lines(), expected.Lines()) << "scan " << scan;
         }
-        // The report also says what the generator built: every module where
-        // it was put first in the search order, and the unresolvable names.
+        // The report also says what the generator built.
         Names found, unresolved;
         for (const ReportLine& line : expected.Lines()) {
             if (line.value != 0)

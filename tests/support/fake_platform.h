@@ -1,6 +1,5 @@
-// An IScanPlatform for tests: every answer is a field the test sets; the
-// separator is configurable ('\\' lets Windows paths read literally on Linux).
-// A directory's entries may be scripted; others are searched for real.
+// An IScanPlatform whose answers are fields the test sets ('\\' as separator lets
+// Windows paths read literally on Linux); unscripted directories are searched for real.
 #pragma once
 
 #include <cstdint>
@@ -33,8 +32,7 @@ public:
     std::map<std::string, std::string> environment;
     std::set<unsigned char> leadBytes;                          // double-byte lead bytes
     std::map<std::string, std::vector<ScriptedEntry>> scripts;  // by directory
-    // Searches beyond this many find nothing: a resolution that would never
-    // end fails instead of hanging.
+    // Searches beyond this many find nothing: a resolution without end fails, not hangs.
     size_t maxFindCalls = SIZE_MAX;
     std::vector<std::pair<std::string, std::string>> findCalls;  // directory, pattern
     int beginScanCalls = 0;
