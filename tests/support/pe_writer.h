@@ -59,11 +59,9 @@ public:
 
     std::vector<uint8_t> Build(PeLayout* layout = nullptr) const;
 
-    // File offsets of header fields in every image built (the import
-    // directory and the first section's raw size: in PE32 only).
+    // File offsets of header fields in every image built (the import directory: in PE32 only).
     static constexpr uint32_t kSignature = 0x40, kSectionCount = 0x46, kOptionalHeaderSize = 0x54,
-                              kMagic = 0x58, kImportRva = 0xC0, kImportSize = 0xC4,
-                              kFirstRawSize = 0x148;
+                              kMagic = 0x58, kImportRva = 0xC0, kImportSize = 0xC4;
     // The name RVA of import descriptor `i` (with at most twelve sections).
     static constexpr uint32_t NameRva(uint32_t i) { return 0x200 + 20 * i + 12; }
 
