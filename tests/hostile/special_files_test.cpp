@@ -50,21 +50,6 @@ TEST_F(HostileScan, SpecialFilesAreNeitherModulesNorBlockTheScan) {
     alarm(0);
 }
 
-// In a child that, started as root, first becomes an unprivileged user (root
-// reads any file): 0 when the unreadable file ends incorrect as an import and
-// is no PE image as the module.
-int ScanUnreadable(const std::string& main, const std::string& locked) {
-    if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) return 10;
-    if (open(locked.c_str(), O_RDONLY) >= 0) return 11;
-    FakePlatform platform;
-    CReferenceScanner scanner(platform);
-    CReportLines report;
-    scanner.Scan(main, "", true, report);
-    if (StateOf(scanner, "locked.dll") != REF_INCORRECT) return 12;
-    scanner.Scan(locked, "", true, report);
-    return report.Texts() == kNotAModule ? 0 : 13;
-}
-
 TEST_F(HostileScan, UnreadableFileIsNoModule) {
     const std::string main = dir.Write("main.exe", PeImporting("locked.dll"));
     const std::string locked = dir.Write("locked.dll", PeImporting());
@@ -72,7 +57,15 @@ TEST_F(HostileScan, UnreadableFileIsNoModule) {
     ASSERT_EQ(chmod(dir.Path().c_str(), 0755), 0);
     const pid_t child = fork();
     ASSERT_GE(child, 0);
-    if (child == 0) _exit(ScanUnreadable(main, locked));
+    if (child == 0) {
+        // Root reads any file: a child started as root first becomes an unprivileged user.
+        if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(10);
+        if (open(locked.c_str(), O_RDONLY) >= 0) _exit(11);
+        scanner.Scan(main, "", true, report);
+        if (StateOf(scanner, "locked.dll") != REF_INCORRECT) _exit(12);
+        scanner.Scan(locked, "", true, report);
+        _exit(report.Texts() == kNotAModule ? 0 : 13);
+    }
     int status = 0;
     ASSERT_EQ(waitpid(child, &status, 0), child);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
