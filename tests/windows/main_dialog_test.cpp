@@ -48,20 +48,16 @@ TEST_F(MainDialog, CommandLineStartsAScanOnlyForAnExistingPath) {
     const std::string program = FixtureProgram(), directory = FixtureDirectory();
     const std::vector<Line> report = CoreReport(program);
     ASSERT_GE(report.size(), 5u);
-    const std::string longPath = "C:\\" + std::string(300, 'a') + ".dll";
     const std::vector<Line> none, notModule{{"*** INVALID NT SIGNATURE ***", 0}};
     // clang-format off
     const struct { std::string commandLine, moduleText; const std::vector<Line>& lines; } cases[] = {
         {"\"" + program + "\" --more arguments", program, report},
         {program, program, report},
-        {"\"\"", "", none},
-        {"\"unterminated", "", none},
         {directory + "\\missing.dll", "", none},
-        {"\"" + longPath + "\"", "", none},
         {directory, directory, notModule}};  // a directory exists: scanned, not a module
     // clang-format on
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.commandLine.substr(0, 80));
+        SCOPED_TRACE(c.commandLine);
         AfxGetApp()->m_strCmdLine = c.commandLine;
         const INT_PTR result = Run([&](HWND dialog) {
             EXPECT_EQ(WindowText(::GetDlgItem(dialog, IDC_MODULE)), c.moduleText);
@@ -76,7 +72,7 @@ TEST_F(MainDialog, ScanReplacesTheListAndAnEmptyFieldAppendsItsMessage) {
     const std::vector<Line> report = CoreReport(FixtureProgram());
     // clang-format off
     const struct { std::string module; bool append; std::vector<Line> lines; } scans[] = {
-        {FixtureProgram(), false, report}, {"", true, {noModule}}, {"", true, {noModule}},
+        {FixtureProgram(), false, report}, {"", true, {noModule}},
         {FixtureDirectory(), false, {{"*** INVALID NT SIGNATURE ***", 0}}}};
     // clang-format on
     Run([&](HWND dialog) {
