@@ -58,11 +58,10 @@ TEST_F(ExtEdit, DropsAreReadWithinTheirBlockOrStreamAndACutOneReportsACopy) {
     enum { kText, kStream, kEndless, kOversized, kFailing, kFiles, kShell };
     const DWORD move = DROPEFFECT_MOVE, copy = DROPEFFECT_COPY, none = DROPEFFECT_NONE;
     const auto z = [](const std::string& text) { return text + '\0'; };
-    const std::u16string wide = u"C:\\w.dll";
-    std::string wideList(kivrel::kFileListHeaderSize, '\0');
-    wideList[0] = 20;
-    wideList[16] = 1;  // wide names
-    wideList.append(reinterpret_cast<const char*>(wide.data()), 2 * wide.size()).append(4, '\0');
+    std::string wideList = FileList({"C:\\w.dll"});  // made wide: each byte of the names doubled
+    wideList[16] = 1;
+    for (size_t i = wideList.size(); i > kivrel::kFileListHeaderSize; --i)
+        wideList.insert(i, 1, '\0');
     // clang-format off
     const struct { int source; std::string bytes; DWORD keys; std::string text; DWORD effect; LRESULT limit = 50; } cases[] = {
         {kText, z("abc") + "zz", 0, "abc", move},
