@@ -2,6 +2,7 @@
 // monitors; then the main dialog's tips with the real system and pointer.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <functional>
 
 #include "help_tip_request.h"
@@ -145,6 +146,12 @@ TEST_F(HelpTip, StaysInsideTheWorkAreaOfThePointersMonitor) {
         ASSERT_TRUE(Shown()) << cursor.x << "," << cursor.y;
         EXPECT_EQ(TopLeft(TipRect()), std::make_pair(LONG(left), LONG(top))) << cursor.x;
     }
+    // A full answer without its end is cut, not read past.
+    answering.onRequest = [](NMHELPTIP& request) {
+        std::memset(request.szText, 'x', sizeof(request.szText));
+    };
+    RestAt(POINT{0, 10});
+    EXPECT_EQ(std::strlen(tip.GetTipText()), sizeof(NMHELPTIP::szText) - 1);
 }
 
 // Inside a request the tip is busy: nothing switches or ticks in between.
@@ -193,10 +200,13 @@ TEST_F(MainDialogTips, ControlsAnswerWithTheirStrings) {
             // The buttons' requests go to the dialog.
             const HWND asked = askedIsDialog ? hWnd : ::GetDlgItem(hWnd, control);
             const UINT_PTR id = static_cast<UINT_PTR>(control);
-            NMHELPTIP request{};
-            request.hdr = {asked, id, HTN_NEEDTEXT};
+            // The answer writes the text and leaves every other field as it was.
+            NMHELPTIP request{{asked, id, HTN_NEEDTEXT}, -123456, 654321, 0xA5A5A5A5u, ""};
+            const NMHELPTIP sent = request;
             ::SendMessageA(asked, WM_NOTIFY, id, reinterpret_cast<LPARAM>(&request));
             EXPECT_EQ(request.szText, LoadResString(text)) << control;
+            std::memcpy(request.szText, sent.szText, sizeof(request.szText));
+            EXPECT_EQ(std::memcmp(&request, &sent, sizeof(sent)), 0) << control;
         }
     });
 }
