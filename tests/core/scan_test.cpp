@@ -1,6 +1,5 @@
 // Whole scans over real directories: resolution, the report's groups, the
 // loader options, lists kept between scans and paths on disk.
-#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -19,7 +18,6 @@ namespace kivrel {
 namespace {
 
 using test::PeBuilder;
-using testing::ElementsAre;
 using Bytes = std::vector<uint8_t>;
 
 Bytes Pe(const std::string& names = "") { return test::PeImporting(names); }
@@ -176,7 +174,7 @@ TEST(Scan, Scenarios) {
         CReferenceScanner scanner(platform, &notes);
         scanner.SetLoaderOptions(c.options);
         CReportLines sink;
-        scanner.Scan(c.module.empty() ? "" : temp.File(c.module), "", true, sink);
+        scanner.Scan(temp.File(c.module), "", true, sink);
         EXPECT_EQ(Joined(sink.Lines()), Local(temp, c.report));
         EXPECT_EQ(notes.text, Local(temp, c.notes));
         for (const auto& [directory, pattern] : platform.findCalls) {
@@ -227,7 +225,6 @@ TEST(Scan, WithoutCleanupTheListsCarryOver) {
         EXPECT_EQ(scanner.SearchDirectories().size(), step.directories) << step.module;
     }
     EXPECT_EQ(platform.beginScanCalls, 5);
-    EXPECT_THAT(scanner.SearchDirectories().Entries(), ElementsAre(temp.Dir("b"), temp.Dir("sys")));
 }
 
 }  // namespace
