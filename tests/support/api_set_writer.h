@@ -15,15 +15,6 @@ struct ApiSetEntrySpec {
     std::vector<std::string> hosts;  // the first is the default host
 };
 
-namespace detail {
-// Appends `text` as UTF-16 and writes its offset and byte length at `field`.
-inline void PutName(std::vector<uint8_t>& bytes, uint32_t field, const std::string& text) {
-    PutU32(bytes, field, static_cast<uint32_t>(bytes.size()));
-    PutU32(bytes, field + 4, static_cast<uint32_t>(text.size() * 2));
-    for (unsigned char c : text) PutU16(bytes, bytes.size(), c);
-}
-}  // namespace detail
-
 inline std::vector<uint8_t> BuildApiSetSection(uint32_t version,
                                                const std::vector<ApiSetEntrySpec>& entries) {
     const uint32_t count = static_cast<uint32_t>(entries.size());
@@ -32,6 +23,12 @@ inline std::vector<uint8_t> BuildApiSetSection(uint32_t version,
     const uint32_t valueSize = v2 ? 16 : 20, entrySize = v2 ? 12 : 24;
 
     std::vector<uint8_t> bytes(header + count * entrySize, 0);
+    // Appends `text` as UTF-16 and writes its offset and byte length at `field`.
+    auto putName = [&bytes](uint32_t field, const std::string& text) {
+        PutU32(bytes, field, static_cast<uint32_t>(bytes.size()));
+        PutU32(bytes, field + 4, static_cast<uint32_t>(text.size() * 2));
+        for (unsigned char c : text) PutU16(bytes, bytes.size(), c);
+    };
     PutU32(bytes, 0, version);
     PutU32(bytes, v2 ? 4 : 12, count);
     for (uint32_t i = 0; i < count; ++i) {
@@ -44,9 +41,9 @@ inline std::vector<uint8_t> BuildApiSetSection(uint32_t version,
         if (v4) PutU32(bytes, list + 4, hostCount);
         for (uint32_t k = 0; k < hostCount; ++k) {
             const uint32_t value = list + listHeader + k * valueSize;
-            detail::PutName(bytes, value + (v2 ? 8 : 12), wanted.hosts[k]);
+            putName(value + (v2 ? 8 : 12), wanted.hosts[k]);
         }
-        detail::PutName(bytes, entry + (v2 ? 0 : 4), wanted.name);
+        putName(entry + (v2 ? 0 : 4), wanted.name);
         if (v2) PutU32(bytes, entry + 8, list);
         if (v4) PutU32(bytes, entry + 20, list);
         if (!v2 && !v4) {

@@ -79,9 +79,9 @@ std::vector<uint8_t> PeBuilder::Build(PeLayout* layoutOut) const {
 
     const uint32_t opt = kPeOffset + 24;  // the optional header
     layout.dataDirectoryOffset = opt + directoryOffset;
-    layout.sectionTableOffset = opt + optionalHeaderSize;
+    const uint32_t sectionTable = opt + optionalHeaderSize;
     const uint32_t headersEnd =
-        AlignUp(layout.sectionTableOffset + kSectionEntrySize * sectionCount, kFileAlignment);
+        AlignUp(sectionTable + kSectionEntrySize * sectionCount, kFileAlignment);
 
     // The import section: descriptors, then per descriptor two ordinal thunk
     // lists (lookup table and address table), then the names.
@@ -193,7 +193,7 @@ std::vector<uint8_t> PeBuilder::Build(PeLayout* layoutOut) const {
 
     // Section table and section bytes.
     for (size_t i = 0; i < sections.size(); ++i) {
-        PutSectionHeader(bytes, layout.sectionTableOffset + kSectionEntrySize * i, *sections[i]);
+        PutSectionHeader(bytes, sectionTable + kSectionEntrySize * i, *sections[i]);
     }
     for (const SectionSpec* s : sections) {
         if (s->data.empty()) continue;

@@ -26,10 +26,9 @@ struct SectionSpec {
     std::vector<uint8_t> data;  // written at pointerToRawData
 };
 
-// Where things ended up in the last image built, for tests that patch it.
-// Offsets are file offsets; the terminating descriptors are not listed.
+// File offsets of what was written, for tests that patch it.
 struct PeLayout {
-    uint32_t dataDirectoryOffset = 0, sectionTableOffset = 0;
+    uint32_t dataDirectoryOffset = 0;
     std::vector<uint32_t> descriptorOffsets, nameOffsets, delayDescriptorOffsets;
 };
 
