@@ -1,7 +1,5 @@
-// The scan's lists: the search directories (the five steps of
-// BuildSearchDirectories, AddSearchDirectory, ExpandEnvironmentReferences;
-// the fake platform's separator '\' lets Windows paths read literally), the
-// reference list and the directory listing's indexes.
+// The scan's lists: the search directories (with '\' as separator, Windows paths
+// read literally), the reference list and the directory listing's indexes.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -180,11 +178,9 @@ TEST(DirectoryListing, FindsByNameAliasAndStem) {
 }
 
 #ifdef _WIN32
-// The Windows index against the platform's own pattern search on the same
-// folder (short aliases, names the code page folds beyond ASCII, trailing
-// dots and spaces, device names): identical reports.
-// Names written and upper-cased through the narrow functions, so that they
-// are taken in the code page exactly as an import's text is.
+// The Windows index against the platform's own pattern search on one folder
+// (short aliases, code-page case beyond ASCII, trailing dots and spaces, device
+// names): identical reports. Names go through the narrow functions, as imports do.
 TEST(DirectoryIndex, AliasesCaseAndTrailingDotsAsThePatternSearch) {
     test::TempDir temp;
     const std::string modules = temp.MakeDir("modules");

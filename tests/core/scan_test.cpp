@@ -53,8 +53,7 @@ struct Notes : IScanObserver {
     std::string text;
 };
 
-// `$` in `text` stands for the directory `temp`; the path after it takes the
-// native separator.
+// `$` in `text` stands for the directory `temp`, the path after it in native separators.
 std::string Local(const test::TempDir& temp, std::string text) {
     for (size_t at; (at = text.find('$')) != std::string::npos;) {
         text.replace(at, 1, temp.Dir());
@@ -191,9 +190,8 @@ TEST(Scan, Scenarios) {
     }
 }
 
-// Without cleanup a scan adds to the lists of the earlier ones (search
-// directories only where new) and reports them all; a module that is no image
-// reports only its message.
+// Without cleanup a scan adds to the earlier lists (directories only where new) and
+// reports them all; a module that is no image reports only its message.
 TEST(Scan, WithoutCleanupTheListsCarryOver) {
     test::TempDir temp;
     test::FakePlatform platform;

@@ -45,8 +45,7 @@ public:
         return Add(m_delayImports, std::make_pair(std::move(name), rvaBased));
     }
 
-    // `size` bytes of `value` written at file offset `at` once the image is
-    // built: a header field with another value (see the offsets below).
+    // `size` bytes of `value` written at file offset `at` once the image is built.
     PeBuilder& Patch(uint32_t at, uint32_t value, int size = 4) {
         return Add(m_patches, std::make_tuple(at, value, size));
     }
