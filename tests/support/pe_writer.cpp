@@ -20,15 +20,6 @@ void PutLE(std::vector<uint8_t>& bytes, size_t offset, uint64_t value, size_t si
     if (bytes.size() < offset + size) bytes.resize(offset + size);
     for (size_t i = 0; i < size; ++i) bytes[offset + i] = static_cast<uint8_t>(value >> (8 * i));
 }
-
-void PutSectionHeader(std::vector<uint8_t>& bytes, size_t offset, const SectionSpec& section) {
-    for (size_t i = 0; i < 8 && i < section.name.size(); ++i) bytes[offset + i] = section.name[i];
-    PutU32(bytes, offset + 8, section.virtualSize);
-    PutU32(bytes, offset + 12, section.virtualAddress);
-    PutU32(bytes, offset + 16, section.sizeOfRawData);
-    PutU32(bytes, offset + 20, section.pointerToRawData);
-    PutU32(bytes, offset + 36, 0xC0000040);  // initialised data, readable, writable
-}
 }  // namespace
 
 void PutU16(std::vector<uint8_t>& bytes, size_t offset, uint16_t value) {
@@ -193,7 +184,14 @@ std::vector<uint8_t> PeBuilder::Build(PeLayout* layoutOut) const {
 
     // Section table and section bytes.
     for (size_t i = 0; i < sections.size(); ++i) {
-        PutSectionHeader(bytes, sectionTable + kSectionEntrySize * i, *sections[i]);
+        const SectionSpec& s = *sections[i];
+        const size_t at = sectionTable + kSectionEntrySize * i;
+        std::copy_n(s.name.begin(), std::min<size_t>(8, s.name.size()), bytes.begin() + long(at));
+        PutU32(bytes, at + 8, s.virtualSize);
+        PutU32(bytes, at + 12, s.virtualAddress);
+        PutU32(bytes, at + 16, s.sizeOfRawData);
+        PutU32(bytes, at + 20, s.pointerToRawData);
+        PutU32(bytes, at + 36, 0xC0000040);  // initialised data, readable, writable
     }
     for (const SectionSpec* s : sections) {
         if (s->data.empty()) continue;
