@@ -65,7 +65,6 @@ TEST_F(ExtEdit, DropsAreReadWithinTheirBlockOrStreamAndACutOneReportsACopy) {
     // clang-format off
     const struct { int source; std::string bytes; DWORD keys; std::string text; DWORD effect; LRESULT limit = 50; } cases[] = {
         {kText, z("abc") + "zz", 0, "abc", move},
-        {kText, z("abc"), MK_CONTROL, "abc", copy},
         {kText, std::string(60, 'a'), 0, std::string(50, 'a'), copy},
         {kStream, z("streamed"), 0, "streamed", move},
         {kEndless, "", 0, std::string(50, 'x'), copy},

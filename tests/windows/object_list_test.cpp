@@ -64,7 +64,6 @@ TEST_F(ObjectList, AcceptsWhatItsFlagsGroupAndProcessAllow) {
     // clang-format off
     const struct { WORD flags; int data; DWORD keys, effect; } cases[] = {
         {reorder, kSelf, 0, move},
-        {reorder, kSelf, MK_CONTROL, copy},
         {reorder | ro, kSelf, 0, none},
         {reorder, kOther, 0, none},
         {share, kOther, 0, move},
@@ -152,9 +151,7 @@ TEST_F(ObjectList, AMoveWithinTheListDeletesTheDraggedLineAndACopyKeepsIt) {
     }
 }
 
-// The results list after a scan of the fixture program (the drag into another
-// program is CrossProcessDrag): into a field, which takes the description of
-// the first selected line; a press on a selected line without a drag.
+// The results list after a scan of the fixture program.
 class ResultsDrag : public DialogTest {};
 
 TEST_F(ResultsDrag, AFieldTakesTheDescriptionAndAPressWithoutADragIsAClick) {

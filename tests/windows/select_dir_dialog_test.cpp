@@ -12,10 +12,6 @@
 namespace kivrel_test {
 namespace {
 
-HWND FrameOf(const CSelectDirDialog& dialog) {
-    return dialog.m_hWnd != nullptr ? ::GetParent(dialog.m_hWnd) : nullptr;
-}
-
 // The platform's file-name field is the combo box cmb13, not edt1.
 void TypeName(HWND frame, const std::string& text) {
     ::SendDlgItemMessageA(frame, 1148, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
@@ -85,7 +81,7 @@ TEST_F(SelectDirDialog, ConfirmedTextGivesTheCheckedDirectoryAndPropertiesTheVol
         })};
         if (c.directory.empty()) {
             steps.push_back([&] {
-                return WithPopup(FrameOf(dialog), [&](HWND box) {
+                return WithPopup(::GetParent(dialog.m_hWnd), [&](HWND box) {
                     message = WindowText(box) + ": " + WindowText(::GetDlgItem(box, 0xFFFF));
                     ::PostMessageA(box, WM_COMMAND, IDOK, 0);
                 })();
@@ -93,7 +89,7 @@ TEST_F(SelectDirDialog, ConfirmedTextGivesTheCheckedDirectoryAndPropertiesTheVol
             // Ten ticks without a second box (which would keep this step
             // waiting): is the frame still open?
             steps.push_back([&, ticks = 0]() mutable {
-                const HWND frame = FrameOf(dialog);
+                const HWND frame = ::GetParent(dialog.m_hWnd);
                 if (frame != nullptr && Popup(frame) != nullptr) return false;
                 if (++ticks < 10) return false;
                 stayedOpen = frame != nullptr && ::IsWindowVisible(frame);
