@@ -77,6 +77,25 @@ private:
     StreamKind m_kind;
     size_t m_nAt = 0;
 };
+
+void SetButtons(bool left, bool ctrl) {
+    BYTE keys[256];
+    ::GetKeyboardState(keys);
+    keys[VK_LBUTTON] = left ? 0x80 : 0;
+    keys[VK_CONTROL] = keys[VK_LCONTROL] = ctrl ? 0x80 : 0;
+    ::SetKeyboardState(keys);
+}
+
+// Moves the pointer and waits until the display reports it there.
+void MoveCursor(POINT to) {
+    ::SetCursorPos(to.x, to.y);
+    POINT now{};
+    for (int i = 0; i < 50 && !(::GetCursorPos(&now) && now.x == to.x && now.y == to.y); ++i) {
+        MSG msg;
+        ::PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE);
+        ::Sleep(10);
+    }
+}
 }  // namespace
 
 DropResult DropData(IDropTarget* target, POINT screen, DWORD keys, DWORD allowed, CLIPFORMAT cf,
@@ -96,37 +115,15 @@ DropResult DropData(IDropTarget* target, POINT screen, DWORD keys, DWORD allowed
     return {effect, streamed.m_nRead};
 }
 
-namespace {
-void SetButtons(bool left, bool ctrl) {
-    BYTE keys[256];
-    ::GetKeyboardState(keys);
-    keys[VK_LBUTTON] = left ? 0x80 : 0;
-    keys[VK_CONTROL] = keys[VK_LCONTROL] = ctrl ? 0x80 : 0;
-    ::SetKeyboardState(keys);
-}
-
-// Moves the pointer and waits until the display reports it there.
-void MoveCursor(POINT to) {
-    ::SetCursorPos(to.x, to.y);
-    POINT now{};
-    for (int i = 0; i < 50 && !(::GetCursorPos(&now) && now.x == to.x && now.y == to.y); ++i) {
-        MSG msg;
-        ::PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE);
-        ::Sleep(10);
-    }
-}
-
-// Presses at `fromClient`, keeps the pointer at `to` for `ticks` ticks of a
-// script, then releases the button.
-void RunPress(HWND window, POINT fromClient, POINT to, int ticks, bool ctrl) {
+void DragWithMouse(HWND window, POINT fromClient, POINT toScreen, bool ctrl) {
     POINT from = fromClient;
     ::ClientToScreen(window, &from);
     MoveCursor(from);
     PumpMessages(50);  // moves still queued would count as part of the press
     SetButtons(true, ctrl);
     bool released = false;
-    const Step hold = [&, ticks]() mutable {
-        MoveCursor(to);  // the display may put the pointer back once after a move
+    const Step hold = [&, ticks = 5]() mutable {
+        MoveCursor(toScreen);  // the display may put the pointer back once after a move
         if (--ticks > 0) return false;
         SetButtons(false, ctrl);
         return released = true;
@@ -138,18 +135,13 @@ void RunPress(HWND window, POINT fromClient, POINT to, int ticks, bool ctrl) {
     });
     SetButtons(false, false);
 }
-}  // namespace
-
-void DragWithMouse(HWND window, POINT fromClient, POINT toScreen, bool ctrl) {
-    RunPress(window, fromClient, toScreen, 5, ctrl);
-}
 
 void PressWithMouse(HWND window, POINT fromClient) {
     ::WriteProfileStringA("windows", "DragDelay", "5000");
     ::WriteProfileStringA("windows", "DragMinDist", "2000");
     POINT at = fromClient;
     ::ClientToScreen(window, &at);
-    RunPress(window, fromClient, at, 2, false);
+    DragWithMouse(window, fromClient, at);
     ::WriteProfileStringA("windows", "DragDelay", nullptr);
     ::WriteProfileStringA("windows", "DragMinDist", nullptr);
 }
