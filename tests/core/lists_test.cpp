@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <numeric>
 #include <set>
 #include <sstream>
 #include <string>
@@ -159,9 +160,9 @@ TEST(DirectoryListing, FindsByNameAliasAndStem) {
     listing.Index();
     const char* cases[][2] = {
         // clang-format off
-        {"Foo.Dll", "FOO.DLL foo.dll"}, {"foo.*", "FOO.DLL foo.bar.dll foo.dll"},  // not "foo" nor "fooa.dll"
-        {"foobar~1.*", "foo.bar.dll"}, {"x.*", "x.y.z"}, {"a.b", "a.b"},  // an alias equal to its name: once
-        {"f?o.dll", "FOO.DLL foo.dll"}, {"nothing.*", ""},
+        {"Foo.Dll", "FOO.DLL foo.dll "}, {"foo.*", "FOO.DLL foo.bar.dll foo.dll "},  // not "foo" nor "fooa.dll"
+        {"foobar~1.*", "foo.bar.dll "}, {"x.*", "x.y.z "}, {"a.b", "a.b "},  // an alias equal to its name: once
+        {"f?o.dll", "FOO.DLL foo.dll "}, {"nothing.*", ""},
         // clang-format on
     };
     for (const auto& [pattern, expected] : cases) {
@@ -170,10 +171,8 @@ TEST(DirectoryListing, FindsByNameAliasAndStem) {
         std::vector<uint32_t> found;
         listing.Find(query, found);
         std::multiset<std::string> names;  // sorted, duplicates kept
-        for (uint32_t entry : found) names.emplace(listing.Name(entry));
-        std::string joined;
-        for (const std::string& name : names) joined += (joined.empty() ? "" : " ") + name;
-        EXPECT_EQ(joined, expected) << pattern;
+        for (uint32_t entry : found) names.emplace(std::string(listing.Name(entry)) + " ");
+        EXPECT_EQ(std::accumulate(names.begin(), names.end(), std::string()), expected) << pattern;
     }
 }
 

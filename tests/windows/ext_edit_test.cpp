@@ -52,9 +52,7 @@ protected:
 };
 
 TEST_F(ExtEdit, DropsAreReadWithinTheirBlockOrStreamAndACutOneReportsACopy) {
-    // Text or files in a block, text from a stream that ends, never ends,
-    // reports more than it read or fails after a chunk, and shell drops of
-    // hand-built blocks.
+    // Streams that end, never end, report more than they read or fail after a chunk.
     enum { kText, kStream, kEndless, kOversized, kFailing, kFiles, kShell };
     const DWORD move = DROPEFFECT_MOVE, copy = DROPEFFECT_COPY, none = DROPEFFECT_NONE;
     const auto z = [](const std::string& text) { return text + '\0'; };

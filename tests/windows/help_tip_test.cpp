@@ -152,12 +152,27 @@ TEST_F(HelpTip, StaysInsideTheWorkAreaOfThePointersMonitor) {
     };
     RestAt(POINT{0, 10});
     EXPECT_EQ(std::strlen(tip.GetTipText()), sizeof(NMHELPTIP::szText) - 1);
-}
-
-TEST(HelpTipAnswer, ATextAsLongAsTheBufferIsNotCopied) {
+    // An answer as long as the buffer is not copied.
     NMHELPTIP request{};
     EXPECT_FALSE(AnswerHelpTip(&request, 40000));  // 512 characters: no room for the end
     EXPECT_EQ(request.szText[0], '\0');
+}
+
+// Inside a request the tip is busy: nothing switches or ticks in between.
+// The owner takes the tip window with it: the tips are off, not stuck on.
+TEST_F(HelpTip, ItsStateIsClearedWhenItsWindowGoesAndWhileItIsBusy) {
+    int requests = 0;
+    answering.onRequest = [&](NMHELPTIP& request) {
+        EXPECT_FALSE(tip.CanToggle() || tip.Toggle(owner));
+        if (++requests == 1) Tick(6);  // would ask again if not busy
+        ::lstrcpyA(request.szText, "Busy");
+    };
+    RestAt(POINT{100, 100});
+    EXPECT_TRUE(Shown() && tip.CanToggle() && requests == 1) << requests;
+    ::DestroyWindow(owner);
+    EXPECT_FALSE(tip.IsOn());
+    owner = TestWindow("STATIC", WS_POPUP, {0, 0, 600, 400});
+    EXPECT_TRUE(tip.Toggle(owner) && tip.IsOn());
 }
 
 class MainDialogTips : public DialogTest {
