@@ -292,13 +292,11 @@ TEST_F(Cli, CommandLines) {
 TEST_F(Cli, JsonTellsApiSetHostsAndDelayLoadOnlyNames) {
     const std::string json = RunOn({"--loader", "--json"}, "tool.exe").out;
     for (const char* fact :
-         {"\"name\": \"api-ms-win-crt-stdio-l1-1-0.dll\", \"state\": \"api-set\", \"stateValue\": "
-          "4, \"directoryIndex\": 0, \"host\": \"msvcrt.dll\"}",
-          "\"name\": \"later.dll\", \"state\": \"not-found\", \"stateValue\": 1, "
-          "\"directoryIndex\": 0, \"delayLoadOnly\": true}",
-          "\"exitStatus\": 0\n"}) {
+         {"\"api-set\", \"stateValue\": 4, \"directoryIndex\": 0, \"host\": \"msvcrt.dll\"}",
+          "\"later.dll\", \"state\": \"not-found\", \"stateValue\": 1, \"directoryIndex\": 0, "
+          "\"delayLoadOnly\": true}",
+          "\"exitStatus\": 0\n"})
         EXPECT_NE(json.find(fact), std::string::npos) << fact << " in\n" << json;
-    }
 }
 
 TEST_F(Cli, AReportThatCannotBeWrittenIsAFailure) {

@@ -1,7 +1,5 @@
-// The controls' platform-neutral rules: what the directory dialog makes of
-// the text in its field, the volume report (the root of a directory, the
-// report's text, and the run of platform calls against a fake platform that
-// records them), and the help tip's shadow.
+// The controls' platform-neutral rules: the directory dialog's field text, the
+// volume report (its root, text and platform calls) and the help tip's shadow.
 #include <gtest/gtest.h>
 
 #include <map>

@@ -34,26 +34,26 @@ struct PeLayout {
 
 class PeBuilder {
 public:
-    PeBuilder& Pe32Plus() { return Set(m_bPe32Plus, true); }  // default PE32, i386
-    PeBuilder& Dll() { return Set(m_bDll, true); }
-    PeBuilder& Import(std::string name) { return Add(m_imports, std::move(name)); }
-    PeBuilder& Section(SectionSpec s) { return Add(m_sections, std::move(s)); }
+    PeBuilder& Pe32Plus() { return m_bPe32Plus = true, *this; }  // default PE32, i386
+    PeBuilder& Dll() { return m_bDll = true, *this; }
+    PeBuilder& Import(std::string name) { return m_imports.push_back(std::move(name)), *this; }
+    PeBuilder& Section(SectionSpec s) { return m_sections.push_back(std::move(s)), *this; }
     // A delay-load descriptor in a section ".didat" after every other one;
     // `rvaBased` false writes the older layout (attributes 0, the name as a
     // virtual address: image base + RVA, low 32 bits).
     PeBuilder& DelayImport(std::string name, bool rvaBased = true) {
-        return Add(m_delayImports, std::make_pair(std::move(name), rvaBased));
+        return m_delayImports.emplace_back(std::move(name), rvaBased), *this;
     }
 
     // `size` bytes of `value` written at file offset `at` once the image is built.
     PeBuilder& Patch(uint32_t at, uint32_t value, int size = 4) {
-        return Add(m_patches, std::make_tuple(at, value, size));
+        return m_patches.emplace_back(at, value, size), *this;
     }
     PeBuilder& DataDirectory(unsigned i, uint32_t rva, uint32_t size) {
-        return Add(m_directories, std::make_tuple(i, rva, size));
+        return m_directories.emplace_back(i, rva, size), *this;
     }
     // The last import name is the last thing in the file, without its NUL.
-    PeBuilder& UnterminatedLastName() { return Set(m_bUnterminatedLastName, true); }
+    PeBuilder& UnterminatedLastName() { return m_bUnterminatedLastName = true, *this; }
 
     std::vector<uint8_t> Build(PeLayout* layout = nullptr) const;
 
@@ -64,17 +64,6 @@ public:
     static constexpr uint32_t NameRva(uint32_t i) { return 0x200 + 20 * i + 12; }
 
 private:
-    template <class Field, class Value>
-    PeBuilder& Set(Field& field, Value value) {
-        field = std::move(value);
-        return *this;
-    }
-    template <class List, class Value>
-    PeBuilder& Add(List& list, Value value) {
-        list.push_back(std::move(value));
-        return *this;
-    }
-
     bool m_bPe32Plus = false, m_bDll = false, m_bUnterminatedLastName = false;
     std::vector<std::string> m_imports;
     std::vector<std::pair<std::string, bool>> m_delayImports;  // name, RVA-based

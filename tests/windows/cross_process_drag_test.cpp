@@ -22,7 +22,7 @@ bool Xdotool(const std::string& actions) { return StartHostProgram("/usr/bin/xdo
 std::string At(POINT point) { return std::to_string(point.x) + " " + std::to_string(point.y); }
 
 TEST(CrossProcessDrag, SelectedFoundModulesArriveInAnotherProgramAsCopiedFiles) {
-    DeleteRegistryTree("Software\\Velmarin\\Kivrel");
+    ::RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\Velmarin\\Kivrel");
     CTestProgram kivrel(KivrelProgram(), "\"" + FixtureProgram() + "\"");
     CTestProgram target(KIVREL_DROP_TARGET_HOST, "", "KivrelDropTargetHost");
     ASSERT_TRUE(kivrel.m_hWnd != nullptr && target.m_hWnd != nullptr);

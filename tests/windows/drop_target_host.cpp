@@ -1,8 +1,7 @@
-// A program of the GUI tests that accepts files as a file manager would: its
-// drop target asks for a move where one is allowed, else a copy. Its window's
-// text is "files over" while files are dragged over it, then the last drop:
-// "Dropped as EFFECT (allowed: EFFECTS):" and each name of the validated file
-// list on a line of its own ("(wide)" for a wide name).
+// A program of the GUI tests that accepts files as a file manager would (a move
+// where one is allowed, else a copy). Its window's text is "files over" while
+// files are dragged over it, then "Dropped as EFFECT (allowed: EFFECTS):" and
+// each name of the validated file list on a line ("(wide)" for a wide name).
 #include <windows.h>
 // After windows.h, which it needs.
 #include <ole2.h>

@@ -1,6 +1,5 @@
 // CExtEdit: what its drop target takes and reports, shell file drops as
-// hand-built blocks, and real drags of its text. The formats themselves are
-// tested natively.
+// hand-built blocks, and real drags of its text.
 #include "ext_edit.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,5 @@
-// The options menu and the font of the main dialog: where the menu drops,
-// which items are enabled and checked, the command that arrives, a real Space
-// key press, the font chooser and the "Font" setting.
+// The options menu (where it drops, its items' states, the commands, a real
+// Space key press) and the main dialog's font chooser and "Font" setting.
 #include <gtest/gtest.h>
 
 #include "kivrel_dlg.h"

@@ -81,7 +81,7 @@ std::string PlacementOf(HWND window, int x = -1, int y = -1) {
 // first has ended, takes the first's number and place, not the second's. The
 // tips switched off stay off.
 TEST(Program, ANewCopyTakesTheLowestNumberNoRunningCopyHolds) {
-    DeleteRegistryTree("Software\\Velmarin\\Kivrel");
+    ::RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\Velmarin\\Kivrel");
     const DWORD off = 0;
     ::RegSetKeyValueA(HKEY_CURRENT_USER, kProgramSectionPath, "Help", REG_DWORD, &off, sizeof(off));
     auto first = std::make_unique<CTestProgram>(KivrelProgram(), "");

@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+
 #include "kivrel_dlg.h"
 #include "resource.h"
 #include "test_support.h"
@@ -17,31 +20,23 @@ void TypeName(HWND frame, const std::string& text) {
     ::SendDlgItemMessageA(frame, 1148, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
 }
 
-std::string CurrentDirectory() {
-    char cwd[MAX_PATH] = "";
-    ::GetCurrentDirectoryA(MAX_PATH, cwd);
-    return cwd;
-}
+std::string CurrentDirectory() { return std::filesystem::current_path().string(); }
 
 class SelectDirDialog : public testing::Test {
 protected:
     void SetUp() override {
-        char temp[MAX_PATH] = "";
-        ::GetTempPathA(MAX_PATH, temp);
-        m_base = std::string(temp) + "kivrel-dirdlg";
-        for (const char* sub : {"", "\\dir", "\\dir\\sub", "\\other"})
-            ::CreateDirectoryA((m_base + sub).c_str(), nullptr);
-        ::CloseHandle(::CreateFileA((m_base + "\\dir\\file.txt").c_str(), GENERIC_WRITE, 0, nullptr,
-                                    CREATE_ALWAYS, 0, nullptr));
+        m_base = (std::filesystem::temp_directory_path() / "kivrel-dirdlg").string();
+        std::filesystem::create_directories(m_base + "\\dir\\sub");
+        std::filesystem::create_directories(m_base + "\\other");
+        std::ofstream(m_base + "\\dir\\file.txt");
         m_savedCwd = CurrentDirectory();
-        DeleteRegistryTree(
+        ::RegDeleteTreeA(
+            HKEY_CURRENT_USER,
             "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\ComDlg32\\LastVisitedMRU");
     }
     void TearDown() override {
         ::SetCurrentDirectoryA(m_savedCwd.c_str());
-        ::DeleteFileA((m_base + "\\dir\\file.txt").c_str());
-        for (const char* sub : {"\\dir\\sub", "\\dir", "\\other", ""})
-            ::RemoveDirectoryA((m_base + sub).c_str());
+        std::filesystem::remove_all(m_base);
     }
 
     std::string m_base, m_savedCwd;

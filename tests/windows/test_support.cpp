@@ -156,8 +156,6 @@ POINT CentreOf(HWND window) {
     return POINT{(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
 }
 
-void DeleteRegistryTree(const char* path) { ::RegDeleteTreeA(HKEY_CURRENT_USER, path); }
-
 std::optional<std::string> ReadRegistryString(const char* path, const char* value) {
     char data[1024] = "";
     DWORD size = sizeof(data);
@@ -205,7 +203,7 @@ int CTestProgram::Exit() const {
 
 void DialogTest::SetUp() {
     AfxGetApp()->m_strCmdLine.clear();
-    DeleteRegistryTree(kTestSectionPath);
+    ::RegDeleteTreeA(HKEY_CURRENT_USER, kTestSectionPath);
 }
 
 }  // namespace kivrel_test

@@ -62,8 +62,7 @@ CRect WindowRect(HWND window);
 inline std::pair<LONG, LONG> TopLeft(const RECT& rect) { return {rect.left, rect.top}; }
 POINT CentreOf(HWND window);  // screen coordinates
 
-// Registry under HKEY_CURRENT_USER.
-void DeleteRegistryTree(const char* path);
+// A string value under HKEY_CURRENT_USER, if there is one.
 std::optional<std::string> ReadRegistryString(const char* path, const char* value);
 
 // Fixture modules built with the tests, and the program; Windows paths.
