@@ -98,9 +98,9 @@ Graph Layers(size_t layers, size_t width) {
 }
 
 // Tree: the walk, whole (so every module's imports, in table order and each
-// once) and with --missing-only, matches a recursive one over the test's
-// graph, the latter keeping what a fixpoint finds leading to a missing name. --why: the chains are
-// the shortest of all cycle-free chains, enumerated.
+// once) and with --missing-only, matches a recursive one over the test's graph,
+// the latter keeping what a fixpoint finds leading to a missing name. --why:
+// the chains are the shortest of all cycle-free chains, enumerated.
 TEST(ImportGraph, EdgesTreeAndChainsFollowTheInstallation) {
     Graph ladder = Layers(5, 2);
     ladder["m9.dll"] = {"ghost.dll"};
