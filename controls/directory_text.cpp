@@ -45,6 +45,5 @@ std::string WithoutTrailingBackslash(std::string text) {
 
 std::string SearchPattern(const std::string& directory) { return directory + "\\*.*"; }
 
-bool FitsPathBuffer(const std::string& path) { return path.size() < kMaxPathBuffer; }
 
 }  // namespace kivrel

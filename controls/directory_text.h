@@ -5,10 +5,9 @@
 #include <cstddef>
 #include <string>
 
-namespace kivrel {
+#include "path_text.h"
 
-// Path buffers hold 259 characters and a terminator.
-constexpr size_t kMaxPathBuffer = 260;
+namespace kivrel {
 
 // Whether the dialog's folder path names a file-system folder; a shell
 // folder such as My Computer comes as "::{CLSID}".
@@ -30,8 +29,5 @@ std::string WithoutTrailingBackslash(std::string text);
 
 // The pattern that lists a directory: the directory and "\*.*".
 std::string SearchPattern(const std::string& directory);
-
-// Whether a path fits a path buffer with its terminator.
-bool FitsPathBuffer(const std::string& path);
 
 }  // namespace kivrel

@@ -1,18 +1,14 @@
-// Text helpers shared by the scan core: ASCII case folding, wildcard matching
-// and the 260-character path limit of the Windows narrow-character interfaces.
+// Text helpers shared by the scan core: ASCII case folding and wildcard
+// matching; path text comes from path_text.h.
 #pragma once
 
 #include <cstddef>
 #include <string>
 #include <string_view>
 
+#include "path_text.h"
+
 namespace kivrel {
-
-// Paths and names live in buffers of this many characters, the terminating
-// zero included; a text of kMaxPath characters or more does not fit.
-constexpr size_t kMaxPath = 260;
-
-inline bool FitsPathBuffer(std::string_view text) { return text.size() < kMaxPath; }
 
 inline char FoldAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c; }
 
