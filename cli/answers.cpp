@@ -10,27 +10,25 @@ bool WantsAnswer(const Options& options) {
     return options.tree || options.why || options.ldd || options.missingOnly;
 }
 
-int WriteAnswer(const Options& options, const CReferenceScanner& scanner,
-                const std::string& message, int status, std::ostream& out, std::ostream& err) {
-    if (!message.empty()) err << "kivrel-scan: " << options.module << ": " << message << '\n';
-    const CScanOutcome outcome(options.module, scanner);
-    if (options.tree || options.why) {
-        const CImportGraph graph(scanner.References(), scanner.Edges());
-        if (options.why) return WriteWhy(out, err, outcome, graph, *options.why);
+int WriteAnswer(const Options& options, const CScanResult& result, std::ostream& out,
+                std::ostream& err) {
+    const int messageId = result.MessageId();
+    if (messageId != 0)
+        err << "kivrel-scan: " << options.module << ": " << MessageText(messageId) << '\n';
+    if (options.why) return WriteWhy(out, err, result, *options.why);
+    if (options.tree) {
         // A file that is no PE image has no tree, not even its root.
-        if (message != MessageText(IDS_INVALID_NT_SIGNATURE)) {
-            WriteTree(out, outcome, graph, options.missingOnly);
-        }
+        if (messageId != IDS_INVALID_NT_SIGNATURE) WriteTree(out, result, options.missingOnly);
     } else if (options.ldd) {
-        WriteLdd(out, outcome, options.missingOnly);
+        WriteLdd(out, result, options.missingOnly);
     } else {
-        WriteMissing(out, outcome);
+        WriteMissing(out, result);
     }
-    return status;
+    return result.ExitStatus();
 }
 
-bool CopyFoundModules(const Options& options, IScanPlatform& platform,
-                      const CReferenceScanner& scanner, std::ostream& err) {
+bool CopyFoundModules(const Options& options, IScanPlatform& platform, const CScanResult& result,
+                      std::ostream& err) {
     BundleRequest request;
     request.destination = *options.copyTo;
     request.excludedDirectories = options.excludeDirs;
@@ -39,9 +37,8 @@ bool CopyFoundModules(const Options& options, IScanPlatform& platform,
     request.force = options.force;
     request.verbose = options.verbose;
     std::vector<std::string> paths;
-    const CReferenceList& references = scanner.References();
-    for (size_t i = 0; i < references.size(); ++i) {
-        if (references[i].State() == REF_FOUND) paths.push_back(scanner.FoundPath(i));
+    for (size_t i = 0; i < result.References().size(); ++i) {
+        if (!result.PathOf(i).empty()) paths.push_back(result.PathOf(i));
     }
     return CopyModules(paths, request, err);
 }

@@ -7,22 +7,21 @@
 
 #include "options.h"
 #include "platform.h"
-#include "reference_scanner.h"
+#include "scan_result.h"
 
 namespace kivrel::cli {
 
 // True when the options ask for an answer instead of the report lines.
 bool WantsAnswer(const Options& options);
 
-// Writes the answer the options ask for. `message` is the scan's message
-// line ("" when none): it goes to `err`. Returns the exit status, which is
-// `status` (the scan's) except for --why.
-int WriteAnswer(const Options& options, const CReferenceScanner& scanner,
-                const std::string& message, int status, std::ostream& out, std::ostream& err);
+// Writes the answer the options ask for; the scan's message line goes to
+// `err`. Returns the exit status, which is the scan's except for --why.
+int WriteAnswer(const Options& options, const CScanResult& result, std::ostream& out,
+                std::ostream& err);
 
 // --copy-to: copies the found modules outside the system, Windows and
 // excluded directories. False when a copy failed.
-bool CopyFoundModules(const Options& options, IScanPlatform& platform,
-                      const CReferenceScanner& scanner, std::ostream& err);
+bool CopyFoundModules(const Options& options, IScanPlatform& platform, const CScanResult& result,
+                      std::ostream& err);
 
 }  // namespace kivrel::cli

@@ -4,22 +4,15 @@
 #include <utility>
 
 #include "file_ops.h"
+#include "path_text.h"
 #include "text.h"
 
 namespace kivrel::cli {
 
 namespace {
-#ifdef _WIN32
-constexpr const char* kSeparators = "\\/:";
-constexpr char kSeparator = '\\';
-#else
-constexpr const char* kSeparators = "/";
-constexpr char kSeparator = '/';
-#endif
-
 // Directory (with its separator, "." for none) and file name of a path.
 std::pair<std::string, std::string> SplitPath(const std::string& path) {
-    const size_t end = path.find_last_of(kSeparators);
+    const size_t end = path.find_last_of(kPathSeparators);
     if (end == std::string::npos) return {".", path};
     return {path.substr(0, end + 1), path.substr(end + 1)};
 }
@@ -53,7 +46,7 @@ bool CopyModules(const std::vector<std::string>& modulePaths, const BundleReques
     for (const std::string& name : names) present.emplace(ToLowerAscii(name), name);
 
     std::string prefix = destination;
-    if (prefix.find_last_of(kSeparators) + 1 != prefix.size()) prefix += kSeparator;
+    if (prefix.find_last_of(kPathSeparators) + 1 != prefix.size()) prefix += kPathSeparator;
     bool ok = true;
     for (const std::string& source : modulePaths) {
         const auto [directory, name] = SplitPath(source);

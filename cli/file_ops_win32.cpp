@@ -5,6 +5,7 @@
 
 #include "file_ops.h"
 #include "handle.h"
+#include "path_text.h"
 
 namespace kivrel::cli {
 
@@ -75,7 +76,7 @@ bool CreateDirectories(const std::string& path, std::string& error) {
 bool ListDirectory(const std::string& directory, std::vector<std::string>& names,
                    std::string& error) {
     std::string pattern = directory;
-    if (!pattern.empty() && !IsSeparator(pattern.back())) pattern += '\\';
+    if (!pattern.empty() && !IsSeparator(pattern.back())) pattern += kivrel::kPathSeparator;
     pattern += '*';
     WIN32_FIND_DATAA data;
     CFindHandle find(FindFirstFileA(pattern.c_str(), &data));

@@ -5,12 +5,18 @@ namespace kivrel::cli {
 namespace {
 const char* StateName(uint16_t state) {
     switch (state) {
-        case REF_PENDING: return "pending";
-        case REF_NOT_FOUND: return "not-found";
-        case REF_INCORRECT: return "incorrect";
-        case REF_FOUND: return "found";
-        case REF_API_SET: return "api-set";
-        default: return "unknown";
+        case REF_PENDING:
+            return "pending";
+        case REF_NOT_FOUND:
+            return "not-found";
+        case REF_INCORRECT:
+            return "incorrect";
+        case REF_FOUND:
+            return "found";
+        case REF_API_SET:
+            return "api-set";
+        default:
+            return "unknown";
     }
 }
 }  // namespace
@@ -20,11 +26,21 @@ void WriteJsonString(std::ostream& out, const std::string& text) {
     out << '"';
     for (unsigned char c : text) {
         switch (c) {
-            case '"': out << "\\\""; break;
-            case '\\': out << "\\\\"; break;
-            case '\n': out << "\\n"; break;
-            case '\r': out << "\\r"; break;
-            case '\t': out << "\\t"; break;
+            case '"':
+                out << "\\\"";
+                break;
+            case '\\':
+                out << "\\\\";
+                break;
+            case '\n':
+                out << "\\n";
+                break;
+            case '\r':
+                out << "\\r";
+                break;
+            case '\t':
+                out << "\\t";
+                break;
             default:
                 if (c < 0x20 || c >= 0x7F) {
                     out << "\\u00" << kHex[c >> 4] << kHex[c & 15];
@@ -36,12 +52,12 @@ void WriteJsonString(std::ostream& out, const std::string& text) {
     out << '"';
 }
 
-void WriteJsonReport(std::ostream& out, const std::string& module,
-                     const CReferenceScanner& scanner, const std::vector<ReportLine>& lines, int exitStatus) {
+void WriteJsonReport(std::ostream& out, const CScanResult& result,
+                     const std::vector<ReportLine>& lines) {
     out << "{\n  \"module\": ";
-    WriteJsonString(out, module);
+    WriteJsonString(out, result.ModulePath());
     out << ",\n  \"searchDirectories\": [";
-    const auto& directories = scanner.SearchDirectories().Entries();
+    const auto& directories = result.SearchDirectories();
     for (size_t i = 0; i < directories.size(); ++i) {
         out << (i ? ",\n    " : "\n    ");
         WriteJsonString(out, directories[i]);
@@ -49,16 +65,17 @@ void WriteJsonReport(std::ostream& out, const std::string& module,
     out << (directories.empty() ? "]" : "\n  ]");
 
     out << ",\n  \"references\": [";
-    const auto& references = scanner.References().Entries();
+    const auto& references = result.References().Entries();
     for (size_t i = 0; i < references.size(); ++i) {
         const Reference& entry = references[i];
         out << (i ? ",\n    " : "\n    ") << "{\"name\": ";
         WriteJsonString(out, entry.text);
-        out << ", \"state\": \"" << StateName(entry.State()) << "\", \"stateValue\": " << entry.State()
+        out << ", \"state\": \"" << StateName(entry.State())
+            << "\", \"stateValue\": " << entry.State()
             << ", \"directoryIndex\": " << entry.DirectoryIndex();
-        if (entry.State() == REF_FOUND && entry.DirectoryIndex() < directories.size()) {
+        if (!result.PathOf(i).empty()) {
             out << ", \"path\": ";
-            WriteJsonString(out, scanner.FoundPath(i));
+            WriteJsonString(out, result.PathOf(i));
         }
         if (entry.State() == REF_API_SET) {
             out << ", \"host\": ";
@@ -76,7 +93,7 @@ void WriteJsonReport(std::ostream& out, const std::string& module,
         out << ", \"value\": " << lines[i].value << "}";
     }
     out << (lines.empty() ? "]" : "\n  ]");
-    out << ",\n  \"exitStatus\": " << exitStatus << "\n}\n";
+    out << ",\n  \"exitStatus\": " << result.ExitStatus() << "\n}\n";
 }
 
 }  // namespace kivrel::cli

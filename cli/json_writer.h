@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "reference_scanner.h"
 #include "report_lines.h"
+#include "scan_result.h"
 
 namespace kivrel::cli {
 
@@ -16,7 +16,7 @@ namespace kivrel::cli {
 // for byte.
 void WriteJsonString(std::ostream& out, const std::string& text);
 
-void WriteJsonReport(std::ostream& out, const std::string& module,
-                     const CReferenceScanner& scanner, const std::vector<ReportLine>& lines, int exitStatus);
+void WriteJsonReport(std::ostream& out, const CScanResult& result,
+                     const std::vector<ReportLine>& lines);
 
 }  // namespace kivrel::cli

@@ -2,12 +2,10 @@
 
 namespace kivrel::cli {
 
-void WriteMissing(std::ostream& out, const CScanOutcome& outcome) {
-    const CReferenceList& references = outcome.References();
+void WriteMissing(std::ostream& out, const CScanResult& result) {
+    const CReferenceList& references = result.References();
     for (size_t i = 0; i < references.size(); ++i) {
-        if (outcome.IsUnresolved(CImportGraph::NodeOfReference(i))) {
-            out << references[i].text << '\n';
-        }
+        if (!result.IsResolved(i)) out << references[i].text << '\n';
     }
 }
 

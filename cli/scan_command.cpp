@@ -3,28 +3,12 @@
 #include "answers.h"
 #include "json_writer.h"
 #include "kivrel_version.h"
-#include "messages.h"
 #include "options.h"
 #include "reference_scanner.h"
 #include "report_lines.h"
 #include "scan_notes.h"
 
 namespace kivrel::cli {
-
-namespace {
-
-// 1 when the scan reported a message or left a name unresolved that the
-// program needs at start-up; API set names with a host count as resolved.
-int ExitStatusOf(int messageId, const CReferenceList& references) {
-    if (messageId != 0) return 1;
-    for (const Reference& entry : references.Entries()) {
-        const uint16_t state = entry.State();
-        if (state != REF_FOUND && state != REF_API_SET && !entry.delayLoadOnly) return 1;
-    }
-    return 0;
-}
-
-}  // namespace
 
 int RunScanCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     Options options;
@@ -47,16 +31,15 @@ int RunScanCommand(const std::vector<std::string>& args, std::ostream& out, std:
     CReferenceScanner scanner(*platform, &notes);
     scanner.SetLoaderOptions(options.loader);
     CReportLines report;
-    const int messageId =
+    const CScanResult result =
         scanner.Scan(options.module, options.initialDirectory, /*cleanup=*/true, report);
-    err << ApiSetHint(scanner.References(), options.loader);
+    err << ApiSetHint(result.References(), options.loader);
 
-    int status = ExitStatusOf(messageId, scanner.References());
+    int status = result.ExitStatus();
     if (options.json) {
-        WriteJsonReport(out, options.module, scanner, report.Lines(), status);
+        WriteJsonReport(out, result, report.Lines());
     } else if (WantsAnswer(options)) {
-        status = WriteAnswer(options, scanner, messageId != 0 ? MessageText(messageId) : "",
-                             status, out, err);
+        status = WriteAnswer(options, result, out, err);
     } else {
         for (const ReportLine& line : report.Lines()) out << line.text << '\n';
     }
@@ -65,7 +48,7 @@ int RunScanCommand(const std::vector<std::string>& args, std::ostream& out, std:
         err << "kivrel-scan: cannot write the report\n";
         return 2;
     }
-    if (options.copyTo && !CopyFoundModules(options, *platform, scanner, err)) return 1;
+    if (options.copyTo && !CopyFoundModules(options, *platform, result, err)) return 1;
     return status;
 }
 

@@ -9,13 +9,13 @@ namespace {
 constexpr size_t kMaxIndentLevels = 100;
 }  // namespace
 
-void WriteTree(std::ostream& out, const CScanOutcome& outcome, const CImportGraph& graph,
-               bool missingOnly) {
+void WriteTree(std::ostream& out, const CScanResult& result, bool missingOnly) {
+    const CImportGraph& graph = result.Graph();
     std::vector<bool> keep;
     if (missingOnly) {
         std::vector<bool> unresolved(graph.NodeCount());
         for (CImportGraph::Node n = 0; n < graph.NodeCount(); ++n) {
-            unresolved[n] = outcome.IsUnresolved(n);
+            unresolved[n] = result.IsUnresolved(n);
         }
         keep = NodesLeadingTo(graph, unresolved);
     }
@@ -26,7 +26,7 @@ void WriteTree(std::ostream& out, const CScanOutcome& outcome, const CImportGrap
         } else {
             out << indent << '[' << line.depth << "] ";
         }
-        out << outcome.NameOf(line.node) << " => " << outcome.ResolutionOf(line.node)
+        out << result.NameOf(line.node) << " => " << result.ResolutionOf(line.node)
             << (line.seeAbove ? " (see above)\n" : "\n");
     }
 }

@@ -9,12 +9,13 @@ namespace {
 constexpr size_t kMaxChains = 1000;
 }  // namespace
 
-int WriteWhy(std::ostream& out, std::ostream& err, const CScanOutcome& outcome,
-             const CImportGraph& graph, const std::string& name) {
-    const std::vector<size_t> targets = outcome.FindName(name);
+int WriteWhy(std::ostream& out, std::ostream& err, const CScanResult& result,
+             const std::string& name) {
+    const CImportGraph& graph = result.Graph();
+    const std::vector<size_t> targets = result.FindName(name);
     if (targets.empty()) {
         err << "kivrel-scan: " << name << " is not among the references of "
-            << outcome.NameOf(CImportGraph::kRoot) << '\n';
+            << result.NameOf(CImportGraph::kRoot) << '\n';
         return 1;
     }
     int status = 0;
@@ -22,13 +23,13 @@ int WriteWhy(std::ostream& out, std::ostream& err, const CScanOutcome& outcome,
         const auto target = CImportGraph::NodeOfReference(index);
         const ShortestChains found = FindShortestChains(graph, target, kMaxChains);
         if (found.chains.empty()) {
-            err << "kivrel-scan: no import chain from " << outcome.NameOf(CImportGraph::kRoot)
-                << " leads to " << outcome.NameOf(target) << '\n';
+            err << "kivrel-scan: no import chain from " << result.NameOf(CImportGraph::kRoot)
+                << " leads to " << result.NameOf(target) << '\n';
             status = 1;
         }
         for (const auto& chain : found.chains) {
             for (size_t i = 0; i < chain.size(); ++i) {
-                out << (i ? " -> " : "") << outcome.NameOf(chain[i]);
+                out << (i ? " -> " : "") << result.NameOf(chain[i]);
             }
             out << '\n';
         }
@@ -39,7 +40,7 @@ int WriteWhy(std::ostream& out, std::ostream& err, const CScanOutcome& outcome,
             } else {
                 err << found.total - found.chains.size();
             }
-            err << " more shortest chains to " << outcome.NameOf(target) << " not listed\n";
+            err << " more shortest chains to " << result.NameOf(target) << " not listed\n";
         }
     }
     return status;

@@ -2,14 +2,16 @@
 #include "reference_scanner.h"
 
 #include "messages.h"
+#include "report_writer.h"
 
 namespace kivrel {
 
-int CReferenceScanner::Scan(const std::string& modulePath, const std::string& initialDirectory,
-                            bool cleanup, IReportSink& sink) {
+CScanResult CReferenceScanner::Scan(const std::string& modulePath,
+                                    const std::string& initialDirectory, bool cleanup,
+                                    IReportSink& sink) {
     if (modulePath.empty()) {
         sink.AddLine(MessageText(IDS_NO_MODULE), 0);
-        return IDS_NO_MODULE;
+        return CScanResult(*this, modulePath, IDS_NO_MODULE);
     }
     sink.ResetLines();
     if (cleanup) ClearLists();
@@ -18,17 +20,23 @@ int CReferenceScanner::Scan(const std::string& modulePath, const std::string& in
     if (m_pObserver) m_pObserver->OnSearchOrderReady(m_directories.Entries());
     m_apiSets.Clear();
     if (m_options.apiSets) LoadApiSetSchema();
-    int errorId = 0;
     m_wRequiredMachine = 0;
-    const int isPe = ScanModule(modulePath, &errorId);
-    if (m_options.matchMachine) m_wRequiredMachine = m_wLastMachine;
-    if (errorId != 0) sink.AddLine(MessageText(errorId), 0);
-    if (isPe) {
-        m_edges.AddImports(CImportEdges::kScannedModule, m_lastImports);
+    const ModuleRead module = ReadModuleFile(modulePath, ReadOptions());
+    if (m_options.matchMachine) m_wRequiredMachine = module.machine;
+    if (module.errorId != 0) sink.AddLine(MessageText(module.errorId), 0);
+    if (module.isPe) {
+        m_edges.AddImports(CImportEdges::kScannedModule, AddImportsOf(module));
         ResolveReferences();
-        ReportReferences(sink);
     }
-    return errorId;
+    CScanResult result(*this, modulePath, module.errorId);
+    if (module.isPe) WriteReport(result, sink);
+    return result;
+}
+
+std::string CReferenceScanner::FoundPath(size_t index) const {
+    const Reference& entry = m_references[index];
+    const bool onDisk = m_platform.NamesAreCaseSensitive() && !entry.fileName.empty();
+    return m_directories[entry.DirectoryIndex()] + (onDisk ? entry.fileName : entry.text);
 }
 
 void CReferenceScanner::ClearLists() {

@@ -10,8 +10,10 @@
 
 #include "api_set_schema.h"
 #include "import_edges.h"
+#include "module_read.h"
 #include "platform.h"
 #include "reference_list.h"
+#include "scan_result.h"
 #include "search_directory_list.h"
 
 namespace kivrel {
@@ -61,14 +63,11 @@ public:
 
     // The whole scan command: report lines for `modulePath` into `sink`.
     // `cleanup` empties both working lists first ("Cleanup before scan").
-    // Returns the id of the message line the report begins with, or 0.
-    int Scan(const std::string& modulePath, const std::string& initialDirectory, bool cleanup,
-              IReportSink& sink);
+    // The result reads this scanner's lists: it is valid until the next scan.
+    CScanResult Scan(const std::string& modulePath, const std::string& initialDirectory,
+                     bool cleanup, IReportSink& sink);
 
     void SetLoaderOptions(const LoaderOptions& options) { m_options = options; }
-    const LoaderOptions& GetLoaderOptions() const { return m_options; }
-    // The schema read by the last scan with API sets on (empty otherwise).
-    const CApiSetSchema& ApiSetSchema() const { return m_apiSets; }
 
     void AddSearchDirectory(std::string directory);
     void BuildSearchDirectories(const std::string& modulePath, const std::string& initialDirectory);
@@ -81,16 +80,15 @@ public:
         if (outcome.replaced != kNoSerial) m_edges.Redirect(outcome.replaced, outcome.serial);
         return outcome.serial;
     }
-    // Nonzero when `path` is a PE image; its import names become pending
-    // references. `errorId` receives 0 or a message id (117, 118, 119).
-    int ScanModule(const std::string& path, int* errorId = nullptr);
-    // The same for an image already mapped (or held in memory): what
-    // ScanModule does once the file is mapped.
-    int ScanImage(const CMappedImage& image, int* errorId = nullptr);
+    // Reads the module at `path` with the loader options in force; the
+    // import names of a PE image become pending references.
+    ModuleRead ScanModule(const std::string& path);
+    // The same for an image already mapped (or held in memory).
+    ModuleRead ScanImage(const CMappedImage& image);
     void ResolveReferences();
-    void ReportReferences(IReportSink& sink) const;
     // The full path the report gives the found entry `index`: its directory
     // and, where names are case-sensitive, the file name that matched.
+    // CScanResult computes it once per entry; every output reads it there.
     std::string FoundPath(size_t index) const;
     void ClearLists();
 
@@ -105,9 +103,13 @@ private:
     // when the schema does not know it and it is to be looked up as a file.
     bool ResolveApiSet(size_t index);
     bool ResolveInDirectory(const std::string& text, const std::string& pattern, uint32_t index);
-    // Tells the observer when the image ScanModule read last was passed over
-    // for its machine type.
-    void NotifyIfOtherMachine(const std::string& path) const;
+    ModuleReadOptions ReadOptions() const;
+    // Adds the module's import names as pending references; returns the
+    // serials of the entries they stand for, in table order.
+    std::vector<uint64_t> AddImportsOf(const ModuleRead& module);
+    // Tells the observer when a file of `machine` was passed over for its
+    // machine type.
+    void NotifyIfOtherMachine(const std::string& path, uint16_t machine) const;
     void NotifySkipped(const std::string& directory, const char* reason) const {
         if (m_pObserver) m_pObserver->OnDirectorySkipped(directory, reason);
     }
@@ -117,14 +119,11 @@ private:
     CSearchDirectoryList m_directories;
     CReferenceList m_references;
     CImportEdges m_edges;
-    // The entries named by the import table that ScanImage read last.
-    std::vector<uint64_t> m_lastImports;
     LoaderOptions m_options;
     CApiSetSchema m_apiSets;
     // With machine matching: the named module's machine, which every module
     // found must share (0 while the named module itself is read).
     uint16_t m_wRequiredMachine = 0;
-    uint16_t m_wLastMachine = 0;  // of the image ScanModule read last
 };
 
 // True for a name that may be looked up in a directory: no wildcard (neither

@@ -1,6 +1,7 @@
 // Resolution: each pending name is looked for along the search directories
 // until every entry of the reference list is final.
 #include <cstdio>
+#include <utility>
 
 #include "reference_scanner.h"
 #include "text.h"
@@ -46,40 +47,44 @@ bool CReferenceScanner::ResolveInDirectory(const std::string& text, const std::s
     // FitsPathBuffer(directory + pattern), without building the text for
     // each of the thousands of directory searches of a large scan.
     if (directory.size() + pattern.size() >= kMaxPath) return false;
-    bool found = false;
+    const ModuleReadOptions options = ReadOptions();
     std::string matched;
+    ModuleRead module;
     // The callback captures one pointer so that it fits std::function's own
     // storage: no allocation per search.
     struct Search {
         CReferenceScanner& scanner;
         const std::string& text;
         const std::string& directory;
+        const ModuleReadOptions& options;
         uint32_t index;
-        bool& found;
         std::string& matched;
-    } search{*this, text, directory, index, found, matched};
+        ModuleRead& module;
+    } search{*this, text, directory, options, index, matched, module};
     m_platform.FindMatches(directory, pattern, [s = &search](const std::string& fileName) {
         const std::string path = s->directory + fileName;
         if (!FitsPathBuffer(path)) return true;
-        if (s->scanner.ScanModule(path) != 0) {
-            const uint64_t module = s->scanner.AddReference(fileName, s->index, REF_FOUND);
-            s->scanner.m_edges.AddImports(module, s->scanner.m_lastImports);
-            s->found = true;
+        ModuleRead read = ReadModuleFile(path, s->options);
+        if (read.isPe) {
+            s->module = std::move(read);
             s->matched = fileName;
             return false;
         }
-        s->scanner.NotifyIfOtherMachine(path);
+        s->scanner.NotifyIfOtherMachine(path, read.machine);
         s->scanner.AddReference(s->text, s->index, REF_INCORRECT);
         return true;
     });
+    const bool found = !matched.empty();
     if (found) {
+        const std::vector<uint64_t> imports = AddImportsOf(module);
+        m_edges.AddImports(AddReference(matched, index, REF_FOUND), imports);
         // A match reported under an unrelated name (a short-name alias on
         // Windows) leaves the entry pending; it is marked found in the same
         // directory so that the loop ends and the name is not looked up again.
         const long entry = m_references.Find(text);
         if (entry >= 0 && m_references[static_cast<size_t>(entry)].State() == REF_PENDING) {
             // Both entries stand for the module read: both import its names.
-            m_edges.AddImports(AddReference(text, index, REF_FOUND), m_lastImports);
+            m_edges.AddImports(AddReference(text, index, REF_FOUND), imports);
         }
         // The entries this match made found name the file that matched; most
         // often the file's name is the entry's text in another letter case.
@@ -95,13 +100,13 @@ bool CReferenceScanner::ResolveInDirectory(const std::string& text, const std::s
     return found;
 }
 
-void CReferenceScanner::NotifyIfOtherMachine(const std::string& path) const {
-    if (m_pObserver == nullptr || m_wRequiredMachine == 0 || m_wLastMachine == 0 ||
-        m_wLastMachine == m_wRequiredMachine) {
+void CReferenceScanner::NotifyIfOtherMachine(const std::string& path, uint16_t machine) const {
+    if (m_pObserver == nullptr || m_wRequiredMachine == 0 || machine == 0 ||
+        machine == m_wRequiredMachine) {
         return;
     }
     char reason[64];
-    std::snprintf(reason, sizeof reason, "machine 0x%04X, the module's is 0x%04X", m_wLastMachine,
+    std::snprintf(reason, sizeof reason, "machine 0x%04X, the module's is 0x%04X", machine,
                   m_wRequiredMachine);
     m_pObserver->OnCandidatePassedOver(path, reason);
 }

@@ -1,52 +1,39 @@
-// Reading one module: map it, check that it is a PE image of the wanted
-// machine type, and add the names of its import tables as pending references.
-#include "import_walk.h"
+// Reading one module for the scan: what its file says, and its import names
+// added to the reference list as pending entries.
 #include "mapped_image.h"
-#include "messages.h"
 #include "reference_scanner.h"
-#include "text.h"
 
 namespace kivrel {
 
-int CReferenceScanner::ScanModule(const std::string& path, int* errorId) {
-    int result = 0;
-    int error = IDS_INVALID_NT_SIGNATURE;
-    // A path that does not fit a path buffer cannot be opened by the platform's
-    // narrow-character calls; it is treated as a file that failed to open.
-    if (FitsPathBuffer(path)) {
-        const CMappedImage image(path.c_str());
-        result = ScanImage(image, &error);
-    }
-    if (errorId != nullptr) *errorId = error;
-    return result;
+ModuleReadOptions CReferenceScanner::ReadOptions() const {
+    ModuleReadOptions options;
+    options.delayLoad = m_options.delayLoad;
+    options.requiredMachine = m_wRequiredMachine;
+    return options;
 }
 
-int CReferenceScanner::ScanImage(const CMappedImage& image, int* errorId) {
-    int result = 0;
-    int error = IDS_INVALID_NT_SIGNATURE;
-    m_lastImports.clear();
-    m_wLastMachine = image.Machine();
-    if (image.PeHeaders() != nullptr && m_wRequiredMachine != 0 &&
-        m_wLastMachine != m_wRequiredMachine) {
-        // Another machine type: the loader passes it over, and so its imports
-        // are not read.
-    } else if (image.PeHeaders() != nullptr) {
-        result = 1;
-        unsigned count = 0;
-        const WalkResult walk = WalkImportNames(image, [&](std::string_view name) {
-            m_lastImports.push_back(AddReference(name, 0, REF_PENDING, ORIGIN_IMPORT));
-            ++count;
-        });
-        if (m_options.delayLoad) {
-            WalkDelayLoadNames(image, [&](std::string_view name) {
-                m_lastImports.push_back(AddReference(name, 0, REF_PENDING, ORIGIN_DELAY_IMPORT));
-                ++count;
-            });
-        }
-        error = walk == WALK_UNTRANSLATABLE ? IDS_SCAN_FAILED : count == 0 ? IDS_NO_REFERENCES : 0;
+ModuleRead CReferenceScanner::ScanModule(const std::string& path) {
+    ModuleRead module = ReadModuleFile(path, ReadOptions());
+    AddImportsOf(module);
+    return module;
+}
+
+ModuleRead CReferenceScanner::ScanImage(const CMappedImage& image) {
+    ModuleRead module = ReadModule(image, ReadOptions());
+    AddImportsOf(module);
+    return module;
+}
+
+std::vector<uint64_t> CReferenceScanner::AddImportsOf(const ModuleRead& module) {
+    std::vector<uint64_t> imported;
+    imported.reserve(module.imports.size() + module.delayImports.size());
+    for (const std::string& name : module.imports) {
+        imported.push_back(AddReference(name, 0, REF_PENDING, ORIGIN_IMPORT));
     }
-    if (errorId != nullptr) *errorId = error;
-    return result;
+    for (const std::string& name : module.delayImports) {
+        imported.push_back(AddReference(name, 0, REF_PENDING, ORIGIN_DELAY_IMPORT));
+    }
+    return imported;
 }
 
 }  // namespace kivrel

@@ -1,5 +1,5 @@
 // The image layer and the import walk: classification, the data directory,
-// RVA translation, and the names ScanImage / ScanModule take from an image.
+// RVA translation, and the names the scanner reads from an image.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -188,9 +188,9 @@ TEST(ImportWalk, ResultErrorIdAndNames) {
         LoaderOptions options;
         options.delayLoad = c.delayLoad;
         scanner.SetLoaderOptions(options);
-        int error = -1;
-        EXPECT_EQ(scanner.ScanImage(InMemory(c.bytes), &error), c.result);
-        EXPECT_EQ(error, c.error);
+        const ModuleRead read = scanner.ScanImage(InMemory(c.bytes));
+        EXPECT_EQ(read.isPe, c.result != 0);
+        EXPECT_EQ(read.errorId, c.error);
         std::string names;
         for (const Reference& r : scanner.References().Entries()) {
             EXPECT_EQ(r.value, MakeRefValue(REF_PENDING, 0));

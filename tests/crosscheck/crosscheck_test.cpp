@@ -89,8 +89,9 @@ TEST(CrossCheck, ImportNamesAreWhatObjdumpReads) {
     size_t withImports = 0, mismatches = 0;
     for (size_t i = 2; i < argv.size(); ++i) {
         CReferenceScanner scanner(*platform);
-        int errorId = -1;
-        const bool isPe = scanner.ScanModule(argv[i], &errorId) != 0;
+        const ModuleRead module = scanner.ScanModule(argv[i]);
+        const bool isPe = module.isPe;
+        const int errorId = module.errorId;
         const std::string read = Joined(scanner.References()), peer = Joined(expected[argv[i]]);
         withImports += read.empty() ? 0 : 1;
         if ((!isPe || read != peer || (errorId == 0) == read.empty()) && ++mismatches <= 10)

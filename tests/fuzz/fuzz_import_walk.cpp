@@ -8,6 +8,7 @@
 #include "messages.h"
 #include "reference_scanner.h"
 #include "report_lines.h"
+#include "report_writer.h"
 #include "text.h"
 
 using namespace kivrel;
@@ -18,13 +19,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::unique_ptr<IScanPlatform> platform = CreateNativePlatform();
     CReferenceScanner scanner(*platform);
 
-    int errorId = -1;
-    const int isPe = scanner.ScanImage(image, &errorId);
-    Require((isPe != 0) == (image.PeHeaders() != nullptr), "result says whether it is a PE image");
+    const ModuleRead module = scanner.ScanImage(image);
+    const int errorId = module.errorId;
+    const bool isPe = module.isPe;
+    Require(isPe == (image.ImageType() == IMAGE_PE), "result says whether it is a PE image");
     Require(errorId == 0 || errorId == IDS_INVALID_NT_SIGNATURE || errorId == IDS_SCAN_FAILED ||
                 errorId == IDS_NO_REFERENCES,
             "error id is one of the scan's messages");
-    Require((errorId == IDS_INVALID_NT_SIGNATURE) == (isPe == 0), "117 exactly for a non-PE");
+    Require((errorId == IDS_INVALID_NT_SIGNATURE) == !isPe, "117 exactly for a non-PE");
     Require((errorId == 0) == !scanner.References().empty(),
             "names added exactly when error id is 0");
     for (const Reference& entry : scanner.References().Entries()) {
@@ -38,11 +40,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     scanner.ResolveReferences();
     for (const Reference& entry : scanner.References().Entries())
         Require(entry.State() == REF_NOT_FOUND, "with no directory, every name is not found");
+    const CScanResult result(scanner, "fuzz", errorId);
     CReportLines report;
-    scanner.ReportReferences(report);
+    WriteReport(result, report);
     Require(report.Lines().empty() == scanner.References().empty(),
             "a report exactly when names exist");
     std::ostringstream json;
-    cli::WriteJsonReport(json, "fuzz", scanner, report.Lines(), 1);
+    cli::WriteJsonReport(json, result, report.Lines());
     return 0;
 }

@@ -1,0 +1,36 @@
+#include "module_read.h"
+
+#include "import_walk.h"
+#include "mapped_image.h"
+#include "text.h"
+
+namespace kivrel {
+
+ModuleRead ReadModule(const CMappedImage& image, const ModuleReadOptions& options) {
+    ModuleRead module;
+    module.machine = image.Machine();
+    // Another machine type: the loader passes it over, and so its imports
+    // are not read.
+    if (image.ImageType() != IMAGE_PE ||
+        (options.requiredMachine != 0 && module.machine != options.requiredMachine)) {
+        return module;
+    }
+    module.isPe = true;
+    const WalkResult walk =
+        WalkImportNames(image, [&](std::string_view name) { module.imports.emplace_back(name); });
+    if (options.delayLoad) {
+        WalkDelayLoadNames(image,
+                           [&](std::string_view name) { module.delayImports.emplace_back(name); });
+    }
+    const bool none = module.imports.empty() && module.delayImports.empty();
+    module.errorId = walk == WALK_UNTRANSLATABLE ? IDS_SCAN_FAILED : none ? IDS_NO_REFERENCES : 0;
+    return module;
+}
+
+ModuleRead ReadModuleFile(const std::string& path, const ModuleReadOptions& options) {
+    if (!FitsPathBuffer(path)) return ModuleRead{};
+    const CMappedImage image(path.c_str());
+    return ReadModule(image, options);
+}
+
+}  // namespace kivrel

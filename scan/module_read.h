@@ -1,0 +1,40 @@
+// What one module's file says, read once: whether the scan takes it as a PE
+// image, the message line it gives, its machine type and the module names its
+// import tables hold. A module's facts travel with this value; nothing about
+// the last module read is kept anywhere else.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "messages.h"
+
+namespace kivrel {
+
+class CMappedImage;
+
+struct ModuleReadOptions {
+    bool delayLoad = false;        // also read the delay-load import table
+    uint16_t requiredMachine = 0;  // nonzero: an image of another machine is passed over
+};
+
+struct ModuleRead {
+    // A PE image of an acceptable machine type: its import names were read.
+    bool isPe = false;
+    // 0, or the message the module gives: IDS_INVALID_NT_SIGNATURE,
+    // IDS_SCAN_FAILED (an untranslatable import table) or IDS_NO_REFERENCES.
+    int errorId = IDS_INVALID_NT_SIGNATURE;
+    // The file header's Machine field; 0 when unreadable.
+    uint16_t machine = 0;
+    // Names as the tables hold them, in table order.
+    std::vector<std::string> imports;
+    std::vector<std::string> delayImports;  // only with ModuleReadOptions::delayLoad
+};
+
+ModuleRead ReadModule(const CMappedImage& image, const ModuleReadOptions& options);
+// A path that does not fit a path buffer cannot be opened by the platform's
+// narrow-character calls: it reads as a file that failed to open.
+ModuleRead ReadModuleFile(const std::string& path, const ModuleReadOptions& options);
+
+}  // namespace kivrel

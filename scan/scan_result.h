@@ -1,0 +1,73 @@
+// A finished scan as every output reads it: the report lines, the command
+// line's JSON, tree, why, ldd and copy answers, and the exit status. It reads
+// the scanner's lists in place, so it is valid until the scanner's next scan.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "import_edges.h"
+#include "import_graph.h"
+#include "reference_list.h"
+#include "search_directory_list.h"
+
+namespace kivrel {
+
+class CReferenceScanner;
+
+class CScanResult {
+public:
+    using Node = CImportGraph::Node;
+
+    // `messageId`: the message line the report begins with, or 0.
+    CScanResult(const CReferenceScanner& scanner, std::string modulePath, int messageId);
+
+    const std::string& ModulePath() const { return m_modulePath; }
+    // The file name part of the module path.
+    const std::string& ModuleName() const { return m_moduleName; }
+    int MessageId() const { return m_messageId; }
+    const CReferenceList& References() const { return m_references; }
+    const std::vector<std::string>& SearchDirectories() const { return m_directories.Entries(); }
+
+    // The full path the report gives a found reference: its directory and,
+    // where names are case-sensitive, the file name that matched; "" unless found.
+    const std::string& PathOf(size_t index) const { return m_paths[index]; }
+    // Found, or an API set that the schema maps to a host.
+    bool IsResolved(size_t index) const;
+    // Unresolved and needed at start-up (not only through delay-loading).
+    bool IsMissingAtStart(size_t index) const;
+    // 1 when the report has a message line or a name the program needs at
+    // start-up is unresolved; else 0.
+    int ExitStatus() const;
+
+    // Who imports whom, built on first use.
+    const CImportGraph& Graph() const;
+    // The module's file name for the root, a reference's text otherwise.
+    const std::string& NameOf(Node node) const;
+    // What a line says after "=>": the full path, "not found", "incorrect"
+    // or "api-set HOST"; for the root the module path as given.
+    std::string ResolutionOf(Node node) const;
+    bool IsUnresolved(Node node) const {
+        return node != CImportGraph::kRoot && !IsResolved(CImportGraph::ReferenceIndex(node));
+    }
+    // The full path of a found module, or of an API set's host; "" for others.
+    std::string ModulePathOf(size_t index) const;
+    // Indexes of the references that `name` stands for as an import: the one
+    // equal to it without regard to case, or else those that extend it (the
+    // list drops a name that a longer entry begins with).
+    std::vector<size_t> FindName(const std::string& name) const;
+
+private:
+    const CReferenceList& m_references;
+    const CSearchDirectoryList& m_directories;
+    const CImportEdges& m_edges;
+    std::string m_modulePath;
+    std::string m_moduleName;
+    int m_messageId;
+    std::vector<std::string> m_paths;
+    mutable std::unique_ptr<CImportGraph> m_graph;
+};
+
+}  // namespace kivrel
