@@ -1,8 +1,9 @@
-// The few file operations that --copy-to needs, on narrow paths in the
+// The few file operations that --copy-to and --audit need, on narrow paths in the
 // system code page (POSIX calls on Linux, the Win32 "A" calls on Windows).
 // Each failing call puts a readable reason into `error`.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,18 @@ bool CreateDirectories(const std::string& path, std::string& error);
 // The names of the entries of `directory`, "." and ".." left out.
 bool ListDirectory(const std::string& directory, std::vector<std::string>& names,
                    std::string& error);
+// What a path names (links followed), and where it is on disk.
+struct FileIdentity {
+    enum Kind { REGULAR, DIRECTORY, SPECIAL } kind = SPECIAL;  // SPECIAL: a FIFO, device ...
+    uint64_t volume = 0;
+    uint64_t file = 0;
+    bool SameFileAs(const FileIdentity& other) const {
+        return volume == other.volume && file == other.file;
+    }
+};
+// False, with the reason, when the path cannot be looked at (missing, no access).
+bool Identify(const std::string& path, FileIdentity& identity, std::string& error);
+
 // True when both paths exist and name the same file or directory on disk.
 bool IsSameFile(const std::string& a, const std::string& b);
 // True when both files can be read and hold the same bytes.

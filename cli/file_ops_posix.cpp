@@ -108,6 +108,17 @@ bool ListDirectory(const std::string& directory, std::vector<std::string>& names
     return errno == 0 || Fail(error);
 }
 
+bool Identify(const std::string& path, FileIdentity& identity, std::string& error) {
+    struct stat info {};
+    if (stat(path.c_str(), &info) != 0) return Fail(error);
+    identity.kind = S_ISREG(info.st_mode)   ? FileIdentity::REGULAR
+                    : S_ISDIR(info.st_mode) ? FileIdentity::DIRECTORY
+                                            : FileIdentity::SPECIAL;
+    identity.volume = static_cast<uint64_t>(info.st_dev);
+    identity.file = static_cast<uint64_t>(info.st_ino);
+    return true;
+}
+
 bool IsSameFile(const std::string& a, const std::string& b) {
     struct stat first, second;
     return stat(a.c_str(), &first) == 0 && stat(b.c_str(), &second) == 0 &&

@@ -88,6 +88,19 @@ bool ListDirectory(const std::string& directory, std::vector<std::string>& names
     return GetLastError() == ERROR_NO_MORE_FILES || Fail(error);
 }
 
+bool Identify(const std::string& path, FileIdentity& identity, std::string& error) {
+    const CFileHandle file = Open(path, 0);
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!file || !GetFileInformationByHandle(file.Get(), &info)) return Fail(error);
+    const DWORD type = GetFileType(file.Get());
+    identity.kind = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? FileIdentity::DIRECTORY
+                    : type == FILE_TYPE_DISK                          ? FileIdentity::REGULAR
+                                                                      : FileIdentity::SPECIAL;
+    identity.volume = info.dwVolumeSerialNumber;
+    identity.file = (uint64_t(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    return true;
+}
+
 bool IsSameFile(const std::string& a, const std::string& b) {
     const CFileHandle first = Open(a, 0);
     const CFileHandle second = Open(b, 0);

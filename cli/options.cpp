@@ -16,6 +16,7 @@ bool* LoaderFlag(const std::string& arg, LoaderOptions& loader, bool& all) {
 
 const char* UsageText() {
     return "Usage: kivrel-scan [OPTIONS] MODULE\n"
+           "       kivrel-scan --audit [OPTIONS] PATH...\n"
            "Lists the modules MODULE needs, where each is found, and which are missing.\n"
            "\n"
            "  --initial-dir DIR   search DIR after the module's own directory\n"
@@ -45,6 +46,10 @@ const char* UsageText() {
            "  --exclude-dir DIR   with --copy-to, do not copy modules found in DIR\n"
            "                      (repeatable)\n"
            "  --force             with --copy-to, replace files in DIR that differ\n"
+           "  --audit             check every module of each PATH given instead of MODULE:\n"
+           "                      a directory's PE files, or a module; one line per\n"
+           "                      module with a problem, then a summary\n"
+           "  --recursive         with --audit, also the modules of every subdirectory\n"
            "  --verbose           print the search directories and each name resolved\n"
            "                      on standard error\n"
            "  --help              print this help\n"
@@ -67,6 +72,11 @@ bool CheckCombinations(const Options& options, std::string& error) {
         error = "--json, --format ldd, --tree and --why cannot be combined";
     } else if (options.missingOnly && (options.json || options.why)) {
         error = "--missing-only cannot be combined with --json or --why";
+    } else if (options.audit && (outputs - int(options.json) > 0 || options.missingOnly ||
+                                 options.copyTo)) {
+        error = "--audit can be combined with --json, but not with other answers or --copy-to";
+    } else if (options.recursive && !options.audit) {
+        error = "--recursive needs --audit";
     } else if (!options.copyTo && (options.force || !options.excludeDirs.empty())) {
         error = "--force and --exclude-dir need --copy-to";
     } else if ((options.copyTo && options.copyTo->empty()) ||
@@ -81,7 +91,7 @@ bool CheckCombinations(const Options& options, std::string& error) {
 
 bool ParseOptions(const std::vector<std::string>& args, Options& options, std::string& error) {
     bool allLoaderOptions = false;
-    bool haveModule = false;
+    std::vector<std::string> positional;
     bool optionsEnded = false;
     for (size_t i = 0; i < args.size(); ++i) {
         std::string arg = args[i];
@@ -156,6 +166,8 @@ bool ParseOptions(const std::vector<std::string>& args, Options& options, std::s
             else if (arg == "--copy-to") ok = takeOptional(options.copyTo);
             else if (arg == "--exclude-dir") ok = takeExcluded();
             else if (arg == "--force") ok = noValue(options.force);
+            else if (arg == "--audit") ok = noValue(options.audit);
+            else if (arg == "--recursive") ok = noValue(options.recursive);
             else if (bool* flag = LoaderFlag(arg, options.loader, allLoaderOptions)) ok = noValue(*flag);
             else {
                 error = "unknown option " + arg;
@@ -172,17 +184,24 @@ bool ParseOptions(const std::vector<std::string>& args, Options& options, std::s
             error = "unknown option " + arg;
             return false;
         }
-        if (haveModule) {
-            error = "more than one MODULE given: '" + options.module + "' and '" + arg + "'";
-            return false;
-        }
-        options.module = arg;
-        haveModule = true;
+        positional.push_back(arg);
     }
     if (allLoaderOptions) options.loader = LoaderOptions{true, true, true, true};
-    if (!haveModule && !options.help && !options.version) {
+    if (options.help || options.version) return CheckCombinations(options, error);
+    if (options.audit) {
+        options.auditPaths = positional;
+        if (positional.empty()) {
+            error = "no PATH given to --audit";
+            return false;
+        }
+    } else if (positional.size() > 1) {
+        error = "more than one MODULE given: '" + positional[0] + "' and '" + positional[1] + "'";
+        return false;
+    } else if (positional.empty()) {
         error = "no MODULE given";
         return false;
+    } else {
+        options.module = positional[0];
     }
     return CheckCombinations(options, error);
 }

@@ -12,6 +12,9 @@ namespace kivrel::cli {
 
 struct Options {
     std::string module;
+    bool audit = false;                   // --audit: every module of auditPaths
+    std::vector<std::string> auditPaths;  // modules and directories
+    bool recursive = false;
     std::string initialDirectory;
     PlatformOverrides overrides;
     LoaderOptions loader;

@@ -1,6 +1,7 @@
 #include "scan_command.h"
 
 #include "answers.h"
+#include "audit_command.h"
 #include "json_writer.h"
 #include "kivrel_version.h"
 #include "options.h"
@@ -9,6 +10,14 @@
 #include "scan_notes.h"
 
 namespace kivrel::cli {
+
+namespace {
+bool WriteSucceeded(std::ostream& out, std::ostream& err) {
+    out.flush();
+    if (!out) err << "kivrel-scan: cannot write the report\n";
+    return static_cast<bool>(out);
+}
+}  // namespace
 
 int RunScanCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     Options options;
@@ -24,6 +33,11 @@ int RunScanCommand(const std::vector<std::string>& args, std::ostream& out, std:
     if (options.version) {
         out << "kivrel-scan " << KIVREL_VERSION << '\n';
         return 0;
+    }
+
+    if (options.audit) {
+        const int status = RunAudit(options, out, err);
+        return WriteSucceeded(out, err) ? status : 2;
     }
 
     auto platform = CreateNativePlatform(options.overrides);
@@ -43,11 +57,7 @@ int RunScanCommand(const std::vector<std::string>& args, std::ostream& out, std:
     } else {
         for (const ReportLine& line : report.Lines()) out << line.text << '\n';
     }
-    out.flush();
-    if (!out) {
-        err << "kivrel-scan: cannot write the report\n";
-        return 2;
-    }
+    if (!WriteSucceeded(out, err)) return 2;
     if (options.copyTo && !CopyFoundModules(options, *platform, result, err)) return 1;
     return status;
 }

@@ -4,11 +4,16 @@ namespace kivrel {
 
 void CImportEdges::Clear() {
     m_pairs.clear();
+    m_kinds.clear();
     m_replacedBy.clear();
 }
 
-void CImportEdges::AddImports(uint64_t importer, const std::vector<uint64_t>& imported) {
-    for (uint64_t serial : imported) m_pairs.emplace_back(importer, serial);
+void CImportEdges::AddImports(uint64_t importer, const std::vector<uint64_t>& imported,
+                              size_t delayFrom) {
+    for (size_t i = 0; i < imported.size(); ++i) {
+        m_pairs.emplace_back(importer, imported[i]);
+        m_kinds.push_back(i < delayFrom ? IMPORT : DELAY_IMPORT);
+    }
 }
 
 uint64_t CImportEdges::Follow(uint64_t serial) const {

@@ -33,4 +33,17 @@ ModuleRead ReadModuleFile(const std::string& path, const ModuleReadOptions& opti
     return ReadModule(image, options);
 }
 
+const ModuleRead& CModuleReadCache::Read(const std::string& path,
+                                         const ModuleReadOptions& options) {
+    std::string key = path;
+    key += '\0';
+    key += options.delayLoad ? 'd' : '-';
+    key += std::to_string(options.requiredMachine);
+    auto found = m_reads.find(key);
+    if (found == m_reads.end()) {
+        found = m_reads.emplace(std::move(key), ReadModuleFile(path, options)).first;
+    }
+    return found->second;
+}
+
 }  // namespace kivrel

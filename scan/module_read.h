@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "messages.h"
@@ -36,5 +37,15 @@ ModuleRead ReadModule(const CMappedImage& image, const ModuleReadOptions& option
 // A path that does not fit a path buffer cannot be opened by the platform's
 // narrow-character calls: it reads as a file that failed to open.
 ModuleRead ReadModuleFile(const std::string& path, const ModuleReadOptions& options);
+
+// Every file read once, however many scans ask for it: an audit's roots share
+// their dependencies. Reads with other options are kept apart.
+class CModuleReadCache {
+public:
+    const ModuleRead& Read(const std::string& path, const ModuleReadOptions& options);
+
+private:
+    std::unordered_map<std::string, ModuleRead> m_reads;
+};
 
 }  // namespace kivrel

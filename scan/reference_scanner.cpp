@@ -21,16 +21,26 @@ CScanResult CReferenceScanner::Scan(const std::string& modulePath,
     m_apiSets.Clear();
     if (m_options.apiSets) LoadApiSetSchema();
     m_wRequiredMachine = 0;
-    const ModuleRead module = ReadModuleFile(modulePath, ReadOptions());
+    const ModuleRead module = Read(modulePath);
     if (m_options.matchMachine) m_wRequiredMachine = module.machine;
     if (module.errorId != 0) sink.AddLine(MessageText(module.errorId), 0);
     if (module.isPe) {
-        m_edges.AddImports(CImportEdges::kScannedModule, AddImportsOf(module));
+        m_edges.AddImports(CImportEdges::kScannedModule, AddImportsOf(module),
+                           module.imports.size());
         ResolveReferences();
     }
     CScanResult result(*this, modulePath, module.errorId);
     if (module.isPe) WriteReport(result, sink);
     return result;
+}
+
+void CReferenceScanner::BeginSharedScan(const std::string& modulePath,
+                                        const std::string& initialDirectory, uint16_t machine) {
+    ClearLists();
+    BuildSearchDirectories(modulePath, initialDirectory);
+    if (m_pObserver) m_pObserver->OnSearchOrderReady(m_directories.Entries());
+    if (m_options.apiSets && !m_apiSets.IsLoaded()) LoadApiSetSchema();
+    m_wRequiredMachine = m_options.matchMachine ? machine : 0;
 }
 
 std::string CReferenceScanner::FoundPath(size_t index) const {

@@ -68,6 +68,17 @@ public:
                      bool cleanup, IReportSink& sink);
 
     void SetLoaderOptions(const LoaderOptions& options) { m_options = options; }
+    const LoaderOptions& Options() const { return m_options; }
+    // With a cache every file is read once across this scanner's scans (an
+    // audit's many roots); null reads each file when it is needed.
+    void SetReadCache(CModuleReadCache* cache) { m_pReadCache = cache; }
+
+    // The start of one scan shared by many modules of one folder (and, with
+    // machine matching, of one machine), as an audit runs it: both lists
+    // emptied, the search order of `modulePath`, the API set schema read
+    // once per scanner; what the platform caches is kept.
+    void BeginSharedScan(const std::string& modulePath, const std::string& initialDirectory,
+                         uint16_t machine);
 
     void AddSearchDirectory(std::string directory);
     void BuildSearchDirectories(const std::string& modulePath, const std::string& initialDirectory);
@@ -85,6 +96,13 @@ public:
     ModuleRead ScanModule(const std::string& path);
     // The same for an image already mapped (or held in memory).
     ModuleRead ScanImage(const CMappedImage& image);
+    // Reads the module at `path` with the loader options in force, through
+    // the read cache where there is one.
+    ModuleRead Read(const std::string& path) const { return Read(path, ReadOptions()); }
+    // Adds the module's import names as pending references; returns the
+    // serials of the entries they stand for, in table order (the import
+    // table's names, then the delay-load table's).
+    std::vector<uint64_t> AddImportsOf(const ModuleRead& module);
     void ResolveReferences();
     // The full path the report gives the found entry `index`: its directory
     // and, where names are case-sensitive, the file name that matched.
@@ -104,9 +122,9 @@ private:
     bool ResolveApiSet(size_t index);
     bool ResolveInDirectory(const std::string& text, const std::string& pattern, uint32_t index);
     ModuleReadOptions ReadOptions() const;
-    // Adds the module's import names as pending references; returns the
-    // serials of the entries they stand for, in table order.
-    std::vector<uint64_t> AddImportsOf(const ModuleRead& module);
+    ModuleRead Read(const std::string& path, const ModuleReadOptions& options) const {
+        return m_pReadCache ? m_pReadCache->Read(path, options) : ReadModuleFile(path, options);
+    }
     // Tells the observer when a file of `machine` was passed over for its
     // machine type.
     void NotifyIfOtherMachine(const std::string& path, uint16_t machine) const;
@@ -120,6 +138,7 @@ private:
     CReferenceList m_references;
     CImportEdges m_edges;
     LoaderOptions m_options;
+    CModuleReadCache* m_pReadCache = nullptr;
     CApiSetSchema m_apiSets;
     // With machine matching: the named module's machine, which every module
     // found must share (0 while the named module itself is read).

@@ -57,7 +57,7 @@ bool CReferenceScanner::ResolveApiSet(size_t index) {
     const uint64_t apiSet = m_references.SerialAt(index);
     m_references.SetApiSetHost(index, host);
     // The loader maps the set to its host: the host is what the set imports.
-    m_edges.AddImports(apiSet, {AddReference(host, 0, REF_PENDING, origin)});
+    m_edges.AddApiSetHost(apiSet, AddReference(host, 0, REF_PENDING, origin));
     return true;
 }
 

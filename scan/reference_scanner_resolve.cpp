@@ -64,7 +64,7 @@ bool CReferenceScanner::ResolveInDirectory(const std::string& text, const std::s
     m_platform.FindMatches(directory, pattern, [s = &search](const std::string& fileName) {
         const std::string path = s->directory + fileName;
         if (!FitsPathBuffer(path)) return true;
-        ModuleRead read = ReadModuleFile(path, s->options);
+        ModuleRead read = s->scanner.Read(path, s->options);
         if (read.isPe) {
             s->module = std::move(read);
             s->matched = fileName;
@@ -77,14 +77,15 @@ bool CReferenceScanner::ResolveInDirectory(const std::string& text, const std::s
     const bool found = !matched.empty();
     if (found) {
         const std::vector<uint64_t> imports = AddImportsOf(module);
-        m_edges.AddImports(AddReference(matched, index, REF_FOUND), imports);
+        const size_t delayFrom = module.imports.size();
+        m_edges.AddImports(AddReference(matched, index, REF_FOUND), imports, delayFrom);
         // A match reported under an unrelated name (a short-name alias on
         // Windows) leaves the entry pending; it is marked found in the same
         // directory so that the loop ends and the name is not looked up again.
         const long entry = m_references.Find(text);
         if (entry >= 0 && m_references[static_cast<size_t>(entry)].State() == REF_PENDING) {
             // Both entries stand for the module read: both import its names.
-            m_edges.AddImports(AddReference(text, index, REF_FOUND), imports);
+            m_edges.AddImports(AddReference(text, index, REF_FOUND), imports, delayFrom);
         }
         // The entries this match made found name the file that matched; most
         // often the file's name is the entry's text in another letter case.

@@ -13,7 +13,7 @@ ModuleReadOptions CReferenceScanner::ReadOptions() const {
 }
 
 ModuleRead CReferenceScanner::ScanModule(const std::string& path) {
-    ModuleRead module = ReadModuleFile(path, ReadOptions());
+    ModuleRead module = Read(path);
     AddImportsOf(module);
     return module;
 }

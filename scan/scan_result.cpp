@@ -31,7 +31,7 @@ bool CScanResult::IsMissingAtStart(size_t index) const {
 }
 
 int CScanResult::ExitStatus() const {
-    if (m_messageId != 0) return 1;
+    if (IsFailingMessage(m_messageId)) return 1;
     for (size_t i = 0; i < m_references.size(); ++i) {
         if (IsMissingAtStart(i)) return 1;
     }

@@ -17,6 +17,9 @@ namespace kivrel {
 
 class CReferenceScanner;
 
+// Whether a message line makes the scan fail.
+inline bool IsFailingMessage(int messageId) { return messageId != 0; }
+
 class CScanResult {
 public:
     using Node = CImportGraph::Node;

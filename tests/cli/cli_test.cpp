@@ -3,6 +3,7 @@
 // standard error; --copy-to; JSON strings; one run of the built program.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -418,6 +419,100 @@ TEST_F(Cli, ProgramExitsWithTheReportStatus) {
     EXPECT_EQ(Contents(output), Expand("{S}KERNEL32.dll\n"));
     EXPECT_EQ(run("app/notes.txt"), 1);
     EXPECT_EQ(Contents(output), "*** INVALID NT SIGNATURE ***\n");
+}
+
+
+// --audit on the installation: one line per module with a problem in path
+// order, non-PE files of a directory passed over, a non-PE file named on the
+// command line reported, then the summary with the missing names ranked.
+TEST_F(Cli, AuditChecksEveryModuleOfTheFolders) {
+    const std::vector<std::string> search{"--initial-dir", "{L}", "--system-dir", "{S}",
+                                          "--windows-dir", "", "--path", ""};
+    auto audit = [&](std::vector<std::string> args) {
+        args.insert(args.begin(), search.begin(), search.end());
+        args.insert(args.begin(), "--audit");
+        return RunOn(args, nullptr);
+    };
+    Outcome run = audit({"{A}", "{L}", "{notes}"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, Expand("{A}bad.exe: not found: ghost.dll; incorrect: broken.dll\n"
+                              "{A}notes.txt: *** INVALID NT SIGNATURE ***\n"
+                              "{A}tool.exe: not found: api-ms-win-crt-stdio-l1-1-0.dll\n"
+                              "{L}libc.dll: not found: ghost.dll; incorrect: broken.dll\n"
+                              "\n7 modules checked, 4 with problems\n"
+                              "broken.dll (needed by 2)\nghost.dll (needed by 2)\n"
+                              "api-ms-win-crt-stdio-l1-1-0.dll (needed by 1)\n"));
+    run = audit({"--api-sets", "--delay-load", "--verbose", "{A}tool.exe"});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, Expand("{A}tool.exe: ok\n\n1 module checked, 0 with problems\n"));
+    run = audit({"--json", "{A}nothere.exe"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.out.find("\"summary\": {\"modulesChecked\": 1, \"withProblems\": 1"),
+              std::string::npos) << run.out;
+    EXPECT_EQ(audit({"--audit", "--tree", "{A}"}).status, 2);
+    EXPECT_EQ(audit({}).status, 2);
+}
+
+// Over a generated tree of shared, missing, non-PE, delay-loaded and
+// other-machine DLLs, the audit's answer for each module is what a scan of
+// that module alone reports as unresolved (--module-dir for a DLL), with the
+// same exit status.
+TEST_F(Cli, AuditAnswersAsScansOfEachModule) {
+    const std::vector<std::string> dirs{"t/a/", "t/b/", "t/c/"};
+    uint32_t seed = 7;
+    auto next = [&](uint32_t below) { return (seed = seed * 1103515245u + 12345u) / 65536u % below; };
+    for (int i = 0; i < 36; ++i) {
+        test::PeBuilder module;
+        if (i % 9 == 4) module.Pe32Plus();
+        for (uint32_t k = next(4); k > 0; --k) module.Import("m" + std::to_string(next(40)) + ".dll");
+        for (uint32_t k = next(2); k > 0; --k) module.DelayImport("m" + std::to_string(next(40)) + ".dll");
+        const std::string name = i % 12 == 0 ? "app" + std::to_string(i) + ".exe" : "m" + std::to_string(i) + ".dll";
+        temp.Write(dirs[i % 3] + name, module.Build());
+    }
+    temp.WriteText("t/b/m37.dll", "not a module\n");
+    for (const char* options : {"", "--delay-load", "--match-machine", "--loader"}) {
+        SCOPED_TRACE(options);
+        std::vector<std::string> args{"--system-dir", temp.File("t/c"), "--windows-dir", "", "--path", ""};
+        if (*options) args.push_back(options);
+        std::vector<std::string> auditArgs = args;
+        auditArgs.insert(auditArgs.end(), {"--audit", "--json", "--recursive", temp.File("t")});
+        const std::string json = RunCommand(auditArgs).out;
+        size_t checked = 0;
+        for (const auto& entry : fs::recursive_directory_iterator(temp.File("t"))) {
+            const std::string path = entry.path().string();
+            if (!entry.is_regular_file() || path.find("m37") != std::string::npos) continue;
+            std::vector<std::string> single = args;
+            single.insert(single.end(), {"--module-dir", "--missing-only", path});
+            const Outcome alone = RunCommand(single);
+            std::vector<std::string> names;
+            std::istringstream lines(alone.out);
+            for (std::string line; std::getline(lines, line);) names.push_back(line);
+            std::sort(names.begin(), names.end());
+            // The module's entry of the document, and the names it gives.
+            std::ostringstream key;
+            WriteJsonString(key, path);
+            const size_t at = json.find("{\"path\": " + key.str());
+            ASSERT_NE(at, std::string::npos) << path;
+            const std::string module = json.substr(at, json.find('}', at) - at);
+            std::vector<std::string> audited;
+            for (const char* field : {"\"unresolved\": [", "\"delayLoadOnly\": ["}) {
+                const size_t from = module.find(field) + std::string(field).size();
+                const std::string list = module.substr(from, module.find(']', from) - from);
+                for (size_t q = list.find('"'); q != std::string::npos; q = list.find('"', q + 1)) {
+                    const size_t end = list.find('"', q + 1);
+                    audited.push_back(list.substr(q + 1, end - q - 1));
+                    q = end;
+                }
+            }
+            std::sort(audited.begin(), audited.end());
+            audited.erase(std::unique(audited.begin(), audited.end()), audited.end());
+            EXPECT_EQ(audited, names) << path;
+            EXPECT_NE(module.find("\"exitStatus\": " + std::to_string(alone.status)),
+                      std::string::npos) << path << module;
+            ++checked;
+        }
+        EXPECT_EQ(checked, 36u);
+    }
 }
 
 }  // namespace

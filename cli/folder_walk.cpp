@@ -1,0 +1,72 @@
+#include "folder_walk.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <set>
+#include <utility>
+
+#include "file_ops.h"
+#include "path_text.h"
+
+namespace kivrel::cli {
+
+FolderWalk WalkFolders(const std::vector<std::string>& paths, bool recursive) {
+    FolderWalk walk;
+    std::set<std::pair<uint64_t, uint64_t>> visited;  // directories, by volume and file
+    auto firstVisit = [&](const FileIdentity& id) {
+        return visited.emplace(id.volume, id.file).second;
+    };
+    // An explicit stack: a tree may be deeper than the call stack.
+    std::vector<std::string> pending;
+    for (const std::string& path : paths) {
+        FileIdentity id;
+        std::string error;
+        if (!Identify(path, id, error)) {
+            walk.failures.emplace_back(path, error);
+        } else if (id.kind == FileIdentity::REGULAR) {
+            walk.files.push_back({path, true});
+        } else if (id.kind == FileIdentity::SPECIAL) {
+            walk.failures.emplace_back(path, "not a regular file");
+        } else if (firstVisit(id)) {
+            pending.push_back(path);
+        }
+    }
+    while (!pending.empty()) {
+        std::string directory = std::move(pending.back());
+        pending.pop_back();
+        std::vector<std::string> names;
+        std::string error;
+        if (!ListDirectory(directory, names, error)) {
+            walk.failures.emplace_back(directory, error);
+            continue;
+        }
+        if (directory.find_last_of(kPathSeparators) + 1 != directory.size()) {
+            directory += kPathSeparator;
+        }
+        for (const std::string& name : names) {
+            const std::string path = directory + name;
+            FileIdentity id;
+            if (!Identify(path, id, error)) {
+                walk.failures.emplace_back(path, error);  // vanished, or no access
+            } else if (id.kind == FileIdentity::REGULAR) {
+                walk.files.push_back({path, false});
+            } else if (id.kind == FileIdentity::DIRECTORY && recursive && firstVisit(id)) {
+                pending.push_back(path);
+            }
+        }
+    }
+    // Named before found, so that the one kept of a path given twice is named.
+    auto byPath = [](const WalkedFile& a, const WalkedFile& b) {
+        return a.path != b.path ? a.path < b.path : a.named > b.named;
+    };
+    std::sort(walk.files.begin(), walk.files.end(), byPath);
+    // A file named twice, or named and found in a directory named too, once.
+    walk.files.erase(
+        std::unique(walk.files.begin(), walk.files.end(),
+                    [](const WalkedFile& a, const WalkedFile& b) { return a.path == b.path; }),
+        walk.files.end());
+    std::sort(walk.failures.begin(), walk.failures.end());
+    return walk;
+}
+
+}  // namespace kivrel::cli

@@ -1,0 +1,71 @@
+// Many modules checked in one run, each as the loader loads it (its own folder
+// first), sharing all the reading: the modules of one folder (and, with
+// machine matching, of one machine) share one search order and so one
+// resolution; every file is read once and every directory listed once for
+// the whole run. What each module needs is then walked from the shared
+// import graph.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "module_read.h"
+#include "platform.h"
+#include "reference_scanner.h"
+
+namespace kivrel {
+
+struct AuditedModule {
+    std::string path;
+    bool isPe = false;  // false: not a module at all (nothing else is set)
+    int messageId = 0;  // the module's own message line, or 0
+    // Unresolved names the module needs at start-up, as the reference list
+    // writes them, sorted without regard to case.
+    std::vector<std::string> notFound;
+    std::vector<std::string> incorrect;
+    // Unresolved names it needs only through delay-loading.
+    std::vector<std::string> delayLoadOnly;
+    int exitStatus = 0;  // what a scan of the module alone exits with
+};
+
+class CAuditScan {
+public:
+    // The loader options apply to every module; the module's own folder is
+    // always searched first, for a DLL too.
+    CAuditScan(IScanPlatform& platform, const LoaderOptions& options, std::string initialDirectory,
+               IScanObserver* observer = nullptr);
+
+    // One answer per path, in the order given.
+    std::vector<AuditedModule> Check(const std::vector<std::string>& paths);
+
+private:
+    struct Root {
+        size_t answer;  // index into the answers
+        std::vector<uint64_t> imports;
+        size_t delayFrom;
+    };
+    ModuleReadOptions RootReadOptions() const;
+    void CheckGroup(const std::vector<size_t>& members, std::vector<AuditedModule>& answers);
+    // The reference index a serial stands for now, or -1.
+    long IndexOf(uint64_t serial) const;
+    void BuildGraph();
+    void Collect(const Root& root, AuditedModule& answer);
+
+    IScanPlatform& m_platform;
+    std::string m_initialDirectory;
+    CModuleReadCache m_reads;
+    CReferenceScanner m_scanner;
+    // The shared graph of the current group, over reference indexes.
+    std::vector<size_t> m_edgesFrom;
+    std::vector<std::pair<uint32_t, CImportEdges::Kind>> m_edges;
+    // Per reference: the root walk that last reached it, and whether that
+    // root needs it at start-up.
+    std::vector<uint32_t> m_reachedBy;
+    std::vector<uint32_t> m_neededBy;
+    uint32_t m_walk = 0;
+    std::vector<uint32_t> m_closure;  // the current walk's references, in reach order
+};
+
+}  // namespace kivrel
