@@ -59,7 +59,7 @@ const char* UsageText() {
            "the two Windows directories when the options are not given.\n"
            "Exit status: 0 all found, 1 a message line or a missing name, 2 usage error.\n"
            "With --why: 0 when NAME is a reference, 1 when not. With --copy-to: 1 also\n"
-           "when a copy failed.\n";
+           "when a copy failed. With --audit: 1 when any module has a problem.\n";
 }
 
 namespace {
