@@ -41,8 +41,6 @@ CKivrelDlg::~CKivrelDlg() = default;
 
 void CKivrelDlg::DoDataExchange(CDataExchange* pDX) {
     CResizableDialog::DoDataExchange(pDX);
-    DDX_Control(pDX, IDC_REFERENCES, m_listReferences);
-    DDX_Control(pDX, IDC_SEARCH_DIRECTORIES, m_listSearchDirectories);
     DDX_Control(pDX, IDC_RESULTS, m_listResults);
     DDX_Control(pDX, IDC_OPTIONS, m_btnOptions);
     DDX_Control(pDX, IDC_MODULE, m_editModule);
@@ -61,7 +59,7 @@ BOOL CKivrelDlg::OnInitDialog() {
 
     if (HMENU hSysMenu = GetSystemMenu(FALSE)) {
         std::string about;
-        if (LoadResString(IDS_ABOUTBOX, about)) {
+        if (LoadResString(AfxGetResourceHandle(), IDS_ABOUTBOX, about)) {
             ::AppendMenuA(hSysMenu, MF_SEPARATOR, 0, nullptr);
             ::AppendMenuA(hSysMenu, MF_STRING, IDM_ABOUTBOX, about.c_str());
         }
@@ -85,8 +83,8 @@ BOOL CKivrelDlg::OnInitDialog() {
 
     LoadPlacement(IDS_SECTION_MAIN, IDS_ENTRY_WINDOW);
     m_font.ReadProfile(IDS_SECTION_MAIN, IDS_ENTRY_FONT);
-    const std::string section = LoadResString(IDS_SECTION_MAIN);
-    const std::string help = LoadResString(IDS_ENTRY_HELP);
+    const std::string section = LoadResString(AfxGetResourceHandle(), IDS_SECTION_MAIN);
+    const std::string help = LoadResString(AfxGetResourceHandle(), IDS_ENTRY_HELP);
     m_bHelpTips = AfxGetApp()->GetProfileInt(section.c_str(), help.c_str(), 1) != 0;
     if (m_bHelpTips) m_helpTips.Toggle(m_hWnd);
 
@@ -153,8 +151,8 @@ void CKivrelDlg::OnResolving(const std::string& name) {
 void CKivrelDlg::OnCancel() {
     m_scanner.ClearLists();
     SavePlacement(IDS_SECTION_MAIN, IDS_ENTRY_WINDOW);
-    const std::string section = LoadResString(IDS_SECTION_MAIN);
-    const std::string help = LoadResString(IDS_ENTRY_HELP);
+    const std::string section = LoadResString(AfxGetResourceHandle(), IDS_SECTION_MAIN);
+    const std::string help = LoadResString(AfxGetResourceHandle(), IDS_ENTRY_HELP);
     AfxGetApp()->WriteProfileInt(section.c_str(), help.c_str(), m_helpTips.IsOn() ? 1 : 0);
     EndDialog(IDCANCEL);
 }
@@ -196,8 +194,8 @@ void CKivrelDlg::OnToggleCleanup() { m_bCleanup = m_bCleanup == FALSE ? TRUE : F
 void CKivrelDlg::OnUpdateCleanup(CCmdUI* pCmdUI) { pCmdUI->SetCheck(m_bCleanup ? 1 : 0); }
 
 void CKivrelDlg::OnFindModule() {
-    const std::string filter = LoadResString(IDS_MODULE_FILTER);
-    const std::string title = LoadResString(IDS_TIP_FIND_MODULE);
+    const std::string filter = LoadResString(AfxGetResourceHandle(), IDS_MODULE_FILTER);
+    const std::string title = LoadResString(AfxGetResourceHandle(), IDS_TIP_FIND_MODULE);
     const std::string module = m_editModule.GetWindowText();
     CFileDialog dialog(TRUE, nullptr, module.c_str(),
                        OFN_HIDEREADONLY | OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST, filter.c_str(),
@@ -207,8 +205,8 @@ void CKivrelDlg::OnFindModule() {
 }
 
 void CKivrelDlg::OnFindInitialDir() {
-    const std::string filter = LoadResString(IDS_MODULE_FILTER);
-    const std::string title = LoadResString(IDS_TIP_FIND_INITIAL_DIR);
+    const std::string filter = LoadResString(AfxGetResourceHandle(), IDS_MODULE_FILTER);
+    const std::string title = LoadResString(AfxGetResourceHandle(), IDS_TIP_FIND_INITIAL_DIR);
     const std::string directory = m_editInitialDir.GetWindowText();
     // Owned by this dialog, so that it stays in front of it and disables it.
     CSelectDirDialog dialog(title.c_str(), filter.c_str(), directory.c_str(), TRUE, this);

@@ -57,8 +57,6 @@ protected:
     kivrel::CReferenceScanner m_scanner;
     // The two working lists live in m_scanner; their hidden list boxes stay
     // in the template and are bound here.
-    CListBox m_listReferences;
-    CListBox m_listSearchDirectories;
     CResultList m_listResults;
     CMenuButton m_btnOptions;
     CExtEdit m_editModule;

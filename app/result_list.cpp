@@ -9,9 +9,6 @@
 #include "global_memory.h"
 #include "ole_data_source.h"
 
-BEGIN_MESSAGE_MAP(CResultList, CGenericObjectList)
-END_MESSAGE_MAP()
-
 void CResultList::OnPrepareDragData(COleDataSource* pSource) {
     std::vector<std::string> names;
     const int count = GetCount();

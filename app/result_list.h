@@ -10,6 +10,4 @@ public:
     // Adds the selected lines that name found modules, in list order, as a
     // file list.
     void OnPrepareDragData(COleDataSource* pSource) override;
-
-    DECLARE_MESSAGE_MAP()
 };

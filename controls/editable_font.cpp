@@ -91,7 +91,7 @@ BOOL CEditableFont::Replace(const LOGFONTA& logFont) {
 BOOL CEditableFont::ReadProfile(UINT nIDSection, UINT nIDEntry) {
     std::string section;
     std::string entry;
-    if (!LoadResString(nIDSection, section) || !LoadResString(nIDEntry, entry)) return FALSE;
+    if (!LoadResString(AfxGetResourceHandle(), nIDSection, section) || !LoadResString(AfxGetResourceHandle(), nIDEntry, entry)) return FALSE;
     return ReadProfile(section.c_str(), entry.c_str());
 }
 
@@ -105,7 +105,7 @@ BOOL CEditableFont::ReadProfile(const char* section, const char* entry) {
 BOOL CEditableFont::WriteProfile(UINT nIDSection, UINT nIDEntry) {
     std::string section;
     std::string entry;
-    if (!LoadResString(nIDSection, section) || !LoadResString(nIDEntry, entry)) return FALSE;
+    if (!LoadResString(AfxGetResourceHandle(), nIDSection, section) || !LoadResString(AfxGetResourceHandle(), nIDEntry, entry)) return FALSE;
     return WriteProfile(section.c_str(), entry.c_str());
 }
 
@@ -117,7 +117,7 @@ BOOL CEditableFont::WriteProfile(const char* section, const char* entry) {
 }
 
 BOOL CEditableFont::EditWithDialog(UINT nIDTitle, CWnd* pParentWnd) {
-    const std::string title = LoadResString(nIDTitle);
+    const std::string title = LoadResString(AfxGetResourceHandle(), nIDTitle);
     return EditWithDialog(title.c_str(), pParentWnd);
 }
 

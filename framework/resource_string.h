@@ -5,7 +5,8 @@
 
 #include <string>
 
+// String `nID` of `module` (the application's: AfxGetResourceHandle()).
 // FALSE, and `text` emptied, when the string is missing (or empty).
-BOOL LoadResString(UINT nID, std::string& text);
+BOOL LoadResString(HINSTANCE module, UINT nID, std::string& text);
 // The string, or "" when it is missing.
-std::string LoadResString(UINT nID);
+std::string LoadResString(HINSTANCE module, UINT nID);

@@ -61,7 +61,7 @@ int AfxMessageBox(const char* text, UINT type) {
 void CWinApp::SetStartup(HINSTANCE hInstance, const char* cmdLine) {
     m_hInstance = hInstance;
     m_strCmdLine = cmdLine != nullptr ? cmdLine : "";
-    if (m_strAppName.empty()) LoadResString(kAppTitleStringId, m_strAppName);
+    if (m_strAppName.empty()) LoadResString(hInstance, kAppTitleStringId, m_strAppName);
 }
 
 int CWinApp::Run() {

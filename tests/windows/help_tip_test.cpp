@@ -198,7 +198,7 @@ TEST_F(MainDialogTips, ControlsAnswerWithTheirStrings) {
             NMHELPTIP request{{asked, id, HTN_NEEDTEXT}, -123456, 654321, 0xA5A5A5A5u, ""};
             const NMHELPTIP sent = request;
             ::SendMessageA(asked, WM_NOTIFY, id, reinterpret_cast<LPARAM>(&request));
-            EXPECT_EQ(request.szText, LoadResString(text)) << control;
+            EXPECT_EQ(request.szText, LoadResString(AfxGetResourceHandle(), text)) << control;
             std::memcpy(request.szText, sent.szText, sizeof(request.szText));
             EXPECT_EQ(std::memcmp(&request, &sent, sizeof(sent)), 0) << control;
         }
