@@ -82,9 +82,10 @@ const std::string kHeading = "\n*** NOT FOUND or INCORRECT ***\n\n";
 //         tool.exe -> api-ms-win-crt-stdio-l1-1-0.dll (an API set hosted by
 //                     msvcrt.dll); delay-loads later.dll, which exists nowhere
 //         notes.txt
+//         plug.dll -> liba.dll; mixed.exe -> wide.dll
 //   lib/  libb.dll -> KERNEL32.dll; libc.dll -> libb.dll, broken.dll, ghost.dll;
-//         broken.dll: a text file
-//   sys/  KERNEL32.dll, msvcrt.dll, apisetschema.dll
+//         broken.dll: a text file; wide.dll (x86-64) -> KERNEL32.dll
+//   sys/  KERNEL32.dll, msvcrt.dll, apisetschema.dll, wide.dll -> KERNEL32.dll
 //   empty/
 class Cli : public testing::Test {
 protected:
@@ -102,6 +103,10 @@ protected:
                                        .DelayImport("later.dll")
                                        .Build());
         temp.WriteText("app/notes.txt", "not a module\n");
+        temp.Write("app/plug.dll", Module({"liba.dll"}));
+        temp.Write("app/mixed.exe", Module({"wide.dll"}));
+        temp.Write("lib/wide.dll", test::PeBuilder().Pe32Plus().Import("KERNEL32.dll").Build());
+        temp.Write("sys/wide.dll", Module({"KERNEL32.dll"}));
         temp.Write("lib/libb.dll", Module({"KERNEL32.dll"}));
         temp.Write("lib/libc.dll", Module({"libb.dll", "broken.dll", "ghost.dll"}));
         temp.WriteText("lib/broken.dll", "not a module\n");
@@ -246,6 +251,12 @@ TEST_F(Cli, CommandLines) {
         {{}, "tool.exe", 1, hint, unmapped},
         {{"--api-sets"}, "tool.exe", 0, "", apiSets},
         {{"--loader"}, "tool.exe", 0, "", apiSets + "\n*** NOT FOUND (delay-load only) ***\n\nlater.dll\n"},
+        // Each loader option on its own.
+        {{"--delay-load"}, "tool.exe", 1, hint, unmapped + "\n*** NOT FOUND (delay-load only) ***\n\nlater.dll\n"},
+        {{}, "mixed.exe", 0, "", "{L}wide.dll\n{S}KERNEL32.dll\n"},
+        {{"--match-machine"}, "mixed.exe", 0, "", "{S}wide.dll\n{S}KERNEL32.dll\n"},
+        {{}, "plug.dll", 1, "", kHeading + "liba.dll\n"},
+        {{"--module-dir"}, "plug.dll", 0, "", "{A}liba.dll\n{L}libb.dll\n{S}msvcrt.dll\n{S}KERNEL32.dll\n"},
         {{"--api-sets"}, "tool.exe", 1,
          "kivrel-scan: no API set schema ({E}apisetschema.dll: no such file); API set names "
          "are looked up as files\n", unmapped, "empty"},
@@ -439,7 +450,7 @@ TEST_F(Cli, AuditChecksEveryModuleOfTheFolders) {
                               "{A}notes.txt: *** INVALID NT SIGNATURE ***\n"
                               "{A}tool.exe: not found: api-ms-win-crt-stdio-l1-1-0.dll\n"
                               "{L}libc.dll: not found: ghost.dll; incorrect: broken.dll\n"
-                              "\n7 modules checked, 4 with problems\n"
+                              "\n10 modules checked, 4 with problems\n"
                               "broken.dll (needed by 2)\nghost.dll (needed by 2)\n"
                               "api-ms-win-crt-stdio-l1-1-0.dll (needed by 1)\n"));
     run = audit({"--api-sets", "--delay-load", "--verbose", "{A}tool.exe"});

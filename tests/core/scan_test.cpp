@@ -225,5 +225,23 @@ TEST(Scan, WithoutCleanupTheListsCarryOver) {
     EXPECT_EQ(platform.beginScanCalls, 5);
 }
 
+// Each scan lists its directories afresh: a DLL copied in after a scan that
+// missed it is found by the next one.
+TEST(Scan, ASecondScanSeesFilesAddedSince) {
+    test::TempDir temp;
+    PlatformOverrides overrides;
+    overrides.systemDirectory = temp.MakeDir("sys");
+    overrides.windowsDirectory = overrides.pathList = "";
+    const auto platform = CreateNativePlatform(overrides);
+    CReferenceScanner scanner(*platform);
+    const std::string module = temp.Write("app/a.exe", Pe("late.dll"));
+    CReportLines sink;
+    scanner.Scan(module, "", true, sink);
+    EXPECT_EQ(Joined(sink.Lines()), NF + "late.dll");
+    temp.Write("sys/late.dll", Pe());
+    scanner.Scan(module, "", true, sink);
+    EXPECT_EQ(Joined(sink.Lines()), Local(temp, "|$sys/late.dll#1"));
+}
+
 }  // namespace
 }  // namespace kivrel
