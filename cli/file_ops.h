@@ -14,8 +14,13 @@ enum class FileKind { MISSING, DIRECTORY, OTHER };
 FileKind KindOf(const std::string& path);
 // Creates `path` and any missing parent directories.
 bool CreateDirectories(const std::string& path, std::string& error);
-// The names of the entries of `directory`, "." and ".." left out.
+// The names of the entries of `directory`, "." and ".." left out. With
+// `regular`, also whether the listing itself says that an entry is a regular
+// file (false: another kind, a link, or the file system does not say).
 bool ListDirectory(const std::string& directory, std::vector<std::string>& names,
+                   std::string& error, std::vector<bool>* regular = nullptr);
+// Reads up to `size` bytes from the start of the file into `buffer`.
+bool ReadFileStart(const std::string& path, char* buffer, size_t size, size_t& got,
                    std::string& error);
 // What a path names (links followed), and where it is on disk.
 struct FileIdentity {

@@ -96,16 +96,30 @@ bool CreateDirectories(const std::string& path, std::string& error) {
 }
 
 bool ListDirectory(const std::string& directory, std::vector<std::string>& names,
-                   std::string& error) {
+                   std::string& error, std::vector<bool>* regular) {
     std::unique_ptr<DIR, int (*)(DIR*)> dir(opendir(directory.c_str()), closedir);
     if (!dir) return Fail(error);
     errno = 0;
     while (const dirent* entry = readdir(dir.get())) {
         const std::string name = entry->d_name;
-        if (name != "." && name != "..") names.push_back(name);
+        if (name != "." && name != "..") {
+            names.push_back(name);
+            if (regular) regular->push_back(entry->d_type == DT_REG);
+        }
         errno = 0;
     }
     return errno == 0 || Fail(error);
+}
+
+bool ReadFileStart(const std::string& path, char* buffer, size_t size, size_t& got,
+                   std::string& error) {
+    // Non-blocking: a FIFO put in the file's place must not hold the walk.
+    CDescriptor file(open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    if (file.Get() < 0) return Fail(error);
+    const ssize_t read = ReadSome(file.Get(), buffer, size);
+    if (read < 0) return Fail(error);
+    got = static_cast<size_t>(read);
+    return true;
 }
 
 bool Identify(const std::string& path, FileIdentity& identity, std::string& error) {

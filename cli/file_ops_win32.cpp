@@ -74,7 +74,7 @@ bool CreateDirectories(const std::string& path, std::string& error) {
 }
 
 bool ListDirectory(const std::string& directory, std::vector<std::string>& names,
-                   std::string& error) {
+                   std::string& error, std::vector<bool>* regular) {
     std::string pattern = directory;
     if (!pattern.empty() && !IsSeparator(pattern.back())) pattern += kivrel::kPathSeparator;
     pattern += '*';
@@ -83,9 +83,27 @@ bool ListDirectory(const std::string& directory, std::vector<std::string>& names
     if (!find) return Fail(error);
     do {
         const std::string name = data.cFileName;
-        if (name != "." && name != "..") names.push_back(name);
+        if (name == "." || name == "..") continue;
+        names.push_back(name);
+        constexpr DWORD kNotPlain =
+            FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE;
+        if (regular) regular->push_back((data.dwFileAttributes & kNotPlain) == 0);
     } while (FindNextFileA(find.Get(), &data));
     return GetLastError() == ERROR_NO_MORE_FILES || Fail(error);
+}
+
+bool ReadFileStart(const std::string& path, char* buffer, size_t size, size_t& got,
+                   std::string& error) {
+    const CFileHandle file = Open(path, GENERIC_READ);
+    if (!file) return Fail(error);
+    if (GetFileType(file.Get()) != FILE_TYPE_DISK) {
+        error = "not a regular file";
+        return false;
+    }
+    DWORD total = 0;
+    if (!ReadFull(file.Get(), buffer, static_cast<DWORD>(size), total)) return Fail(error);
+    got = total;
+    return true;
 }
 
 bool Identify(const std::string& path, FileIdentity& identity, std::string& error) {

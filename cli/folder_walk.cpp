@@ -35,21 +35,31 @@ FolderWalk WalkFolders(const std::vector<std::string>& paths, bool recursive) {
         std::string directory = std::move(pending.back());
         pending.pop_back();
         std::vector<std::string> names;
+        std::vector<bool> regular;
         std::string error;
-        if (!ListDirectory(directory, names, error)) {
+        if (!ListDirectory(directory, names, error, &regular)) {
             walk.failures.emplace_back(directory, error);
             continue;
         }
         if (directory.find_last_of(kPathSeparators) + 1 != directory.size()) {
             directory += kPathSeparator;
         }
-        for (const std::string& name : names) {
-            const std::string path = directory + name;
+        for (size_t i = 0; i < names.size(); ++i) {
+            const std::string path = directory + names[i];
             FileIdentity id;
-            if (!Identify(path, id, error)) {
+            id.kind = FileIdentity::REGULAR;
+            if (!regular[i] && !Identify(path, id, error)) {
                 walk.failures.emplace_back(path, error);  // vanished, or no access
             } else if (id.kind == FileIdentity::REGULAR) {
-                walk.files.push_back({path, false});
+                // Only a file that begins as an executable does can be a module;
+                // looking at two bytes spares mapping the many that are not.
+                char magic[2] = {};
+                size_t got = 0;
+                if (!ReadFileStart(path, magic, sizeof magic, got, error)) {
+                    walk.failures.emplace_back(path, error);
+                } else if (got == 2 && magic[0] == 'M' && magic[1] == 'Z') {
+                    walk.files.push_back({path, false});
+                }
             } else if (id.kind == FileIdentity::DIRECTORY && recursive && firstVisit(id)) {
                 pending.push_back(path);
             }

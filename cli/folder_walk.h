@@ -13,7 +13,9 @@ struct WalkedFile {
 };
 
 struct FolderWalk {
-    std::vector<WalkedFile> files;  // regular files, in path order
+    // Files named, and the files of the directories that begin as an executable
+    // does ("MZ"), in path order.
+    std::vector<WalkedFile> files;
     // Paths that could not be looked at (missing, vanished, no access), with why.
     std::vector<std::pair<std::string, std::string>> failures;
 };

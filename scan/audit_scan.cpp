@@ -26,9 +26,11 @@ CAuditScan::CAuditScan(IScanPlatform& platform, const LoaderOptions& options,
                        std::string initialDirectory, IScanObserver* observer)
     : m_platform(platform),
       m_initialDirectory(std::move(initialDirectory)),
+      m_presence(platform),
       m_scanner(platform, observer) {
     m_scanner.SetLoaderOptions(WithOwnFolderFirst(options));
     m_scanner.SetReadCache(&m_reads);
+    m_scanner.SetMatchPresence(&m_presence);
 }
 
 std::vector<AuditedModule> CAuditScan::Check(const std::vector<std::string>& paths) {

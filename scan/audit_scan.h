@@ -56,6 +56,7 @@ private:
     IScanPlatform& m_platform;
     std::string m_initialDirectory;
     CModuleReadCache m_reads;
+    CMatchPresence m_presence;
     CReferenceScanner m_scanner;
     // The shared graph of the current group, over reference indexes.
     std::vector<size_t> m_edgesFrom;

@@ -51,6 +51,7 @@ std::string CReferenceScanner::FoundPath(size_t index) const {
 
 void CReferenceScanner::ClearLists() {
     m_directories.Clear();
+    m_presenceIds.clear();
     m_references.Clear();
     m_edges.Clear();
 }

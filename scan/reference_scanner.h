@@ -10,6 +10,7 @@
 
 #include "api_set_schema.h"
 #include "import_edges.h"
+#include "match_presence.h"
 #include "module_read.h"
 #include "platform.h"
 #include "reference_list.h"
@@ -72,6 +73,12 @@ public:
     // With a cache every file is read once across this scanner's scans (an
     // audit's many roots); null reads each file when it is needed.
     void SetReadCache(CModuleReadCache* cache) { m_pReadCache = cache; }
+    // With one, each directory's matches for a name are known across this
+    // scanner's scans (an audit's many roots): searched once.
+    void SetMatchPresence(CMatchPresence* presence) {
+        m_pPresence = presence;
+        m_presenceIds.clear();
+    }
 
     // The start of one scan shared by many modules of one folder (and, with
     // machine matching, of one machine), as an audit runs it: both lists
@@ -120,8 +127,13 @@ private:
     // Resolves entry `index`, an API set name, through the schema; false
     // when the schema does not know it and it is to be looked up as a file.
     bool ResolveApiSet(size_t index);
-    bool ResolveInDirectory(const std::string& text, const std::string& pattern, uint32_t index);
+    // `known`: the directory's matches for the pattern where they are known
+    // already; null to ask the platform.
+    bool ResolveInDirectory(const std::string& text, const std::string& pattern, uint32_t index,
+                            const std::vector<std::string>* known = nullptr);
     ModuleReadOptions ReadOptions() const;
+    // The match presence's id of search directory `index`.
+    uint32_t PresenceId(uint32_t index);
     ModuleRead Read(const std::string& path, const ModuleReadOptions& options) const {
         return m_pReadCache ? m_pReadCache->Read(path, options) : ReadModuleFile(path, options);
     }
@@ -139,6 +151,8 @@ private:
     CImportEdges m_edges;
     LoaderOptions m_options;
     CModuleReadCache* m_pReadCache = nullptr;
+    CMatchPresence* m_pPresence = nullptr;
+    std::vector<uint32_t> m_presenceIds;  // by search directory index
     CApiSetSchema m_apiSets;
     // With machine matching: the named module's machine, which every module
     // found must share (0 while the named module itself is read).

@@ -15,6 +15,14 @@ bool IsSearchableName(std::string_view name) {
     return name.find_first_of("*?<>\"\\/:") == std::string_view::npos;
 }
 
+uint32_t CReferenceScanner::PresenceId(uint32_t index) {
+    // Directories are only appended while a scan runs, so ids computed once stay valid.
+    while (m_presenceIds.size() < m_directories.size()) {
+        m_presenceIds.push_back(m_pPresence->DirectoryId(m_directories[m_presenceIds.size()]));
+    }
+    return m_presenceIds[index];
+}
+
 void CReferenceScanner::ResolveReferences() {
     // Ends: each pass makes the first pending entry final or replaces it by a
     // longer name, and every name comes from an import table of a file.
@@ -33,16 +41,23 @@ void CReferenceScanner::ResolveReferences() {
             continue;
         }
         const std::string pattern = text.back() == '.' ? text + "*" : text;
+        CMatchPresence::Row* presence = m_pPresence ? &m_pPresence->RowOf(pattern) : nullptr;
         bool found = false;
         for (uint32_t index = 0; index < m_directories.size() && !found; ++index) {
-            found = ResolveInDirectory(text, pattern, index);
+            const std::vector<std::string>* known =
+                presence ? &m_pPresence->MatchesIn(*presence, PresenceId(index),
+                                                   m_directories[index], pattern)
+                         : nullptr;
+            // A directory without any match would add nothing: stepped over.
+            if (known && known->empty()) continue;
+            found = ResolveInDirectory(text, pattern, index, known);
         }
         if (!found) AddReference(text, 0, REF_NOT_FOUND);
     }
 }
 
 bool CReferenceScanner::ResolveInDirectory(const std::string& text, const std::string& pattern,
-                                           uint32_t index) {
+                                           uint32_t index, const std::vector<std::string>* known) {
     const std::string& directory = m_directories[index];
     // FitsPathBuffer(directory + pattern), without building the text for
     // each of the thousands of directory searches of a large scan.
@@ -61,7 +76,7 @@ bool CReferenceScanner::ResolveInDirectory(const std::string& text, const std::s
         std::string& matched;
         ModuleRead& module;
     } search{*this, text, directory, options, index, matched, module};
-    m_platform.FindMatches(directory, pattern, [s = &search](const std::string& fileName) {
+    const auto onMatch = [s = &search](const std::string& fileName) {
         const std::string path = s->directory + fileName;
         if (!FitsPathBuffer(path)) return true;
         ModuleRead read = s->scanner.Read(path, s->options);
@@ -73,7 +88,14 @@ bool CReferenceScanner::ResolveInDirectory(const std::string& text, const std::s
         s->scanner.NotifyIfOtherMachine(path, read.machine);
         s->scanner.AddReference(s->text, s->index, REF_INCORRECT);
         return true;
-    });
+    };
+    if (known == nullptr) {
+        m_platform.FindMatches(directory, pattern, onMatch);
+    } else {
+        for (const std::string& fileName : *known) {
+            if (!onMatch(fileName)) break;
+        }
+    }
     const bool found = !matched.empty();
     if (found) {
         const std::vector<uint64_t> imports = AddImportsOf(module);
