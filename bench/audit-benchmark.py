@@ -66,17 +66,11 @@ def peak_kib(command):
 
 
 def make_tree(root, files):
-    """`files` files in folders 3 deep, 1 in 50 a PE image (a copy of a small module)."""
+    """`files` files in folders 3 deep, 1 in 50 a PE image (a copy of Wine's kernel32.dll)."""
     if os.path.isdir(root):
         return
-    module = None
-    for dirpath, _, names in os.walk(os.path.join(ROOT, "build", "native", "tests", "fixtures")):
-        for name in names:
-            if name.endswith(".dll"):
-                module = os.path.join(dirpath, name)
-                break
-        if module:
-            break
+    wine = "/usr/lib/x86_64-linux-gnu/wine/x86_64-windows/kernel32.dll"
+    module = wine if os.path.exists(wine) else None
     rng = random.Random(1)
     for i in range(files):
         folder = os.path.join(root, "d%d" % (i % 10), "e%d" % (i // 10 % 10), "f%d" % (i // 100 % 100))
@@ -111,10 +105,11 @@ def main():
 
     single = scan + options + [m["module"]]
     audit = scan + ["--audit"] + options + search
-    audit_output = subprocess.run(audit, stdout=subprocess.PIPE).stdout.decode("latin-1").splitlines()
-    checked = int(audit_output[-1].split()[0]) if audit_output and audit_output[-1][0].isdigit() else None
-    summary = next((line for line in audit_output if " modules checked, " in line), "")
-    roots = sorted(os.path.join(d, n) for d in search for n in os.listdir(d) if n.endswith((".dll", ".exe")))
+    # The modules the audit checked (with --verbose every one has a line), to sample from.
+    audit_output = subprocess.run(audit + ["--verbose"], stdout=subprocess.PIPE,
+                                  stderr=subprocess.DEVNULL).stdout.decode("latin-1").splitlines()
+    summary = next((line for line in audit_output if " checked, " in line), "")
+    roots = sorted(line.split(": ", 1)[0] for line in audit_output[:audit_output.index("")])
     sample = random.Random(1).sample(roots, min(args.sample, len(roots)))
 
     times = {"single scan": [], "audit": [], "per module (sample)": []}
