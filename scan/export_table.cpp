@@ -67,6 +67,14 @@ CExportTable CExportTable::Read(const CMappedImage& image) {
         table.m_nameStarts.push_back(copyText(nameRva, kMaxFunctionName + 1));
     }
 
+    for (uint32_t i = 0; i < readableNames; ++i)
+        if (table.m_nameStarts[i] != kUnreadable) table.m_nameOrder.push_back(i);
+    auto byName = [&table](uint32_t a, uint32_t b) { return table.NameAt(a) < table.NameAt(b); };
+    if (std::is_sorted(table.m_nameOrder.begin(), table.m_nameOrder.end(), byName))
+        table.m_nameOrder.clear();
+    else
+        std::stable_sort(table.m_nameOrder.begin(), table.m_nameOrder.end(), byName);
+
     // An address inside the export directory is a forwarder's text. Each text
     // is copied once, however many exports share it.
     const uint64_t forwardStart = image.GetDirectoryEntryRva(kExportDirectory);

@@ -60,6 +60,9 @@ private:
     // Address index and start in m_text of each export that forwards, by index.
     std::vector<std::pair<uint32_t, uint32_t>> m_forwarders;
     std::string m_text;  // names and forwarder texts, each followed by a zero
+    // For a name table out of order: its readable entries in name order, so
+    // that telling a name it holds from one it lacks takes no scan of it.
+    std::vector<uint32_t> m_nameOrder;
 };
 
 // A forwarder "MODULE.Name" or "MODULE.#ordinal", split at its last dot as
