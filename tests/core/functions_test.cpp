@@ -2,10 +2,12 @@
 // names and ordinals in it, forwarder texts, and the functions it imports.
 #include <gtest/gtest.h>
 
+#include <map>
 #include <string>
 #include <vector>
 
 #include "export_table.h"
+#include "function_check.h"
 #include "import_thunks.h"
 #include "mapped_image.h"
 #include "pe_writer.h"
@@ -157,6 +159,73 @@ TEST(ImportThunks, FunctionsOfEachDescriptor) {
         SCOPED_TRACE(c.name);
         EXPECT_EQ(Imports(c.bytes), c.expected);
     }
+}
+
+// Modules by lower-case name; a forwarder's module is pending until asked for once.
+struct FakeSource : IFunctionSource {
+    std::vector<std::string> names;
+    std::vector<ModuleFunctions> modules;
+    std::vector<std::string> held;  // forwarders' modules the scan holds
+
+    void Add(const std::string& name, const Bytes& bytes) {
+        names.push_back(name);
+        modules.push_back(ReadModuleFunctions(InMemory(bytes), true));
+    }
+    Resolution Resolve(size_t, std::string_view name, bool forwarder, size_t& module) override {
+        std::string lower;
+        for (char c : name) lower += char(std::tolower(static_cast<unsigned char>(c)));
+        if (forwarder && std::find(held.begin(), held.end(), lower) == held.end()) {
+            held.push_back(lower);
+            return PENDING;
+        }
+        module = std::find(names.begin(), names.end(), lower) - names.begin();
+        return module < names.size() ? RESOLVED : UNRESOLVED;
+    }
+    const ModuleFunctions* Functions(size_t module) const override { return &modules[module]; }
+};
+
+TEST(FunctionCheck, ForwardersFollowedAsTheLoaderFollowsThem) {
+    FakeSource source;
+    std::vector<std::string> chain;  // C00 -> C01 -> ... -> C32, which is code
+    for (int k = 0; k <= kMaxForwarderHops; ++k) {
+        char entry[32];
+        std::snprintf(entry, sizeof entry, k < kMaxForwarderHops ? "C%02d=chain.C%02d" : "C%02d", k,
+                      k + 1);
+        chain.push_back(entry);
+    }
+    source.Add("app.exe", PeBuilder()
+                              .Import("LIB.dll", {"A", "B", "#9", "Ok", "Gone", "Self", "Far",
+                                                  "Long", "Bad", "Lost"})
+                              .DelayImport("lib.dll", true, {"Late"})
+                              .Import("nowhere.dll", {"X"})
+                              .Build());
+    source.Add("lib.dll",
+               PeBuilder()
+                   .Exports({"A", "Bad=NoDot", "Far=chain.C01", "Gone=other.Y", "Long=chain.C00",
+                             "Lost=nowhere.Z", "Ok=other.X", "Self=lib.Self"})
+                   .Build());
+    source.Add("other.dll", PeBuilder().Exports({"X"}).Build());
+    source.Add("chain.dll", PeBuilder().Exports(chain).Build());
+
+    std::vector<MissingFunction> missing;
+    int passes = 1;
+    while (!CheckFunctions(source, {{0, false}, {1, false}}, missing)) ++passes;
+    EXPECT_EQ(passes, 2);  // every forwarder's module is asked for in the first
+    std::string lines;
+    for (const MissingFunction& m : missing) {
+        lines += source.names[m.importer] + " -> " + m.module + "!" + FunctionText(m.function) +
+                 (m.forwardedTo.empty() ? "" : " (forwarded to " + m.forwardedTo + ")") +
+                 (m.delayLoadOnly ? " delay-load" : "") + ": " + m.reason + "\n";
+    }
+    EXPECT_EQ(lines,
+              "app.exe -> LIB.dll!B: not exported\n"
+              "app.exe -> LIB.dll!#9: its ordinal lies beyond the export address table\n"
+              "app.exe -> LIB.dll!Gone (forwarded to other.dll!Y): not exported\n"
+              "app.exe -> LIB.dll!Self (forwarded to lib.dll!Self): a loop of forwarders\n"
+              "app.exe -> LIB.dll!Long (forwarded to chain.dll!C31): a chain of more than 32 "
+              "forwarders\n"
+              "app.exe -> LIB.dll!Bad: its forwarder \"NoDot\" cannot be followed\n"
+              "app.exe -> lib.dll!Late delay-load: not exported\n");
 }
 
 }  // namespace

@@ -1,0 +1,65 @@
+// The function check: every function a found module imports, bound as the
+// loader binds it in the module the import resolves to, forwarders followed.
+// The scan stands behind IFunctionSource; the check runs again until no
+// forwarder's module is pending.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "export_table.h"
+#include "import_thunks.h"
+
+namespace kivrel {
+
+class CMappedImage;
+
+// The most forwarders followed from one import; a longer chain binds nothing.
+constexpr int kMaxForwarderHops = 32;
+
+// What one module gives the check, read once from its mapped image.
+struct ModuleFunctions {
+    std::vector<ImportedModule> imports;
+    CExportTable exports;
+};
+ModuleFunctions ReadModuleFunctions(const CMappedImage& image, bool delayLoad);
+
+struct MissingFunction {
+    size_t importer = 0;  // as the source numbers modules
+    std::string module;   // the import's module name, as the import table writes it
+    ImportedFunction function;
+    std::string forwardedTo;  // "TARGET!NAME" of the last link that failed, when one was followed
+    bool delayLoadOnly = false;
+    std::string reason;  // why it does not bind
+};
+
+// "NAME", or "#ORDINAL" for a function imported by ordinal.
+std::string FunctionText(const ImportedFunction& function);
+
+class IFunctionSource {
+public:
+    enum Resolution { RESOLVED, UNRESOLVED, PENDING };
+    virtual ~IFunctionSource() = default;
+    // The module `name` resolves to as an import of module `importer`. For a
+    // forwarder (`forwarder` true) the source adds a name it does not hold yet
+    // to the scan as a dependency of `importer` and answers PENDING.
+    virtual Resolution Resolve(size_t importer, std::string_view name, bool forwarder,
+                               size_t& module) = 0;
+    // What module `module` imports and exports; null when it was not read.
+    virtual const ModuleFunctions* Functions(size_t module) const = 0;
+};
+
+struct CheckedModule {
+    size_t module;
+    bool delayLoadOnly;  // reached only through delay-load imports
+};
+
+// Checks the imports of `modules`, in their order and each one's import-table
+// order. False while a forwarder's module is pending: the caller resolves it
+// and checks again; `missing` is complete only after a true return.
+bool CheckFunctions(IFunctionSource& source, const std::vector<CheckedModule>& modules,
+                    std::vector<MissingFunction>& missing);
+
+}  // namespace kivrel
