@@ -10,10 +10,10 @@ enum Binding { BOUND, MISSING, UNRESOLVED, PENDING };
 
 // Binds `function` in `exporter`'s table, following forwarders; on MISSING,
 // `out` holds the reason and the last link followed.
-Binding Bind(IFunctionSource& source, size_t exporter, const CExportTable* table,
+Binding Bind(IFunctionSource& source, ModuleId exporter, const CExportTable* table,
              ImportedFunction function, MissingFunction& out) {
     // Each link once: (module, "NAME" or "#ORDINAL").
-    std::vector<std::pair<size_t, std::string>> seen{{exporter, FunctionText(function)}};
+    std::vector<std::pair<ModuleId, std::string>> seen{{exporter, FunctionText(function)}};
     for (int hop = 0;; ++hop) {
         const ExportMatch match = function.byOrdinal
                                       ? table->FindOrdinal(function.hint)
@@ -33,15 +33,15 @@ Binding Bind(IFunctionSource& source, size_t exporter, const CExportTable* table
                 "its forwarder \"" + std::string(match.forwarder) + "\" cannot be followed";
             return MISSING;
         }
-        size_t next = 0;
+        ModuleId next = 0;
         const IFunctionSource::Resolution resolved =
-            source.Resolve(exporter, forwarder.module, true, next);
+            source.ResolveForwarder(exporter, forwarder.module, next);
         if (resolved == IFunctionSource::PENDING) return PENDING;
         const ModuleFunctions* functions = source.Functions(next);
         if (resolved == IFunctionSource::UNRESOLVED || functions == nullptr) return UNRESOLVED;
 
         function = ImportedFunction{forwarder.name, forwarder.ordinal, forwarder.name.empty()};
-        std::pair<size_t, std::string> link{next, FunctionText(function)};
+        std::pair<ModuleId, std::string> link{next, FunctionText(function)};
         out.forwardedTo = forwarder.module + "!" + link.second;
         if (std::find(seen.begin(), seen.end(), link) != seen.end()) {
             out.reason = "a loop of forwarders";
@@ -69,10 +69,10 @@ bool CheckFunctions(IFunctionSource& source, const std::vector<CheckedModule>& m
     for (const CheckedModule& importer : modules) {
         const ModuleFunctions* functions = source.Functions(importer.module);
         if (functions == nullptr) continue;
-        for (const ImportedModule& imported : functions->imports) {
-            size_t exporter = 0;
-            if (source.Resolve(importer.module, imported.module, false, exporter) !=
-                IFunctionSource::RESOLVED) {
+        for (size_t d = 0; d < functions->imports.size(); ++d) {
+            const ImportedModule& imported = functions->imports[d];
+            ModuleId exporter = 0;
+            if (source.ResolveImport(importer.module, d, exporter) != IFunctionSource::RESOLVED) {
                 continue;  // a module not found is reported as such
             }
             const ModuleFunctions* exports = source.Functions(exporter);

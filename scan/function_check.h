@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -15,6 +16,9 @@
 namespace kivrel {
 
 class CMappedImage;
+
+// Modules as the source names them (the scan: reference serials).
+using ModuleId = uint64_t;
 
 // The most forwarders followed from one import; a longer chain binds nothing.
 constexpr int kMaxForwarderHops = 32;
@@ -42,17 +46,20 @@ class IFunctionSource {
 public:
     enum Resolution { RESOLVED, UNRESOLVED, PENDING };
     virtual ~IFunctionSource() = default;
-    // The module `name` resolves to as an import of module `importer`. For a
-    // forwarder (`forwarder` true) the source adds a name it does not hold yet
-    // to the scan as a dependency of `importer` and answers PENDING.
-    virtual Resolution Resolve(size_t importer, std::string_view name, bool forwarder,
-                               size_t& module) = 0;
+    // The module that import `descriptor` of module `importer` (its entry in
+    // ModuleFunctions::imports) resolves to: RESOLVED or UNRESOLVED.
+    virtual Resolution ResolveImport(ModuleId importer, size_t descriptor, ModuleId& module) = 0;
+    // The module that a forwarder of module `exporter` names, resolved as an
+    // import of `exporter`; a name the scan does not hold yet joins it as a
+    // dependency of `exporter` and is PENDING.
+    virtual Resolution ResolveForwarder(ModuleId exporter, const std::string& name,
+                                        ModuleId& module) = 0;
     // What module `module` imports and exports; null when it was not read.
-    virtual const ModuleFunctions* Functions(size_t module) const = 0;
+    virtual const ModuleFunctions* Functions(ModuleId module) const = 0;
 };
 
 struct CheckedModule {
-    size_t module;
+    ModuleId module;
     bool delayLoadOnly;  // reached only through delay-load imports
 };
 

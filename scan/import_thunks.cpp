@@ -9,7 +9,7 @@ namespace kivrel {
 
 namespace {
 constexpr uint32_t kOriginalFirstThunk = 0, kFirstThunk = 16;  // import descriptor
-constexpr uint32_t kDelayNameTable = 16, kDelayRvaBased = 1;  // delay-load descriptor
+constexpr uint32_t kDelayNameTable = 16, kDelayRvaBased = 1;   // delay-load descriptor
 
 // Reads the thunk list at `rva` into `functions`. Well-formed lists do not
 // share thunks or names, so the budgets (thunks and name bytes still to read,

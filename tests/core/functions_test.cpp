@@ -171,17 +171,21 @@ struct FakeSource : IFunctionSource {
         names.push_back(name);
         modules.push_back(ReadModuleFunctions(InMemory(bytes), true));
     }
-    Resolution Resolve(size_t, std::string_view name, bool forwarder, size_t& module) override {
+    Resolution ByName(const std::string& name, ModuleId& module) const {
         std::string lower;
         for (char c : name) lower += char(std::tolower(static_cast<unsigned char>(c)));
-        if (forwarder && std::find(held.begin(), held.end(), lower) == held.end()) {
-            held.push_back(lower);
-            return PENDING;
-        }
-        module = std::find(names.begin(), names.end(), lower) - names.begin();
+        module = ModuleId(std::find(names.begin(), names.end(), lower) - names.begin());
         return module < names.size() ? RESOLVED : UNRESOLVED;
     }
-    const ModuleFunctions* Functions(size_t module) const override { return &modules[module]; }
+    Resolution ResolveImport(ModuleId importer, size_t descriptor, ModuleId& module) override {
+        return ByName(modules[importer].imports[descriptor].module, module);
+    }
+    Resolution ResolveForwarder(ModuleId, const std::string& name, ModuleId& module) override {
+        if (std::find(held.begin(), held.end(), name) != held.end()) return ByName(name, module);
+        held.push_back(name);
+        return PENDING;
+    }
+    const ModuleFunctions* Functions(ModuleId module) const override { return &modules[module]; }
 };
 
 TEST(FunctionCheck, ForwardersFollowedAsTheLoaderFollowsThem) {
