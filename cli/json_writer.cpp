@@ -103,11 +103,11 @@ void WriteJsonReport(std::ostream& out, const CScanResult& result,
             WriteJsonString(out, result.ImporterName(m));
             out << ", \"module\": ";
             WriteJsonString(out, m.module);
-            if (m.function.byOrdinal) {
-                out << ", \"ordinal\": " << m.function.hint;
+            if (m.byOrdinal) {
+                out << ", \"ordinal\": " << m.ordinal;
             } else {
                 out << ", \"name\": ";
-                WriteJsonString(out, m.function.name);
+                WriteJsonString(out, m.name);
             }
             if (!m.forwardedTo.empty()) {
                 out << ", \"forwardedTo\": ";

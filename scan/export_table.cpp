@@ -49,7 +49,7 @@ CExportTable CExportTable::Read(const CMappedImage& image) {
     const uint32_t readableNames =
         std::min(EntriesInFile(image, names, nameCount, 4, namesAt),
                  EntriesInFile(image, ordinals, nameCount, 2, ordinalsAt));
-    table.m_nameStarts.reserve(readableNames);
+    table.m_names.reserve(readableNames);
     table.m_nameOrdinals.resize(readableNames);
     uint64_t budget = image.FileSize();
     auto copyText = [&](uint32_t rva, size_t limit) {
@@ -64,11 +64,15 @@ CExportTable CExportTable::Read(const CMappedImage& image) {
         uint32_t nameRva = 0;
         bytes.ReadU32(uint64_t(namesAt) + 4ull * i, nameRva);
         bytes.ReadU16(uint64_t(ordinalsAt) + 2ull * i, table.m_nameOrdinals[i]);
-        table.m_nameStarts.push_back(copyText(nameRva, kMaxFunctionName + 1));
+        const size_t before = table.m_text.size();
+        const uint32_t start = copyText(nameRva, kMaxFunctionName + 1);
+        const uint32_t length =
+            start == kUnreadable ? 0 : uint32_t(table.m_text.size() - before - 1);
+        table.m_names.emplace_back(start, length);
     }
 
     for (uint32_t i = 0; i < readableNames; ++i)
-        if (table.m_nameStarts[i] != kUnreadable) table.m_nameOrder.push_back(i);
+        if (table.m_names[i].first != kUnreadable) table.m_nameOrder.push_back(i);
     auto byName = [&table](uint32_t a, uint32_t b) { return table.NameAt(a) < table.NameAt(b); };
     if (std::is_sorted(table.m_nameOrder.begin(), table.m_nameOrder.end(), byName))
         table.m_nameOrder.clear();
@@ -97,8 +101,9 @@ CExportTable CExportTable::Read(const CMappedImage& image) {
 }
 
 std::string_view CExportTable::NameAt(size_t i) const {
-    const uint32_t start = m_nameStarts[i];
-    return start == kUnreadable ? std::string_view() : std::string_view(m_text.c_str() + start);
+    const auto [start, length] = m_names[i];
+    return start == kUnreadable ? std::string_view()
+                                : std::string_view(m_text.data() + start, length);
 }
 
 ExportMatch CExportTable::Entry(uint32_t index) const {
@@ -126,8 +131,8 @@ ExportMatch CExportTable::Entry(uint32_t index) const {
 
 ExportMatch CExportTable::FindName(std::string_view name, uint16_t hint) const {
     // An unreadable name compares as empty (below every other) and matches nothing.
-    auto matches = [&](size_t i) { return m_nameStarts[i] != kUnreadable && NameAt(i) == name; };
-    const size_t count = m_nameStarts.size();
+    auto matches = [&](size_t i) { return m_names[i].first != kUnreadable && NameAt(i) == name; };
+    const size_t count = m_names.size();
     if (hint < count && matches(hint)) return Entry(m_nameOrdinals[hint]);
     size_t low = 0, high = count;
     while (low < high) {

@@ -36,7 +36,7 @@ public:
     uint32_t Base() const { return m_nBase; }
     // Entries that lie in the file (never more than the directory claims).
     size_t FunctionCount() const { return m_addresses.size(); }
-    size_t NameCount() const { return m_nameStarts.size(); }
+    size_t NameCount() const { return m_names.size(); }
     // Name pointer table entry `i`, or "" for one that cannot be read.
     std::string_view NameAt(size_t i) const;
 
@@ -54,8 +54,9 @@ private:
     static constexpr uint32_t kUnreadable = 0xFFFFFFFF;
 
     uint32_t m_nBase = 0;
-    std::vector<uint32_t> m_addresses;     // RVAs, by ordinal - Base
-    std::vector<uint32_t> m_nameStarts;    // into m_text, or kUnreadable
+    std::vector<uint32_t> m_addresses;  // RVAs, by ordinal - Base
+    // Start in m_text (or kUnreadable) and length of each name.
+    std::vector<std::pair<uint32_t, uint32_t>> m_names;
     std::vector<uint16_t> m_nameOrdinals;  // the ordinal table, beside the names
     // Address index and start in m_text of each export that forwards, by index.
     std::vector<std::pair<uint32_t, uint32_t>> m_forwarders;

@@ -8,12 +8,22 @@ namespace kivrel {
 namespace {
 enum Binding { BOUND, MISSING, UNRESOLVED, PENDING };
 
-// Binds `function` in `exporter`'s table, following forwarders; on MISSING,
-// `out` holds the reason and the last link followed.
+// A function as a table lookup wants it: a name with its hint, or an ordinal.
+struct Wanted {
+    std::string_view name;
+    uint16_t hint;
+    bool byOrdinal;
+};
+
+// Binds `imported` in `exporter`'s table, following forwarders; on MISSING,
+// `out` holds the reason and the last link followed. The common case, an
+// export of the module itself, allocates nothing.
 Binding Bind(IFunctionSource& source, ModuleId exporter, const CExportTable* table,
-             ImportedFunction function, MissingFunction& out) {
-    // Each link once: (module, "NAME" or "#ORDINAL").
-    std::vector<std::pair<ModuleId, std::string>> seen{{exporter, FunctionText(function)}};
+             const Wanted& imported, MissingFunction& out) {
+    Wanted function = imported;
+    Forwarder forwarder;
+    // Each link once: (module, "NAME" or "#ORDINAL"), filled at the first forwarder.
+    std::vector<std::pair<ModuleId, std::string>> seen;
     for (int hop = 0;; ++hop) {
         const ExportMatch match = function.byOrdinal
                                       ? table->FindOrdinal(function.hint)
@@ -23,7 +33,6 @@ Binding Bind(IFunctionSource& source, ModuleId exporter, const CExportTable* tab
             return MISSING;
         }
         if (match.forwarder.empty()) return BOUND;
-        Forwarder forwarder;
         if (hop == kMaxForwarderHops) {
             out.reason = "a chain of more than 32 forwarders";
             return MISSING;
@@ -40,8 +49,12 @@ Binding Bind(IFunctionSource& source, ModuleId exporter, const CExportTable* tab
         const ModuleFunctions* functions = source.Functions(next);
         if (resolved == IFunctionSource::UNRESOLVED || functions == nullptr) return UNRESOLVED;
 
-        function = ImportedFunction{forwarder.name, forwarder.ordinal, forwarder.name.empty()};
-        std::pair<ModuleId, std::string> link{next, FunctionText(function)};
+        if (seen.empty())
+            seen.emplace_back(exporter,
+                              FunctionText(imported.name, imported.hint, imported.byOrdinal));
+        function = Wanted{forwarder.name, forwarder.ordinal, forwarder.name.empty()};
+        std::pair<ModuleId, std::string> link{
+            next, FunctionText(function.name, function.hint, function.byOrdinal)};
         out.forwardedTo = forwarder.module + "!" + link.second;
         if (std::find(seen.begin(), seen.end(), link) != seen.end()) {
             out.reason = "a loop of forwarders";
@@ -58,14 +71,15 @@ ModuleFunctions ReadModuleFunctions(const CMappedImage& image, bool delayLoad) {
     return ModuleFunctions{ReadImportedFunctions(image, delayLoad), CExportTable::Read(image)};
 }
 
-std::string FunctionText(const ImportedFunction& function) {
-    return function.byOrdinal ? "#" + std::to_string(function.hint) : function.name;
+std::string FunctionText(std::string_view name, uint16_t ordinal, bool byOrdinal) {
+    return byOrdinal ? "#" + std::to_string(ordinal) : std::string(name);
 }
 
 bool CheckFunctions(IFunctionSource& source, const std::vector<CheckedModule>& modules,
                     std::vector<MissingFunction>& missing) {
     missing.clear();
     bool complete = true;
+    MissingFunction scratch;  // filled by Bind, moved out only for a missing one
     for (const CheckedModule& importer : modules) {
         const ModuleFunctions* functions = source.Functions(importer.module);
         if (functions == nullptr) continue;
@@ -78,13 +92,17 @@ bool CheckFunctions(IFunctionSource& source, const std::vector<CheckedModule>& m
             const ModuleFunctions* exports = source.Functions(exporter);
             if (exports == nullptr) continue;
             for (const ImportedFunction& function : imported.functions) {
-                MissingFunction line;
-                const Binding binding = Bind(source, exporter, &exports->exports, function, line);
+                const Wanted wanted{imported.NameOf(function), function.hint, function.byOrdinal};
+                MissingFunction& line = scratch;
+                line.forwardedTo.clear();
+                const Binding binding = Bind(source, exporter, &exports->exports, wanted, line);
                 complete = complete && binding != PENDING;
                 if (binding != MISSING) continue;
                 line.importer = importer.module;
                 line.module = imported.module;
-                line.function = function;
+                line.name.assign(wanted.name);
+                line.ordinal = function.hint;
+                line.byOrdinal = function.byOrdinal;
                 line.delayLoadOnly = importer.delayLoadOnly || imported.delayLoad;
                 missing.push_back(std::move(line));
             }

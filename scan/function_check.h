@@ -31,16 +31,21 @@ struct ModuleFunctions {
 ModuleFunctions ReadModuleFunctions(const CMappedImage& image, bool delayLoad);
 
 struct MissingFunction {
-    size_t importer = 0;  // as the source numbers modules
-    std::string module;   // the import's module name, as the import table writes it
-    ImportedFunction function;
+    ModuleId importer = 0;
+    std::string module;  // the import's module name, as the import table writes it
+    std::string name;    // empty for one imported by ordinal
+    uint16_t ordinal = 0;
+    bool byOrdinal = false;
     std::string forwardedTo;  // "TARGET!NAME" of the last link that failed, when one was followed
     bool delayLoadOnly = false;
     std::string reason;  // why it does not bind
 };
 
 // "NAME", or "#ORDINAL" for a function imported by ordinal.
-std::string FunctionText(const ImportedFunction& function);
+std::string FunctionText(std::string_view name, uint16_t ordinal, bool byOrdinal);
+inline std::string FunctionText(const MissingFunction& m) {
+    return FunctionText(m.name, m.ordinal, m.byOrdinal);
+}
 
 class IFunctionSource {
 public:

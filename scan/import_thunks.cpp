@@ -24,7 +24,7 @@ public:
 
     // `vaBase` is subtracted from hint/name addresses (the older delay-load
     // layout holds virtual addresses there); 0 for RVAs.
-    void Read(uint32_t rva, uint64_t vaBase, std::vector<ImportedFunction>& functions) {
+    void Read(uint32_t rva, uint64_t vaBase, ImportedModule& module) {
         const ByteReader& bytes = m_image.Bytes();
         const uint32_t first = rva == 0 ? kNoFileOffset : m_image.RvaToFileOffset(rva);
         if (first == kNoFileOffset) return;
@@ -42,15 +42,15 @@ public:
             if (function.byOrdinal) {
                 function.hint = static_cast<uint16_t>(value);
             } else if (value < vaBase || value - vaBase > 0x7FFFFFFF ||
-                       !ReadHintName(static_cast<uint32_t>(value - vaBase), function)) {
+                       !ReadHintName(static_cast<uint32_t>(value - vaBase), function, module)) {
                 continue;  // a hint/name RVA has 31 bits and lies in the file
             }
-            functions.push_back(std::move(function));
+            module.functions.push_back(function);
         }
     }
 
 private:
-    bool ReadHintName(uint32_t rva, ImportedFunction& function) {
+    bool ReadHintName(uint32_t rva, ImportedFunction& function, ImportedModule& module) {
         const uint32_t offset = m_image.RvaToFileOffset(rva);
         std::string_view name;
         if (!m_image.Bytes().ReadU16(offset, function.hint) ||
@@ -58,7 +58,9 @@ private:
                              name) != NAME_READ) {
             return false;
         }
-        function.name.assign(name);
+        function.nameAt = static_cast<uint32_t>(module.names.size());
+        function.nameSize = static_cast<uint32_t>(name.size());
+        module.names.append(name);
         return true;
     }
 
@@ -77,8 +79,8 @@ std::vector<ImportedModule> ReadImportedFunctions(const CMappedImage& image, boo
         uint32_t lookup = 0;
         bytes.ReadU32(record + kOriginalFirstThunk, lookup);
         if (lookup == 0) bytes.ReadU32(record + kFirstThunk, lookup);
-        modules.push_back({std::string(name), false, {}});
-        reader.Read(lookup, 0, modules.back().functions);
+        modules.push_back({std::string(name), false, {}, {}});
+        reader.Read(lookup, 0, modules.back());
     });
     if (delayLoad) {
         WalkDelayLoadDescriptors(image, [&](std::string_view name, uint64_t record) {
@@ -86,8 +88,8 @@ std::vector<ImportedModule> ReadImportedFunctions(const CMappedImage& image, boo
             if (!DelayLoadFieldRva(image, record, kDelayNameTable, lookup)) lookup = 0;
             bytes.ReadU32(record, attributes);
             const uint64_t vaBase = (attributes & kDelayRvaBased) != 0 ? 0 : image.ImageBase();
-            modules.push_back({std::string(name), true, {}});
-            reader.Read(lookup, vaBase, modules.back().functions);
+            modules.push_back({std::string(name), true, {}, {}});
+            reader.Read(lookup, vaBase, modules.back());
         });
     }
     return modules;

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace kivrel {
@@ -12,7 +13,9 @@ namespace kivrel {
 class CMappedImage;
 
 struct ImportedFunction {
-    std::string name;   // as the hint/name entry holds it; empty for one by ordinal
+    // Where the hint/name entry's name lies in ImportedModule::names (all of a
+    // module's names in one string: no allocation per function).
+    uint32_t nameAt = 0, nameSize = 0;
     uint16_t hint = 0;  // the hint, or the ordinal
     bool byOrdinal = false;
 };
@@ -21,6 +24,11 @@ struct ImportedModule {
     std::string module;  // as the import table writes it
     bool delayLoad = false;
     std::vector<ImportedFunction> functions;
+    std::string names;
+    // The function's name as the hint/name entry holds it; "" for one by ordinal.
+    std::string_view NameOf(const ImportedFunction& f) const {
+        return std::string_view(names).substr(f.nameAt, f.nameSize);
+    }
 };
 
 // One entry for each name the import walk reports, in the same order: the

@@ -58,6 +58,7 @@ void CReferenceScanner::ClearLists() {
     m_references.Clear();
     m_edges.Clear();
     m_kept.clear();
+    m_keptScanned = KeptFunctions{};
     m_forwarded.clear();
     m_onlyForwarded.clear();
 }

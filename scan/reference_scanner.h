@@ -153,7 +153,13 @@ private:
     ModuleRead Read(const std::string& path, const ModuleReadOptions& options) const {
         return m_pReadCache ? m_pReadCache->Read(path, options) : ReadModuleFile(path, options);
     }
-    // What the function check needs of a module read for entry `serial`.
+    // What the function check needs of a module read for entry `serial`:
+    // its functions, and the serials its import names stand for.
+    struct KeptFunctions {
+        std::shared_ptr<const ModuleFunctions> functions;
+        std::vector<uint64_t> imports;
+    };
+    const KeptFunctions* Kept(uint64_t serial) const;
     void KeepFunctions(uint64_t serial, const ModuleRead& module,
                        const std::vector<uint64_t>& imports);
     // Checks the functions of every module found, resolving forwarders'
@@ -187,14 +193,12 @@ private:
     // found must share (0 while the named module itself is read).
     uint16_t m_wRequiredMachine = 0;
 
-    // The function check's state: each read module's functions with the
-    // serials its import names stand for, the forwarders' modules added (by
-    // exporter and folded name) and the entries only they import.
-    struct KeptFunctions {
-        std::shared_ptr<const ModuleFunctions> functions;
-        std::vector<uint64_t> imports;
-    };
-    std::unordered_map<uint64_t, KeptFunctions> m_kept;
+    // The function check's state: each read module's functions, the
+    // forwarders' modules added (by exporter and folded name) and the entries
+    // only they import.
+    // By serial (serials are dense): a look-up per import costs no hashing.
+    std::vector<KeptFunctions> m_kept;
+    KeptFunctions m_keptScanned;  // the scanned module's
     std::map<std::pair<uint64_t, std::string>, uint64_t> m_forwarded;
     std::unordered_set<uint64_t> m_onlyForwarded;
     std::vector<MissingFunction> m_missingFunctions;

@@ -8,7 +8,18 @@ namespace kivrel {
 
 void CReferenceScanner::KeepFunctions(uint64_t serial, const ModuleRead& module,
                                       const std::vector<uint64_t>& imports) {
-    if (module.functions) m_kept[serial] = KeptFunctions{module.functions, imports};
+    if (!module.functions) return;
+    if (serial == CImportEdges::kScannedModule) {
+        m_keptScanned = KeptFunctions{module.functions, imports};
+        return;
+    }
+    if (serial >= m_kept.size()) m_kept.resize(serial + 1);
+    m_kept[serial] = KeptFunctions{module.functions, imports};
+}
+
+const CReferenceScanner::KeptFunctions* CReferenceScanner::Kept(uint64_t serial) const {
+    if (serial == CImportEdges::kScannedModule) return &m_keptScanned;
+    return serial < m_kept.size() && m_kept[serial].functions ? &m_kept[serial] : nullptr;
 }
 
 void CReferenceScanner::CheckAllFunctions() {
@@ -30,8 +41,8 @@ void CReferenceScanner::CheckAllFunctions() {
 }
 
 const ModuleFunctions* CReferenceScanner::Functions(ModuleId module) const {
-    const auto kept = m_kept.find(module);
-    return kept == m_kept.end() ? nullptr : kept->second.functions.get();
+    const KeptFunctions* kept = Kept(module);
+    return kept == nullptr ? nullptr : kept->functions.get();
 }
 
 IFunctionSource::Resolution CReferenceScanner::FoundModuleOf(uint64_t serial,
@@ -58,9 +69,9 @@ IFunctionSource::Resolution CReferenceScanner::FoundModuleOf(uint64_t serial,
 
 IFunctionSource::Resolution CReferenceScanner::ResolveImport(ModuleId importer, size_t descriptor,
                                                              ModuleId& module) {
-    const auto kept = m_kept.find(importer);
-    if (kept == m_kept.end() || descriptor >= kept->second.imports.size()) return UNRESOLVED;
-    return FoundModuleOf(kept->second.imports[descriptor], module);
+    const KeptFunctions* kept = Kept(importer);
+    if (kept == nullptr || descriptor >= kept->imports.size()) return UNRESOLVED;
+    return FoundModuleOf(kept->imports[descriptor], module);
 }
 
 IFunctionSource::Resolution CReferenceScanner::ResolveForwarder(ModuleId exporter,

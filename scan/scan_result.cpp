@@ -63,7 +63,7 @@ std::string CScanResult::ImporterName(const MissingFunction& missing) const {
 
 std::string CScanResult::MissingFunctionLine(const MissingFunction& missing) const {
     std::string line =
-        ImporterName(missing) + " -> " + missing.module + "!" + FunctionText(missing.function);
+        ImporterName(missing) + " -> " + missing.module + "!" + FunctionText(missing);
     if (!missing.forwardedTo.empty()) line += " (forwarded to " + missing.forwardedTo + ")";
     return line;
 }

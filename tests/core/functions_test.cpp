@@ -121,7 +121,7 @@ std::string Imports(const Bytes& bytes) {
         text += (text.empty() ? "" : " | ") + m.module + (m.delayLoad ? "*" : "") + ":";
         for (const ImportedFunction& f : m.functions)
             text += " " + (f.byOrdinal ? "#" + std::to_string(f.hint)
-                                       : f.name + "/" + std::to_string(f.hint));
+                                       : std::string(m.NameOf(f)) + "/" + std::to_string(f.hint));
     }
     return text;
 }
@@ -217,7 +217,7 @@ TEST(FunctionCheck, ForwardersFollowedAsTheLoaderFollowsThem) {
     EXPECT_EQ(passes, 2);  // every forwarder's module is asked for in the first
     std::string lines;
     for (const MissingFunction& m : missing) {
-        lines += source.names[m.importer] + " -> " + m.module + "!" + FunctionText(m.function) +
+        lines += source.names[m.importer] + " -> " + m.module + "!" + FunctionText(m) +
                  (m.forwardedTo.empty() ? "" : " (forwarded to " + m.forwardedTo + ")") +
                  (m.delayLoadOnly ? " delay-load" : "") + ": " + m.reason + "\n";
     }

@@ -1,7 +1,7 @@
 // Fuzz target for the imported functions: the bytes as an image, both tables'
 // thunks read; one module for each name the import walks report.
-#include "fuzz_check.h"
 #include "export_table.h"
+#include "fuzz_check.h"
 #include "import_thunks.h"
 #include "import_walk.h"
 #include "mapped_image.h"
@@ -19,9 +19,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             "one module for each import name");
     for (const ImportedModule& module : modules) {
         for (const ImportedFunction& function : module.functions) {
-            Require(function.byOrdinal || function.name.size() <= kMaxFunctionName,
-                    "a name within its limit");
-            Require(!function.byOrdinal || function.name.empty(), "an ordinal has no name");
+            Require(module.NameOf(function).size() == function.nameSize &&
+                        function.nameSize <= kMaxFunctionName,
+                    "a name inside the module's names, within its limit");
+            Require(!function.byOrdinal || function.nameSize == 0, "an ordinal has no name");
         }
         functions += module.functions.size();
     }
