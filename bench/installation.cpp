@@ -86,9 +86,12 @@ struct Module {
     std::vector<std::string> exports;
 };
 
-// A function name of module `m`: its stem and a number.
+// A function name of module `m`: its stem and a number, '-' made '_' as in
+// C identifiers (pefile takes no other name for a function).
 std::string FunctionName(const Module& m, size_t k) {
-    return m.name.substr(0, m.name.size() - 4) + "_fn" + Base36(k);
+    std::string stem = m.name.substr(0, m.name.size() - 4);
+    std::replace(stem.begin(), stem.end(), '-', '_');
+    return stem + "_fn" + Base36(k);
 }
 
 bool WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes, size_t& count) {

@@ -26,7 +26,8 @@ CScanResult::CScanResult(const CReferenceScanner& scanner, std::string modulePat
         const bool found =
             entry.State() == REF_FOUND && entry.DirectoryIndex() < m_directories.size();
         m_paths.push_back(found ? scanner.FoundPath(i) : std::string());
-        m_onlyForwarded.push_back(scanner.OnlyForwarded(m_references.SerialAt(i)));
+        m_onlyForwarded.push_back(m_bFunctionsChecked &&
+                                  scanner.OnlyForwarded(m_references.SerialAt(i)));
     }
 }
 
