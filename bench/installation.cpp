@@ -81,7 +81,18 @@ struct Module {
     size_t directory = 0;
     std::vector<size_t> imports;            // indexes of modules
     std::vector<std::string> otherImports;  // missing or non-PE names
+    // Export table entries ("Name" or "Name=MODULE.Other"), sorted by name;
+    // the forwarders' targets are plain exports of modules found anyway.
+    std::vector<std::string> exports;
 };
+
+// A function name of module `m`: its stem and a number, '-' made '_' as in
+// C identifiers (pefile takes no other name for a function).
+std::string FunctionName(const Module& m, size_t k) {
+    std::string stem = m.name.substr(0, m.name.size() - 4);
+    std::replace(stem.begin(), stem.end(), '-', '_');
+    return stem + "_fn" + Base36(k);
+}
 
 bool WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes, size_t& count) {
     ++count;
@@ -173,21 +184,74 @@ bool GenerateInstallation(const InstallationParams& params, const std::string& r
         }
     }
 
+    // The function level draws from a random sequence of its own, so that the
+    // modules and files are the same as without it. Every module exports a
+    // few functions, some forwarded to a plain export of another module.
+    Random functions(params.seed ^ 0x66756E6374696F6Eull);
+    for (Module& m : modules) {
+        const size_t count = 4 + functions.Below(12);
+        for (size_t k = 0; k < count; ++k) m.exports.push_back(FunctionName(m, k));
+        std::sort(m.exports.begin(), m.exports.end());
+    }
+    // Forwarders first chosen, then pointed at exports that are not: no chain
+    // is longer than one link.
+    std::vector<std::vector<bool>> forwards(modules.size());
+    for (size_t i = 0; i < modules.size(); ++i) {
+        for (size_t k = 0; k < modules[i].exports.size(); ++k)
+            forwards[i].push_back(modules.size() > 1 && functions.Chance(0.1));
+    }
+    for (size_t i = 0; i < modules.size(); ++i) {
+        for (size_t k = 0; k < modules[i].exports.size(); ++k) {
+            if (!forwards[i][k]) continue;
+            size_t t = functions.Below(modules.size() - 1);
+            t += t >= i ? 1 : 0;
+            const size_t j = functions.Below(modules[t].exports.size());
+            if (forwards[t][j]) continue;  // left a plain export
+            const std::string& target = modules[t].name;
+            modules[i].exports[k] +=
+                "=" + target.substr(0, target.size() - 4) + "." + modules[t].exports[j];
+        }
+    }
+    // What an import of module `target` names: a few of its exports, by name
+    // (the hint right or 0) or now and then by ordinal; rarely one it lacks,
+    // which the function check must report.
+    auto importFunctions = [&](const std::string& importer, const std::string& text,
+                               size_t target) {
+        const Module& m = modules[target];
+        std::vector<std::string> list;
+        for (size_t n = 1 + functions.Below(4); n > 0; --n) {
+            const size_t k = functions.Below(m.exports.size());
+            const std::string name = m.exports[k].substr(0, m.exports[k].find('='));
+            if (functions.Chance(0.002)) {
+                list.push_back(name + "_gone");
+                installation.expectedMissingFunctions.push_back(importer + " -> " + text + "!" +
+                                                                list.back());
+            } else if (functions.Chance(0.1)) {
+                list.push_back("#" + std::to_string(k + 1));
+            } else {
+                list.push_back(name + "/" + std::to_string(functions.Chance(0.5) ? k : 0));
+            }
+        }
+        return list;
+    };
+
     auto importText = [&](size_t target) {
         std::string text = Styled(modules[target].name, random);
         if (random.Chance(params.extensionlessShare)) text.resize(text.size() - 4);
         return text;
     };
-    auto buildImage = [&](const std::vector<size_t>& imports,
-                          const std::vector<std::string>& others, bool dll) {
+    auto buildImage = [&](const std::string& fileName, const std::vector<size_t>& imports,
+                          const std::vector<std::string>& others, const Module* exporter) {
         test::PeBuilder builder;
         builder.Pe32Plus();
-        if (dll) builder.Dll();
+        if (exporter != nullptr) builder.Dll().Exports(exporter->exports);
         std::set<size_t> seen;
         for (size_t target : imports) {
-            if (seen.insert(target).second) builder.Import(importText(target));
+            if (!seen.insert(target).second) continue;
+            const std::string text = importText(target);
+            builder.Import(text, importFunctions(fileName, text, target));
         }
-        for (const std::string& name : others) builder.Import(Styled(name, random));
+        for (const std::string& name : others) builder.Import(Styled(name, random), {"Lost"});
         if (params.moduleBytes > 0) {
             test::SectionSpec padding;
             padding.name = ".rdata";
@@ -201,14 +265,14 @@ bool GenerateInstallation(const InstallationParams& params, const std::string& r
     };
 
     installation.module = dirs[0] + "App.exe";
-    if (!WriteBytes(installation.module, buildImage(exeImports, {}, false),
+    if (!WriteBytes(installation.module, buildImage("App.exe", exeImports, {}, nullptr),
                     installation.filesWritten)) {
         error = "cannot write " + installation.module;
         return false;
     }
     for (const Module& m : modules) {
         const std::string diskName = Styled(m.name, random);
-        const std::vector<uint8_t> image = buildImage(m.imports, m.otherImports, true);
+        const std::vector<uint8_t> image = buildImage(diskName, m.imports, m.otherImports, &m);
         if (!WriteBytes(dirs[m.directory] + diskName, image, installation.filesWritten)) {
             error = "cannot write " + dirs[m.directory] + diskName;
             return false;
@@ -316,6 +380,8 @@ bool WriteManifest(const InstallationParams& params, const Installation& install
         out << "expect-found=" << found << '\n';
     for (const std::string& name : installation.expectedUnresolved)
         out << "expect-unresolved=" << name << '\n';
+    for (const std::string& line : installation.expectedMissingFunctions)
+        out << "expect-missing-function=" << line << '\n';
     out.close();
     return static_cast<bool>(out);
 }

@@ -30,6 +30,9 @@ struct Installation {
     // file system names them, and the names that are missing or not PE images.
     std::vector<std::string> expectedFound;
     std::vector<std::string> expectedUnresolved;
+    // "IMPORTER -> MODULE!NAME" for each imported function that its found
+    // module lacks (the function check's report lines, in no particular order).
+    std::vector<std::string> expectedMissingFunctions;
     size_t modules = 0;       // DLLs generated, or imported by a corpus EXE
     size_t filesWritten = 0;  // files in the search directories
 };

@@ -42,7 +42,9 @@ TARGET_PEFILE_SPEEDUP = 3.5
 TARGET_OBJDUMP_SPEEDUP = 20.0
 TARGET_DOUBLING_GROWTH = 2.2
 TARGET_PEAK_MIB = 64.0
-TARGET_LOADER_RATIO = 1.2  # kivrel-scan --loader against the default scan
+TARGET_LOADER_RATIO = 1.5  # kivrel-scan --loader (which checks functions too) against the default scan
+TARGET_FUNCTIONS_RATIO = 1.5  # kivrel-scan --functions against the default scan
+TARGET_PEFILE_FUNCTIONS_SPEEDUP = 10.0  # the pefile peer doing the same check
 
 
 def fold(text):
@@ -61,7 +63,7 @@ def run(command, **kwargs):
 
 
 def read_manifest(path):
-    manifest = {"expect-found": [], "expect-unresolved": []}
+    manifest = {"expect-found": [], "expect-unresolved": [], "expect-missing-function": []}
     with open(path, encoding="latin-1") as f:
         for line in f:
             if line.startswith("#") or "=" not in line:
@@ -100,11 +102,26 @@ def parse_kivrel_json(stdout):
         text = line["text"].encode("latin-1", "replace").decode("latin-1")
         if line["value"] != 0:
             found.add(fold(text))
-        elif text == "*** NOT FOUND or INCORRECT ***":
-            after_heading = True
+        elif text.startswith("*** "):
+            # Only the unresolved names count; --loader's later groups do not.
+            after_heading = text == "*** NOT FOUND or INCORRECT ***"
         elif after_heading and text:
             unresolved.add(fold(text))
     return found, unresolved
+
+
+def missing_functions(tool):
+    """The missing-function lines of a kivrel-scan or pefile peer JSON document."""
+    report = json.loads(tool.result.stdout.decode("latin-1"))
+    lines = set()
+    for m in report.get("missingFunctions", []):
+        if isinstance(m, str):
+            lines.add(m)
+            continue
+        text = m["name"] if "name" in m else "#%d" % m["ordinal"]
+        forwarded = " (forwarded to %s)" % m["forwardedTo"] if "forwardedTo" in m else ""
+        lines.add("%s -> %s!%s%s" % (m["importer"], m["module"], text, forwarded))
+    return lines
 
 
 def parse_found_lines(stdout):
@@ -157,13 +174,19 @@ def make_tools(args, manifest, with_peers):
                   + m["search"], parse_found_lines),
              # Every loader option on: found and unresolved names must be the default's.
              Tool("kivrel-scan --loader", [os.path.join(args.build_dir, "cli", "kivrel-scan"), "--json", "--loader"]
-                  + kivrel_args, parse_kivrel_json)]
+                  + kivrel_args, parse_kivrel_json),
+             # Forwarders may add modules: compared with the pefile peer's check instead.
+             Tool("kivrel-scan --functions", [os.path.join(args.build_dir, "cli", "kivrel-scan"), "--json",
+                                              "--functions"] + kivrel_args, None)]
     if not with_peers:
         return tools
     python = pefile_python()
     if python and "pefile" not in args.skip:
         tools.append(Tool("pefile resolver", [python, os.path.join(ROOT, "tools", "pefile-resolve.py"), "--json"]
                           + kivrel_args, parse_pefile_json, slow=True))
+        tools.append(Tool("pefile resolver --functions", [python, os.path.join(ROOT, "tools", "pefile-resolve.py"),
+                                                          "--json", "--functions"] + kivrel_args, None,
+                          slow=True))
     if shutil.which("objdump") and "objdump" not in args.skip:
         tools.append(Tool("objdump script", [os.path.join(ROOT, "bench", "objdump-resolve.sh"), m["module"]]
                           + m["search"], parse_found_lines, slow=True))
@@ -256,6 +279,25 @@ def generate_corpus(args):
     m["name"] = "Wine's PE modules: an EXE importing all %s DLLs, %s files" % (m["modules"],
                                                                                format(int(m["files"]), ","))
     return m
+
+
+def check_functions(tools, manifest, problems):
+    """kivrel-scan --functions, the pefile peer and the generator name the same missing functions."""
+    by_name = {t.name: t for t in tools}
+    ours = by_name.get("kivrel-scan --functions")
+    if ours is None:
+        return
+    reference = missing_functions(ours)
+    expected = manifest["expect-missing-function"]
+    if manifest["expect-found"] and reference != set(expected):
+        problems.append("%s: kivrel-scan --functions does not report the missing functions the generator made"
+                        % manifest["name"])
+    peer = by_name.get("pefile resolver --functions")
+    if peer is not None and missing_functions(peer) != reference:
+        problems.append("%s: the pefile peer reports other missing functions (%d) than kivrel-scan (%d)"
+                        % (manifest["name"], len(missing_functions(peer)), len(reference)))
+    if peer is not None and parse_pefile_json(peer.result.stdout)[0] != parse_kivrel_json(ours.result.stdout)[0]:
+        problems.append("%s: with --functions the pefile peer found other modules than kivrel-scan" % manifest["name"])
 
 
 def check_results(tools, manifest, problems):
@@ -397,6 +439,7 @@ def main():
                 continue
             measure(t, args.runs, args.slow_runs)
             check_results(t, m, problems)
+            check_functions(t, m, problems)
             check_plain(args, m, t[0].result.stdout, problems)
     finally:
         if server is not None:
@@ -421,6 +464,16 @@ def main():
         ratio = by_name["kivrel-scan --loader"].median() / kivrel
         checks.append(("kivrel-scan --loader <= %.1f x the default scan" % TARGET_LOADER_RATIO,
                        ratio <= TARGET_LOADER_RATIO, "%.2f" % ratio))
+    if "kivrel-scan --functions" in by_name:
+        functions = by_name["kivrel-scan --functions"].median()
+        ratio = functions / kivrel
+        checks.append(("kivrel-scan --functions <= %.1f x the default scan" % TARGET_FUNCTIONS_RATIO,
+                       ratio <= TARGET_FUNCTIONS_RATIO, "%.2f" % ratio))
+        if "pefile resolver --functions" in by_name:
+            speedup = by_name["pefile resolver --functions"].median() / functions
+            checks.append(("kivrel-scan --functions >= %.0f x faster than the pefile peer doing the same check"
+                           % TARGET_PEFILE_FUNCTIONS_SPEEDUP, speedup >= TARGET_PEFILE_FUNCTIONS_SPEEDUP,
+                           "%.1f" % speedup))
     if "pefile resolver" in by_name:
         speedup = by_name["pefile resolver"].median() / kivrel
         checks.append(("kivrel-scan >= %.1f x faster than the pefile resolver" % TARGET_PEFILE_SPEEDUP,

@@ -82,6 +82,7 @@ void WriteJsonReport(std::ostream& out, const CScanResult& result,
             WriteJsonString(out, entry.host);
         }
         if (entry.delayLoadOnly) out << ", \"delayLoadOnly\": true";
+        if (result.OnlyForwarded(i)) out << ", \"via\": \"forwarder\"";
         out << "}";
     }
     out << (references.empty() ? "]" : "\n  ]");
@@ -93,6 +94,29 @@ void WriteJsonReport(std::ostream& out, const CScanResult& result,
         out << ", \"value\": " << lines[i].value << "}";
     }
     out << (lines.empty() ? "]" : "\n  ]");
+    if (result.FunctionsChecked()) {
+        out << ",\n  \"missingFunctions\": [";
+        const auto& missing = result.MissingFunctions();
+        for (size_t i = 0; i < missing.size(); ++i) {
+            const MissingFunction& m = missing[i];
+            out << (i ? ",\n    " : "\n    ") << "{\"importer\": ";
+            WriteJsonString(out, result.ImporterName(m));
+            out << ", \"module\": ";
+            WriteJsonString(out, m.module);
+            if (m.byOrdinal) {
+                out << ", \"ordinal\": " << m.ordinal;
+            } else {
+                out << ", \"name\": ";
+                WriteJsonString(out, m.name);
+            }
+            if (!m.forwardedTo.empty()) {
+                out << ", \"forwardedTo\": ";
+                WriteJsonString(out, m.forwardedTo);
+            }
+            out << ", \"delayLoadOnly\": " << (m.delayLoadOnly ? "true" : "false") << "}";
+        }
+        out << (missing.empty() ? "]" : "\n  ]");
+    }
     out << ",\n  \"exitStatus\": " << result.ExitStatus() << "\n}\n";
 }
 

@@ -3,12 +3,13 @@
 namespace kivrel::cli {
 
 namespace {
-// The loader options, each a flag; --loader turns on all four.
+// The loader options, each a flag; --loader turns on all five.
 bool* LoaderFlag(const std::string& arg, LoaderOptions& loader, bool& all) {
     if (arg == "--api-sets") return &loader.apiSets;
     if (arg == "--delay-load") return &loader.delayLoad;
     if (arg == "--match-machine") return &loader.matchMachine;
     if (arg == "--module-dir") return &loader.moduleDir;
+    if (arg == "--functions") return &loader.functions;
     if (arg == "--loader") return &all;
     return nullptr;
 }
@@ -32,7 +33,10 @@ const char* UsageText() {
            "  --match-machine     pass over modules of another machine type (a 64-bit DLL\n"
            "                      for a 32-bit program) and search on\n"
            "  --module-dir        search the module's own directory first also for a DLL\n"
-           "  --loader            all four: resolve as the Windows loader does\n"
+           "  --functions         check every imported function against the exports of\n"
+           "                      the module it comes from, following forwarders; the\n"
+           "                      missing ones are listed last and fail\n"
+           "  --loader            all five: resolve as the Windows loader does\n"
            "  --json              print one JSON document instead of the report lines\n"
            "  --format FORMAT     lines (the default), json (as --json) or ldd: one line\n"
            "                      per reference, 'NAME => PATH' or 'NAME => not found'\n"
@@ -50,14 +54,16 @@ const char* UsageText() {
            "                      a directory's PE files, or a module; one line per\n"
            "                      module with a problem, then a summary\n"
            "  --recursive         with --audit, also the modules of every subdirectory\n"
-           "  --verbose           print the search directories and each name resolved\n"
-           "                      on standard error\n"
+           "  --verbose           print the search directories, each name resolved and\n"
+           "                      why each missing function does not bind on standard\n"
+           "                      error\n"
            "  --help              print this help\n"
            "  --version           print the version\n"
            "\n"
            "Elsewhere than Windows, KIVREL_SYSTEM_DIR and KIVREL_WINDOWS_DIR stand in for\n"
            "the two Windows directories when the options are not given.\n"
-           "Exit status: 0 all found, 1 a message line or a missing name, 2 usage error.\n"
+           "Exit status: 0 all found, 1 a message line, a missing name or (with\n"
+           "--functions) a missing function, 2 usage error.\n"
            "With --why: 0 when NAME is a reference, 1 when not. With --copy-to: 1 also\n"
            "when a copy failed. With --audit: 1 when any module has a problem.\n";
 }
@@ -186,7 +192,7 @@ bool ParseOptions(const std::vector<std::string>& args, Options& options, std::s
         }
         positional.push_back(arg);
     }
-    if (allLoaderOptions) options.loader = LoaderOptions{true, true, true, true};
+    if (allLoaderOptions) options.loader = LoaderOptions{true, true, true, true, true};
     if (options.help || options.version) return CheckCombinations(options, error);
     if (options.audit) {
         options.auditPaths = positional;

@@ -48,6 +48,7 @@ int RunScanCommand(const std::vector<std::string>& args, std::ostream& out, std:
     const CScanResult result =
         scanner.Scan(options.module, options.initialDirectory, /*cleanup=*/true, report);
     err << ApiSetHint(result.References(), options.loader);
+    if (options.verbose) WriteFunctionReasons(err, result);
 
     int status = result.ExitStatus();
     if (options.json) {

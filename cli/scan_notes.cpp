@@ -41,4 +41,10 @@ std::string ApiSetHint(const CReferenceList& references, const LoaderOptions& op
            " (api-*, ext-*); --api-sets maps them to their host DLLs\n";
 }
 
+void WriteFunctionReasons(std::ostream& out, const CScanResult& result) {
+    for (const MissingFunction& missing : result.MissingFunctions())
+        out << "kivrel-scan: " << result.MissingFunctionLine(missing) << ": " << missing.reason
+            << '\n';
+}
+
 }  // namespace kivrel::cli

@@ -27,6 +27,9 @@ private:
     bool m_bVerbose;
 };
 
+// With --verbose: why each missing function does not bind, one line each.
+void WriteFunctionReasons(std::ostream& out, const CScanResult& result);
+
 // The hint line (with its newline) when unresolved names are API set names
 // and API sets were not asked for; "" otherwise.
 std::string ApiSetHint(const CReferenceList& references, const LoaderOptions& options);

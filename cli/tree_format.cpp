@@ -26,8 +26,10 @@ void WriteTree(std::ostream& out, const CScanResult& result, bool missingOnly) {
         } else {
             out << indent << '[' << line.depth << "] ";
         }
-        out << result.NameOf(line.node) << " => " << result.ResolutionOf(line.node)
-            << (line.seeAbove ? " (see above)\n" : "\n");
+        out << result.NameOf(line.node) << " => " << result.ResolutionOf(line.node);
+        const size_t missing = line.seeAbove ? 0 : result.MissingFunctionCount(line.node);
+        if (missing != 0) out << " [" << missing << " missing functions]";
+        out << (line.seeAbove ? " (see above)\n" : "\n");
     }
 }
 

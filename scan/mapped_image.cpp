@@ -118,6 +118,15 @@ uint32_t CMappedImage::GetDirectoryEntrySize(unsigned index) const {
     return size;
 }
 
+uint32_t CMappedImage::GetDirectoryEntryRva(unsigned index) const {
+    uint32_t rva = 0, size = 0;
+    if (index >= kDirectoryEntryCount || m_pPeHeaders == nullptr ||
+        !ReadDirectoryEntry(index, rva, size)) {
+        return 0;
+    }
+    return rva;
+}
+
 const uint8_t* CMappedImage::RvaToPointer(uint32_t rva) const {
     const uint32_t offset = RvaToFileOffset(rva);
     if (offset == kNoFileOffset || !m_bytes.Fits(offset, 1)) return nullptr;

@@ -48,6 +48,8 @@ public:
     const uint8_t* GetDirectoryEntryPointer(unsigned index) const;
     // For index 16 or more: 0xFFFFFFFF. An entry outside the file reads as 0.
     uint32_t GetDirectoryEntrySize(unsigned index) const;
+    // The entry's RVA as it stands; 0 for index 16 or more or outside the file.
+    uint32_t GetDirectoryEntryRva(unsigned index) const;
     // The file offset that the entry's RVA translates to: kNoFileOffset when
     // the RVA is 0 or does not translate to a byte inside the file, or for
     // index 16 or more.

@@ -16,6 +16,8 @@ enum MessageId : int {
 // never shows them, so they are no string resources.
 constexpr const char* kApiSetsHeading = "*** API SETS ***";
 constexpr const char* kDelayLoadOnlyHeading = "*** NOT FOUND (delay-load only) ***";
+constexpr const char* kMissingFunctionsHeading = "*** MISSING FUNCTIONS ***";
+constexpr const char* kMissingFunctionsDelayHeading = "*** MISSING FUNCTIONS (delay-load only) ***";
 
 // The text of a message id, or "" for an id that is not a message of the scan.
 const char* MessageText(int id);

@@ -22,6 +22,10 @@ ModuleRead ReadModule(const CMappedImage& image, const ModuleReadOptions& option
         WalkDelayLoadNames(image,
                            [&](std::string_view name) { module.delayImports.emplace_back(name); });
     }
+    if (options.functions) {
+        module.functions =
+            std::make_shared<const ModuleFunctions>(ReadModuleFunctions(image, options.delayLoad));
+    }
     const bool none = module.imports.empty() && module.delayImports.empty();
     module.errorId = walk == WALK_UNTRANSLATABLE ? IDS_SCAN_FAILED : none ? IDS_NO_REFERENCES : 0;
     return module;

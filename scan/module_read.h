@@ -5,10 +5,12 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <unordered_map>
 #include <vector>
 
+#include "function_check.h"
 #include "messages.h"
 
 namespace kivrel {
@@ -18,6 +20,7 @@ class CMappedImage;
 struct ModuleReadOptions {
     bool delayLoad = false;        // also read the delay-load import table
     uint16_t requiredMachine = 0;  // nonzero: an image of another machine is passed over
+    bool functions = false;        // also what the function check needs of a PE image
 };
 
 struct ModuleRead {
@@ -31,6 +34,9 @@ struct ModuleRead {
     // Names as the tables hold them, in table order.
     std::vector<std::string> imports;
     std::vector<std::string> delayImports;  // only with ModuleReadOptions::delayLoad
+    // Only with ModuleReadOptions::functions: one entry of its imports for
+    // each name of `imports` and then of `delayImports`.
+    std::shared_ptr<const ModuleFunctions> functions;
 };
 
 ModuleRead ReadModule(const CMappedImage& image, const ModuleReadOptions& options);

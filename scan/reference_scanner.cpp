@@ -21,13 +21,16 @@ CScanResult CReferenceScanner::Scan(const std::string& modulePath,
     m_apiSets.Clear();
     if (m_options.apiSets) LoadApiSetSchema();
     m_wRequiredMachine = 0;
+    m_missingFunctions.clear();
     const ModuleRead module = Read(modulePath);
     if (m_options.matchMachine) m_wRequiredMachine = module.machine;
     if (module.errorId != 0) sink.AddLine(MessageText(module.errorId), 0);
     if (module.isPe) {
-        m_edges.AddImports(CImportEdges::kScannedModule, AddImportsOf(module),
-                           module.imports.size());
+        const std::vector<uint64_t> imports = AddImportsOf(module);
+        m_edges.AddImports(CImportEdges::kScannedModule, imports, module.imports.size());
+        KeepFunctions(CImportEdges::kScannedModule, module, imports);
         ResolveReferences();
+        if (m_options.functions) CheckAllFunctions();
     }
     CScanResult result(*this, modulePath, module.errorId);
     if (module.isPe) WriteReport(result, sink);
@@ -54,6 +57,10 @@ void CReferenceScanner::ClearLists() {
     m_presenceIds.clear();
     m_references.Clear();
     m_edges.Clear();
+    m_kept.clear();
+    m_keptScanned = KeptFunctions{};
+    m_forwarded.clear();
+    m_onlyForwarded.clear();
 }
 
 }  // namespace kivrel

@@ -5,10 +5,16 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
+#include <memory>
 #include <string>
+#include <unordered_map>
+#include <unordered_set>
+#include <utility>
 #include <vector>
 
 #include "api_set_schema.h"
+#include "function_check.h"
 #include "import_edges.h"
 #include "match_presence.h"
 #include "module_read.h"
@@ -55,9 +61,12 @@ struct LoaderOptions {
     bool delayLoad = false;     // also the delay-load import table
     bool matchMachine = false;  // pass over modules of another machine type
     bool moduleDir = false;     // the module's own folder first also for a DLL
+    // Every imported function bound in the module its import resolves to;
+    // forwarders' modules join the scan as their exporters' dependencies.
+    bool functions = false;
 };
 
-class CReferenceScanner {
+class CReferenceScanner : private IFunctionSource {
 public:
     explicit CReferenceScanner(IScanPlatform& platform, IScanObserver* observer = nullptr)
         : m_platform(platform), m_pObserver(observer) {}
@@ -70,6 +79,7 @@ public:
 
     void SetLoaderOptions(const LoaderOptions& options) { m_options = options; }
     const LoaderOptions& Options() const { return m_options; }
+    bool ChecksFunctions() const { return m_options.functions; }
     // With a cache every file is read once across this scanner's scans (an
     // audit's many roots); null reads each file when it is needed.
     void SetReadCache(CModuleReadCache* cache) { m_pReadCache = cache; }
@@ -121,6 +131,12 @@ public:
     const CReferenceList& References() const { return m_references; }
     // Which module imports which reference; see CImportGraph for walking them.
     const CImportEdges& Edges() const { return m_edges; }
+    // With LoaderOptions::functions: the imported functions that do not bind,
+    // importers named by serial (CImportEdges::kScannedModule for the module
+    // scanned), in reference-list order, each one's in import-table order.
+    const std::vector<MissingFunction>& MissingFunctions() const { return m_missingFunctions; }
+    // True for an entry that only forwarders' exporters import.
+    bool OnlyForwarded(uint64_t serial) const { return m_onlyForwarded.count(serial) != 0; }
 
 private:
     void LoadApiSetSchema();
@@ -137,6 +153,25 @@ private:
     ModuleRead Read(const std::string& path, const ModuleReadOptions& options) const {
         return m_pReadCache ? m_pReadCache->Read(path, options) : ReadModuleFile(path, options);
     }
+    // What the function check needs of a module read for entry `serial`:
+    // its functions, and the serials its import names stand for.
+    struct KeptFunctions {
+        std::shared_ptr<const ModuleFunctions> functions;
+        std::vector<uint64_t> imports;
+    };
+    const KeptFunctions* Kept(uint64_t serial) const;
+    void KeepFunctions(uint64_t serial, const ModuleRead& module,
+                       const std::vector<uint64_t>& imports);
+    // Checks the functions of every module found, resolving forwarders'
+    // modules, until nothing is pending.
+    void CheckAllFunctions();
+    // IFunctionSource, over the serials of the reference list.
+    Resolution ResolveImport(ModuleId importer, size_t descriptor, ModuleId& module) override;
+    Resolution ResolveForwarder(ModuleId exporter, const std::string& name,
+                                ModuleId& module) override;
+    const ModuleFunctions* Functions(ModuleId module) const override;
+    // The found module that entry `serial` stands for (through API set hosts).
+    Resolution FoundModuleOf(uint64_t serial, ModuleId& module) const;
     // Tells the observer when a file of `machine` was passed over for its
     // machine type.
     void NotifyIfOtherMachine(const std::string& path, uint16_t machine) const;
@@ -157,6 +192,16 @@ private:
     // With machine matching: the named module's machine, which every module
     // found must share (0 while the named module itself is read).
     uint16_t m_wRequiredMachine = 0;
+
+    // The function check's state: each read module's functions, the
+    // forwarders' modules added (by exporter and folded name) and the entries
+    // only they import.
+    // By serial (serials are dense): a look-up per import costs no hashing.
+    std::vector<KeptFunctions> m_kept;
+    KeptFunctions m_keptScanned;  // the scanned module's
+    std::map<std::pair<uint64_t, std::string>, uint64_t> m_forwarded;
+    std::unordered_set<uint64_t> m_onlyForwarded;
+    std::vector<MissingFunction> m_missingFunctions;
 };
 
 // True for a name that may be looked up in a directory: no wildcard (neither

@@ -9,6 +9,7 @@ ModuleReadOptions CReferenceScanner::ReadOptions() const {
     ModuleReadOptions options;
     options.delayLoad = m_options.delayLoad;
     options.requiredMachine = m_wRequiredMachine;
+    options.functions = m_options.functions;
     return options;
 }
 
@@ -32,6 +33,9 @@ std::vector<uint64_t> CReferenceScanner::AddImportsOf(const ModuleRead& module) 
     }
     for (const std::string& name : module.delayImports) {
         imported.push_back(AddReference(name, 0, REF_PENDING, ORIGIN_DELAY_IMPORT));
+    }
+    if (!m_onlyForwarded.empty()) {
+        for (const uint64_t serial : imported) m_onlyForwarded.erase(m_edges.Follow(serial));
     }
     return imported;
 }

@@ -49,6 +49,22 @@ void WriteReport(const CScanResult& result, IReportSink& sink) {
     writeGroup(
         kDelayLoadOnlyHeading,
         [&](size_t j) { return !result.IsResolved(j) && references[j].delayLoadOnly; }, text);
+
+    // The function check's groups, in the order the check found them.
+    for (const bool delayLoadOnly : {false, true}) {
+        bool headingWritten = false;
+        for (const MissingFunction& missing : result.MissingFunctions()) {
+            if (missing.delayLoadOnly != delayLoadOnly) continue;
+            if (!headingWritten) {
+                sink.AddLine("", 0);
+                sink.AddLine(
+                    delayLoadOnly ? kMissingFunctionsDelayHeading : kMissingFunctionsHeading, 0);
+                sink.AddLine("", 0);
+                headingWritten = true;
+            }
+            sink.AddLine(result.MissingFunctionLine(missing), 0);
+        }
+    }
 }
 
 }  // namespace kivrel

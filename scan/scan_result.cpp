@@ -11,13 +11,23 @@ CScanResult::CScanResult(const CReferenceScanner& scanner, std::string modulePat
       m_edges(scanner.Edges()),
       m_modulePath(std::move(modulePath)),
       m_moduleName(FileNameOf(m_modulePath)),
-      m_messageId(messageId) {
+      m_messageId(messageId),
+      m_missing(scanner.MissingFunctions()),
+      m_bFunctionsChecked(scanner.ChecksFunctions()) {
+    for (const MissingFunction& missing : m_missing) {
+        const long index = m_references.IndexOfSerial(missing.importer);
+        m_importers.push_back(index < 0 ? CImportGraph::kRoot
+                                        : CImportGraph::NodeOfReference(size_t(index)));
+    }
     m_paths.reserve(m_references.size());
+    m_onlyForwarded.reserve(m_references.size());
     for (size_t i = 0; i < m_references.size(); ++i) {
         const Reference& entry = m_references[i];
         const bool found =
             entry.State() == REF_FOUND && entry.DirectoryIndex() < m_directories.size();
         m_paths.push_back(found ? scanner.FoundPath(i) : std::string());
+        m_onlyForwarded.push_back(m_bFunctionsChecked &&
+                                  scanner.OnlyForwarded(m_references.SerialAt(i)));
     }
 }
 
@@ -35,7 +45,34 @@ int CScanResult::ExitStatus() const {
     for (size_t i = 0; i < m_references.size(); ++i) {
         if (IsMissingAtStart(i)) return 1;
     }
+    for (const MissingFunction& missing : m_missing) {
+        if (!missing.delayLoadOnly) return 1;
+    }
     return 0;
+}
+
+CScanResult::Node CScanResult::ImporterOf(const MissingFunction& missing) const {
+    return m_importers[size_t(&missing - m_missing.data())];
+}
+
+std::string CScanResult::ImporterName(const MissingFunction& missing) const {
+    const Node importer = ImporterOf(missing);
+    return importer == CImportGraph::kRoot
+               ? m_moduleName
+               : FileNameOf(m_paths[CImportGraph::ReferenceIndex(importer)]);
+}
+
+std::string CScanResult::MissingFunctionLine(const MissingFunction& missing) const {
+    std::string line =
+        ImporterName(missing) + " -> " + missing.module + "!" + FunctionText(missing);
+    if (!missing.forwardedTo.empty()) line += " (forwarded to " + missing.forwardedTo + ")";
+    return line;
+}
+
+size_t CScanResult::MissingFunctionCount(Node node) const {
+    size_t count = 0;
+    for (const Node importer : m_importers) count += importer == node ? 1 : 0;
+    return count;
 }
 
 const CImportGraph& CScanResult::Graph() const {

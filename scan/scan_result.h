@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "function_check.h"
 #include "import_edges.h"
 #include "import_graph.h"
 #include "reference_list.h"
@@ -41,9 +42,24 @@ public:
     bool IsResolved(size_t index) const;
     // Unresolved and needed at start-up (not only through delay-loading).
     bool IsMissingAtStart(size_t index) const;
-    // 1 when the report has a message line or a name the program needs at
-    // start-up is unresolved; else 0.
+    // 1 when the report has a message line, a name the program needs at
+    // start-up is unresolved or a function it needs at start-up is missing;
+    // else 0.
     int ExitStatus() const;
+
+    // With the function check: the imported functions that do not bind, in
+    // reference-list order of their importers (the scanned module first).
+    const std::vector<MissingFunction>& MissingFunctions() const { return m_missing; }
+    bool FunctionsChecked() const { return m_bFunctionsChecked; }
+    // The node of a missing function's importer, and its file name.
+    Node ImporterOf(const MissingFunction& missing) const;
+    std::string ImporterName(const MissingFunction& missing) const;
+    // "IMPORTER -> MODULE!NAME", and " (forwarded to TARGET!NAME)" after a forwarder.
+    std::string MissingFunctionLine(const MissingFunction& missing) const;
+    // How many missing functions the module at `node` imports.
+    size_t MissingFunctionCount(Node node) const;
+    // An entry that only forwarders' exporters import.
+    bool OnlyForwarded(size_t index) const { return m_onlyForwarded[index]; }
 
     // Who imports whom, built on first use.
     const CImportGraph& Graph() const;
@@ -70,6 +86,10 @@ private:
     std::string m_moduleName;
     int m_messageId;
     std::vector<std::string> m_paths;
+    const std::vector<MissingFunction>& m_missing;
+    bool m_bFunctionsChecked;
+    std::vector<Node> m_importers;  // of m_missing
+    std::vector<bool> m_onlyForwarded;
     mutable std::unique_ptr<CImportGraph> m_graph;
 };
 

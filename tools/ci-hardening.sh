@@ -3,8 +3,9 @@
 # UndefinedBehaviorSanitizer, then the fuzz targets: the saved corpus and the
 # regression inputs replayed, and a bounded fuzz run of each target (about a
 # minute each for the image layer and the import walk, at once on two cores,
-# then at most 20 s each for the drag-and-drop formats, the API set schema
-# and the font text, at once). Any failure, crash, leak or time-out
+# then at most 20 s each for the export table and the imported functions, at
+# once, and for the drag-and-drop formats, the API set schema and the font
+# text, at once). Any failure, crash, leak or time-out
 # ends the script with a non-zero status.
 #   FUZZ_SECONDS   seconds of fuzzing per target (default 60)
 set -euo pipefail
@@ -69,6 +70,12 @@ for target in fuzz_mapped_image fuzz_import_walk; do
 done
 wait_all
 transfer_seconds=$((fuzz_seconds < 20 ? fuzz_seconds : 20))
+echo "== fuzz fuzz_export_table and fuzz_import_thunks for ${transfer_seconds} s"
+for target in fuzz_export_table fuzz_import_thunks; do
+  fuzz "$target" "$transfer_seconds" tests/fuzz/corpus-functions -max_len=16384 \
+    -dict=tests/fuzz/pe.dict
+done
+wait_all
 echo "== fuzz fuzz_transfer_formats, fuzz_api_set_schema and fuzz_font_text for ${transfer_seconds} s"
 fuzz fuzz_transfer_formats "$transfer_seconds" tests/fuzz/corpus-transfer -max_len=4096
 fuzz fuzz_api_set_schema "$transfer_seconds" tests/fuzz/corpus-api-set -max_len=65536

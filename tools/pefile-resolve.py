@@ -26,13 +26,24 @@ as files that are not PE images), an empty line, "*** NOT FOUND or INCORRECT
 single line "*** INVALID NT SIGNATURE ***". --json prints one document:
 {module, searchDirectories, isPe, found, missing, exitStatus}.
 
-Exit status: 0 nothing missing, 1 MODULE is not a PE image or a name is
-missing, 2 usage error.
+With --functions it also checks every function each found module imports
+against the exports of the module the import resolves to, following
+forwarders ("MODULE.Name" or "MODULE.#ordinal", split at the last dot, ".dll"
+added to a module without extension) for up to 32 links; a forwarder's module
+is resolved and scanned like any other name. A function its module lacks, a
+loop or a longer chain gives a line "IMPORTER -> MODULE!NAME" (or "!#ORDINAL"),
+with " (forwarded to TARGET!NAME)" after a forwarder, after every other group
+under "*** MISSING FUNCTIONS ***"; --json adds them as "missingFunctions".
+pefile finds a name wherever it is in the name table (no binary search).
+
+Exit status: 0 nothing missing, 1 MODULE is not a PE image or a name or a
+function is missing, 2 usage error.
 
 Debian's python3-pefile serves /usr/bin/python3, hence the interpreter line.
 """
 
 import argparse
+import itertools
 import json
 import os
 import re
@@ -46,6 +57,8 @@ except ImportError:  # pragma: no cover - depends on the machine
     sys.exit(2)
 
 IMPORT_DIRECTORY = pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_IMPORT"]
+EXPORT_DIRECTORY = pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_EXPORT"]
+MAX_FORWARDER_HOPS = 32
 UNSEARCHABLE = re.compile(r"[*?\\/:]")
 
 
@@ -94,10 +107,14 @@ def search_directories(module, initial_dir, system_dir, windows_dir, path_list, 
 
 
 class Resolver:
-    def __init__(self, directories):
+    def __init__(self, directories, functions=False):
         self.directories = directories
+        self.functions = functions
         self.listings = {}
         self.parsed = {}
+        self.imported = {}  # path -> [(module, [name or ordinal])]
+        self.exported = {}  # path -> ({name: index}, {ordinal: index}, [forwarder or None])
+        self.resolved = {}  # folded name -> path or None
 
     def listing(self, directory):
         """Case-folded name -> sorted real names, built once per directory."""
@@ -117,14 +134,92 @@ class Resolver:
         if path not in self.parsed:
             try:
                 pe = pefile.PE(path, fast_load=True)
-                pe.parse_data_directories(directories=[IMPORT_DIRECTORY])
+                wanted = [IMPORT_DIRECTORY] + ([EXPORT_DIRECTORY] if self.functions else [])
+                pe.parse_data_directories(directories=wanted)
                 entries = getattr(pe, "DIRECTORY_ENTRY_IMPORT", [])
                 names = [entry.dll.decode("latin-1") for entry in entries if entry.dll]
+                if self.functions:
+                    self.read_functions(path, pe, entries)
                 pe.close()
             except (pefile.PEFormatError, OSError):
                 names = None
             self.parsed[path] = names
         return self.parsed[path]
+
+    def read_functions(self, path, pe, entries):
+        self.imported[path] = [(entry.dll.decode("latin-1"),
+                                [i.name.decode("latin-1") if i.name is not None else i.ordinal
+                                 for i in entry.imports]) for entry in entries if entry.dll]
+        by_name, by_ordinal, forwarders = {}, {}, []
+        exports = getattr(pe, "DIRECTORY_ENTRY_EXPORT", None)
+        for index, symbol in enumerate(exports.symbols if exports else []):
+            if symbol.name is not None:
+                by_name[symbol.name.decode("latin-1")] = index
+            if symbol.address:
+                by_ordinal[symbol.ordinal] = index
+            forwarders.append(symbol.forwarder.decode("latin-1") if symbol.forwarder else None)
+        self.exported[path] = (by_name, by_ordinal, forwarders)
+
+    def bind(self, path, function):
+        """None when `function` binds in the module at `path`, else the last link
+        followed ("" for none); None also when a forwarder's module is missing."""
+        seen, link = {(path, function)}, ""
+        for hop in range(MAX_FORWARDER_HOPS + 2):
+            by_name, by_ordinal, forwarders = self.exported[path]
+            index = by_ordinal.get(function) if isinstance(function, int) else by_name.get(function)
+            if index is None:
+                return link
+            forwarder = forwarders[index]
+            if forwarder is None:
+                return None
+            if hop == MAX_FORWARDER_HOPS or "." not in forwarder.strip("."):
+                return link
+            module, name = forwarder.rsplit(".", 1)
+            if "." not in module:
+                module += ".dll"
+            function = int(name[1:]) if name.startswith("#") and name[1:].isdigit() else name
+            path = self.find(module)
+            if path is None:
+                return None
+            link = "%s!%s" % (module, name)
+            if (path, function) in seen:
+                return link
+            seen.add((path, function))
+        return link
+
+    def check_functions(self, module, found):
+        """Lines for the functions that found modules import and do not get;
+        `found` grows by the modules forwarders need."""
+        lines, done = [], set()
+        for index in itertools.count():  # `found` grows while this runs
+            if index > len(found):
+                return lines
+            importer = found[index - 1] if index else module
+            if importer in done:
+                continue
+            done.add(importer)
+            for name, functions in self.imported.get(importer, []):
+                path = self.find(name)
+                if path is None:
+                    continue
+                for function in functions:
+                    link = self.bind(path, function)
+                    if link is None:
+                        continue
+                    text = "#%d" % function if isinstance(function, int) else function
+                    lines.append("%s -> %s!%s%s" % (os.path.basename(importer), name, text,
+                                                   " (forwarded to %s)" % link if link else ""))
+
+    def find(self, name):
+        """The path `name` resolves to, resolving it and its imports now if new."""
+        if "." not in name:
+            name += "."
+        key = fold(name)
+        if key not in self.resolved:
+            self.queue.append(name)
+            self.seen.add(key)
+            self.drain()
+        return self.resolved.get(key)
 
     def matches(self, directory, name):
         table = self.listing(directory)
@@ -140,29 +235,31 @@ class Resolver:
         top = self.imports(module)
         if top is None:
             return False, [], []
-        found, missing = [], []
-        queue, seen = [], set()
+        self.found, self.missing, self.queue, self.seen = [], [], [], set()
+        self.enqueue(top)
+        self.drain()
+        return True, self.found, self.missing
 
-        def enqueue(names):
-            for name in names:
-                if "." not in name:
-                    name += "."
-                if fold(name) not in seen:
-                    seen.add(fold(name))
-                    queue.append(name)
+    def enqueue(self, names):
+        for name in names:
+            if "." not in name:
+                name += "."
+            if fold(name) not in self.seen:
+                self.seen.add(fold(name))
+                self.queue.append(name)
 
-        enqueue(top)
-        while queue:
-            name = queue.pop(0)
+    def drain(self):
+        while self.queue:
+            name = self.queue.pop(0)
             path = None
             if name not in (".", "..") and not UNSEARCHABLE.search(name):
                 path = self.first_pe(name)
+            self.resolved[fold(name)] = path
             if path is None:
-                missing.append(name)
+                self.missing.append(name)
                 continue
-            found.append(path)
-            enqueue(self.imports(path))
-        return True, found, missing
+            self.found.append(path)
+            self.enqueue(self.imports(path))
 
     def first_pe(self, name):
         for directory in self.directories:
@@ -184,6 +281,8 @@ def main(argv):
                         help="';'-separated directories searched last, %%NAME%% expanded "
                              "(default: WINEPATH, or PATH on Windows)")
     parser.add_argument("--json", action="store_true", help="print one JSON document")
+    parser.add_argument("--functions", action="store_true",
+                        help="also check the imported functions against the exports")
     parser.add_argument("module", metavar="MODULE")
     args = parser.parse_args(argv)
 
@@ -192,15 +291,17 @@ def main(argv):
         path_list = os.environ.get("PATH" if os.name == "nt" else "WINEPATH", "")
     directories = search_directories(args.module, args.initial_dir, args.system_dir,
                                      args.windows_dir, path_list, os.environ)
-    resolver = Resolver(directories)
+    resolver = Resolver(directories, args.functions)
     is_pe, found, missing = resolver.resolve(args.module)
+    functions = resolver.check_functions(args.module, found) if is_pe and args.functions else []
     found = sorted(set(found), key=lambda p: (directories.index(p[:p.rfind(os.sep) + 1]),
                                               fold(p)))
-    status = 0 if is_pe and not missing else 1
+    status = 0 if is_pe and not missing and not functions else 1
 
     if args.json:
         json.dump({"module": args.module, "searchDirectories": directories, "isPe": is_pe,
-                   "found": found, "missing": missing, "exitStatus": status},
+                   "found": found, "missing": missing, "missingFunctions": functions,
+                   "exitStatus": status},
                   sys.stdout, indent=2)
         sys.stdout.write("\n")
     elif not is_pe:
@@ -212,6 +313,10 @@ def main(argv):
             print("\n*** NOT FOUND or INCORRECT ***\n")
             for name in missing:
                 print(name)
+        if functions:
+            print("\n*** MISSING FUNCTIONS ***\n")
+            for line in functions:
+                print(line)
     return status
 
 

@@ -13,6 +13,7 @@
 #include <sstream>
 
 #include "api_set_writer.h"
+#include "fixture_paths.h"
 #include "json_writer.h"
 #include "options.h"
 #include "pe_writer.h"
@@ -81,6 +82,7 @@ const std::string kHeading = "\n*** NOT FOUND or INCORRECT ***\n\n";
 //         bad.exe -> LIBC.DLL (the file is libc.dll)
 //         tool.exe -> api-ms-win-crt-stdio-l1-1-0.dll (an API set hosted by
 //                     msvcrt.dll); delay-loads later.dll, which exists nowhere
+//         late.exe -> KERNEL32.dll; delay-loads Gone of msvcrt.dll, which lacks it
 //         notes.txt
 //         plug.dll -> liba.dll; mixed.exe -> wide.dll
 //   lib/  libb.dll -> KERNEL32.dll; libc.dll -> libb.dll, broken.dll, ghost.dll;
@@ -89,10 +91,11 @@ const std::string kHeading = "\n*** NOT FOUND or INCORRECT ***\n\n";
 //   empty/
 class Cli : public testing::Test {
 protected:
+    // Each exports ordinal 1, which each import of the writer names.
     static std::vector<uint8_t> Module(const std::vector<std::string>& imports) {
         test::PeBuilder builder;
         for (const std::string& name : imports) builder.Import(name);
-        return builder.Build();
+        return builder.Exports({"#"}).Build();
     }
     Cli() {
         temp.Write("app/app.exe", Module({"LIBA", "KERNEL32.dll", "liba.dll"}));
@@ -101,6 +104,10 @@ protected:
         temp.Write("app/tool.exe", test::PeBuilder()
                                        .Import("api-ms-win-crt-stdio-l1-1-0.dll")
                                        .DelayImport("later.dll")
+                                       .Build());
+        temp.Write("app/late.exe", test::PeBuilder()
+                                       .Import("KERNEL32.dll")
+                                       .DelayImport("msvcrt.dll", true, {"Gone"})
                                        .Build());
         temp.WriteText("app/notes.txt", "not a module\n");
         temp.Write("app/plug.dll", Module({"liba.dll"}));
@@ -257,6 +264,7 @@ TEST_F(Cli, CommandLines) {
         {{"--match-machine"}, "mixed.exe", 0, "", "{S}wide.dll\n{S}KERNEL32.dll\n"},
         {{}, "plug.dll", 1, "", kHeading + "liba.dll\n"},
         {{"--module-dir"}, "plug.dll", 0, "", "{A}liba.dll\n{L}libb.dll\n{S}msvcrt.dll\n{S}KERNEL32.dll\n"},
+        {{"--functions", "--delay-load"}, "late.exe", 0, "", "{S}KERNEL32.dll\n{S}msvcrt.dll\n\n*** MISSING FUNCTIONS (delay-load only) ***\n\nlate.exe -> msvcrt.dll!Gone\n"},
         {{"--api-sets"}, "tool.exe", 1,
          "kivrel-scan: no API set schema ({E}apisetschema.dll: no such file); API set names "
          "are looked up as files\n", unmapped, "empty"},
@@ -409,6 +417,83 @@ TEST_F(Cli, TheSystemsOwnDirectories) {
     }
 }
 #endif
+
+// The MinGW fixtures, as the loader binds them: a DLL rebuilt without a
+// function, exports by ordinal only, forwarders to a second DLL, to an API set
+// (mapped by a schema to the stand-in kernel32.dll, which exports Sleep) and
+// in a loop. Without --functions the report is the plain one.
+TEST(CliFunctions, MissingFunctionsOfRealModules) {
+    KIVREL_REQUIRE_FIXTURES();
+    test::TempDir temp;
+    temp.Write("sys/apisetschema.dll",
+               test::BuildApiSetSchemaDll(test::BuildApiSetSection(
+                   6, {{"api-ms-win-core-synch-l1-2-0", {"kernel32.dll"}}})));
+    fs::copy_file(fixtures::Path({"sys", "kernel32.dll"}), temp.File("sys/kernel32.dll"));
+    const std::string f = fixtures::Dir({"functions"}), s = temp.Dir("sys");
+    const std::string found = f + "forwards.dll\n" + f + "ordinals.dll\n" + f + "versioned.dll\n";
+    const std::string missing =
+        "\n*** MISSING FUNCTIONS ***\n\n"
+        "functions.exe -> forwards.dll!fwd_bad (forwarded to target.dll!target_gone)\n"
+        "functions.exe -> forwards.dll!loop_a (forwarded to forwards.dll!loop_a)\n"
+        "functions.exe -> ordinals.dll!#6\n"
+        "functions.exe -> versioned.dll!ver_gone\n";
+    const struct {
+        std::vector<std::string> args;
+        int status;
+        std::string out;
+    } cases[] = {
+        {{}, 0, found},
+        {{"--functions"},
+         1,
+         found + f + "target.dll\n" + kHeading + "api-ms-win-core-synch-l1-2-0.dll\n" + missing},
+        {{"--functions", "--api-sets"},
+         1,
+         found + f + "target.dll\n" + s +
+             "kernel32.dll\n\n*** API SETS ***\n\napi-ms-win-core-synch-l1-2-0.dll => "
+             "kernel32.dll\n" +
+             missing},
+        {{"--functions", "--tree", "--api-sets"},
+         1,
+         "functions.exe => " + f + "functions.exe [4 missing functions]\n  forwards.dll => " + f +
+             "forwards.dll\n"
+             "    api-ms-win-core-synch-l1-2-0.dll => api-set kernel32.dll\n      kernel32.dll "
+             "=> " +
+             s +
+             "kernel32.dll\n"
+             "    target.dll => " +
+             f + "target.dll\n    forwards.dll => " + f +
+             "forwards.dll (see above)\n"
+             "  ordinals.dll => " +
+             f + "ordinals.dll\n  versioned.dll => " + f + "versioned.dll\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args.empty() ? "" : c.args.back());
+        std::vector<std::string> args = c.args;
+        args.insert(args.end(), {"--system-dir", temp.File("sys"), "--windows-dir", "", "--path",
+                                 "", fixtures::Path({"functions", "functions.exe"})});
+        const Outcome run = RunCommand(args);
+        EXPECT_EQ(run.status, c.status);
+        EXPECT_EQ(run.out, c.out);
+    }
+    // --loader checks functions; --verbose says why each does not bind.
+    const Outcome run =
+        RunCommand({"--loader", "--verbose", "--json", "--system-dir", temp.File("sys"),
+                    fixtures::Path({"functions", "functions.exe"})});
+    for (const char* fact :
+         {"\"target.dll\", \"state\": \"found\", \"stateValue\": 3, \"directoryIndex\": 0, "
+          "\"path\": ",
+          "\"via\": \"forwarder\"}",
+          "{\"importer\": \"functions.exe\", \"module\": \"ordinals.dll\", \"ordinal\": 6, "
+          "\"delayLoadOnly\": false}",
+          "\"name\": \"fwd_bad\", \"forwardedTo\": \"target.dll!target_gone\", \"delayLoadOnly\": "
+          "false}",
+          "\"exitStatus\": 1\n"})
+        EXPECT_NE(run.out.find(fact), std::string::npos) << fact << " in\n" << run.out;
+    EXPECT_NE(run.err.find("kivrel-scan: functions.exe -> forwards.dll!loop_a (forwarded to "
+                           "forwards.dll!loop_a): a loop of forwarders\n"),
+              std::string::npos)
+        << run.err;
+}
 
 // The built program: its exit status, and lines that end in "\n" alone on
 // every platform.

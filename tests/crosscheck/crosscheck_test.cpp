@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "fixture_paths.h"
+#include "function_check.h"
 #include "reference_scanner.h"
 #include "report_lines.h"
 #include "text.h"
@@ -139,6 +140,50 @@ TEST(CrossCheck, ScansFindWhatPefileFinds) {
                                         "--initial-dir", c[1], "--system-dir", c[2],
                                         "--windows-dir", "", "--path", c[3], c[0]})));
         EXPECT_GE(ours.first.size(), 3u);  // non-trivial: something was found
+    }
+}
+
+// The function check against pefile's view of imports and exports: Wine's
+// notepad.exe with Wine's own DLLs (forwarders, API-set DLLs, imports by
+// ordinal: nothing may be reported missing that pefile binds), and the
+// fixture that lacks functions in every way the check knows.
+TEST(CrossCheck, MissingFunctionsAreWhatPefileFinds) {
+    if (std::string(KIVREL_PEFILE_PYTHON).empty()) GTEST_SKIP() << "no python3 with pefile";
+    std::vector<Strings> cases;  // module, system directory
+    for (const std::string directory : kWineDirs)
+        if (fs::is_regular_file(directory + "/notepad.exe"))
+            cases.push_back({directory + "/notepad.exe", directory});
+    if (fixtures::Available())
+        cases.push_back({fixtures::Path({"functions", "functions.exe"}), fixtures::Path({"sys"})});
+    size_t lines = 0;
+    for (const Strings& c : cases) {
+        SCOPED_TRACE(c[0]);
+        auto platform = CreateNativePlatform(PlatformOverrides{c[1], "", ""});
+        CReferenceScanner scanner(*platform);
+        LoaderOptions options;
+        options.functions = true;
+        scanner.SetLoaderOptions(options);
+        CReportLines report;
+        const CScanResult result = scanner.Scan(c[0], "", true, report);
+        std::set<std::string> ours, peer;
+        for (const MissingFunction& missing : result.MissingFunctions())
+            ours.insert(result.MissingFunctionLine(missing));
+        bool inGroup = false;
+        for (const std::string& line :
+             Output({KIVREL_PEFILE_PYTHON, KIVREL_PEFILE_RESOLVE, "--functions", "--system-dir",
+                     c[1], "--windows-dir", "", "--path", "", c[0]})) {
+            if (line.rfind("*** ", 0) == 0)
+                inGroup = line == "*** MISSING FUNCTIONS ***";
+            else if (inGroup && !line.empty())
+                peer.insert(line);
+        }
+        EXPECT_EQ(ours, peer);
+        EXPECT_GE(result.References().size(), 3u);
+        lines += ours.size();
+    }
+    // The check finds something to agree on.
+    if (fixtures::Available()) {
+        EXPECT_GE(lines, 4u);
     }
 }
 

@@ -58,14 +58,43 @@ std::vector<uint8_t> PeImporting(const std::string& names) {
     return pe.Build();
 }
 
+void PeBuilder::WriteThunks(std::vector<uint8_t>& data, uint32_t sectionRva, const ImportSpec& spec,
+                            uint32_t lookup, uint32_t address, uint32_t vaBase) const {
+    const uint32_t thunkSize = m_bPe32Plus ? 8 : 4;
+    const uint64_t ordinalFlag = m_bPe32Plus ? 1ull << 63 : 1ull << 31;
+    const std::vector<std::string> functions =
+        spec.functions.empty() ? std::vector<std::string>{"#1"} : spec.functions;
+    for (size_t k = 0; k < functions.size(); ++k) {
+        const std::string& f = functions[k];
+        uint64_t value = 0;
+        if (f[0] == '#') {
+            value = ordinalFlag | std::stoul(f.substr(1));
+        } else {
+            if (data.size() % 2 != 0) data.push_back(0);
+            value = vaBase + sectionRva + data.size();
+            const size_t slash = f.find('/');
+            const uint16_t hint =
+                slash == std::string::npos ? 0 : uint16_t(std::stoul(f.substr(slash + 1)));
+            const std::string name = f.substr(0, slash);
+            PutU16(data, data.size(), hint);
+            data.insert(data.end(), name.begin(), name.end());
+            data.push_back(0);
+        }
+        PutLE(data, lookup + k * thunkSize, value, thunkSize);
+        if (address != 0) PutLE(data, address + k * thunkSize, value, thunkSize);
+    }
+}
+
 std::vector<uint8_t> PeBuilder::Build(PeLayout* layoutOut) const {
     PeLayout layout;
     const uint32_t optionalHeaderSize = m_bPe32Plus ? 240 : 224;
     const uint32_t directoryOffset = m_bPe32Plus ? 112 : 96;
     const bool hasImports = !m_imports.empty();
     const bool hasDelayImports = !m_delayImports.empty();
-    const size_t sectionCount =
-        m_sections.size() + (hasImports ? 1 : 0) + (hasDelayImports ? 1 : 0);
+    const size_t sectionCount = m_sections.size() + (hasImports ? 1 : 0) +
+                                (hasDelayImports ? 1 : 0) + (m_exports.empty() ? 0 : 1);
+    // The tables written, then the entries asked for (which may replace them).
+    std::vector<std::tuple<unsigned, uint32_t, uint32_t>> directories;
     const uint64_t imageBase = m_bPe32Plus ? 0x140000000ull : 0x400000;
 
     const uint32_t opt = kPeOffset + 24;  // the optional header
@@ -74,26 +103,27 @@ std::vector<uint8_t> PeBuilder::Build(PeLayout* layoutOut) const {
     const uint32_t headersEnd =
         AlignUp(sectionTable + kSectionEntrySize * sectionCount, kFileAlignment);
 
-    // The import section: descriptors, then per descriptor two ordinal thunk
-    // lists (lookup table and address table), then the names.
+    // The import section: descriptors, then per descriptor its lookup table
+    // and its address table (alike), then hint/name entries and names.
     SectionSpec imports;
+    const uint32_t thunkSize = m_bPe32Plus ? 8 : 4;
     if (hasImports) {
-        const uint32_t thunkSize = m_bPe32Plus ? 8 : 4;
         const uint32_t count = static_cast<uint32_t>(m_imports.size());
-        const uint32_t thunksStart = kDescriptorSize * (count + 1);
-        const uint32_t namesStart = thunksStart + count * 4 * thunkSize;
-        std::vector<uint8_t> data(namesStart, 0);
+        std::vector<uint32_t> lookups;
+        uint32_t thunkEnd = kDescriptorSize * (count + 1);
+        for (const ImportSpec& spec : m_imports) {
+            lookups.push_back(thunkEnd);
+            thunkEnd += 2 * ThunkCount(spec) * thunkSize;
+        }
+        std::vector<uint8_t> data(thunkEnd, 0);
         for (uint32_t i = 0; i < count; ++i) {
-            const uint32_t lookup = thunksStart + i * 4 * thunkSize;
-            const uint32_t address = lookup + 2 * thunkSize;
-            const uint64_t ordinal1 = m_bPe32Plus ? (1ull << 63) | 1 : (1ull << 31) | 1;
-            // Each list: one import by ordinal, then the zero entry (the upper
-            // half of the 64-bit write in PE32).
-            PutLE(data, lookup, ordinal1, 8);
-            PutLE(data, address, ordinal1, 8);
+            const uint32_t lookup = lookups[i];
+            const uint32_t address = lookup + ThunkCount(m_imports[i]) * thunkSize;
+            WriteThunks(data, kImportSectionRva, m_imports[i], lookup, address, 0);
+            layout.thunkOffsets.push_back(headersEnd + lookup);
             const uint32_t nameRva = kImportSectionRva + static_cast<uint32_t>(data.size());
             layout.nameOffsets.push_back(headersEnd + static_cast<uint32_t>(data.size()));
-            const std::string& name = m_imports[i];
+            const std::string& name = m_imports[i].name;
             data.insert(data.end(), name.begin(), name.end());
             if (!(m_bUnterminatedLastName && i + 1 == count)) data.push_back(0);
 
@@ -122,31 +152,98 @@ std::vector<uint8_t> PeBuilder::Build(PeLayout* layoutOut) const {
         fileEnd = std::max(fileEnd, uint64_t(s->pointerToRawData) + s->data.size());
     }
 
-    // The delay-load section goes after everything else, in memory and in
-    // the file: descriptors of 32 bytes, a zero record, then the names.
+    // Sections after all others, in memory and in the file.
+    auto placeLast = [&](SectionSpec& section, const char* name, std::vector<uint8_t> data) {
+        section.name = name;
+        section.virtualAddress = AlignUp(rvaEnd, kSectionAlignment);
+        section.pointerToRawData = AlignUp(fileEnd, kFileAlignment);
+        section.virtualSize = static_cast<uint32_t>(data.size());
+        data.resize(AlignUp(data.size(), kFileAlignment), 0);
+        section.sizeOfRawData = static_cast<uint32_t>(data.size());
+        section.data = std::move(data);
+        sections.push_back(&section);
+        rvaEnd = section.virtualAddress + section.virtualSize;
+        fileEnd = section.pointerToRawData + section.sizeOfRawData;
+    };
+
+    // The export section: the directory, the address, name pointer and
+    // ordinal tables, then the texts. Code exports get RVAs below 0x1000.
+    SectionSpec exports;
+    if (!m_exports.empty()) {
+        const uint32_t rva = AlignUp(rvaEnd, kSectionAlignment);
+        const uint32_t n = static_cast<uint32_t>(m_exports.size());
+        std::vector<std::pair<std::string, uint32_t>> names;  // name, address index
+        for (uint32_t i = 0; i < n; ++i) {
+            const std::string& e = m_exports[i];
+            if (!e.empty() && e[0] != '#') names.emplace_back(e.substr(0, e.find('=')), i);
+        }
+        const uint32_t m = static_cast<uint32_t>(names.size());
+        const uint32_t addresses = 40, namePointers = addresses + 4 * n;
+        const uint32_t ordinals = namePointers + 4 * m;
+        std::vector<uint8_t> data(ordinals + 2 * m, 0);
+        auto text = [&](const std::string& t) {
+            const uint32_t at = rva + static_cast<uint32_t>(data.size());
+            data.insert(data.end(), t.begin(), t.end());
+            data.push_back(0);
+            return at;
+        };
+        PutU32(data, 12, text("test.dll"));
+        PutU32(data, 16, m_nExportBase);
+        PutU32(data, 20, n);
+        PutU32(data, 24, m);
+        PutU32(data, 28, rva + addresses);
+        PutU32(data, 32, rva + namePointers);
+        PutU32(data, 36, rva + ordinals);
+        for (uint32_t k = 0; k < m; ++k) {
+            PutU32(data, namePointers + 4 * k, text(names[k].first));
+            PutU16(data, ordinals + 2 * k, static_cast<uint16_t>(names[k].second));
+        }
+        for (uint32_t i = 0; i < n; ++i) {
+            const std::string& e = m_exports[i];
+            const size_t equals = e.find('=');
+            const uint32_t target = e.empty()                     ? 0
+                                    : equals == std::string::npos ? 0x10 + 4 * i
+                                                                  : text(e.substr(equals + 1));
+            PutU32(data, addresses + 4 * i, target);
+        }
+        placeLast(exports, ".edata", std::move(data));
+        directories.emplace_back(0, rva, exports.virtualSize);
+        layout.exportDirectoryOffset = exports.pointerToRawData;
+        layout.exportAddressesOffset = exports.pointerToRawData + addresses;
+        layout.exportNamesOffset = exports.pointerToRawData + namePointers;
+        layout.exportOrdinalsOffset = exports.pointerToRawData + ordinals;
+    }
+
+    // The delay-load section: descriptors of 32 bytes, a zero record, each
+    // one's name table, then hint/name entries and names.
     SectionSpec delay;
     if (hasDelayImports) {
-        delay.name = ".didat";
-        delay.virtualAddress = AlignUp(rvaEnd, kSectionAlignment);
-        delay.pointerToRawData = AlignUp(fileEnd, kFileAlignment);
+        const uint32_t rva = AlignUp(rvaEnd, kSectionAlignment);
+        const uint32_t file = AlignUp(fileEnd, kFileAlignment);
         const uint32_t count = static_cast<uint32_t>(m_delayImports.size());
-        std::vector<uint8_t> data(32 * (count + 1), 0);
+        std::vector<uint32_t> lookups;
+        uint32_t thunkEnd = 32 * (count + 1);
+        for (const auto& [spec, rvaBased] : m_delayImports) {
+            lookups.push_back(thunkEnd);
+            thunkEnd += ThunkCount(spec) * thunkSize;
+        }
+        std::vector<uint8_t> data(thunkEnd, 0);
         for (uint32_t i = 0; i < count; ++i) {
-            const auto& [name, rvaBased] = m_delayImports[i];
-            const uint32_t nameRva = delay.virtualAddress + static_cast<uint32_t>(data.size());
-            data.insert(data.end(), name.begin(), name.end());
+            const auto& [spec, rvaBased] = m_delayImports[i];
+            // The older layout holds virtual addresses (low 32 bits) throughout.
+            const uint32_t base = rvaBased ? 0 : static_cast<uint32_t>(imageBase);
+            WriteThunks(data, rva, spec, lookups[i], 0, base);
+            layout.thunkOffsets.push_back(file + lookups[i]);
+            const uint32_t nameRva = rva + static_cast<uint32_t>(data.size());
+            data.insert(data.end(), spec.name.begin(), spec.name.end());
             data.push_back(0);
             PutU32(data, 32 * i, rvaBased ? 1 : 0);
-            PutU32(data, 32 * i + 4,
-                   rvaBased ? nameRva : static_cast<uint32_t>(imageBase + nameRva));
-            layout.delayDescriptorOffsets.push_back(delay.pointerToRawData + 32 * i);
+            PutU32(data, 32 * i + 4, base + nameRva);
+            PutU32(data, 32 * i + 16, base + rva + lookups[i]);
+            layout.delayDescriptorOffsets.push_back(file + 32 * i);
         }
-        delay.virtualSize = static_cast<uint32_t>(data.size());
-        data.resize(AlignUp(data.size(), kFileAlignment), 0);
-        delay.sizeOfRawData = static_cast<uint32_t>(data.size());
-        delay.data = std::move(data);
-        sections.push_back(&delay);
-        rvaEnd = delay.virtualAddress + delay.virtualSize;
+        placeLast(delay, ".didat", std::move(data));
+        directories.emplace_back(13, delay.virtualAddress, 32 * count + 32);
     }
 
     std::vector<uint8_t> bytes = DosStub(headersEnd, 0x40, kPeOffset);
@@ -171,6 +268,7 @@ std::vector<uint8_t> PeBuilder::Build(PeLayout* layoutOut) const {
     PutU16(bytes, opt + 68, 3);  // console subsystem
     PutU32(bytes, layout.dataDirectoryOffset - 4, kDirectoryEntries);
 
+    directories.insert(directories.end(), m_directories.begin(), m_directories.end());
     // Data directory: the tables written, then the entries asked for.
     auto directory = [&](unsigned index, uint32_t rva, uint32_t size) {
         PutU32(bytes, layout.dataDirectoryOffset + 8 * index, rva);
@@ -178,9 +276,7 @@ std::vector<uint8_t> PeBuilder::Build(PeLayout* layoutOut) const {
     };
     if (hasImports)
         directory(1, kImportSectionRva, kDescriptorSize * uint32_t(m_imports.size() + 1));
-    if (hasDelayImports)
-        directory(13, delay.virtualAddress, 32 * uint32_t(m_delayImports.size() + 1));
-    for (const auto& [index, rva, size] : m_directories) directory(index, rva, size);
+    for (const auto& [index, rva, size] : directories) directory(index, rva, size);
 
     // Section table and section bytes.
     for (size_t i = 0; i < sections.size(); ++i) {

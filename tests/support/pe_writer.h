@@ -1,8 +1,9 @@
 // A PE writer for tests and benchmarks: PE32 and PE32+ images in memory,
 // well-formed by default (objdump and pefile accept them), with knobs for
 // malformed ones. Layout: DOS header, "PE\0\0" at 0x40, headers padded to 0x200;
-// imports in a section ".idata" at RVA 0x1000 (descriptors, one ordinal thunk
-// list each, the names); extra sections after it, wherever they say.
+// imports in a section ".idata" at RVA 0x1000 (descriptors, their thunk lists,
+// hint/name entries, the names); extra sections wherever they say; then
+// ".edata" and ".didat" after everything else.
 #pragma once
 
 #include <cstddef>
@@ -30,19 +31,34 @@ struct SectionSpec {
 struct PeLayout {
     uint32_t dataDirectoryOffset = 0;
     std::vector<uint32_t> descriptorOffsets, nameOffsets, delayDescriptorOffsets;
+    std::vector<uint32_t> thunkOffsets;  // each descriptor's lookup table, imports then delay-load
+    uint32_t exportDirectoryOffset = 0;  // the export directory's fields follow from here
+    uint32_t exportAddressesOffset = 0, exportNamesOffset = 0, exportOrdinalsOffset = 0;
 };
 
 class PeBuilder {
 public:
     PeBuilder& Pe32Plus() { return m_bPe32Plus = true, *this; }  // default PE32, i386
     PeBuilder& Dll() { return m_bDll = true, *this; }
-    PeBuilder& Import(std::string name) { return m_imports.push_back(std::move(name)), *this; }
+    // `functions`: "Name" (hint 0), "Name/7" (hint 7) or "#12" (by ordinal);
+    // none writes one import of ordinal 1.
+    PeBuilder& Import(std::string name, std::vector<std::string> functions = {}) {
+        return m_imports.push_back({std::move(name), std::move(functions)}), *this;
+    }
     PeBuilder& Section(SectionSpec s) { return m_sections.push_back(std::move(s)), *this; }
     // A delay-load descriptor in a section ".didat" after every other one;
     // `rvaBased` false writes the older layout (attributes 0, the name as a
     // virtual address: image base + RVA, low 32 bits).
-    PeBuilder& DelayImport(std::string name, bool rvaBased = true) {
-        return m_delayImports.emplace_back(std::move(name), rvaBased), *this;
+    PeBuilder& DelayImport(std::string name, bool rvaBased = true,
+                           std::vector<std::string> functions = {}) {
+        return m_delayImports.push_back({{std::move(name), std::move(functions)}, rvaBased}), *this;
+    }
+    // An export directory in ".edata" whose address table has one entry for
+    // each of `entries`, from ordinal `base`: "Name" exports code by name,
+    // "Name=MOD.Func" forwards, "#" and "#=MOD.Func" do so without a name, ""
+    // leaves the entry 0. The name table holds the names in the order given.
+    PeBuilder& Exports(std::vector<std::string> entries, uint32_t base = 1) {
+        return m_exports = std::move(entries), m_nExportBase = base, *this;
     }
 
     // `size` bytes of `value` written at file offset `at` once the image is built.
@@ -64,9 +80,24 @@ public:
     static constexpr uint32_t NameRva(uint32_t i) { return 0x200 + 20 * i + 12; }
 
 private:
+    struct ImportSpec {
+        std::string name;
+        std::vector<std::string> functions;
+    };
+    // Thunks of one list, its zero included.
+    static uint32_t ThunkCount(const ImportSpec& spec) {
+        return static_cast<uint32_t>(spec.functions.empty() ? 2 : spec.functions.size() + 1);
+    }
+    // Writes the thunks of `spec` at `lookup` (and at `address` unless 0) in
+    // the section at `sectionRva` held by `data`, its hint/name entries
+    // appended; `vaBase` is added to their RVAs.
+    void WriteThunks(std::vector<uint8_t>& data, uint32_t sectionRva, const ImportSpec& spec,
+                     uint32_t lookup, uint32_t address, uint32_t vaBase) const;
     bool m_bPe32Plus = false, m_bDll = false, m_bUnterminatedLastName = false;
-    std::vector<std::string> m_imports;
-    std::vector<std::pair<std::string, bool>> m_delayImports;  // name, RVA-based
+    std::vector<ImportSpec> m_imports;
+    std::vector<std::pair<ImportSpec, bool>> m_delayImports;  // RVA-based
+    std::vector<std::string> m_exports;
+    uint32_t m_nExportBase = 1;
     std::vector<SectionSpec> m_sections;
     std::vector<std::tuple<uint32_t, uint32_t, int>> m_patches;           // offset, value, size
     std::vector<std::tuple<unsigned, uint32_t, uint32_t>> m_directories;  // index, RVA, size

@@ -1,0 +1,96 @@
+// The function check over the scan: each found module's functions, kept when
+// it was read, bound in the entries its import names stand for; forwarders'
+// modules are added as imports of their exporters and resolved like any.
+#include "reference_scanner.h"
+#include "text.h"
+
+namespace kivrel {
+
+void CReferenceScanner::KeepFunctions(uint64_t serial, const ModuleRead& module,
+                                      const std::vector<uint64_t>& imports) {
+    if (!module.functions) return;
+    if (serial == CImportEdges::kScannedModule) {
+        m_keptScanned = KeptFunctions{module.functions, imports};
+        return;
+    }
+    if (serial >= m_kept.size()) m_kept.resize(serial + 1);
+    m_kept[serial] = KeptFunctions{module.functions, imports};
+}
+
+const CReferenceScanner::KeptFunctions* CReferenceScanner::Kept(uint64_t serial) const {
+    if (serial == CImportEdges::kScannedModule) return &m_keptScanned;
+    return serial < m_kept.size() && m_kept[serial].functions ? &m_kept[serial] : nullptr;
+}
+
+void CReferenceScanner::CheckAllFunctions() {
+    // Each pass either completes or adds a forwarder's module not held before;
+    // the names come from files, so the passes end.
+    for (;;) {
+        std::vector<CheckedModule> modules{{CImportEdges::kScannedModule, false}};
+        std::unordered_set<const ModuleFunctions*> listed{Functions(modules[0].module)};
+        for (size_t i = 0; i < m_references.size(); ++i) {
+            const uint64_t serial = m_references.SerialAt(i);
+            // Two entries that stand for one module read (a name and its
+            // alias) are checked once.
+            if (m_references[i].State() == REF_FOUND && listed.insert(Functions(serial)).second)
+                modules.push_back({serial, m_references[i].delayLoadOnly});
+        }
+        if (CheckFunctions(*this, modules, m_missingFunctions)) return;
+        ResolveReferences();
+    }
+}
+
+const ModuleFunctions* CReferenceScanner::Functions(ModuleId module) const {
+    const KeptFunctions* kept = Kept(module);
+    return kept == nullptr ? nullptr : kept->functions.get();
+}
+
+IFunctionSource::Resolution CReferenceScanner::FoundModuleOf(uint64_t serial,
+                                                             ModuleId& module) const {
+    long index = m_references.IndexOfSerial(m_edges.Follow(serial));
+    // An API set stands for its host, which may be an API set in turn.
+    for (size_t step = 0; index >= 0 && step <= m_references.size(); ++step) {
+        const Reference& entry = m_references[static_cast<size_t>(index)];
+        switch (entry.State()) {
+            case REF_PENDING:
+                return PENDING;
+            case REF_FOUND:
+                module = m_references.SerialAt(static_cast<size_t>(index));
+                return RESOLVED;
+            case REF_API_SET:
+                index = m_references.Find(entry.host);
+                break;
+            default:
+                return UNRESOLVED;
+        }
+    }
+    return UNRESOLVED;
+}
+
+IFunctionSource::Resolution CReferenceScanner::ResolveImport(ModuleId importer, size_t descriptor,
+                                                             ModuleId& module) {
+    const KeptFunctions* kept = Kept(importer);
+    if (kept == nullptr || descriptor >= kept->imports.size()) return UNRESOLVED;
+    return FoundModuleOf(kept->imports[descriptor], module);
+}
+
+IFunctionSource::Resolution CReferenceScanner::ResolveForwarder(ModuleId exporter,
+                                                                const std::string& name,
+                                                                ModuleId& module) {
+    auto [added, isNew] = m_forwarded.try_emplace({exporter, ToLowerAscii(name)}, kNoSerial);
+    if (isNew) {
+        // The loader loads a forwarder's module for its exporter: it is
+        // needed when the exporter is.
+        const long index = m_references.IndexOfSerial(exporter);
+        const bool delayOnly = index >= 0 && m_references[size_t(index)].delayLoadOnly;
+        const size_t before = m_references.size();
+        const uint64_t serial =
+            AddReference(name, 0, REF_PENDING, delayOnly ? ORIGIN_DELAY_IMPORT : ORIGIN_IMPORT);
+        if (m_references.size() > before) m_onlyForwarded.insert(serial);
+        m_edges.AddImports(exporter, {serial});
+        added->second = serial;
+    }
+    return FoundModuleOf(added->second, module);
+}
+
+}  // namespace kivrel
