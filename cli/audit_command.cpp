@@ -142,7 +142,15 @@ int RunAudit(const Options& options, std::ostream& out, std::ostream& err) {
 
     auto platform = CreateNativePlatform(options.overrides);
     CScanNotes notes(err, options.verbose);
-    CAuditScan audit(*platform, options.loader, options.initialDirectory, &notes);
+    // The shared scan resolves modules only; functions are checked by a scan
+    // of one module. Said, so that a clean audit is not taken for more.
+    LoaderOptions loader = options.loader;
+    if (loader.functions) {
+        err << "kivrel-scan: --audit does not check imported functions; scan a module alone "
+               "with --functions for that\n";
+        loader.functions = false;
+    }
+    CAuditScan audit(*platform, loader, options.initialDirectory, &notes);
     std::vector<AuditedModule> checked = audit.Check(paths);
     // A file found in a directory is a module only when it is a PE image; one
     // named on the command line is reported whatever it is.

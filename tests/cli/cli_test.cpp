@@ -535,7 +535,7 @@ TEST_F(Cli, AuditChecksEveryModuleOfTheFolders) {
                               "{A}notes.txt: *** INVALID NT SIGNATURE ***\n"
                               "{A}tool.exe: not found: api-ms-win-crt-stdio-l1-1-0.dll\n"
                               "{L}libc.dll: not found: ghost.dll; incorrect: broken.dll\n"
-                              "\n10 modules checked, 4 with problems\n"
+                              "\n11 modules checked, 4 with problems\n"
                               "broken.dll (needed by 2)\nghost.dll (needed by 2)\n"
                               "api-ms-win-crt-stdio-l1-1-0.dll (needed by 1)\n"));
     run = audit({"--api-sets", "--delay-load", "--verbose", "{A}tool.exe"});
