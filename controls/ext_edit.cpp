@@ -13,6 +13,7 @@ BEGIN_MESSAGE_MAP(CExtEdit, CEdit)
 ON_WM_LBUTTONDOWN()
 ON_WM_DESTROY()
 ON_WM_DROPFILES()
+ON_WM_CONTEXTMENU()
 END_MESSAGE_MAP()
 
 CExtEdit::CExtEdit() = default;
@@ -105,6 +106,16 @@ void CExtEdit::OnDropFiles(HDROP hDropInfo) {
         SetWindowText(*name);
     }
     ::DragFinish(hDropInfo);
+}
+
+void CExtEdit::OnContextMenu(HWND, CPoint point) {
+    const HWND hWndParent = GetParent();
+    if (point.x != -1 || point.y != -1 || hWndParent == nullptr) {
+        Default();
+        return;
+    }
+    ::SendMessageA(hWndParent, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(m_hWnd),
+                   m_msgCurrent.lParam);
 }
 
 void CExtEdit::OnDestroy() {

@@ -33,6 +33,9 @@ protected:
     void OnLButtonDown(UINT nFlags, CPoint point);
     void OnDestroy();
     void OnDropFiles(HDROP hDropInfo);
+    // The keyboard's context-menu request goes to the owner, whose menu it
+    // is; the mouse's still shows the field's own menu.
+    void OnContextMenu(HWND hWnd, CPoint point);
 
     BOOL m_bDragDropEnabled = FALSE;
     std::unique_ptr<CExtEditDropTarget> m_pDropTarget;

@@ -1,6 +1,8 @@
 // The main dialog in this process, driven from inside its message loop: the
-// command-line scan, the Scan command and Find....
+// command-line scan, the Scan command, the results list's keys and Find....
 #include <gtest/gtest.h>
+
+#include <cstring>
 
 #include "kivrel_dlg.h"
 #include "resource.h"
@@ -45,6 +47,42 @@ TEST_F(MainDialog, TheCommandLineAndScanShowTheScanInTheList) {
         });
         EXPECT_EQ(result, kEndedByTest);
     }
+}
+
+std::string ClipboardText() {
+    std::string text;
+    if (!::OpenClipboard(nullptr)) return text;
+    if (const HANDLE data = ::GetClipboardData(CF_TEXT)) {
+        if (const char* chars = static_cast<const char*>(::GlobalLock(data))) {
+            text.assign(chars, strnlen(chars, ::GlobalSize(data)));
+            ::GlobalUnlock(data);
+        }
+    }
+    ::CloseClipboard();
+    return text;
+}
+
+// Real key presses in the results list: Ctrl+C copies the selected lines in
+// list order, Ctrl+A selects every line; neither changes the lines.
+TEST_F(MainDialog, CtrlCCopiesTheSelectedLinesAndCtrlASelectsEveryLine) {
+    AfxGetApp()->m_strCmdLine = FixtureProgram();
+    CKivrelDlg main;
+    RunDialog(main, [&](HWND dialog) {
+        const HWND list = ::GetDlgItem(dialog, IDC_RESULTS);
+        const std::vector<Line> lines = ListLines(list);
+        ASSERT_GE(lines.size(), 4u);
+        ::SetForegroundWindow(dialog);
+        ::SetFocus(list);
+        for (int line : {3, 0}) ::SendMessageA(list, LB_SETSEL, TRUE, line);
+        const DWORD clipboard = ::GetClipboardSequenceNumber();
+        PressKeys({VK_CONTROL, 'C'});
+        PumpUntil([&] { return ::GetClipboardSequenceNumber() != clipboard; }, 8, dialog);
+        EXPECT_EQ(ClipboardText(), lines[0].text + "\r\n" + lines[3].text);
+        PressKeys({VK_CONTROL, 'A'});
+        const auto selected = [&] { return ::SendMessageA(list, LB_GETSELCOUNT, 0, 0); };
+        EXPECT_TRUE(PumpUntil([&] { return selected() == LRESULT(lines.size()); }, 8, dialog));
+        EXPECT_EQ(ListLines(list), lines);
+    });
 }
 
 // Find... opens the module chooser over the dialog: the file chosen goes into

@@ -87,11 +87,12 @@ INT_PTR RunDialog(CDialog& dialog, const std::function<void(HWND)>& body) {
     return result;
 }
 
-void PumpMessages(DWORD milliseconds) {
+void PumpMessages(DWORD milliseconds, HWND dialog) {
     const DWORD start = ::GetTickCount();
     do {
         MSG msg;
         while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (dialog != nullptr && ::IsDialogMessageA(dialog, &msg)) continue;
             ::TranslateMessage(&msg);
             ::DispatchMessageA(&msg);
         }
@@ -99,9 +100,15 @@ void PumpMessages(DWORD milliseconds) {
     } while (::GetTickCount() - start < milliseconds);
 }
 
-bool PumpUntil(const std::function<bool()>& done, int seconds) {
-    for (int wait = 0; wait < seconds * 100 && !done(); ++wait) PumpMessages(10);
+bool PumpUntil(const std::function<bool()>& done, int seconds, HWND dialog) {
+    for (int wait = 0; wait < seconds * 100 && !done(); ++wait) PumpMessages(10, dialog);
     return done();
+}
+
+void PressKeys(const std::vector<BYTE>& keys) {
+    for (BYTE key : keys) ::keybd_event(key, 0, 0, 0);
+    for (auto key = keys.rbegin(); key != keys.rend(); ++key)
+        ::keybd_event(*key, 0, KEYEVENTF_KEYUP, 0);
 }
 
 bool StartHostProgram(std::string commandLine) {

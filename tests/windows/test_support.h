@@ -41,10 +41,13 @@ Step WithPopup(HWND owner, std::function<void(HWND)> action);
 // kEndedByTest unless the body did.
 INT_PTR RunDialog(CDialog& dialog, const std::function<void(HWND)>& body);
 
-// Dispatches this thread's messages for about `milliseconds`.
-void PumpMessages(DWORD milliseconds);
+// Dispatches this thread's messages for about `milliseconds`; the keys of
+// `dialog` go through its dialog manager, as in its own loop.
+void PumpMessages(DWORD milliseconds, HWND dialog = nullptr);
 // Dispatches them until `done` holds or about `seconds` have passed.
-bool PumpUntil(const std::function<bool()>& done, int seconds = 8);
+bool PumpUntil(const std::function<bool()>& done, int seconds = 8, HWND dialog = nullptr);
+// Real key presses: each key down in order, then up in reverse.
+void PressKeys(const std::vector<BYTE>& keys);
 // Starts a program of the host system; Wine gives no handle to wait on.
 bool StartHostProgram(std::string commandLine);
 
