@@ -8,6 +8,7 @@
 #include <list>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "controls.h"
 #include "gdi.h"
@@ -48,6 +49,7 @@ public:
     // The first selected line (multiple selection) or the caret line; -1: none.
     int GetFirstSel() const;
     DWORD GetFirstSelItemData() const;
+    // Sets the font (none: the system font) and measures the lines again.
     void ApplyFont(const CFont* pFont);
 
     // Enables drag-and-drop of lines (the flags OLF_...) for the lists of the
@@ -94,6 +96,8 @@ private:
         return (GetStyle() & (LBS_MULTIPLESEL | LBS_EXTENDEDSEL)) != 0;
     }
     void ScrollIntoView(int nIndex);
+    // The widest of the texts in the list's font, tabs expanded.
+    int TextWidth(const std::vector<std::string>& texts) const;
     // A line's value: the list box keeps a pointer-sized item, our lines 32 bits.
     DWORD LineValue(int nIndex) const { return static_cast<DWORD>(GetItemData(nIndex)); }
 };

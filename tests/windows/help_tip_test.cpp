@@ -2,8 +2,10 @@
 // monitors; then the main dialog's tips with the real system and pointer.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstring>
 #include <functional>
+#include <thread>
 
 #include "help_tip_request.h"
 #include "help_tip_shadow.h"
@@ -202,6 +204,13 @@ TEST_F(MainDialogTips, ControlsAnswerWithTheirStrings) {
             std::memcpy(request.szText, sent.szText, sizeof(request.szText));
             EXPECT_EQ(std::memcmp(&request, &sent, sizeof(sent)), 0) << control;
         }
+        // A request from another thread, as from another process, is not
+        // read: its pointer is no address of ours.
+        std::atomic<LRESULT> answered{-1};
+        std::thread other([&] { answered = ::SendMessageA(hWnd, WM_NOTIFY, IDOK, 0x10); });
+        PumpUntil([&] { return answered != -1; });
+        other.join();
+        EXPECT_EQ(answered, 0);
     });
 }
 

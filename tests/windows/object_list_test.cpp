@@ -151,6 +151,27 @@ TEST_F(ObjectList, AMoveWithinTheListDeletesTheDraggedLineAndACopyKeepsIt) {
     }
 }
 
+// A larger font widens the scroll range at once, so the end of a long line
+// can be reached without waiting for the next lines to be added.
+TEST_F(ObjectList, ANewFontMeasuresTheLinesAgain) {
+    const std::string longLine = "C:\\" + std::string(60, 'w') + ".dll";
+    Fill("ab");
+    m_list.AddLine(longLine.c_str(), 1);
+    LOGFONTA large{};
+    large.lfHeight = -40;
+    lstrcpyA(large.lfFaceName, "DejaVu Sans");
+    CFont font;
+    ASSERT_TRUE(font.CreateFontIndirect(&large));
+    m_list.ApplyFont(&font);
+    SIZE size{};
+    HDC dc = ::GetDC(m_list.m_hWnd);
+    HGDIOBJ old = ::SelectObject(dc, font);
+    ::GetTextExtentPoint32A(dc, longLine.c_str(), int(longLine.size()), &size);
+    ::SelectObject(dc, old);
+    ::ReleaseDC(m_list.m_hWnd, dc);
+    EXPECT_EQ(m_list.GetHorizontalExtent(), size.cx);
+}
+
 // The results list after a scan of the fixture program.
 class ResultsDrag : public DialogTest {};
 
