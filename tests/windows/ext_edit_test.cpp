@@ -126,6 +126,10 @@ TEST_F(ExtEdit, TextDragsWithinTheFieldLeaveTheClipboardAlone) {
     m_edit.SendMessage(EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
     EXPECT_EQ(start, end);
     EXPECT_EQ(::GetClipboardSequenceNumber(), clipboard);
+    // The sequence number does count a copy here.
+    m_edit.SetSel(0, 5);
+    m_edit.SendMessage(WM_COPY);
+    EXPECT_NE(::GetClipboardSequenceNumber(), clipboard);
 }
 
 // The field's window, and its drop target with it, going while its text is

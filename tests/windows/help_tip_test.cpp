@@ -232,11 +232,11 @@ TEST_F(MainDialogTips, HoveringOverFindShowsItsTipWithAShadow) {
         const RECT whole{0, 0, ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN)};
         std::vector<uint32_t> before, after;
         ASSERT_TRUE(CreateNativeHelpTipSystem()->CaptureScreen(whole, before));
-        PumpMessages(1500);
-
-        ASSERT_TRUE(::IsWindowVisible(dialog.m_helpTips.GetSafeHwnd()));
+        const HWND tip = dialog.m_helpTips.GetSafeHwnd();
+        ASSERT_TRUE(PumpUntil([&] { return ::IsWindowVisible(tip) != FALSE; }));
+        ::UpdateWindow(tip);  // painted before the screen is read
         EXPECT_STREQ(dialog.m_helpTips.GetTipText(), "Find Windows module");
-        const CRect rect = WindowRect(dialog.m_helpTips.GetSafeHwnd());
+        const CRect rect = WindowRect(tip);
         EXPECT_EQ(TopLeft(rect),
                   std::make_pair(point.x, point.y + ::GetSystemMetrics(SM_CYCURSOR)));
         ASSERT_TRUE(CreateNativeHelpTipSystem()->CaptureScreen(whole, after));

@@ -21,10 +21,16 @@ TEST_F(MainDialog, TheCommandLineAndScanShowTheScanInTheList) {
     const std::vector<Line> report = CoreReport(program);
     ASSERT_GE(report.size(), 5u);
     const std::vector<Line> none, notModule{{"*** INVALID NT SIGNATURE ***", 0}};
+    // The program named through more than 260 characters: refused, not cut.
+    std::string longName = directory;
+    while (longName.size() < 280) longName += "\\.";
+    longName += "\\fixture_app.exe";
     // clang-format off
     const struct { std::string commandLine, moduleText; const std::vector<Line>& lines; } cases[] = {
         {"\"" + program + "\" --more arguments", program, report},
         {program, program, report},
+        {"\"" + program, program, report},  // the quote never closed
+        {longName, "", none},
         {directory + "\\missing.dll", "", none},
         {directory, directory, notModule}};  // a directory exists: scanned, not a module
     // clang-format on
@@ -60,6 +66,26 @@ std::string ClipboardText() {
     }
     ::CloseClipboard();
     return text;
+}
+
+// "Cleanup before scan" off: the next report also holds what the last scan
+// found, as the core gives it with its lists kept; on again: a fresh report.
+TEST_F(MainDialog, CleanupOffKeepsTheLastScansModulesInTheNextReport) {
+    const std::string library = FixtureDirectory() + "\\fixture_lib.dll";
+    const std::vector<Line> kept = CoreReport(library, FixtureProgram());
+    ASSERT_NE(kept, CoreReport(library));
+    AfxGetApp()->m_strCmdLine = FixtureProgram();
+    CProbeKivrelDlg main;
+    RunDialog(main, [&](HWND dialog) {
+        for (const auto& [cleanup, expected] :
+             {std::pair(false, kept), {true, CoreReport(library)}}) {
+            ::SendMessageA(dialog, WM_COMMAND, ID_OPTIONS_CLEANUP, 0);
+            EXPECT_EQ(main.m_bCleanup != FALSE, cleanup);
+            ::SetDlgItemTextA(dialog, IDC_MODULE, library.c_str());
+            ::SendMessageA(dialog, WM_COMMAND, IDOK, 0);
+            EXPECT_EQ(ListLines(::GetDlgItem(dialog, IDC_RESULTS)), expected) << cleanup;
+        }
+    });
 }
 
 // Real key presses in the results list: Ctrl+C copies the selected lines in

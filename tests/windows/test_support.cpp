@@ -137,11 +137,12 @@ std::vector<Line> ListLines(HWND list) {
     return lines;
 }
 
-std::vector<Line> CoreReport(const std::string& module) {
+std::vector<Line> CoreReport(const std::string& module, const std::string& kept) {
     auto platform = kivrel::CreateNativePlatform();
     kivrel::CReferenceScanner scanner(*platform);
     kivrel::CReportLines sink;
-    scanner.Scan(module, "", true, sink);
+    if (!kept.empty()) scanner.Scan(kept, "", true, sink);
+    scanner.Scan(module, "", kept.empty(), sink);
     return sink.Lines();
 }
 

@@ -57,8 +57,9 @@ HWND TestWindow(const char* className, DWORD style, const RECT& rect, HWND paren
 
 using Line = kivrel::ReportLine;
 std::vector<Line> ListLines(HWND list);
-// The scan core's report for `module`.
-std::vector<Line> CoreReport(const std::string& module);
+// The scan core's report for `module`; with `kept`, of a scan that keeps
+// the lists of a scan of `kept` before it (cleanup off).
+std::vector<Line> CoreReport(const std::string& module, const std::string& kept = "");
 std::string WindowText(HWND window);
 
 CRect WindowRect(HWND window);
