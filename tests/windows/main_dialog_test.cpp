@@ -58,12 +58,10 @@ TEST_F(MainDialog, TheCommandLineAndScanShowTheScanInTheList) {
 std::string ClipboardText() {
     std::string text;
     if (!::OpenClipboard(nullptr)) return text;
-    if (const HANDLE data = ::GetClipboardData(CF_TEXT)) {
-        if (const char* chars = static_cast<const char*>(::GlobalLock(data))) {
-            text.assign(chars, strnlen(chars, ::GlobalSize(data)));
-            ::GlobalUnlock(data);
-        }
-    }
+    const HANDLE data = ::GetClipboardData(CF_TEXT);
+    if (const char* chars =
+            data != nullptr ? static_cast<const char*>(::GlobalLock(data)) : nullptr)
+        text.assign(chars, strnlen(chars, ::GlobalSize(data))), ::GlobalUnlock(data);
     ::CloseClipboard();
     return text;
 }

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "drag_test_support.h"
+#include "gdi.h"
 #include "generic_object_list.h"
 #include "kivrel_dlg.h"
 #include "line_record.h"
@@ -159,16 +160,13 @@ TEST_F(ObjectList, ANewFontMeasuresTheLinesAgain) {
     m_list.AddLine(longLine.c_str(), 1);
     LOGFONTA large{};
     large.lfHeight = -40;
-    lstrcpyA(large.lfFaceName, "DejaVu Sans");
     CFont font;
     ASSERT_TRUE(font.CreateFontIndirect(&large));
     m_list.ApplyFont(&font);
+    CClientDC dc(m_list.m_hWnd);
+    CSelectObject selected(dc, font);
     SIZE size{};
-    HDC dc = ::GetDC(m_list.m_hWnd);
-    HGDIOBJ old = ::SelectObject(dc, font);
     ::GetTextExtentPoint32A(dc, longLine.c_str(), int(longLine.size()), &size);
-    ::SelectObject(dc, old);
-    ::ReleaseDC(m_list.m_hWnd, dc);
     EXPECT_EQ(m_list.GetHorizontalExtent(), size.cx);
 }
 
