@@ -17,6 +17,7 @@ ON_COMMAND(IDC_FIND_MODULE, OnFindModule)
 ON_COMMAND(IDC_FIND_INITIAL_DIR, OnFindInitialDir)
 ON_WM_SETTINGCHANGE()
 ON_WM_RBUTTONDOWN()
+ON_WM_CONTEXTMENU()
 ON_COMMAND(IDM_ABOUTBOX, OnAbout)
 ON_COMMAND(ID_OPTIONS_FONT, OnChooseFont)
 ON_COMMAND(ID_OPTIONS_HELPTIPS, OnToggleHelpTips)
@@ -171,6 +172,21 @@ void CKivrelDlg::OnAbout() {
 }
 
 void CKivrelDlg::OnRButtonDown(UINT, CPoint) { m_btnOptions.ShowDropMenu(TRUE, FALSE); }
+
+void CKivrelDlg::OnContextMenu(HWND, CPoint point) {
+    // Only the keyboard's request; a mouse's comes after a right click,
+    // which has dropped the menu already where it should.
+    if (point.x != -1 || point.y != -1) {
+        Default();
+        return;
+    }
+    const HWND hWndFocus = ::GetFocus();
+    CRect rect;
+    ::GetWindowRect(hWndFocus != nullptr && ::IsChild(m_hWnd, hWndFocus) ? hWndFocus : m_hWnd,
+                    &rect);
+    m_btnOptions.ShowDropMenuAt(POINT{(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2},
+                                FALSE);
+}
 
 void CKivrelDlg::OnChooseFont() {
     // The string table has no such title: the chooser keeps its own caption.

@@ -37,6 +37,9 @@ protected:
     void OnFindModule();
     void OnFindInitialDir();
     void OnRButtonDown(UINT nFlags, CPoint point);
+    // Shift+F10 and the context-menu key drop the options menu at the
+    // focused control.
+    void OnContextMenu(HWND hWnd, CPoint point);
     void OnAbout();
     void OnChooseFont();
     void OnToggleHelpTips();

@@ -3,8 +3,6 @@
 #include <vector>
 
 #include "drag_starter.h"
-#include "ext_edit_drop_target.h"
-#include "file_list.h"
 #include "global_memory.h"
 #include "help_tip_request.h"
 #include "ole_data_source.h"
@@ -15,6 +13,7 @@ BEGIN_MESSAGE_MAP(CExtEdit, CEdit)
 ON_WM_LBUTTONDOWN()
 ON_WM_DESTROY()
 ON_WM_DROPFILES()
+ON_WM_CONTEXTMENU()
 END_MESSAGE_MAP()
 
 CExtEdit::CExtEdit() = default;
@@ -25,7 +24,7 @@ CExtEdit::~CExtEdit() {
 }
 
 BOOL CExtEdit::EnableDragDrop() {
-    auto target = std::make_unique<CExtEditDropTarget>(this);
+    auto target = std::make_unique<CExtEditDropTarget>(static_cast<IExtEditDropSite&>(*this));
     m_bDragDropEnabled = target->Register(this);
     if (m_bDragDropEnabled) m_pDropTarget = std::move(target);
     return m_bDragDropEnabled;
@@ -70,10 +69,6 @@ void CExtEdit::OnLButtonDown(UINT, CPoint point) {
         Default();
         return;
     }
-    const MSG press = m_msgCurrent;
-    m_bDragDropEnabled = FALSE;
-    m_pDropTarget->m_bDragFromSelf = TRUE;
-
     const bool readOnly = (GetStyle() & ES_READONLY) != 0;
     RECT startRect;
     if (readOnly) {
@@ -87,54 +82,40 @@ void CExtEdit::OnLButtonDown(UINT, CPoint point) {
     CComRef<COleDataSource> source = COleDataSource::Create();
     source->CacheGlobalData(CF_TEXT, block);
     OnPrepareDragData(source.Get());
-    DROPEFFECT effect = DROPEFFECT_NONE;
-    if (WaitForDragStart(m_hWnd, startRect, MK_LBUTTON)) {
-        effect = source->DoDragDrop(readOnly ? DROPEFFECT_COPY : DROPEFFECT_COPY | DROPEFFECT_MOVE);
-    }
-    source->Empty();
 
-    if (effect == DROPEFFECT_NONE) {
-        DefWindowProc(WM_LBUTTONDOWN, press.wParam, press.lParam);
-    } else if ((effect & DROPEFFECT_MOVE) != 0 && m_pDropTarget->m_bDragFromSelf) {
+    // The field's own drop target may send it presses while the drag runs:
+    // they get the ordinary handling.
+    m_bDragDropEnabled = FALSE;
+    m_bOwnTextDragged = true;
+    const auto removeMoved = [&](const DragOutcome& outcome) {
+        if ((outcome.effect & DROPEFFECT_MOVE) == 0 || !m_bOwnTextDragged) return;
         SetSel(static_cast<int>(start), static_cast<int>(end));
         SendMessage(EM_SCROLLCARET);
         SendMessage(WM_CLEAR);
-    }
-    // The drag loop took the real release.
-    SendMessage(WM_LBUTTONUP, press.wParam, press.lParam);
-    if (m_pDropTarget) m_pDropTarget->m_bDragFromSelf = FALSE;
+    };
+    RunDragFromPress(*this, m_msgCurrent, source.Get(), startRect,
+                     readOnly ? DROPEFFECT_COPY : DROPEFFECT_COPY | DROPEFFECT_MOVE,
+                     HeldPress::kUnlessDropped, removeMoved);
+    m_bOwnTextDragged = false;
+    // The window may have gone during the drag, and its target with it.
     m_bDragDropEnabled = m_pDropTarget != nullptr;
 }
 
-BOOL CExtEdit::TakeDroppedFile(HGLOBAL hFileList) {
-    CGlobalLock block(hFileList);
-    if (block.Data() == nullptr) return FALSE;
-    const auto layout = kivrel::ParseFileList(block.Bytes(), block.Size());
-    if (!layout || layout->names.empty()) return FALSE;
-    const auto& first = layout->names.front();
-    std::string name;
-    if (!layout->bWide) {
-        name = kivrel::NarrowFileName(block.Bytes(), first);
-    } else if (first.length < MAX_PATH) {
-        const std::u16string wide = kivrel::WideFileName(block.Bytes(), first);
-        const wchar_t* from = reinterpret_cast<const wchar_t*>(wide.c_str());
-        const int count = static_cast<int>(wide.size());
-        BOOL bLossy = FALSE;
-        const int bytes = ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, from, count, nullptr,
-                                                0, nullptr, &bLossy);
-        if (bytes <= 0 || bLossy) return FALSE;
-        name.resize(static_cast<size_t>(bytes));
-        ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, from, count, name.data(), bytes,
-                              nullptr, nullptr);
+void CExtEdit::OnDropFiles(HDROP hDropInfo) {
+    if (const auto name = DroppedFileName(reinterpret_cast<HGLOBAL>(hDropInfo))) {
+        SetWindowText(*name);
     }
-    if (name.empty() || name.size() >= MAX_PATH) return FALSE;
-    SetWindowText(name);
-    return TRUE;
+    ::DragFinish(hDropInfo);
 }
 
-void CExtEdit::OnDropFiles(HDROP hDropInfo) {
-    TakeDroppedFile(reinterpret_cast<HGLOBAL>(hDropInfo));
-    ::DragFinish(hDropInfo);
+void CExtEdit::OnContextMenu(HWND, CPoint point) {
+    const HWND hWndParent = GetParent();
+    if (point.x != -1 || point.y != -1 || hWndParent == nullptr) {
+        Default();
+        return;
+    }
+    ::SendMessageA(hWndParent, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(m_hWnd),
+                   m_msgCurrent.lParam);
 }
 
 void CExtEdit::OnDestroy() {

@@ -7,11 +7,11 @@
 #include <string>
 
 #include "controls.h"
+#include "ext_edit_drop_target.h"
 
 class COleDataSource;
-class CExtEditDropTarget;
 
-class CExtEdit : public CEdit {
+class CExtEdit : public CEdit, private IExtEditDropSite {
     DECLARE_DYNAMIC(CExtEdit)
 public:
     CExtEdit();
@@ -24,10 +24,6 @@ public:
     void DragAcceptFiles(BOOL bAccept = TRUE);
     // Called with the data of every drag that starts here, after the text.
     virtual void OnPrepareDragData(COleDataSource*) {}
-    // Makes the first name of a file list the field's text. Refused: a block
-    // that does not parse, a name of 260 characters or more (cut, it would
-    // name another file), a wide name the code page cannot hold.
-    BOOL TakeDroppedFile(HGLOBAL hFileList);
 
     // String resource of the help tip; 0: none.
     UINT m_nTipTextId = 0;
@@ -37,6 +33,9 @@ protected:
     void OnLButtonDown(UINT nFlags, CPoint point);
     void OnDestroy();
     void OnDropFiles(HDROP hDropInfo);
+    // The keyboard's context-menu request goes to the owner, whose menu it
+    // is; the mouse's still shows the field's own menu.
+    void OnContextMenu(HWND hWnd, CPoint point);
 
     BOOL m_bDragDropEnabled = FALSE;
     std::unique_ptr<CExtEditDropTarget> m_pDropTarget;
@@ -44,6 +43,12 @@ protected:
     DECLARE_MESSAGE_MAP()
 
 private:
+    bool DragsOwnText() const override { return m_bOwnTextDragged; }
+    void OwnTextTaken() override { m_bOwnTextDragged = false; }
+
+    // Set while a drag of the field's own text runs and the text is in place.
+    bool m_bOwnTextDragged = false;
+
     // The text between two character positions, in the system's code page.
     std::string TextBetween(DWORD nStart, DWORD nEnd) const;
     // Whether a press at `point` lands on the selection [nStart, nEnd).

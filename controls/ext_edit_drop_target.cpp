@@ -3,9 +3,10 @@
 #include <algorithm>
 
 #include "bounded_text.h"
-#include "ext_edit.h"
+#include "file_list.h"
 #include "gdi.h"
 #include "global_memory.h"
+#include "wnd.h"
 
 namespace {
 // Dropped text is never read beyond this, whatever the field would take.
@@ -21,17 +22,42 @@ bool OffersFiles(COleDataObject* pDataObject) {
 }
 }  // namespace
 
+std::optional<std::string> DroppedFileName(HGLOBAL hFileList) {
+    CGlobalLock block(hFileList);
+    if (block.Data() == nullptr) return std::nullopt;
+    const auto layout = kivrel::ParseFileList(block.Bytes(), block.Size());
+    if (!layout || layout->names.empty()) return std::nullopt;
+    const auto& first = layout->names.front();
+    std::string name;
+    if (!layout->bWide) {
+        name = kivrel::NarrowFileName(block.Bytes(), first);
+    } else if (first.length < MAX_PATH) {
+        const std::u16string wide = kivrel::WideFileName(block.Bytes(), first);
+        const wchar_t* from = reinterpret_cast<const wchar_t*>(wide.c_str());
+        const int count = static_cast<int>(wide.size());
+        BOOL bLossy = FALSE;
+        const int bytes = ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, from, count, nullptr,
+                                                0, nullptr, &bLossy);
+        if (bytes <= 0 || bLossy) return std::nullopt;
+        name.resize(static_cast<size_t>(bytes));
+        ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, from, count, name.data(), bytes,
+                              nullptr, nullptr);
+    }
+    if (name.empty() || name.size() >= MAX_PATH) return std::nullopt;
+    return name;
+}
+
 DROPEFFECT CExtEditDropTarget::OnDragEnter(CWnd* pWnd, COleDataObject* pDataObject,
                                            DWORD dwKeyState, CPoint point) {
-    m_pEdit->SendMessage(EM_GETSEL, reinterpret_cast<WPARAM>(&m_nSelStart),
-                         reinterpret_cast<LPARAM>(&m_nSelEnd));
+    pWnd->SendMessage(EM_GETSEL, reinterpret_cast<WPARAM>(&m_nSelStart),
+                      reinterpret_cast<LPARAM>(&m_nSelEnd));
     m_nDropPos = 0;
     return OnDragOver(pWnd, pDataObject, dwKeyState, point);
 }
 
 DROPEFFECT CExtEditDropTarget::OnDragOver(CWnd* pWnd, COleDataObject* pDataObject, DWORD dwKeyState,
                                           CPoint point) {
-    if ((m_pEdit->GetStyle() & ES_READONLY) != 0) return DROPEFFECT_NONE;
+    if ((pWnd->GetStyle() & ES_READONLY) != 0) return DROPEFFECT_NONE;
     if (!OffersText(pDataObject)) {
         // A file is only ever named here, never moved.
         return OffersFiles(pDataObject) ? DROPEFFECT_COPY : DROPEFFECT_NONE;
@@ -51,53 +77,57 @@ DROPEFFECT CExtEditDropTarget::OnDropEx(CWnd* pWnd, COleDataObject* pDataObject,
     DrawDropFeedback(pWnd, nullptr, 0);
     if (OffersText(pDataObject)) {
         bool complete = false;
-        if (!InsertDroppedText(pDataObject, dropDefault, point, complete)) return DROPEFFECT_NONE;
+        if (!InsertDroppedText(pWnd, pDataObject, dropDefault, point, complete)) {
+            return DROPEFFECT_NONE;
+        }
         if (complete) return dropDefault;
         // Text was left out: the source must keep its text.
         return (dropList & DROPEFFECT_COPY) != 0 ? DROPEFFECT_COPY : DROPEFFECT_NONE;
     }
     CStgMedium medium;
     if (!pDataObject->GetData(CF_HDROP, medium, TYMED_HGLOBAL)) return DROPEFFECT_NONE;
-    return m_pEdit->TakeDroppedFile(medium.Get().hGlobal) ? dropDefault : DROPEFFECT_NONE;
+    const auto name = DroppedFileName(medium.Get().hGlobal);
+    if (!name) return DROPEFFECT_NONE;
+    pWnd->SetWindowText(*name);
+    return dropDefault;
 }
 
-void CExtEditDropTarget::PrepareInsertion(DROPEFFECT effect, CPoint point) {
-    if (m_nSelStart != m_nSelEnd && m_bDragFromSelf) {
+void CExtEditDropTarget::PrepareInsertion(CWnd* pWnd, DROPEFFECT effect, CPoint point) {
+    if (m_nSelStart != m_nSelEnd && m_site.DragsOwnText()) {
         if (effect == DROPEFFECT_COPY) {
             m_nSelStart = m_nSelEnd = 0;
         } else if (effect == DROPEFFECT_MOVE) {
             // Dropped before or onto the dragged text: delete it first, so
             // that the drop position still holds.
             if (m_nDropPos <= m_nSelEnd) {
-                m_pEdit->SendMessage(WM_CLEAR);
-                m_bDragFromSelf = FALSE;
+                pWnd->SendMessage(WM_CLEAR);
+                m_site.OwnTextTaken();
             }
-            m_pEdit->SetSel(static_cast<int>(m_nDropPos), static_cast<int>(m_nDropPos));
+            pWnd->SendMessage(EM_SETSEL, m_nDropPos, m_nDropPos);
         }
     }
     if (m_nSelStart == m_nSelEnd) {
         const LPARAM at = MAKELPARAM(point.x, point.y);
-        m_pEdit->SendMessage(WM_LBUTTONDOWN, 0, at);
-        m_pEdit->SendMessage(WM_LBUTTONUP, 0, at);
+        pWnd->SendMessage(WM_LBUTTONDOWN, 0, at);
+        pWnd->SendMessage(WM_LBUTTONUP, 0, at);
     }
 }
 
-BOOL CExtEditDropTarget::InsertDroppedText(COleDataObject* pDataObject, DROPEFFECT effect,
-                                           CPoint point, bool& complete) {
+BOOL CExtEditDropTarget::InsertDroppedText(CWnd* pWnd, COleDataObject* pDataObject,
+                                           DROPEFFECT effect, CPoint point, bool& complete) {
     CStgMedium medium;
     if (!pDataObject->GetData(CF_TEXT, medium, TYMED_HGLOBAL | TYMED_ISTREAM)) return FALSE;
-    PrepareInsertion(effect, point);
+    PrepareInsertion(pWnd, effect, point);
 
     // Room left in the field once the selection is replaced.
     DWORD start = 0;
     DWORD end = 0;
-    m_pEdit->SendMessage(EM_GETSEL, reinterpret_cast<WPARAM>(&start),
-                         reinterpret_cast<LPARAM>(&end));
-    const size_t limit = static_cast<size_t>(m_pEdit->SendMessage(EM_GETLIMITTEXT));
-    const size_t kept = static_cast<size_t>(::GetWindowTextLengthA(m_pEdit->m_hWnd)) -
-                        std::min<size_t>(end - start, ::GetWindowTextLengthA(m_pEdit->m_hWnd));
+    pWnd->SendMessage(EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+    const size_t limit = static_cast<size_t>(pWnd->SendMessage(EM_GETLIMITTEXT));
+    const size_t length = static_cast<size_t>(::GetWindowTextLengthA(pWnd->m_hWnd));
+    const size_t kept = length - std::min<size_t>(end - start, length);
     const size_t room = std::min(limit > kept ? limit - kept : 0, kMaxDroppedText);
-    kivrel::CBoundedText text(room, (m_pEdit->GetStyle() & ES_MULTILINE) == 0);
+    kivrel::CBoundedText text(room, (pWnd->GetStyle() & ES_MULTILINE) == 0);
 
     const STGMEDIUM& got = medium.Get();
     if (got.tymed == TYMED_HGLOBAL) {
@@ -117,21 +147,21 @@ BOOL CExtEditDropTarget::InsertDroppedText(COleDataObject* pDataObject, DROPEFFE
             if (read == 0 || !text.Append(chunk, read) || read < kStreamChunk) break;
         }
     }
-    m_pEdit->SendMessage(EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(text.Text().c_str()));
+    pWnd->SendMessage(EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(text.Text().c_str()));
     complete = text.Complete();
     return TRUE;
 }
 
-void CExtEditDropTarget::DrawDropFeedback(CWnd*, const CPoint* point, DROPEFFECT effect) {
+void CExtEditDropTarget::DrawDropFeedback(CWnd* pWnd, const CPoint* point, DROPEFFECT effect) {
     CRect feedback;
     if (point != nullptr) {
-        const LRESULT hit = m_pEdit->SendMessage(EM_CHARFROMPOS, 0, MAKELPARAM(point->x, point->y));
+        const LRESULT hit = pWnd->SendMessage(EM_CHARFROMPOS, 0, MAKELPARAM(point->x, point->y));
         if (hit != -1) {
             const DWORD ch = LOWORD(hit);
             DWORD a = ch;
             DWORD b = ch;
             if (m_nSelStart == m_nSelEnd) {
-            } else if (!m_bDragFromSelf) {
+            } else if (!m_site.DragsOwnText()) {
                 a = m_nSelStart;
                 b = m_nSelEnd;
             } else if (effect == DROPEFFECT_COPY ||
@@ -141,8 +171,8 @@ void CExtEditDropTarget::DrawDropFeedback(CWnd*, const CPoint* point, DROPEFFECT
                 b = m_nSelEnd;
             }
             m_nDropPos = a;
-            const LRESULT from = m_pEdit->SendMessage(EM_POSFROMCHAR, a);
-            const LRESULT to = m_pEdit->SendMessage(EM_POSFROMCHAR, b);
+            const LRESULT from = pWnd->SendMessage(EM_POSFROMCHAR, a);
+            const LRESULT to = pWnd->SendMessage(EM_POSFROMCHAR, b);
             if (from != -1 && to != -1) {
                 const CPoint left(from);
                 const CPoint right(to);
@@ -152,7 +182,7 @@ void CExtEditDropTarget::DrawDropFeedback(CWnd*, const CPoint* point, DROPEFFECT
         }
     }
     if (feedback == m_rectFeedback) return;
-    CClientDC dc(m_pEdit->m_hWnd);
+    CClientDC dc(pWnd->m_hWnd);
     if (!m_rectFeedback.IsRectEmpty()) ::InvertRect(dc, &m_rectFeedback);
     m_rectFeedback = feedback;
     if (!m_rectFeedback.IsRectEmpty()) ::InvertRect(dc, &m_rectFeedback);

@@ -47,15 +47,20 @@ int CGenericObjectList::DeleteLine(int nIndex) {
     return left;
 }
 
-int CGenericObjectList::UpdateHorizontalExtent(const char* text) {
-    int width = 0;
-    {
-        CClientDC dc(m_hWnd);
-        CSelectObject font(dc, GetFont());
-        const DWORD size = ::GetTabbedTextExtentA(dc, text, lstrlenA(text), 0, nullptr);
-        width = static_cast<short>(LOWORD(size));
+int CGenericObjectList::TextWidth(const std::vector<std::string>& texts) const {
+    CClientDC dc(m_hWnd);
+    CSelectObject font(dc, GetFont());
+    int widest = 0;
+    for (const std::string& text : texts) {
+        const DWORD size =
+            ::GetTabbedTextExtentA(dc, text.c_str(), static_cast<int>(text.size()), 0, nullptr);
+        widest = std::max<int>(widest, static_cast<short>(LOWORD(size)));
     }
-    const int extent = std::max(GetHorizontalExtent(), width);
+    return widest;
+}
+
+int CGenericObjectList::UpdateHorizontalExtent(const char* text) {
+    const int extent = std::max(GetHorizontalExtent(), TextWidth({text}));
     SetHorizontalExtent(extent);
     return extent;
 }
@@ -74,6 +79,13 @@ DWORD CGenericObjectList::GetFirstSelItemData() const {
 
 void CGenericObjectList::ApplyFont(const CFont* pFont) {
     SetFont(pFont != nullptr ? pFont->GetSafeHandle() : nullptr, TRUE);
+    // The lines' widths change with the font: otherwise the ends of long
+    // lines could not be scrolled to until lines are added again.
+    const int count = GetCount();
+    if (count <= 0) return;
+    std::vector<std::string> texts;
+    for (int i = 0; i < count; ++i) texts.push_back(GetText(i));
+    SetHorizontalExtent(TextWidth(texts));
 }
 
 BOOL CGenericObjectList::SyncSelection(std::list<DWORD>& values, BOOL bSave) {

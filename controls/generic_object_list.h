@@ -8,24 +8,16 @@
 #include <list>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "controls.h"
 #include "gdi.h"
+#include "object_list_drop_target.h"
 
 class COleDataSource;
 class COleDataObject;
-class CObjectListDropTarget;
 
-// Transfer flags of InitTransfer.
-enum : WORD {
-    OLF_DRAGDROP = 0x01,  // a drag source, and registered as a drop target
-    OLF_READONLY = 0x02,  // never changed by drag-and-drop; drags out only copy
-    OLF_REORDER = 0x04,   // takes its own lines (unless read-only)
-    OLF_SHARE = 0x08,     // takes lines of other lists of its group in this process
-    OLF_TEXT = 0x10,      // drags also carry the line's description as text
-};
-
-class CGenericObjectList : public CListBox {
+class CGenericObjectList : public CListBox, private IObjectListDropSite {
     DECLARE_DYNAMIC(CGenericObjectList)
 public:
     CGenericObjectList();
@@ -57,6 +49,7 @@ public:
     // The first selected line (multiple selection) or the caret line; -1: none.
     int GetFirstSel() const;
     DWORD GetFirstSelItemData() const;
+    // Sets the font (none: the system font) and measures the lines again.
     void ApplyFont(const CFont* pFont);
 
     // Enables drag-and-drop of lines (the flags OLF_...) for the lists of the
@@ -64,7 +57,7 @@ public:
     // when the list cannot be registered as a drop target.
     BOOL InitTransfer(WORD wFlags, const char* group);
     // The line a drop at `point` (client coordinates) inserts before; -1: at the end.
-    int IndexFromPoint(CPoint point) const;
+    int IndexFromPoint(CPoint point) const override;
 
     UINT m_nTipTextId = 0;
 
@@ -87,7 +80,11 @@ protected:
     DECLARE_MESSAGE_MAP()
 
 private:
-    friend class CObjectListDropTarget;
+    Transfer GetTransfer() const override;
+    const CListBox& ListBox() const override { return *this; }
+    int InsertDroppedLine(COleDataObject* pDataObject, int nIndex,
+                          const kivrel::LineRecordFields& record) override;
+
     // The line a drag carries: the caret line when it is selected, else the
     // first selected line; -1: none.
     int DragLine() const;
@@ -99,6 +96,8 @@ private:
         return (GetStyle() & (LBS_MULTIPLESEL | LBS_EXTENDEDSEL)) != 0;
     }
     void ScrollIntoView(int nIndex);
+    // The widest of the texts in the list's font, tabs expanded.
+    int TextWidth(const std::vector<std::string>& texts) const;
     // A line's value: the list box keeps a pointer-sized item, our lines 32 bits.
     DWORD LineValue(int nIndex) const { return static_cast<DWORD>(GetItemData(nIndex)); }
 };

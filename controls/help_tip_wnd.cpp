@@ -116,73 +116,87 @@ void CHelpTipWnd::OnTimer(UINT_PTR nIDEvent) {
     if (m_bBusy || m_hWnd == nullptr) return;
     CBusyScope busy(m_bBusy);
     if (nIDEvent != kTimerId) return;
-
     POINT point{0, 0};
     if (!m_pSystem->GetCursorPos(&point)) return;
+    const std::optional<Hover> hover = FindHover(point);
+    if (!hover || !HasRested(point, hover->hWndAsked)) return;
+    ShowAnswer(AskForTip(*hover, point), *hover, point);
+}
+
+std::optional<CHelpTipWnd::Hover> CHelpTipWnd::FindHover(POINT point) {
     HWND hWnd = m_pSystem->WindowFromPoint(point);
-    if (!::IsWindow(hWnd)) return;
+    if (!::IsWindow(hWnd)) return std::nullopt;
     if (hWnd == m_hWnd) {
         HideTip();
-        return;
+        return std::nullopt;
     }
     // The edit part of a combo box asks the combo box.
     if (HasClass(hWnd, "Edit")) {
         HWND hWndParent = ::GetParent(hWnd);
         if (hWndParent != nullptr && HasClass(hWndParent, "ComboBox")) hWnd = hWndParent;
     }
-    const HWND hWndHovered = hWnd;
-    const int nID =
-        (::GetWindowLongPtrA(hWnd, GWL_STYLE) & WS_CHILD) != 0 ? ::GetDlgCtrlID(hWnd) : 0;
+    Hover hover{hWnd, hWnd, 0};
+    if ((::GetWindowLongPtrA(hWnd, GWL_STYLE) & WS_CHILD) != 0) hover.nID = ::GetDlgCtrlID(hWnd);
     // Each pair in turn, so that a later pair may redirect once more.
     for (size_t k = 0; k < m_toolWnds.size(); ++k) {
-        if (hWnd != m_toolWnds[k]) continue;
-        hWnd = m_targetWnds[k];
-        if (!::IsWindow(hWnd)) return;
+        if (hover.hWndAsked != m_toolWnds[k]) continue;
+        hover.hWndAsked = m_targetWnds[k];
+        if (!::IsWindow(hover.hWndAsked)) return std::nullopt;
     }
+    return hover;
+}
 
-    if (point.x != m_ptLast.x || point.y != m_ptLast.y || hWnd != m_hWndLast) {
+bool CHelpTipWnd::HasRested(POINT point, HWND hWndAsked) {
+    if (point.x != m_ptLast.x || point.y != m_ptLast.y || hWndAsked != m_hWndLast) {
         m_ptLast = point;
-        m_hWndLast = hWnd;
+        m_hWndLast = hWndAsked;
         HideTip();
         m_nStillTicks = 0;
-        return;
+        return false;
     }
     DWORD processId = 0;
-    if (::GetWindowThreadProcessId(hWnd, &processId) != ::GetCurrentThreadId() ||
+    if (::GetWindowThreadProcessId(hWndAsked, &processId) != ::GetCurrentThreadId() ||
         processId != ::GetCurrentProcessId()) {
-        return;
+        return false;
     }
     const HWND hWndOwner = ::GetParent(m_hWnd);
     ++m_nStillTicks;
-    if (hWndOwner == nullptr || !::IsWindowEnabled(hWndOwner)) return;
-    if (m_nTicksToShow == 0 || m_nStillTicks % m_nTicksToShow != 0) return;
+    if (hWndOwner == nullptr || !::IsWindowEnabled(hWndOwner)) return false;
+    if (m_nTicksToShow == 0 || m_nStillTicks % m_nTicksToShow != 0) return false;
+    // Only while this application is the active one.
     HWND hWndTop = hWndOwner;
     while (HWND hWndUp = ::GetParent(hWndTop)) hWndTop = hWndUp;
-    if (m_pSystem->GetForegroundWindow() != ::GetLastActivePopup(hWndTop)) return;
+    if (m_pSystem->GetForegroundWindow() != ::GetLastActivePopup(hWndTop)) return false;
     RECT ownerRect;
-    if (!::GetWindowRect(hWndOwner, &ownerRect) || !::PtInRect(&ownerRect, point)) return;
-    if (!::IsWindow(hWnd)) return;
+    if (!::GetWindowRect(hWndOwner, &ownerRect) || !::PtInRect(&ownerRect, point)) return false;
+    return ::IsWindow(hWndAsked) != FALSE;
+}
 
-    const int cursorHeight = m_pSystem->GetCursorHeight();
+NMHELPTIP CHelpTipWnd::AskForTip(const Hover& hover, POINT point) {
     NMHELPTIP request{};
-    request.hdr.hwndFrom = hWnd;
-    request.hdr.idFrom = static_cast<UINT_PTR>(nID);
+    request.hdr.hwndFrom = hover.hWndAsked;
+    request.hdr.idFrom = static_cast<UINT_PTR>(hover.nID);
     request.hdr.code = HTN_NEEDTEXT;
     request.x = point.x;
-    request.y = point.y + cursorHeight;
+    request.y = point.y + m_pSystem->GetCursorHeight();
     request.dwFlags = 0;
-    ::SendMessageA(hWnd, WM_NOTIFY, request.hdr.idFrom, reinterpret_cast<LPARAM>(&request));
+    ::SendMessageA(hover.hWndAsked, WM_NOTIFY, request.hdr.idFrom,
+                   reinterpret_cast<LPARAM>(&request));
     // The answer is the other window's: it may have filled the buffer.
     request.szText[sizeof(request.szText) - 1] = '\0';
     if (!HasVisibleText(request.szText)) request.szText[0] = '\0';
+    return request;
+}
 
-    if (::lstrcmpiA(request.szText, m_szText) != 0 && IsWindowVisible()) {
+void CHelpTipWnd::ShowAnswer(const NMHELPTIP& answer, const Hover& hover, POINT point) {
+    if (::lstrcmpiA(answer.szText, m_szText) != 0 && IsWindowVisible()) {
         HideTip();
-        if (::IsWindow(hWndHovered)) ::UpdateWindow(hWndHovered);
+        if (::IsWindow(hover.hWndHovered)) ::UpdateWindow(hover.hWndHovered);
     }
-    if (request.szText[0] == '\0' || IsWindowVisible()) return;
+    // An unchanged answer leaves a shown tip in place.
+    if (answer.szText[0] == '\0' || IsWindowVisible()) return;
 
-    SetTipText(request.szText);
+    SetTipText(answer.szText);
     RECT tip;
     GetWindowRect(&tip);
     const int width = tip.right - tip.left;
@@ -190,11 +204,12 @@ void CHelpTipWnd::OnTimer(UINT_PTR nIDEvent) {
     // The work area of the pointer's monitor, not the primary screen.
     RECT area{0, 0, ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN)};
     m_pSystem->GetWorkArea(point, &area);
-    int x = std::max<int>(area.left, std::min<int>(request.x, area.right - width));
-    int y = request.y;
-    if (y + height > area.bottom) y = y - height - cursorHeight - kGapAbovePointer;
-    y = std::max<int>(y, area.top);
-    ShowTipAt(x, y);
+    const int x = std::max<int>(area.left, std::min<int>(answer.x, area.right - width));
+    int y = answer.y;
+    if (y + height > area.bottom) {
+        y = y - height - m_pSystem->GetCursorHeight() - kGapAbovePointer;
+    }
+    ShowTipAt(x, std::max<int>(y, area.top));
 }
 
 void CHelpTipWnd::SetTipText(const char* text) {

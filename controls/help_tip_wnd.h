@@ -7,10 +7,12 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "gdi.h"
 #include "handle.h"
+#include "help_tip_request.h"
 #include "help_tip_system.h"
 #include "wnd.h"
 
@@ -41,6 +43,22 @@ protected:
     void OnPaint();
     void OnActivateApp(BOOL bActive, DWORD dwThreadId);
 
+    // The window under the pointer and the one asked for its tip.
+    struct Hover {
+        HWND hWndHovered;
+        HWND hWndAsked;  // after redirection
+        int nID;         // the hovered window's control id; 0 when not a child
+    };
+    // Who is under the pointer; none when no one can be asked.
+    std::optional<Hover> FindHover(POINT point);
+    // Counts the ticks the pointer rests over the same window; true on every
+    // m_nTicksToShow-th of them while the owner is enabled and active.
+    bool HasRested(POINT point, HWND hWndAsked);
+    // Sends the text request; the answer is cut to its buffer.
+    NMHELPTIP AskForTip(const Hover& hover, POINT point);
+    // Hides a tip whose text changed and shows the answer beside the pointer,
+    // inside the work area of its monitor.
+    void ShowAnswer(const NMHELPTIP& answer, const Hover& hover, POINT point);
     // Takes the text and sizes the window to it (shadow and margins included).
     void SetTipText(const char* text);
     // Hides the tip and drops the pixels that were beneath it.

@@ -8,6 +8,7 @@ IMPLEMENT_DYNAMIC(CMenuButton, CButton)
 BEGIN_MESSAGE_MAP(CMenuButton, CButton)
 ON_WM_LBUTTONDOWN()
 ON_WM_KEYDOWN()
+ON_WM_GETDLGCODE()
 ON_WM_SETCURSOR()
 ON_WM_RBUTTONDOWN()
 END_MESSAGE_MAP()
@@ -25,10 +26,6 @@ BOOL CMenuButton::SetDropMenu(UINT nIDResource, int nSubMenu) {
 }
 
 BOOL CMenuButton::ShowDropMenu(BOOL bAtCursor, BOOL bLeftButton) {
-    if (!m_hDropMenu) return FALSE;
-    HMENU hPopup = ::GetSubMenu(m_hDropMenu.Get(), m_nSubMenu);
-    if (hPopup == nullptr) return FALSE;
-
     POINT point{};
     if (bAtCursor) {
         ::GetCursorPos(&point);
@@ -37,6 +34,13 @@ BOOL CMenuButton::ShowDropMenu(BOOL bAtCursor, BOOL bLeftButton) {
         GetWindowRect(&rect);
         point = POINT{(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
     }
+    return ShowDropMenuAt(point, bLeftButton);
+}
+
+BOOL CMenuButton::ShowDropMenuAt(POINT point, BOOL bLeftButton) {
+    if (!m_hDropMenu) return FALSE;
+    HMENU hPopup = ::GetSubMenu(m_hDropMenu.Get(), m_nSubMenu);
+    if (hPopup == nullptr) return FALSE;
 
     HWND hWndOwner = GetParent();
     CWnd* pOwner = CWnd::FromHandlePermanent(hWndOwner);
@@ -60,8 +64,16 @@ void CMenuButton::OnLButtonDown(UINT, CPoint) {
 
 void CMenuButton::OnRButtonDown(UINT, CPoint) { ShowDropMenu(TRUE, FALSE); }
 
+UINT CMenuButton::OnGetDlgCode(const MSG* pMsg) {
+    const UINT code = static_cast<UINT>(Default());
+    // An owner-drawn button is no push button to the dialog manager, which
+    // would otherwise give Enter to the dialog's default button.
+    const bool enter = pMsg != nullptr && pMsg->message == WM_KEYDOWN && pMsg->wParam == VK_RETURN;
+    return enter ? code | DLGC_WANTMESSAGE : code;
+}
+
 void CMenuButton::OnKeyDown(UINT nChar, UINT, UINT) {
-    if (nChar != VK_SPACE) {
+    if (nChar != VK_SPACE && nChar != VK_RETURN) {
         Default();
         return;
     }

@@ -19,12 +19,17 @@ public:
     // At the pointer, or at the button's centre; `bLeftButton` FALSE lets the
     // right button choose as well. The tracking's result, 0 without a menu.
     BOOL ShowDropMenu(BOOL bAtCursor, BOOL bLeftButton);
+    // The same at `ptScreen`.
+    BOOL ShowDropMenuAt(POINT ptScreen, BOOL bLeftButton);
 
     void DrawItem(DRAWITEMSTRUCT* pDrawItem) override;
 
 protected:
     void OnLButtonDown(UINT nFlags, CPoint point);
+    // Space and Enter drop the menu, as a press does.
     void OnKeyDown(UINT nChar, UINT nRepCnt, UINT nFlags);
+    // Enter reaches the button instead of running the dialog's default command.
+    UINT OnGetDlgCode(const MSG* pMsg);
     BOOL OnSetCursor(HWND hWnd, UINT nHitTest, UINT message);
     void OnRButtonDown(UINT nFlags, CPoint point);
 

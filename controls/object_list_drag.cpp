@@ -82,6 +82,18 @@ BOOL CGenericObjectList::FillDragData(COleDataSource& source, int nLine) {
     return TRUE;
 }
 
+IObjectListDropSite::Transfer CGenericObjectList::GetTransfer() const {
+    return Transfer{static_cast<CLIPFORMAT>(m_cfFormat), m_wFlags, m_dwProcessId, ListIdentity(),
+                    m_szGroup};
+}
+
+int CGenericObjectList::InsertDroppedLine(COleDataObject* pDataObject, int nIndex,
+                                          const kivrel::LineRecordFields& record) {
+    OnDropLine(pDataObject, nIndex);
+    return nIndex >= 0 ? InsertLine(nIndex, record.text.c_str(), record.itemData)
+                       : AddLine(record.text.c_str(), record.itemData);
+}
+
 void CGenericObjectList::OnLButtonDown(UINT, CPoint point) {
     if ((m_wFlags & OLF_DRAGDROP) == 0) {
         Default();
@@ -90,38 +102,36 @@ void CGenericObjectList::OnLButtonDown(UINT, CPoint point) {
     const MSG press = m_msgCurrent;
     // A press on a line of a multiple selection would collapse the selection
     // to that line: it waits, and reaches the list box only if no drag starts.
-    bool bDeferred = false;
+    bool bHeld = false;
     if (AllowsMultipleSelection()) {
         const LRESULT hit = SendMessage(LB_ITEMFROMPOINT, 0, MAKELPARAM(point.x, point.y));
-        bDeferred = HIWORD(hit) == 0 && GetSel(LOWORD(hit)) > 0;
+        bHeld = HIWORD(hit) == 0 && GetSel(LOWORD(hit)) > 0;
     }
-    if (!bDeferred) Default();
+    if (!bHeld) Default();
 
-    bool bDragged = false;
+    CComRef<COleDataSource> source;
     const int line = DragLine();
     if (line >= 0) {
         OnSelChange();
-        CComRef<COleDataSource> source = COleDataSource::Create();
-        POINT screen = point;
-        ClientToScreen(&screen);
-        if (FillDragData(*source.Get(), line) &&
-            WaitForDragStart(m_hWnd, DragStartRect(screen), MK_LBUTTON)) {
-            bDragged = true;
-            // Files offered, or a list that never changes: nothing may be moved away.
-            const bool copyOnly = (m_wFlags & OLF_READONLY) != 0 || source->HasFormat(CF_HDROP);
-            m_nDragLine = line;
-            const DROPEFFECT effect =
-                source->DoDragDrop(copyOnly ? DROPEFFECT_COPY : DROPEFFECT_COPY | DROPEFFECT_MOVE);
-            const int dragged = std::exchange(m_nDragLine, -1);
-            if ((effect & DROPEFFECT_MOVE) != 0 && (m_wFlags & OLF_READONLY) == 0 && dragged >= 0) {
-                DeleteLine(dragged);
-                SetCurSel(-1);
-                OnSelChange();
-            }
-        }
-        source->Empty();
+        source = COleDataSource::Create();
+        if (!FillDragData(*source.Get(), line)) source.Reset();
     }
-    if (bDeferred && !bDragged) DefWindowProc(WM_LBUTTONDOWN, press.wParam, press.lParam);
-    // The drag loop took the real release.
-    SendMessage(WM_LBUTTONUP, press.wParam, press.lParam);
+    // Files offered, or a list that never changes: nothing may be moved away.
+    const bool copyOnly = (m_wFlags & OLF_READONLY) != 0 || (source && source->HasFormat(CF_HDROP));
+    POINT screen = point;
+    ClientToScreen(&screen);
+    m_nDragLine = line;
+    const auto removeMoved = [&](const DragOutcome& outcome) {
+        const int dragged = std::exchange(m_nDragLine, -1);
+        if ((outcome.effect & DROPEFFECT_MOVE) == 0 || (m_wFlags & OLF_READONLY) != 0 ||
+            dragged < 0) {
+            return;
+        }
+        DeleteLine(dragged);
+        SetCurSel(-1);
+        OnSelChange();
+    };
+    RunDragFromPress(*this, press, source.Get(), DragStartRect(screen),
+                     copyOnly ? DROPEFFECT_COPY : DROPEFFECT_COPY | DROPEFFECT_MOVE,
+                     bHeld ? HeldPress::kUnlessDragged : HeldPress::kNone, removeMoved);
 }

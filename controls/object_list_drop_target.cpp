@@ -1,22 +1,22 @@
 #include "object_list_drop_target.h"
 
 #include "gdi.h"
-#include "generic_object_list.h"
 #include "global_memory.h"
 
+namespace {
+bool SameGroup(const kivrel::LineRecordFields& record,
+               const IObjectListDropSite::Transfer& transfer) {
+    return record.processId == transfer.dwProcessId &&
+           ::lstrcmpiA(record.group.c_str(), transfer.group.c_str()) == 0;
+}
+}  // namespace
+
 std::optional<kivrel::LineRecordFields> CObjectListDropTarget::ReadRecord(
-    COleDataObject* pDataObject) const {
+    COleDataObject* pDataObject, CLIPFORMAT cfRecord) const {
     CStgMedium medium;
-    if (!pDataObject->GetData(static_cast<CLIPFORMAT>(m_pList->m_cfFormat), medium)) {
-        return std::nullopt;
-    }
+    if (!pDataObject->GetData(cfRecord, medium)) return std::nullopt;
     CGlobalLock block(medium.Get().hGlobal);
     return kivrel::ReadLineRecord(block.Data(), block.Size());
-}
-
-bool CObjectListDropTarget::SameGroup(const kivrel::LineRecordFields& record) const {
-    return record.processId == m_pList->m_dwProcessId &&
-           ::lstrcmpiA(record.group.c_str(), m_pList->m_szGroup) == 0;
 }
 
 DROPEFFECT CObjectListDropTarget::OnDragEnter(CWnd* pWnd, COleDataObject* pDataObject,
@@ -27,18 +27,19 @@ DROPEFFECT CObjectListDropTarget::OnDragEnter(CWnd* pWnd, COleDataObject* pDataO
 DROPEFFECT CObjectListDropTarget::OnDragOver(CWnd*, COleDataObject* pDataObject, DWORD dwKeyState,
                                              CPoint point) {
     if (m_pList == nullptr) return DROPEFFECT_NONE;
-    const WORD flags = m_pList->m_wFlags;
+    const IObjectListDropSite::Transfer transfer = m_pList->GetTransfer();
+    const WORD flags = transfer.wFlags;
     bool accept = false;
-    if (pDataObject->IsDataAvailable(static_cast<CLIPFORMAT>(m_pList->m_cfFormat))) {
-        const auto record = ReadRecord(pDataObject);
-        if (record && record->processId == m_pList->m_dwProcessId) {
-            if (record->listId == m_pList->ListIdentity()) {
+    if (pDataObject->IsDataAvailable(transfer.cfRecord)) {
+        const auto record = ReadRecord(pDataObject, transfer.cfRecord);
+        if (record && record->processId == transfer.dwProcessId) {
+            if (record->listId == transfer.dwListId) {
                 accept = (flags & OLF_READONLY) == 0 && (flags & OLF_REORDER) != 0;
             } else {
-                accept = (flags & OLF_SHARE) != 0 && SameGroup(*record);
+                accept = (flags & OLF_SHARE) != 0 && SameGroup(*record, transfer);
             }
         }
-        if (accept && (m_pList->GetStyle() & LBS_SORT) == 0) DrawInsertMark(&point);
+        if (accept && !IsSorted()) DrawInsertMark(&point);
     } else {
         accept = (flags & OLF_READONLY) != 0 && (flags & OLF_SHARE) != 0;
     }
@@ -54,42 +55,40 @@ void CObjectListDropTarget::OnDragLeave(CWnd* pWnd) {
 BOOL CObjectListDropTarget::OnDrop(CWnd*, COleDataObject* pDataObject, DROPEFFECT, CPoint point) {
     DrawInsertMark(nullptr);
     if (m_pList == nullptr) return FALSE;
+    const IObjectListDropSite::Transfer transfer = m_pList->GetTransfer();
     // A read-only list takes what it accepted and keeps nothing of it.
-    if ((m_pList->m_wFlags & OLF_READONLY) != 0) return TRUE;
-    const auto record = ReadRecord(pDataObject);
-    if (!record || !SameGroup(*record)) return FALSE;
-    const int index = (m_pList->GetStyle() & LBS_SORT) != 0 ? -1 : m_pList->IndexFromPoint(point);
-    m_pList->OnDropLine(pDataObject, index);
-    const int added = index >= 0
-                          ? m_pList->InsertLine(index, record->text.c_str(), record->itemData)
-                          : m_pList->AddLine(record->text.c_str(), record->itemData);
-    return added >= 0 ? TRUE : FALSE;
+    if ((transfer.wFlags & OLF_READONLY) != 0) return TRUE;
+    const auto record = ReadRecord(pDataObject, transfer.cfRecord);
+    if (!record || !SameGroup(*record, transfer)) return FALSE;
+    const int index = IsSorted() ? -1 : m_pList->IndexFromPoint(point);
+    return m_pList->InsertDroppedLine(pDataObject, index, *record) >= 0 ? TRUE : FALSE;
 }
 
 void CObjectListDropTarget::DrawInsertMark(const CPoint* point) {
     if (m_pList == nullptr) return;
+    const CListBox& list = m_pList->ListBox();
     CRect mark;
     if (point != nullptr) {
-        const int count = m_pList->GetCount();
+        const int count = list.GetCount();
         if (count > 0) {
             CRect line;
             int y = 0;
             const int index = m_pList->IndexFromPoint(*point);
-            if (index >= 0 && m_pList->GetItemRect(index, &line) != LB_ERR) {
+            if (index >= 0 && list.GetItemRect(index, &line) != LB_ERR) {
                 y = line.top;
             } else {
-                m_pList->GetItemRect(count - 1, &line);
+                list.GetItemRect(count - 1, &line);
                 y = line.bottom;
             }
             mark = CRect(line.left, y - 3, line.right, y + 3);
         } else {
             CRect client;
-            m_pList->GetClientRect(&client);
+            list.GetClientRect(&client);
             mark = CRect(client.left, client.top, client.right, client.top + 3);
         }
     }
     if (mark == m_rcMark) return;
-    CClientDC dc(m_pList->m_hWnd);
+    CClientDC dc(list.m_hWnd);
     if (!m_rcMark.IsRectEmpty()) ::InvertRect(dc, &m_rcMark);
     m_rcMark = mark;
     if (!m_rcMark.IsRectEmpty()) ::InvertRect(dc, &m_rcMark);

@@ -1,9 +1,14 @@
 #include "select_dir_dialog.h"
 
+#include <commctrl.h>
 #include <dlgs.h>
+#include <shlobj.h>
 
+#include "com_ptr.h"
 #include "directory_text.h"
+#include "global_memory.h"
 #include "handle.h"
+#include "ole_data_object.h"
 #include "volume_platform.h"
 #include "win_app.h"
 
@@ -16,6 +21,8 @@ END_MESSAGE_MAP()
 namespace {
 // The framework's help command: what the help button means to the dialog.
 constexpr UINT kIdHelp = 0xE146;
+// WM_GETISHELLBROWSER: the file dialog's shell browser, which shows the list.
+constexpr UINT kGetShellBrowser = WM_USER + 7;
 
 std::string CurrentDirectory() {
     char buffer[MAX_PATH] = "";
@@ -47,7 +54,8 @@ bool ListsAnEntry(const std::string& pattern) {
 
 // Takes the help button's click at the platform's frame. Platforms tell the
 // hook about that button in different ways or not at all; taken here, and
-// not passed on, "Properties..." runs exactly once per click.
+// not passed on, "Properties..." runs exactly once per click. Open is seen
+// here first as well.
 class CSelectDirDialog::CFrameCommands : public CWnd {
 public:
     explicit CFrameCommands(CSelectDirDialog& dialog) : m_dialog(dialog) {}
@@ -58,6 +66,7 @@ protected:
             m_dialog.SendMessage(WM_COMMAND, kIdHelp);
             return TRUE;
         }
+        if (LOWORD(wParam) == IDOK) m_dialog.OnOpenClicked();
         return CWnd::OnCommand(wParam, lParam);
     }
 
@@ -151,7 +160,80 @@ void CSelectDirDialog::OnFolderChange() {
     }
 }
 
-void CSelectDirDialog::OnFileNameChange() { OnFolderChange(); }
+CComRef<IShellView> CSelectDirDialog::GetShellView() const {
+    const HWND hWndFrame = GetFrame();
+    if (hWndFrame == nullptr) return CComRef<IShellView>();
+    // The frame's browser is its own: not a reference of ours.
+    auto* browser =
+        reinterpret_cast<IShellBrowser*>(::SendMessageA(hWndFrame, kGetShellBrowser, 0, 0));
+    IShellView* view = nullptr;
+    if (browser == nullptr || FAILED(browser->QueryActiveShellView(&view))) {
+        return CComRef<IShellView>();
+    }
+    return CComRef<IShellView>::Adopt(view);
+}
+
+std::string CSelectDirDialog::GetSelectedFolder() const {
+    const CComRef<IShellView> view = GetShellView();
+    void* selection = nullptr;
+    if (!view || FAILED(view->GetItemObject(SVGIO_SELECTION, IID_IDataObject, &selection))) {
+        return std::string();
+    }
+    COleDataObject data;
+    data.Attach(static_cast<IDataObject*>(selection));
+    static_cast<IDataObject*>(selection)->Release();
+    CStgMedium medium;
+    const UINT cfIdList = ::RegisterClipboardFormatA("Shell IDList Array");
+    if (!data.GetData(static_cast<CLIPFORMAT>(cfIdList), medium)) return std::string();
+    CGlobalLock block(medium.Get().hGlobal);
+    // One item: the folder's and the item's id lists, both inside the block.
+    const auto* ida = static_cast<const CIDA*>(block.Data());
+    const size_t header = offsetof(CIDA, aoffset) + 2 * sizeof(UINT);
+    if (ida == nullptr || block.Size() < header || ida->cidl != 1 ||
+        ida->aoffset[0] >= block.Size() || ida->aoffset[1] >= block.Size()) {
+        return std::string();
+    }
+    const BYTE* bytes = block.Bytes();
+    const auto* parent = reinterpret_cast<PCIDLIST_ABSOLUTE>(bytes + ida->aoffset[0]);
+    const auto* child = reinterpret_cast<PCUITEMID_CHILD>(bytes + ida->aoffset[1]);
+    PIDLIST_ABSOLUTE item = ::ILCombine(parent, child);
+    char path[MAX_PATH] = "";
+    const bool named = item != nullptr && ::SHGetPathFromIDListA(item, path);
+    ::ILFree(item);
+    const DWORD attributes = named ? ::GetFileAttributesA(path) : INVALID_FILE_ATTRIBUTES;
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+        return std::string();
+    }
+    return path;
+}
+
+void CSelectDirDialog::OnFileNameChange() {
+    // The platform names only files in the field; a folder selected in the
+    // list is what Open takes, so the field names it.
+    const std::string folder = GetSelectedFolder();
+    const HWND hWndField = GetFileNameField();
+    if (!folder.empty() && hWndField != nullptr) ::SetWindowTextA(hWndField, folder.c_str());
+}
+
+void CSelectDirDialog::OnOpenClicked() {
+    // The platform's Open enters a folder selected in the list instead of
+    // taking it. When the field still names that folder, the list lets it
+    // go, so that Open takes the field; double-click still enters it.
+    const std::string folder = GetSelectedFolder();
+    const HWND hWndField = GetFileNameField();
+    if (folder.empty() || hWndField == nullptr ||
+        ::lstrcmpiA(WindowText(hWndField).c_str(), folder.c_str()) != 0) {
+        return;
+    }
+    const CComRef<IShellView> view = GetShellView();
+    HWND hWndView = nullptr;
+    if (!view || FAILED(view->GetWindow(&hWndView))) return;
+    LVITEMA none{};
+    none.stateMask = LVIS_SELECTED;
+    const HWND hWndList = ::FindWindowExA(hWndView, nullptr, WC_LISTVIEWA, nullptr);
+    ::SendMessageA(hWndList, LVM_SETITEMSTATE, static_cast<WPARAM>(-1),
+                   reinterpret_cast<LPARAM>(&none));
+}
 
 BOOL CSelectDirDialog::GetSelectedDirectory(char* buffer, int size) {
     if (buffer == nullptr || size <= 0) return FALSE;

@@ -1,12 +1,15 @@
 // A directory picker built on the platform's file-open dialog: the name field
-// always shows the folder being shown, a confirmed entry is taken as a
+// shows the folder being shown, or the folder selected in it, a confirmed entry is taken as a
 // directory and checked, and the help button becomes "Properties...", which
 // reports on the volume of the directory.
 #pragma once
 
+#include <shlobj.h>
+
 #include <memory>
 #include <string>
 
+#include "com_ptr.h"
 #include "file_dialog.h"
 
 class CSelectDirDialog : public CFileDialog {
@@ -46,6 +49,13 @@ private:
     HWND GetFileNameField() const;
     // The folder the dialog shows; empty when it is not a file-system folder.
     std::string GetShownFolder() const;
+    // The one folder selected in the list; empty unless exactly one
+    // file-system folder is selected.
+    std::string GetSelectedFolder() const;
+    // The view that shows the folder's list, or none.
+    CComRef<IShellView> GetShellView() const;
+    // Open was clicked, before the platform sees it.
+    void OnOpenClicked();
     void RestoreCurrentDirectory();
 
     BOOL m_bRestoreDir;

@@ -13,9 +13,10 @@ kivrel::ConnectResult CVolumePlatform::Connect(const std::string& share, const s
     resource.dwType = RESOURCETYPE_DISK;
     resource.lpLocalName = localName.data();
     resource.lpRemoteName = remoteName.data();
-    // No CONNECT_UPDATE_PROFILE: the connection is not remembered for the
-    // next logon, whatever happens before it is cancelled.
-    const DWORD error = ::WNetAddConnection2A(&resource, "", nullptr, 0);
+    // No password: the user's current credentials (an empty one would fail
+    // on most shares and count toward a lockout). No CONNECT_UPDATE_PROFILE:
+    // the connection is not remembered for the next logon.
+    const DWORD error = m_pfnAddConnection(&resource, nullptr, nullptr, 0);
     switch (error) {
         case NO_ERROR:
             return kivrel::ConnectResult::kConnected;

@@ -4,6 +4,8 @@
 #pragma once
 
 #include <windows.h>
+// After windows.h, which it needs.
+#include <winnetwk.h>
 
 #include <optional>
 
@@ -23,6 +25,10 @@ public:
     void BeginWaitCursor() override { m_wait.emplace(); }
     void EndWaitCursor() override { m_wait.reset(); }
     void ShowReport(const std::string& text, const std::string& caption) override;
+
+    // The platform's connect call; a test puts a recorder here.
+    using AddConnectionFunction = DWORD(WINAPI*)(NETRESOURCEA*, LPCSTR, LPCSTR, DWORD);
+    AddConnectionFunction m_pfnAddConnection = &::WNetAddConnection2A;
 
 private:
     HWND m_hWndOwner;

@@ -3,6 +3,9 @@
 // After windows.h, which it needs.
 #include <ole2.h>
 
+#include "ole_data_source.h"
+#include "wnd.h"
+
 RECT DragStartRect(POINT ptScreen) {
     const int distance =
         static_cast<int>(::GetProfileIntA("windows", "DragMinDist", DD_DEFDRAGMINDIST));
@@ -75,4 +78,21 @@ BOOL WaitForDragStart(HWND hWnd, const RECT& rcStartScreen, DWORD nButton) {
     }
     if (::GetCapture() == hWnd) ::ReleaseCapture();
     return state == Wait::kDrag ? TRUE : FALSE;
+}
+
+DragOutcome RunDragFromPress(CWnd& wnd, MSG press, COleDataSource* pSource,
+                             const RECT& rcStartScreen, DWORD dwEffects, HeldPress held,
+                             const std::function<void(const DragOutcome&)>& after) {
+    DragOutcome outcome;
+    if (pSource != nullptr) {
+        outcome.bStarted = WaitForDragStart(wnd.m_hWnd, rcStartScreen, MK_LBUTTON) != FALSE;
+        if (outcome.bStarted) outcome.effect = pSource->DoDragDrop(dwEffects);
+        pSource->Empty();
+    }
+    const bool pressLeft = (held == HeldPress::kUnlessDragged && !outcome.bStarted) ||
+                           (held == HeldPress::kUnlessDropped && outcome.effect == DROPEFFECT_NONE);
+    if (pressLeft) wnd.DefWindowProc(WM_LBUTTONDOWN, press.wParam, press.lParam);
+    if (after) after(outcome);
+    wnd.SendMessage(WM_LBUTTONUP, press.wParam, press.lParam);
+    return outcome;
 }

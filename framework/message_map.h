@@ -126,6 +126,19 @@ LRESULT SetCursor(CWnd& wnd, WPARAM wParam, LPARAM lParam) {
     return (Self<Fn>(wnd).*Fn)(reinterpret_cast<HWND>(wParam), LOWORD(lParam), HIWORD(lParam));
 }
 
+// wParam: the window clicked; lParam: the screen point, (-1, -1) from the keyboard.
+template <auto Fn>
+LRESULT ContextMenu(CWnd& wnd, WPARAM wParam, LPARAM lParam) {
+    (Self<Fn>(wnd).*Fn)(reinterpret_cast<HWND>(wParam), CPoint(lParam));
+    return 0;
+}
+
+// lParam: the message the dialog manager asks about, or null.
+template <auto Fn>
+LRESULT GetDlgCode(CWnd& wnd, WPARAM, LPARAM lParam) {
+    return static_cast<LRESULT>((Self<Fn>(wnd).*Fn)(reinterpret_cast<const MSG*>(lParam)));
+}
+
 // lParam carries the item being updated.
 template <auto Fn>
 LRESULT UpdateCommandUI(CWnd& wnd, WPARAM, LPARAM lParam) {
@@ -178,4 +191,7 @@ protected:                                                                      
 #define ON_WM_ACTIVATEAPP() {WM_ACTIVATEAPP, 0, 0, &msgmap::ActivateApp<&ThisClass::OnActivateApp>},
 #define ON_WM_DROPFILES() {WM_DROPFILES, 0, 0, &msgmap::DropFiles<&ThisClass::OnDropFiles>},
 #define ON_WM_KEYDOWN() {WM_KEYDOWN, 0, 0, &msgmap::KeyDown<&ThisClass::OnKeyDown>},
+#define ON_WM_CHAR() {WM_CHAR, 0, 0, &msgmap::KeyDown<&ThisClass::OnChar>},
+#define ON_WM_CONTEXTMENU() {WM_CONTEXTMENU, 0, 0, &msgmap::ContextMenu<&ThisClass::OnContextMenu>},
+#define ON_WM_GETDLGCODE() {WM_GETDLGCODE, 0, 0, &msgmap::GetDlgCode<&ThisClass::OnGetDlgCode>},
 #define ON_WM_SETCURSOR() {WM_SETCURSOR, 0, 0, &msgmap::SetCursor<&ThisClass::OnSetCursor>},

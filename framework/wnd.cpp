@@ -182,6 +182,9 @@ BOOL CWnd::OnCmdMsg(UINT nID, UINT nCode, LPARAM lParam) {
 }
 
 BOOL CWnd::OnNotify(WPARAM, LPARAM lParam, LRESULT* pResult) {
+    // Our notifications, help-tip requests included, come from this thread;
+    // a pointer sent from another thread or process is not ours to read.
+    if ((::InSendMessageEx(nullptr) & ISMEX_SEND) != 0) return FALSE;
     const NMHDR* header = reinterpret_cast<const NMHDR*>(lParam);
     if (header == nullptr) return FALSE;
     return ReflectToChild(header->hwndFrom, WM_NOTIFY, 0, lParam, pResult);

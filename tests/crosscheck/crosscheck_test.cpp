@@ -129,6 +129,7 @@ TEST(CrossCheck, ScansFindWhatPefileFinds) {
              {Path({"missing", "usesghost.exe"}), "", Path({"sys"}), ""},
              {Path({"cycle", "loop.exe"}), "", "", ""},
              {Path({"dirs", "dirs.exe"}), Path({"first"}), "", Path({"second"})}});
+    ASSERT_FALSE(cases.empty()) << "nothing to compare: neither Wine's notepad nor the fixtures";
     for (const Strings& c : cases) {
         SCOPED_TRACE(c[0]);
         auto platform = CreateNativePlatform(PlatformOverrides{c[2], "", c[3]});

@@ -50,7 +50,12 @@ TEST(CrossProcessDrag, SelectedFoundModulesArriveInAnotherProgramAsCopiedFiles) 
     ::SendMessageA(list, LB_SETCARETINDEX, pressed, FALSE);
     POINT from = LineCentre(list, pressed);
     ::ClientToScreen(list, &from);
-    ASSERT_TRUE(Xdotool("mousemove " + At(from) + " sleep 0.2 mousedown 1"));
+    ASSERT_TRUE(Xdotool("mousemove " + At(from)));
+    ASSERT_TRUE(PumpUntil([&] {
+        POINT now{};
+        return ::GetCursorPos(&now) && now.x == from.x && now.y == from.y;
+    }));
+    ASSERT_TRUE(Xdotool("mousedown 1"));
     EXPECT_TRUE(PumpUntil([&] { return CaptureOf(list) != nullptr; }, 30));
     // The display may put the pointer back: moved again until the target
     // sees the drag.

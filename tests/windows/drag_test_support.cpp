@@ -115,7 +115,8 @@ DropResult DropData(IDropTarget* target, POINT screen, DWORD keys, DWORD allowed
     return {effect, streamed.m_nRead};
 }
 
-void DragWithMouse(HWND window, POINT fromClient, POINT toScreen, bool ctrl) {
+void DragWithMouse(HWND window, POINT fromClient, POINT toScreen, bool ctrl,
+                   const std::function<void()>& midway) {
     POINT from = fromClient;
     ::ClientToScreen(window, &from);
     MoveCursor(from);
@@ -124,7 +125,8 @@ void DragWithMouse(HWND window, POINT fromClient, POINT toScreen, bool ctrl) {
     bool released = false;
     const Step hold = [&, ticks = 5]() mutable {
         MoveCursor(toScreen);  // the display may put the pointer back once after a move
-        if (--ticks > 0) return false;
+        if (--ticks == 2 && midway) midway();
+        if (ticks > 0) return false;
         SetButtons(false, ctrl);
         return released = true;
     };

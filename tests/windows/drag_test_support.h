@@ -7,6 +7,7 @@
 // After windows.h, which it needs.
 #include <ole2.h>
 
+#include <functional>
 #include <string>
 
 namespace kivrel_test {
@@ -25,9 +26,10 @@ DropResult DropData(IDropTarget* target, POINT screen, DWORD keys, DWORD allowed
                     const std::string& bytes, StreamKind stream = StreamKind::kNone);
 
 // Presses the left button at `fromClient` of `window` (with Ctrl when asked),
-// moves the pointer to `toScreen` and drops there. Returns once the press
-// handler has returned.
-void DragWithMouse(HWND window, POINT fromClient, POINT toScreen, bool ctrl = false);
+// moves the pointer to `toScreen` and drops there; `midway` runs while the
+// drag is under way. Returns once the press handler has returned.
+void DragWithMouse(HWND window, POINT fromClient, POINT toScreen, bool ctrl = false,
+                   const std::function<void()>& midway = {});
 // Presses and releases at `fromClient` without moving, with the drag distance
 // and delay out of reach: only the release decides, however slow the test.
 void PressWithMouse(HWND window, POINT fromClient);

@@ -126,6 +126,27 @@ TEST_F(ExtEdit, TextDragsWithinTheFieldLeaveTheClipboardAlone) {
     m_edit.SendMessage(EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
     EXPECT_EQ(start, end);
     EXPECT_EQ(::GetClipboardSequenceNumber(), clipboard);
+    // The sequence number does count a copy here.
+    m_edit.SetSel(0, 5);
+    m_edit.SendMessage(WM_COPY);
+    EXPECT_NE(::GetClipboardSequenceNumber(), clipboard);
+}
+
+// The field's window, and its drop target with it, going while its text is
+// dragged: the text still moves, and the field's end of the drag crashes on
+// nothing.
+TEST_F(ExtEdit, AFieldGoneDuringTheDragOfItsTextEndsItsDragSafely) {
+    CExtEdit other;
+    ASSERT_TRUE(other.SubclassWindow(TestWindow("Edit", WS_CHILD | WS_BORDER | ES_AUTOHSCROLL,
+                                                {10, 50, 370, 74}, m_hParent, 201)));
+    ASSERT_TRUE(other.EnableDragDrop());
+    m_edit.SetWindowText("hello world");
+    m_edit.SetSel(0, 5);
+    POINT to{20, 12};
+    ::ClientToScreen(other.m_hWnd, &to);
+    DragWithMouse(m_edit.m_hWnd, CharAt(1), to, false, [&] { m_edit.DestroyWindow(); });
+    EXPECT_FALSE(m_edit.IsWindow());
+    EXPECT_EQ(other.GetWindowText(), "hello");
 }
 
 }  // namespace

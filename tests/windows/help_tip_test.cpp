@@ -2,8 +2,10 @@
 // monitors; then the main dialog's tips with the real system and pointer.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstring>
 #include <functional>
+#include <thread>
 
 #include "help_tip_request.h"
 #include "help_tip_shadow.h"
@@ -202,6 +204,13 @@ TEST_F(MainDialogTips, ControlsAnswerWithTheirStrings) {
             std::memcpy(request.szText, sent.szText, sizeof(request.szText));
             EXPECT_EQ(std::memcmp(&request, &sent, sizeof(sent)), 0) << control;
         }
+        // A request from another thread, as from another process, is not
+        // read: its pointer is no address of ours.
+        std::atomic<LRESULT> answered{-1};
+        std::thread other([&] { answered = ::SendMessageA(hWnd, WM_NOTIFY, IDOK, 0x10); });
+        PumpUntil([&] { return answered != -1; });
+        other.join();
+        EXPECT_EQ(answered, 0);
     });
 }
 
@@ -223,11 +232,11 @@ TEST_F(MainDialogTips, HoveringOverFindShowsItsTipWithAShadow) {
         const RECT whole{0, 0, ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN)};
         std::vector<uint32_t> before, after;
         ASSERT_TRUE(CreateNativeHelpTipSystem()->CaptureScreen(whole, before));
-        PumpMessages(1500);
-
-        ASSERT_TRUE(::IsWindowVisible(dialog.m_helpTips.GetSafeHwnd()));
+        const HWND tip = dialog.m_helpTips.GetSafeHwnd();
+        ASSERT_TRUE(PumpUntil([&] { return ::IsWindowVisible(tip) != FALSE; }));
+        ::UpdateWindow(tip);  // painted before the screen is read
         EXPECT_STREQ(dialog.m_helpTips.GetTipText(), "Find Windows module");
-        const CRect rect = WindowRect(dialog.m_helpTips.GetSafeHwnd());
+        const CRect rect = WindowRect(tip);
         EXPECT_EQ(TopLeft(rect),
                   std::make_pair(point.x, point.y + ::GetSystemMetrics(SM_CYCURSOR)));
         ASSERT_TRUE(CreateNativeHelpTipSystem()->CaptureScreen(whole, after));

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "drag_test_support.h"
+#include "gdi.h"
 #include "generic_object_list.h"
 #include "kivrel_dlg.h"
 #include "line_record.h"
@@ -149,6 +150,24 @@ TEST_F(ObjectList, AMoveWithinTheListDeletesTheDraggedLineAndACopyKeepsIt) {
         EXPECT_EQ(after, c.after) << c.caret << " to " << c.to;
         Reset();
     }
+}
+
+// A larger font widens the scroll range at once, so the end of a long line
+// can be reached without waiting for the next lines to be added.
+TEST_F(ObjectList, ANewFontMeasuresTheLinesAgain) {
+    const std::string longLine = "C:\\" + std::string(60, 'w') + ".dll";
+    Fill("ab");
+    m_list.AddLine(longLine.c_str(), 1);
+    LOGFONTA large{};
+    large.lfHeight = -40;
+    CFont font;
+    ASSERT_TRUE(font.CreateFontIndirect(&large));
+    m_list.ApplyFont(&font);
+    CClientDC dc(m_list.m_hWnd);
+    CSelectObject selected(dc, font);
+    SIZE size{};
+    ::GetTextExtentPoint32A(dc, longLine.c_str(), int(longLine.size()), &size);
+    EXPECT_EQ(m_list.GetHorizontalExtent(), size.cx);
 }
 
 // The results list after a scan of the fixture program.

@@ -1,5 +1,5 @@
-// The options menu (where it drops, its items' states, the commands, a real
-// Space key press) and the main dialog's font chooser and "Font" setting.
+// The options menu (where it drops, its items' states, the commands, real
+// key presses) and the main dialog's font chooser and "Font" setting.
 #include <gtest/gtest.h>
 
 #include "kivrel_dlg.h"
@@ -88,24 +88,32 @@ TEST_F(OptionsMenu, DropsAtThePointerAndItsSwitchesFollowTheChosenCommands) {
     });
 }
 
-TEST_F(OptionsMenu, ARealSpaceKeyOpensTheMenuAtTheButtonsCentreAndKeepsItOpen) {
+// Space and Enter on the button, Shift+F10 and the context-menu key anywhere:
+// real key presses drop the menu at the focused control's centre, and it
+// stays open (the key's character would close it). Enter runs no scan.
+TEST_F(OptionsMenu, KeysDropTheMenuAtTheFocusedControlAndKeepItOpen) {
     CProbeKivrelDlg dialog;
     RunDialog(dialog, [&](HWND hDlg) {
-        HWND button = ::GetDlgItem(hDlg, IDC_OPTIONS);
-        ::SetForegroundWindow(hDlg);
-        ::SetFocus(button);
-        ASSERT_EQ(::GetFocus(), button);
-        // The key comes from the X server, as a user's would.
-        ASSERT_TRUE(StartHostProgram("/usr/bin/xdotool sleep 0.5 key space"));
-        // Starting a program may take the activation: the dialog takes it back.
-        PumpMessages(250);
-        ::SetForegroundWindow(hDlg);
-        ::SetFocus(button);
-        const MenuSeen seen = WatchMenuWhile(
-            [&](const MenuSeen& now) { PumpUntil([&] { return !now.states.empty(); }); });
-        EXPECT_FALSE(seen.states.empty()) << "the menu stayed open";
-        const POINT centre = CentreOf(button);
-        EXPECT_EQ(TopLeft(seen.rect), std::make_pair(centre.x, centre.y));
+        // clang-format off
+        const struct { int control; std::vector<BYTE> keys; } rows[] = {
+            {IDC_OPTIONS, {VK_SPACE}}, {IDC_OPTIONS, {VK_RETURN}}, {IDC_MODULE, {VK_SHIFT, VK_F10}},
+            {IDC_RESULTS, {VK_APPS}}, {IDOK, {VK_SHIFT, VK_F10}}};
+        // clang-format on
+        for (const auto& [control, keys] : rows) {
+            SCOPED_TRACE(testing::Message() << control << " " << int(keys.back()));
+            const HWND focus = ::GetDlgItem(hDlg, control);
+            ::SetForegroundWindow(hDlg);
+            ::SetFocus(focus);
+            ASSERT_EQ(::GetFocus(), focus);
+            const MenuSeen seen = WatchMenuWhile([&](const MenuSeen& now) {
+                PressKeys(keys);
+                PumpUntil([&] { return !now.states.empty(); }, 8, hDlg);
+            });
+            EXPECT_EQ(seen.states.size(), 6u) << "the options menu stayed open";
+            const POINT centre = CentreOf(focus);
+            EXPECT_EQ(TopLeft(seen.rect), std::make_pair(centre.x, centre.y));
+        }
+        EXPECT_EQ(::SendDlgItemMessageA(hDlg, IDC_RESULTS, LB_GETCOUNT, 0, 0), 0);
     });
 }
 

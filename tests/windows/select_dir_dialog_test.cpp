@@ -2,6 +2,7 @@
 // inside its modal loop and the message boxes it opens.
 #include "select_dir_dialog.h"
 
+#include <commctrl.h>
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -10,6 +11,7 @@
 #include "kivrel_dlg.h"
 #include "resource.h"
 #include "test_support.h"
+#include "volume_platform.h"
 #include "win_app.h"
 
 namespace kivrel_test {
@@ -18,6 +20,19 @@ namespace {
 // The platform's file-name field is the combo box cmb13, not edt1.
 void TypeName(HWND frame, const std::string& text) {
     ::SendDlgItemMessageA(frame, 1148, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+}
+
+// Selects the item `name` in the dialog's list, as a click would.
+void SelectInList(HWND frame, const std::string& name) {
+    const HWND view = ::FindWindowExA(::FindWindowExA(frame, nullptr, "SHELLDLL_DefView", nullptr),
+                                      nullptr, WC_LISTVIEWA, nullptr);
+    LVFINDINFOA find{};
+    find.flags = LVFI_STRING;
+    find.psz = name.c_str();
+    LVITEMA state{};
+    state.stateMask = state.state = LVIS_SELECTED | LVIS_FOCUSED;
+    ::SendMessageA(view, LVM_SETITEMSTATE,
+                   ::SendMessageA(view, LVM_FINDITEMA, WPARAM(-1), LPARAM(&find)), LPARAM(&state));
 }
 
 std::string CurrentDirectory() { return std::filesystem::current_path().string(); }
@@ -52,10 +67,12 @@ TEST_F(SelectDirDialog, ConfirmedTextGivesTheCheckedDirectoryAndPropertiesTheVol
     const std::string invalid = std::string(AfxGetAppName()) + ": Invalid directory";
     // directory "": the message box begins with `shown` and the dialog stays
     // open. "Properties..." reports the volume, once per click; it also checks
-    // texts longer than a path, which the platform does not hand over when confirmed.
+    // texts longer than a path, which the platform does not hand over when
+    // confirmed. `picked`: selected in the list, not typed.
     // clang-format off
-    const struct { std::string typed, directory, shown{}; bool viaProperties = false; } cases[] = {
+    const struct { std::string typed, directory, shown{}; bool viaProperties = false, picked = false; } cases[] = {
         {m_base + "\\dir\\", m_base + "\\dir"},
+        {"sub", m_base + "\\dir\\sub", "", false, true},
         {m_base + "\\dir\\file.txt", m_base + "\\dir"},
         {m_base + "\\missing", "", invalid},
         {longName, "", invalid},  // no room for the pattern
@@ -69,7 +86,10 @@ TEST_F(SelectDirDialog, ConfirmedTextGivesTheCheckedDirectoryAndPropertiesTheVol
         std::string message;
         bool stayedOpen = false;
         std::vector<Step> steps = {WithPopup(nullptr, [&](HWND frame) {
-            TypeName(frame, c.typed);
+            if (c.picked)
+                SelectInList(frame, c.typed);
+            else
+                TypeName(frame, c.typed);
             const int button = c.viaProperties ? 1038 : IDOK;
             ::PostMessageA(frame, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED),
                            LPARAM(c.viaProperties ? ::GetDlgItem(frame, button) : nullptr));
@@ -99,6 +119,33 @@ TEST_F(SelectDirDialog, ConfirmedTextGivesTheCheckedDirectoryAndPropertiesTheVol
         EXPECT_EQ(CurrentDirectory(), before);
         EXPECT_EQ(message.substr(0, c.shown.size()), c.shown);
         EXPECT_EQ(stayedOpen, c.directory.empty());
+    }
+}
+
+DWORD g_connectError = 0;
+std::string g_connected;
+DWORD WINAPI RecordConnection(NETRESOURCEA* resource, LPCSTR password, LPCSTR user, DWORD flags) {
+    g_connected = std::string(resource->lpRemoteName) + " " + resource->lpLocalName +
+                  (password != nullptr ? " password" : "") + (user != nullptr ? " user" : "") +
+                  " " + std::to_string(flags);
+    return g_connectError;
+}
+
+// "Properties..." of a share connects it with the user's own credentials (no
+// password, not even an empty one), for this session only.
+TEST(VolumePlatform, ConnectsAShareWithTheUsersCredentialsForThisSessionOnly) {
+    using kivrel::ConnectResult;
+    const std::pair<DWORD, ConnectResult> rows[] = {
+        {NO_ERROR, ConnectResult::kConnected},
+        {ERROR_ALREADY_ASSIGNED, ConnectResult::kLetterInUse},
+        {ERROR_DEVICE_ALREADY_REMEMBERED, ConnectResult::kLetterInUse},
+        {ERROR_NO_NETWORK, ConnectResult::kFailed}};
+    CVolumePlatform platform(nullptr);
+    platform.m_pfnAddConnection = &RecordConnection;
+    for (const auto& [error, result] : rows) {
+        g_connectError = error;
+        EXPECT_EQ(platform.Connect("\\\\server\\share", "D:"), result) << error;
+        EXPECT_EQ(g_connected, "\\\\server\\share D: 0");
     }
 }
 

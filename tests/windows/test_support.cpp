@@ -87,11 +87,12 @@ INT_PTR RunDialog(CDialog& dialog, const std::function<void(HWND)>& body) {
     return result;
 }
 
-void PumpMessages(DWORD milliseconds) {
+void PumpMessages(DWORD milliseconds, HWND dialog) {
     const DWORD start = ::GetTickCount();
     do {
         MSG msg;
         while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (dialog != nullptr && ::IsDialogMessageA(dialog, &msg)) continue;
             ::TranslateMessage(&msg);
             ::DispatchMessageA(&msg);
         }
@@ -99,9 +100,15 @@ void PumpMessages(DWORD milliseconds) {
     } while (::GetTickCount() - start < milliseconds);
 }
 
-bool PumpUntil(const std::function<bool()>& done, int seconds) {
-    for (int wait = 0; wait < seconds * 100 && !done(); ++wait) PumpMessages(10);
+bool PumpUntil(const std::function<bool()>& done, int seconds, HWND dialog) {
+    for (int wait = 0; wait < seconds * 100 && !done(); ++wait) PumpMessages(10, dialog);
     return done();
+}
+
+void PressKeys(const std::vector<BYTE>& keys) {
+    for (BYTE key : keys) ::keybd_event(key, 0, 0, 0);
+    for (auto key = keys.rbegin(); key != keys.rend(); ++key)
+        ::keybd_event(*key, 0, KEYEVENTF_KEYUP, 0);
 }
 
 bool StartHostProgram(std::string commandLine) {
@@ -130,11 +137,12 @@ std::vector<Line> ListLines(HWND list) {
     return lines;
 }
 
-std::vector<Line> CoreReport(const std::string& module) {
+std::vector<Line> CoreReport(const std::string& module, const std::string& kept) {
     auto platform = kivrel::CreateNativePlatform();
     kivrel::CReferenceScanner scanner(*platform);
     kivrel::CReportLines sink;
-    scanner.Scan(module, "", true, sink);
+    if (!kept.empty()) scanner.Scan(kept, "", true, sink);
+    scanner.Scan(module, "", kept.empty(), sink);
     return sink.Lines();
 }
 

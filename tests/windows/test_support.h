@@ -41,10 +41,13 @@ Step WithPopup(HWND owner, std::function<void(HWND)> action);
 // kEndedByTest unless the body did.
 INT_PTR RunDialog(CDialog& dialog, const std::function<void(HWND)>& body);
 
-// Dispatches this thread's messages for about `milliseconds`.
-void PumpMessages(DWORD milliseconds);
+// Dispatches this thread's messages for about `milliseconds`; the keys of
+// `dialog` go through its dialog manager, as in its own loop.
+void PumpMessages(DWORD milliseconds, HWND dialog = nullptr);
 // Dispatches them until `done` holds or about `seconds` have passed.
-bool PumpUntil(const std::function<bool()>& done, int seconds = 8);
+bool PumpUntil(const std::function<bool()>& done, int seconds = 8, HWND dialog = nullptr);
+// Real key presses: each key down in order, then up in reverse.
+void PressKeys(const std::vector<BYTE>& keys);
 // Starts a program of the host system; Wine gives no handle to wait on.
 bool StartHostProgram(std::string commandLine);
 
@@ -54,8 +57,9 @@ HWND TestWindow(const char* className, DWORD style, const RECT& rect, HWND paren
 
 using Line = kivrel::ReportLine;
 std::vector<Line> ListLines(HWND list);
-// The scan core's report for `module`.
-std::vector<Line> CoreReport(const std::string& module);
+// The scan core's report for `module`; with `kept`, of a scan that keeps
+// the lists of a scan of `kept` before it (cleanup off).
+std::vector<Line> CoreReport(const std::string& module, const std::string& kept = "");
 std::string WindowText(HWND window);
 
 CRect WindowRect(HWND window);
