@@ -42,6 +42,7 @@ const ModuleRead& CModuleReadCache::Read(const std::string& path,
     std::string key = path;
     key += '\0';
     key += options.delayLoad ? 'd' : '-';
+    key += options.functions ? 'f' : '-';
     key += std::to_string(options.requiredMachine);
     auto found = m_reads.find(key);
     if (found == m_reads.end()) {
