@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace kivrel {
 
@@ -38,6 +39,12 @@ public:
                              const MatchCallback& onMatch) = 0;
     // A scan begins: anything cached about the file system is dropped.
     virtual void BeginScan() {}
+    // The folder of the 32-bit system DLLs on a 64-bit system (SysWOW64);
+    // "" where there is none.
+    virtual std::string Wow64SystemDirectory() { return std::string(); }
+    // The names (REG_SZ values) of the system's KnownDLLs registry key; false
+    // where the platform has no such key.
+    virtual bool GetKnownDlls(std::vector<std::string>& /*names*/) { return false; }
 };
 
 // Values that replace the platform's own; unset ones keep the platform default.
