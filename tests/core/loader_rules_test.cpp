@@ -1,0 +1,120 @@
+// What the loader rules read: the KnownDLLs list from each of its sources, a
+// Wine registry file's key and a Wine prefix's folders.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "fake_platform.h"
+#include "known_dlls.h"
+#include "temp_dir.h"
+#include "wine_prefix.h"
+#include "wine_registry.h"
+
+namespace kivrel {
+namespace {
+
+const char* const kKey =
+    "[System\\\\CurrentControlSet\\\\Control\\\\Session Manager\\\\KnownDLLs] 1\n";
+
+std::string Strings(const std::string& file, RegistryRead expected) {
+    std::vector<RegistryString> values;
+    const auto* data = reinterpret_cast<const uint8_t*>(file.data());
+    EXPECT_EQ(ReadRegistryStrings(data, uint32_t(file.size()), {"a\\b", "c\\KnownDLLs"}, values),
+              expected);
+    std::string text;
+    for (const RegistryString& value : values) text += "|" + value.name + "=" + value.data;
+    return text;
+}
+
+// Plain strings of the keys asked for, escapes undone; everything else passed over.
+TEST(WineRegistry, PlainStringsOfTheKeysAskedFor) {
+    const std::string head = "WINE REGISTRY Version 2\n;; All keys relative to \\\\Machine\n\n";
+    EXPECT_EQ(Strings("REGEDIT4\n[a\\\\b]\n\"x\"=\"y\"\n", REGISTRY_NOT_WINE), "");
+    EXPECT_EQ(Strings(head + "[a\\\\c] 1\n\"x\"=\"y\"\n", REGISTRY_KEY_ABSENT), "");
+    EXPECT_EQ(Strings(head +
+                          "[A\\\\B] 1\r\n#time=1\r\n\"x\"=\"k.dll\"\r\n"
+                          "\"q\\\"\\\\\"=\"a\\\\b\\x41\\101\"\n"  // q"\ = a\bAA
+                          "\"e\"=str(2):\"%SystemRoot%\"\n\"d\"=dword:00000001\n@=\"default\"\n"
+                          "\"wide\"=\"\\xe9.dll\"\n\"ctl\"=\"a\\tb\"\n\"open\"=\"k.dll\n"
+                          "\"" +
+                          std::string(300, 'n') +
+                          "\"=\"long\"\n"
+                          "[a\\\\b\\\\sub] 1\n\"x\"=\"sub\"\n"
+                          "[c\\\\Known\\]DLLs] 1\n\"x\"=\"bracket\"\n"
+                          "[c\\\\knowndlls] 1\n\"y\"=\"two\"\n",
+                      REGISTRY_KEY_FOUND),
+              "|x=k.dll|q\"\\=a\\bAA|y=two");
+}
+
+// Each source of the list, and the name forms that match it.
+TEST(KnownDlls, SourcesAndNames) {
+    test::TempDir dir;
+    test::FakePlatform platform;
+    const std::string withKey =
+        dir.WriteText("key.reg", std::string("WINE REGISTRY Version 2\n") + kKey +
+                                     "\"kernel32\"=\"kernel32.dll\"\n\"DllDirectory\"=\"C:\\\\x\"\n"
+                                     "\"DllDirectory32\"=\"c:\\\\y\"\n\"mine\"=\"MINE\"\n");
+    const std::string noKey = dir.WriteText("nokey.reg", "WINE REGISTRY Version 2\n");
+    const std::string list = dir.WriteText("list.txt", "# mine\r\n  Own.DLL \r\n\nother\n");
+    const std::string empty = dir.WriteText("empty.txt", "");
+    struct Row {
+        KnownDllsSource source;
+        int count;  // -1: the built-in list's
+        const char* known;
+        const char* unknown;
+    } rows[] = {
+        {{}, -1, "KERNEL32.DLL|kernel32|ws2_32.dll", "kernelbase.dll|kernel32.|own.dll"},
+        {{list, std::nullopt}, 2, "own.dll|OTHER.dll|own", "kernel32.dll|own.exe"},
+        {{list, withKey}, 2, "own.dll", "kernel32.dll"},
+        {{empty, std::nullopt}, 0, "", "kernel32.dll"},
+        {{std::nullopt, withKey}, 2, "kernel32.dll|mine.dll", "ole32.dll|c:\\x"},
+        {{std::nullopt, noKey}, -1, "ole32.dll", "mine.dll"},
+        {{std::nullopt, dir.File("absent.reg")}, -1, "ole32.dll", "mine.dll"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.source.listFile.value_or("") + "+" + row.source.systemReg.value_or(""));
+        CKnownDlls known;
+        std::string error;
+        ASSERT_TRUE(LoadKnownDlls(platform, row.source, known, error)) << error;
+        EXPECT_EQ(known.size(), row.count < 0 ? BuiltInKnownDlls().size() : size_t(row.count));
+        EXPECT_FALSE(known.Source().empty());
+        auto check = [&](std::string names, bool expected) {
+            for (size_t cut; !names.empty(); names.erase(0, cut + 1)) {
+                cut = std::min(names.find('|'), names.size());
+                EXPECT_EQ(known.Contains(names.substr(0, cut)), expected) << names;
+            }
+        };
+        check(row.known, true);
+        check(row.unknown, false);
+    }
+    CKnownDlls known;
+    std::string error;
+    EXPECT_FALSE(LoadKnownDlls(platform, {dir.File("absent.txt"), std::nullopt}, known, error));
+    EXPECT_NE(error.find("absent.txt"), std::string::npos);
+}
+
+// A 32-bit module gets syswow64 where the prefix has one (as the folder names it).
+TEST(WinePrefix, SystemFolderByMachine) {
+    test::FakePlatform platform('\\');
+    platform.scripts["P\\drive_c\\windows\\"] = {{"system32", ""}, {"SysWOW64", ""}};
+    platform.scripts["Q\\drive_c\\windows\\"] = {{"system32", ""}};
+    struct Row {
+        const char* prefix;
+        uint16_t machine;
+        const char* system;
+    } rows[] = {{"P", 0x14C, "P\\drive_c\\windows\\SysWOW64"},
+                {"P\\", 0x8664, "P\\drive_c\\windows\\system32"},
+                {"P", 0, "P\\drive_c\\windows\\system32"},
+                {"Q", 0x14C, "Q\\drive_c\\windows\\system32"}};
+    for (const Row& row : rows) {
+        const WinePrefixFolders folders = WinePrefixFoldersFor(platform, row.prefix, row.machine);
+        EXPECT_EQ(folders.systemDirectory, row.system) << row.prefix << row.machine;
+        EXPECT_EQ(folders.windowsDirectory, std::string(1, row.prefix[0]) + "\\drive_c\\windows");
+        EXPECT_EQ(folders.systemReg, std::string(1, row.prefix[0]) + "\\system.reg");
+    }
+}
+
+}  // namespace
+}  // namespace kivrel
