@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "directory_search_win32.h"
+#include "handle.h"
 #include "platform.h"
 #include "text.h"
 
