@@ -2,12 +2,18 @@
 // Wine registry file's key and a Wine prefix's folders.
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
 #include <algorithm>
 #include <string>
 #include <vector>
 
 #include "fake_platform.h"
 #include "known_dlls.h"
+#include "loader_folders.h"
+#include "pe_writer.h"
 #include "temp_dir.h"
 #include "wine_prefix.h"
 #include "wine_registry.h"
@@ -113,6 +119,73 @@ TEST(WinePrefix, SystemFolderByMachine) {
         EXPECT_EQ(folders.systemDirectory, row.system) << row.prefix << row.machine;
         EXPECT_EQ(folders.windowsDirectory, std::string(1, row.prefix[0]) + "\\drive_c\\windows");
         EXPECT_EQ(folders.systemReg, std::string(1, row.prefix[0]) + "\\system.reg");
+    }
+}
+
+// The folders a module is given: by its machine type, the given ones kept.
+TEST(LoaderFolders, PrefixAndWow64) {
+    struct Wow64Platform : test::FakePlatform {
+        std::string Wow64SystemDirectory() override { return "W"; }
+    } platform;
+    test::TempDir dir;
+    const std::string exe32 = dir.Write("app32.exe", test::PeImporting("k.dll"));
+    const std::string exe64 = dir.Write("app64.exe", test::PeImporting("+64 k.dll"));
+    dir.MakeDir("pfx/drive_c/windows/syswow64");
+    const std::string windows = dir.File("pfx/drive_c/windows");
+    const char sep = platform.PathSeparator();
+    const std::string prefix = dir.File("pfx");
+    struct Row {
+        const std::string& module;
+        bool inPrefix, wow64;
+        const char* given;            // --system-dir, or null
+        std::string system, windows;  // "" for unset
+    } rows[] = {
+        {exe32, true, false, nullptr, windows + sep + "syswow64", windows},
+        {exe64, true, true, nullptr, windows + sep + "system32", windows},
+        {exe32, true, false, "S", "S", windows},
+        {exe32, false, true, nullptr, "W", ""},
+        {exe32, false, true, "S", "S", ""},
+        {exe64, false, true, nullptr, "", ""},
+        {exe32, false, false, nullptr, "", ""},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.module + " " + row.system);
+        LoaderFolderOptions options;
+        if (row.inPrefix) options.winePrefix = prefix;
+        options.wow64 = row.wow64;
+        PlatformOverrides overrides;
+        if (row.given) overrides.systemDirectory = row.given;
+        KnownDllsSource known;
+        ApplyLoaderFolders(platform, row.module, options, overrides, known);
+        EXPECT_EQ(overrides.systemDirectory.value_or(""), row.system);
+        EXPECT_EQ(overrides.windowsDirectory.value_or(""), row.windows);
+        EXPECT_EQ(known.systemReg.has_value(), row.inPrefix);
+    }
+}
+
+// A NAME.exe.local folder that holds anything; a file of that name, even a
+// FIFO, is no folder and is never opened.
+TEST(LoaderFolders, DotLocalFolder) {
+    test::TempDir dir;
+    test::FakePlatform platform;
+    dir.WriteText("a/app.exe.local/x.dll", "x");
+    dir.WriteText("b/app.exe.local", "x");
+    dir.MakeDir("c/app.exe.local");
+    dir.WriteText("e/APP.EXE.Local/x.dll", "x");
+    dir.MakeDir("d");
+#ifndef _WIN32
+    dir.MakeDir("f");
+    ASSERT_EQ(mkfifo(dir.File("f/app.exe.local").c_str(), 0600), 0);
+#endif
+    for (const auto& [folder, local] : {std::pair<std::string, std::string>{"a", "app.exe.local"},
+                                        {"b", ""},
+                                        {"c", ""},
+                                        {"d", ""},
+                                        {"e", "APP.EXE.Local"},
+                                        {"f", ""}}) {
+        EXPECT_EQ(DotLocalDirectory(platform, dir.File(folder + "/app.exe")),
+                  local.empty() ? "" : dir.Dir(folder + "/" + local))
+            << folder;
     }
 }
 
