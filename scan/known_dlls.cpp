@@ -23,14 +23,16 @@ bool IsDirectoryValue(std::string_view name) {
     return EqualsNoCase(name, "DllDirectory") || EqualsNoCase(name, "DllDirectory32");
 }
 
-std::string Folded(std::string_view name) {
+}  // namespace
+
+std::string FoldedModuleName(std::string_view name) {
+    // The reference list ends a name without extension in '.'.
+    if (!name.empty() && name.back() == '.') name.remove_suffix(1);
     std::string folded = ToLowerAscii(name);
     // The loader appends ".dll" to a name without extension.
     if (folded.find('.') == std::string::npos) folded += ".dll";
     return folded;
 }
-
-}  // namespace
 
 const std::vector<std::string>& BuiltInKnownDlls() {
     // The values of HKLM\SYSTEM\CurrentControlSet\Control\Session Manager\KnownDLLs
@@ -53,7 +55,7 @@ const std::vector<std::string>& BuiltInKnownDlls() {
 void CKnownDlls::Assign(const std::vector<std::string>& names, std::string source) {
     m_names.clear();
     for (const std::string& name : names) {
-        if (!name.empty()) m_names.insert(Folded(name));
+        if (!name.empty()) m_names.insert(FoldedModuleName(name));
     }
     m_source = std::move(source);
 }
@@ -64,7 +66,7 @@ void CKnownDlls::Clear() {
 }
 
 bool CKnownDlls::Contains(std::string_view name) const {
-    return !name.empty() && m_names.count(Folded(name)) != 0;
+    return !name.empty() && m_names.count(FoldedModuleName(name)) != 0;
 }
 
 std::vector<std::string> ParseKnownDllsList(std::string_view text) {

@@ -19,8 +19,8 @@ public:
     void Assign(const std::vector<std::string>& names, std::string source);
     void Clear();
 
-    // True when the loader takes `name`, an import's text, from the list: a
-    // name without extension stands for NAME.dll; letter case is ignored.
+    // True when the loader takes `name`, an import's text, from the list
+    // (compared as FoldedModuleName gives it).
     bool Contains(std::string_view name) const;
     size_t size() const { return m_names.size(); }
     bool IsLoaded() const { return !m_source.empty(); }
@@ -45,6 +45,10 @@ bool LoadKnownDlls(IScanPlatform& platform, const KnownDllsSource& source, CKnow
 // The names of a list file's text: one a line, blanks around it dropped;
 // empty lines and lines beginning with '#' are skipped.
 std::vector<std::string> ParseKnownDllsList(std::string_view text);
+
+// A module name as the loader compares it: letter case ignored, and a name
+// without extension (or ending in '.') standing for NAME.dll.
+std::string FoldedModuleName(std::string_view name);
 
 // The KnownDLLs of a Windows 10 or 11 installation.
 const std::vector<std::string>& BuiltInKnownDlls();

@@ -71,7 +71,7 @@ TEST(KnownDlls, SourcesAndNames) {
         const char* known;
         const char* unknown;
     } rows[] = {
-        {{}, -1, "KERNEL32.DLL|kernel32|ws2_32.dll", "kernelbase.dll|kernel32.|own.dll"},
+        {{}, -1, "KERNEL32.DLL|kernel32|kernel32.|ws2_32.dll", "kernelbase.dll|kernel32.exe|own.dll"},
         {{list, std::nullopt}, 2, "own.dll|OTHER.dll|own", "kernel32.dll|own.exe"},
         {{list, withKey}, 2, "own.dll", "kernel32.dll"},
         {{empty, std::nullopt}, 0, "", "kernel32.dll"},
