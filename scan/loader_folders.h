@@ -29,4 +29,8 @@ void ApplyLoaderFolders(IScanPlatform& platform, const std::string& modulePath,
 // name (even a FIFO) is only listed, never opened.
 std::string DotLocalDirectory(IScanPlatform& platform, const std::string& exePath);
 
+// True when the EXE at `exePath` has a manifest: a NAME.exe.manifest file
+// beside it, or an RT_MANIFEST resource with ID 1.
+bool HasOwnManifest(IScanPlatform& platform, const std::string& exePath);
+
 }  // namespace kivrel

@@ -1,24 +1,22 @@
 #include "loader_rules.h"
 
-#include "text.h"
+#include <utility>
 
 namespace kivrel {
 
 void CLoaderRules::Clear() {
     m_loaded.clear();
     m_pKnownDlls = nullptr;
-    m_systemDirectory.clear();
     m_systemImports.clear();
 }
 
-void CLoaderRules::AddLoaded(std::string_view name, const std::string& directory,
-                             const std::string& fileName) {
-    m_loaded.emplace(FoldedModuleName(name), Place{directory, fileName});
+void CLoaderRules::AddLoaded(std::string_view name, uint32_t directoryIndex, std::string fileName) {
+    m_loaded.emplace(FoldedModuleName(name), Place{directoryIndex, std::move(fileName), false});
 }
 
-void CLoaderRules::SetKnownDlls(const CKnownDlls* list, const std::string& systemDirectory) {
-    m_pKnownDlls = systemDirectory.empty() ? nullptr : list;
-    m_systemDirectory = systemDirectory;
+void CLoaderRules::SetKnownDlls(const CKnownDlls* list, uint32_t systemIndex) {
+    m_pKnownDlls = list;
+    m_systemIndex = systemIndex;
 }
 
 bool CLoaderRules::Find(std::string_view name, Place& place) const {
@@ -32,12 +30,8 @@ bool CLoaderRules::Find(std::string_view name, Place& place) const {
         (!m_pKnownDlls->Contains(name) && m_systemImports.count(folded) == 0)) {
         return false;
     }
-    place = Place{m_systemDirectory, std::string(name)};
+    place = Place{m_systemIndex, std::string(), true};
     return true;
-}
-
-bool CLoaderRules::IsSystemPlace(const Place& place) const {
-    return m_pKnownDlls != nullptr && place.directory == m_systemDirectory;
 }
 
 void CLoaderRules::AddSystemImports(const std::vector<std::string>& names) {

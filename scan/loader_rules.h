@@ -3,6 +3,7 @@
 // KnownDLL imports (directly or further down), from the system directory.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -15,35 +16,30 @@ namespace kivrel {
 
 class CLoaderRules {
 public:
-    // The one directory to look in, and the name to look for there.
+    // The one search directory to look in first, and the file name to look
+    // for there ("" for the name as imported).
     struct Place {
-        std::string directory;
+        uint32_t directoryIndex = 0;
         std::string fileName;
+        bool system = false;  // by the KnownDLLs rule: the module's imports follow it
     };
 
     void Clear();
-    // A module the host has loaded, at `directory` (ending in a separator) as
+    // A module the host has loaded, in search directory `directoryIndex` as
     // `fileName`: an import of its base name is that module.
-    void AddLoaded(std::string_view name, const std::string& directory,
-                   const std::string& fileName);
-    // KnownDLLs from `list` (kept by the caller) in `systemDirectory`; no
-    // KnownDLL rule without a system directory.
-    void SetKnownDlls(const CKnownDlls* list, const std::string& systemDirectory);
+    void AddLoaded(std::string_view name, uint32_t directoryIndex, std::string fileName);
+    // KnownDLLs from `list` (kept by the caller) in search directory `systemIndex`.
+    void SetKnownDlls(const CKnownDlls* list, uint32_t systemIndex);
 
     // False: the name is looked for along the search order as usual.
     bool Find(std::string_view name, Place& place) const;
-    // True when `place` (from Find) is the system directory's: the module's
-    // own imports come from there too.
-    bool IsSystemPlace(const Place& place) const;
     // The names a module taken from the system directory by this rule imports.
     void AddSystemImports(const std::vector<std::string>& names);
-
-    bool HasLoaded() const { return !m_loaded.empty(); }
 
 private:
     std::unordered_map<std::string, Place> m_loaded;  // by folded base name
     const CKnownDlls* m_pKnownDlls = nullptr;
-    std::string m_systemDirectory;
+    uint32_t m_systemIndex = 0;
     std::unordered_set<std::string> m_systemImports;  // folded
 };
 
