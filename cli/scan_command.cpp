@@ -40,6 +40,12 @@ int RunScanCommand(const std::vector<std::string>& args, std::ostream& out, std:
     ApplyLoaderFolders(*CreateNativePlatform(options.overrides), options.module, options.folders,
                        options.overrides, options.knownDlls);
     auto platform = CreateNativePlatform(options.overrides);
+    // A host that cannot be read would leave the plug-in's imports of it
+    // missing without a word.
+    if (!options.loader.hostPath.empty() && !ReadModuleFile(options.loader.hostPath, {}).isPe) {
+        err << "kivrel-scan: the host " << options.loader.hostPath << " is not a PE image\n";
+        return 2;
+    }
     CKnownDlls knownDlls;
     if (options.loader.knownDlls) {
         if (!LoadKnownDlls(*platform, options.knownDlls, knownDlls, error)) {

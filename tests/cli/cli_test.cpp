@@ -660,6 +660,7 @@ TEST_F(Cli, LoaderRules) {
         {{}, "../plug/addon.node", 1, "{S}KERNEL32.dll\n{S}kernelbase.dll\n" + kHeading + "host.exe\nhostdep.dll\n"},
         {{"--host", "{H}host.exe"}, "../plug/addon.node", 0, "{H}host.exe\n{H}hostdep.dll\n{S}KERNEL32.dll\n{S}kernelbase.dll\n"},
         {{"--audit", "--host", "{H}host.exe", "{H}"}, nullptr, 2, ""},
+        {{"--host", "{H}hostdep"}, "../plug/addon.node", 2, ""},
         {{"--wine-prefix", "{P}", "--path", "", app32}, nullptr, 0, "{W}syswow64{/}KERNEL32.dll\n"},
         {{"--wine-prefix", "{P}", "--path", "", "{T}app64.exe"}, nullptr, 0, "{W}system32{/}KERNEL32.dll\n"},
     };
