@@ -34,6 +34,8 @@ uint32_t FindIdEntry(const ByteReader& section, uint32_t directory, uint32_t id)
     return kNoFileOffset;
 }
 
+}  // namespace
+
 bool HasManifestResource(const CMappedImage& image) {
     const uint32_t start = image.GetDirectoryEntryOffset(kResourceDirectory);
     if (image.PeHeaders() == nullptr || start == kNoFileOffset) return false;
@@ -44,7 +46,6 @@ bool HasManifestResource(const CMappedImage& image) {
     return type != kNoFileOffset && (type & kSubdirectory) != 0 &&
            FindIdEntry(section, type & ~kSubdirectory, kProcessManifestId) != kNoFileOffset;
 }
-}  // namespace
 
 void ApplyLoaderFolders(IScanPlatform& platform, const std::string& modulePath,
                         const LoaderFolderOptions& options, PlatformOverrides& overrides,

@@ -11,6 +11,8 @@
 
 namespace kivrel {
 
+class CMappedImage;
+
 struct LoaderFolderOptions {
     std::optional<std::string> winePrefix;
     bool wow64 = false;  // a 32-bit module's system folder is SysWOW64
@@ -28,6 +30,10 @@ void ApplyLoaderFolders(IScanPlatform& platform, const std::string& modulePath,
 // without a manifest of its own, which the caller decides. A file of that
 // name (even a FIFO) is only listed, never opened.
 std::string DotLocalDirectory(IScanPlatform& platform, const std::string& exePath);
+
+// True when the image has an RT_MANIFEST resource with ID 1. Every read of
+// the resource directory is bounded by its data-directory entry and the file.
+bool HasManifestResource(const CMappedImage& image);
 
 // True when the EXE at `exePath` has a manifest: a NAME.exe.manifest file
 // beside it, or an RT_MANIFEST resource with ID 1.

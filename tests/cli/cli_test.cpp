@@ -615,10 +615,12 @@ TEST_F(Cli, AuditAnswersAsScansOfEachModule) {
 // The loader rules, each on its own installation beside the common one:
 //   app/kernel32.dll and app/kernelbase.dll: app-local copies; sys/KERNEL32.dll
 //     -> kernelbase.dll, which sys/ also holds
-//   app/app.exe.local/liba.dll; app/man.exe -> liba.dll with man.exe.manifest
-//     and man.exe.local/liba.dll; app/bad.exe.local: a FIFO (not on Windows)
-//   host/host.exe -> hostdep.dll, hostonly.dll; plug/addon.node -> host.exe,
-//     hostdep.dll, KERNEL32.dll
+//   app/app.exe.local/liba.dll; app/man.exe and app/res.exe -> liba.dll,
+//     with man.exe.manifest and a manifest resource, each with a .local
+//     folder holding liba.dll; app/bad.exe.local: a FIFO (not on Windows)
+//   host/host.exe -> hostdep.dll, hostonly.dll; host/extra.dll, which the host
+//     does not load; plug/addon.node -> host.exe, hostdep.dll, extra.dll,
+//     KERNEL32.dll
 //   pfx/: a Wine prefix whose system32 and syswow64 both hold KERNEL32.dll,
 //     scanned for the 32-bit program the i686 compiler built and a 64-bit one
 TEST_F(Cli, LoaderRules) {
@@ -630,13 +632,26 @@ TEST_F(Cli, LoaderRules) {
     temp.Write("app/man.exe", Module({"liba.dll"}));
     temp.WriteText("app/man.exe.manifest", "<assembly/>");
     temp.Write("app/man.exe.local/liba.dll", Module({}));
+    // Resource type 24 (RT_MANIFEST) holding ID 1: three directories, each
+    // a 16-byte header (its ID entry count at 14) and its 8-byte entries.
+    std::vector<uint8_t> resources(0x40);
+    for (const auto& [at, value] : {std::pair<uint32_t, uint32_t>{14, 1}, {16, 24}, {20, 0x80000018},
+                                    {0x18 + 14, 1}, {0x28, 1}, {0x2C, 0x80000030}})
+        test::PutU32(resources, at, value);
+    temp.Write("app/res.exe", test::PeBuilder()
+                                  .Import("liba.dll")
+                                  .Section({".rsrc", 0x40, 0x8000, 0x200, 0x1000, resources})
+                                  .DataDirectory(2, 0x8000, 0x40)
+                                  .Build());
+    temp.Write("app/res.exe.local/liba.dll", Module({}));
 #ifndef _WIN32
     ASSERT_EQ(mkfifo(temp.File("app/bad.exe.local").c_str(), 0600), 0);
 #endif
     temp.Write("host/host.exe", Module({"hostdep.dll", "hostonly.dll"}));
     temp.Write("host/hostdep.dll", Module({}));
     temp.Write("host/hostonly.dll", Module({}));
-    temp.Write("plug/addon.node", Module({"host.exe", "hostdep.dll", "KERNEL32.dll"}));
+    temp.Write("host/extra.dll", Module({}));
+    temp.Write("plug/addon.node", Module({"host.exe", "hostdep.dll", "extra.dll", "KERNEL32.dll"}));
     temp.Write("pfx/drive_c/windows/system32/KERNEL32.dll", test::PeBuilder().Pe32Plus().Build());
     temp.Write("pfx/drive_c/windows/syswow64/KERNEL32.dll", Module({}));
     temp.Write("app64.exe", test::PeBuilder().Pe32Plus().Import("KERNEL32.dll").Build());
@@ -656,9 +671,10 @@ TEST_F(Cli, LoaderRules) {
         {{"--known-dlls-list", "{E}none.txt"}, "app.exe", 2, ""},
         {{"--dot-local"}, "app.exe", 0, "{X}liba.dll\n{A}{k}\n"},
         {{"--dot-local"}, "man.exe", 0, "{A}liba.dll\n{A}{k}\n{L}libb.dll\n{S}msvcrt.dll\n"},
+        {{"--dot-local"}, "res.exe", 0, "{A}liba.dll\n{A}{k}\n{L}libb.dll\n{S}msvcrt.dll\n"},
         {{"--dot-local"}, "bad.exe", 1, "{A}{k}\n{L}{c}\n{L}libb.dll\n" + kHeading + "broken.dll\nghost.dll\n"},
-        {{}, "../plug/addon.node", 1, "{S}KERNEL32.dll\n{S}kernelbase.dll\n" + kHeading + "host.exe\nhostdep.dll\n"},
-        {{"--host", "{H}host.exe"}, "../plug/addon.node", 0, "{H}host.exe\n{H}hostdep.dll\n{S}KERNEL32.dll\n{S}kernelbase.dll\n"},
+        {{}, "../plug/addon.node", 1, "{S}KERNEL32.dll\n{S}kernelbase.dll\n" + kHeading + "host.exe\nhostdep.dll\nextra.dll\n"},
+        {{"--host", "{H}host.exe"}, "../plug/addon.node", 0, "{H}host.exe\n{H}hostdep.dll\n{H}extra.dll\n{S}KERNEL32.dll\n{S}kernelbase.dll\n"},
         {{"--audit", "--host", "{H}host.exe", "{H}"}, nullptr, 2, ""},
         {{"--host", "{H}hostdep"}, "../plug/addon.node", 2, ""},
         {{"--wine-prefix", "{P}", "--path", "", app32}, nullptr, 0, "{W}syswow64{/}KERNEL32.dll\n"},
