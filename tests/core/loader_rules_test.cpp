@@ -2,10 +2,6 @@
 // Wine registry file's key and a Wine prefix's folders.
 #include <gtest/gtest.h>
 
-#ifndef _WIN32
-#include <sys/stat.h>
-#endif
-
 #include <algorithm>
 #include <string>
 #include <vector>
@@ -15,7 +11,6 @@
 #include "loader_folders.h"
 #include "pe_writer.h"
 #include "temp_dir.h"
-#include "wine_prefix.h"
 #include "wine_registry.h"
 
 namespace kivrel {
@@ -71,7 +66,10 @@ TEST(KnownDlls, SourcesAndNames) {
         const char* known;
         const char* unknown;
     } rows[] = {
-        {{}, -1, "KERNEL32.DLL|kernel32|kernel32.|ws2_32.dll", "kernelbase.dll|kernel32.exe|own.dll"},
+        {{},
+         -1,
+         "KERNEL32.DLL|kernel32|kernel32.|ws2_32.dll",
+         "kernelbase.dll|kernel32.exe|own.dll"},
         {{list, std::nullopt}, 2, "own.dll|OTHER.dll|own", "kernel32.dll|own.exe"},
         {{list, withKey}, 2, "own.dll", "kernel32.dll"},
         {{empty, std::nullopt}, 0, "", "kernel32.dll"},
@@ -101,28 +99,8 @@ TEST(KnownDlls, SourcesAndNames) {
     EXPECT_NE(error.find("absent.txt"), std::string::npos);
 }
 
-// A 32-bit module gets syswow64 where the prefix has one (as the folder names it).
-TEST(WinePrefix, SystemFolderByMachine) {
-    test::FakePlatform platform('\\');
-    platform.scripts["P\\drive_c\\windows\\"] = {{"system32", ""}, {"SysWOW64", ""}};
-    platform.scripts["Q\\drive_c\\windows\\"] = {{"system32", ""}};
-    struct Row {
-        const char* prefix;
-        uint16_t machine;
-        const char* system;
-    } rows[] = {{"P", 0x14C, "P\\drive_c\\windows\\SysWOW64"},
-                {"P\\", 0x8664, "P\\drive_c\\windows\\system32"},
-                {"P", 0, "P\\drive_c\\windows\\system32"},
-                {"Q", 0x14C, "Q\\drive_c\\windows\\system32"}};
-    for (const Row& row : rows) {
-        const WinePrefixFolders folders = WinePrefixFoldersFor(platform, row.prefix, row.machine);
-        EXPECT_EQ(folders.systemDirectory, row.system) << row.prefix << row.machine;
-        EXPECT_EQ(folders.windowsDirectory, std::string(1, row.prefix[0]) + "\\drive_c\\windows");
-        EXPECT_EQ(folders.systemReg, std::string(1, row.prefix[0]) + "\\system.reg");
-    }
-}
-
-// The folders a module is given: by its machine type, the given ones kept.
+// The folders a module is given: by its machine type (syswow64 as the prefix
+// names it, where it has one), the given ones kept.
 TEST(LoaderFolders, PrefixAndWow64) {
     struct Wow64Platform : test::FakePlatform {
         std::string Wow64SystemDirectory() override { return "W"; }
@@ -130,28 +108,31 @@ TEST(LoaderFolders, PrefixAndWow64) {
     test::TempDir dir;
     const std::string exe32 = dir.Write("app32.exe", test::PeImporting("k.dll"));
     const std::string exe64 = dir.Write("app64.exe", test::PeImporting("+64 k.dll"));
-    dir.MakeDir("pfx/drive_c/windows/syswow64");
+    dir.MakeDir("pfx/drive_c/windows/SysWOW64");
+    dir.MakeDir("pfx32/drive_c/windows/system32");  // a 32-bit prefix has none
     const std::string windows = dir.File("pfx/drive_c/windows");
+    const std::string windows32 = dir.File("pfx32/drive_c/windows");
     const char sep = platform.PathSeparator();
-    const std::string prefix = dir.File("pfx");
     struct Row {
         const std::string& module;
-        bool inPrefix, wow64;
+        const char* prefix;  // or null
+        bool wow64;
         const char* given;            // --system-dir, or null
         std::string system, windows;  // "" for unset
     } rows[] = {
-        {exe32, true, false, nullptr, windows + sep + "syswow64", windows},
-        {exe64, true, true, nullptr, windows + sep + "system32", windows},
-        {exe32, true, false, "S", "S", windows},
-        {exe32, false, true, nullptr, "W", ""},
-        {exe32, false, true, "S", "S", ""},
-        {exe64, false, true, nullptr, "", ""},
-        {exe32, false, false, nullptr, "", ""},
+        {exe32, "pfx", false, nullptr, windows + sep + "SysWOW64", windows},
+        {exe64, "pfx", true, nullptr, windows + sep + "system32", windows},
+        {exe32, "pfx32", false, nullptr, windows32 + sep + "system32", windows32},
+        {exe32, "pfx", false, "S", "S", windows},
+        {exe32, nullptr, true, nullptr, "W", ""},
+        {exe32, nullptr, true, "S", "S", ""},
+        {exe64, nullptr, true, nullptr, "", ""},
+        {exe32, nullptr, false, nullptr, "", ""},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.module + " " + row.system);
         LoaderFolderOptions options;
-        if (row.inPrefix) options.winePrefix = prefix;
+        if (row.prefix) options.winePrefix = dir.File(row.prefix);
         options.wow64 = row.wow64;
         PlatformOverrides overrides;
         if (row.given) overrides.systemDirectory = row.given;
@@ -159,33 +140,7 @@ TEST(LoaderFolders, PrefixAndWow64) {
         ApplyLoaderFolders(platform, row.module, options, overrides, known);
         EXPECT_EQ(overrides.systemDirectory.value_or(""), row.system);
         EXPECT_EQ(overrides.windowsDirectory.value_or(""), row.windows);
-        EXPECT_EQ(known.systemReg.has_value(), row.inPrefix);
-    }
-}
-
-// A NAME.exe.local folder that holds anything; a file of that name, even a
-// FIFO, is no folder and is never opened.
-TEST(LoaderFolders, DotLocalFolder) {
-    test::TempDir dir;
-    test::FakePlatform platform;
-    dir.WriteText("a/app.exe.local/x.dll", "x");
-    dir.WriteText("b/app.exe.local", "x");
-    dir.MakeDir("c/app.exe.local");
-    dir.WriteText("e/APP.EXE.Local/x.dll", "x");
-    dir.MakeDir("d");
-#ifndef _WIN32
-    dir.MakeDir("f");
-    ASSERT_EQ(mkfifo(dir.File("f/app.exe.local").c_str(), 0600), 0);
-#endif
-    for (const auto& [folder, local] : {std::pair<std::string, std::string>{"a", "app.exe.local"},
-                                        {"b", ""},
-                                        {"c", ""},
-                                        {"d", ""},
-                                        {"e", "APP.EXE.Local"},
-                                        {"f", ""}}) {
-        EXPECT_EQ(DotLocalDirectory(platform, dir.File(folder + "/app.exe")),
-                  local.empty() ? "" : dir.Dir(folder + "/" + local))
-            << folder;
+        EXPECT_EQ(known.systemReg.has_value(), row.prefix != nullptr);
     }
 }
 
