@@ -59,6 +59,7 @@ void CReferenceScanner::PrepareLoaderRules(const std::string& initialDirectory) 
     // which begins as the host's does.
     LoaderOptions hostOptions = m_options;
     hostOptions.hostPath.clear();
+    hostOptions.functions = false;  // the host's own functions are not this scan's question
     CReferenceScanner host(m_platform);
     host.SetLoaderOptions(hostOptions);
     host.SetKnownDlls(m_pKnownDlls);
@@ -67,7 +68,8 @@ void CReferenceScanner::PrepareLoaderRules(const std::string& initialDirectory) 
     const char separator = m_platform.PathSeparator();
     const std::string hostName = m_options.hostPath.substr(m_options.hostPath.rfind(separator) + 1);
     const long hostDirectory = DirectoryIndexOf(DirectoryOf(m_options.hostPath, separator));
-    if (result.MessageId() == 0 && hostDirectory >= 0) {
+    // A PE image, if one without imports ("No referencies"), is loaded.
+    if (result.MessageId() != IDS_INVALID_NT_SIGNATURE && hostDirectory >= 0) {
         m_rules.AddLoaded(hostName, static_cast<uint32_t>(hostDirectory), hostName);
     }
     for (const Reference& entry : result.References().Entries()) {
