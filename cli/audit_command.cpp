@@ -134,7 +134,8 @@ void WriteJson(std::ostream& out, const std::vector<AuditedModule>& modules, con
 
 }  // namespace
 
-int RunAudit(const Options& options, std::ostream& out, std::ostream& err) {
+int RunAudit(const Options& options, const CKnownDlls& knownDlls, std::ostream& out,
+             std::ostream& err) {
     const FolderWalk walk = WalkFolders(options.auditPaths, options.recursive);
     std::vector<std::string> paths;
     paths.reserve(walk.files.size());
@@ -151,6 +152,7 @@ int RunAudit(const Options& options, std::ostream& out, std::ostream& err) {
         loader.functions = false;
     }
     CAuditScan audit(*platform, loader, options.initialDirectory, &notes);
+    audit.SetKnownDlls(&knownDlls);
     std::vector<AuditedModule> checked = audit.Check(paths);
     // A file found in a directory is a module only when it is a PE image; one
     // named on the command line is reported whatever it is.

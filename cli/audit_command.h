@@ -9,7 +9,8 @@
 namespace kivrel::cli {
 
 // Returns the exit status: 1 when a module has a problem or a path could
-// not be looked at, else 0.
-int RunAudit(const Options& options, std::ostream& out, std::ostream& err);
+// not be looked at, else 0. `knownDlls`: the list --known-dlls reads.
+int RunAudit(const Options& options, const CKnownDlls& knownDlls, std::ostream& out,
+             std::ostream& err);
 
 }  // namespace kivrel::cli

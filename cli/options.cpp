@@ -3,13 +3,17 @@
 namespace kivrel::cli {
 
 namespace {
-// The loader options, each a flag; --loader turns on all five.
-bool* LoaderFlag(const std::string& arg, LoaderOptions& loader, bool& all) {
+// The loader options, each a flag; --loader turns on all of them.
+bool* LoaderFlag(const std::string& arg, Options& options, bool& all) {
+    LoaderOptions& loader = options.loader;
     if (arg == "--api-sets") return &loader.apiSets;
     if (arg == "--delay-load") return &loader.delayLoad;
     if (arg == "--match-machine") return &loader.matchMachine;
     if (arg == "--module-dir") return &loader.moduleDir;
     if (arg == "--functions") return &loader.functions;
+    if (arg == "--known-dlls") return &loader.knownDlls;
+    if (arg == "--wow64") return &options.folders.wow64;
+    if (arg == "--dot-local") return &loader.dotLocal;
     if (arg == "--loader") return &all;
     return nullptr;
 }
@@ -36,7 +40,22 @@ const char* UsageText() {
            "  --functions         check every imported function against the exports of\n"
            "                      the module it comes from, following forwarders; the\n"
            "                      missing ones are listed last and fail\n"
-           "  --loader            all five: resolve as the Windows loader does\n"
+           "  --known-dlls        take a KnownDLL (kernel32.dll, ole32.dll ...) and the names\n"
+           "                      it imports from the system directory first: the list of\n"
+           "                      the registry on Windows, of a Wine prefix's registry, else\n"
+           "                      that of Windows 10 and 11\n"
+           "  --known-dlls-list FILE\n"
+           "                      the KnownDLLs, one name a line (implies --known-dlls)\n"
+           "  --wow64             a 32-bit module's system directory is SysWOW64 (64-bit\n"
+           "                      Windows, without --system-dir)\n"
+           "  --dot-local         an EXE without a manifest that has a NAME.exe.local folder\n"
+           "                      beside it gets every name from there first\n"
+           "  --host EXE          scan a plug-in loaded into EXE: EXE's folder first, and EXE\n"
+           "                      and every module it loads satisfy an import of their name\n"
+           "  --wine-prefix DIR   the system directory (system32, or syswow64 for a 32-bit\n"
+           "                      module), Windows directory and KnownDLLs of a Wine prefix\n"
+           "  --loader            all the flags above from --api-sets: resolve as the\n"
+           "                      Windows loader does\n"
            "  --json              print one JSON document instead of the report lines\n"
            "  --format FORMAT     lines (the default), json (as --json) or ldd: one line\n"
            "                      per reference, 'NAME => PATH' or 'NAME => not found'\n"
@@ -83,11 +102,16 @@ bool CheckCombinations(const Options& options, std::string& error) {
         error = "--audit can be combined with --json, but not with other answers or --copy-to";
     } else if (options.recursive && !options.audit) {
         error = "--recursive needs --audit";
+    } else if (options.audit && (!options.loader.hostPath.empty() || options.loader.dotLocal)) {
+        error = "--host and --dot-local cannot be combined with --audit";
     } else if (!options.copyTo && (options.force || !options.excludeDirs.empty())) {
         error = "--force and --exclude-dir need --copy-to";
     } else if ((options.copyTo && options.copyTo->empty()) ||
                (options.why && options.why->empty())) {
         error = "--copy-to and --why need a non-empty value";
+    } else if ((options.knownDlls.listFile && options.knownDlls.listFile->empty()) ||
+               (options.folders.winePrefix && options.folders.winePrefix->empty())) {
+        error = "--known-dlls-list and --wine-prefix need a non-empty value";
     } else {
         return true;
     }
@@ -98,6 +122,7 @@ bool CheckCombinations(const Options& options, std::string& error) {
 bool ParseOptions(const std::vector<std::string>& args, Options& options, std::string& error) {
     bool allLoaderOptions = false;
     std::vector<std::string> positional;
+    std::optional<std::string> host;
     bool optionsEnded = false;
     for (size_t i = 0; i < args.size(); ++i) {
         std::string arg = args[i];
@@ -174,7 +199,10 @@ bool ParseOptions(const std::vector<std::string>& args, Options& options, std::s
             else if (arg == "--force") ok = noValue(options.force);
             else if (arg == "--audit") ok = noValue(options.audit);
             else if (arg == "--recursive") ok = noValue(options.recursive);
-            else if (bool* flag = LoaderFlag(arg, options.loader, allLoaderOptions)) ok = noValue(*flag);
+            else if (arg == "--known-dlls-list") ok = takeOptional(options.knownDlls.listFile);
+            else if (arg == "--host") ok = takeOptional(host);
+            else if (arg == "--wine-prefix") ok = takeOptional(options.folders.winePrefix);
+            else if (bool* flag = LoaderFlag(arg, options, allLoaderOptions)) ok = noValue(*flag);
             else {
                 error = "unknown option " + arg;
                 return false;
@@ -192,8 +220,20 @@ bool ParseOptions(const std::vector<std::string>& args, Options& options, std::s
         }
         positional.push_back(arg);
     }
-    if (allLoaderOptions) options.loader = LoaderOptions{true, true, true, true, true};
+    if (allLoaderOptions) {
+        LoaderOptions& loader = options.loader;
+        loader.apiSets = loader.delayLoad = loader.matchMachine = loader.moduleDir = true;
+        loader.functions = loader.knownDlls = options.folders.wow64 = true;
+        // One EXE's .local folder has no place in an audit's shared search order.
+        loader.dotLocal = loader.dotLocal || !options.audit;
+    }
+    if (options.knownDlls.listFile) options.loader.knownDlls = true;
+    if (host) options.loader.hostPath = *host;
     if (options.help || options.version) return CheckCombinations(options, error);
+    if (host && host->empty()) {
+        error = "--host needs a non-empty value";
+        return false;
+    }
     if (options.audit) {
         options.auditPaths = positional;
         if (positional.empty()) {

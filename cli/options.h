@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "known_dlls.h"
+#include "loader_folders.h"
 #include "platform.h"
 #include "reference_scanner.h"
 
@@ -18,6 +20,8 @@ struct Options {
     std::string initialDirectory;
     PlatformOverrides overrides;
     LoaderOptions loader;
+    LoaderFolderOptions folders;  // --wine-prefix, --wow64
+    KnownDllsSource knownDlls;    // --known-dlls-list, and a prefix's registry
     bool json = false;
     bool ldd = false;  // --format ldd
     bool tree = false;

@@ -35,15 +35,37 @@ int RunScanCommand(const std::vector<std::string>& args, std::ostream& out, std:
         return 0;
     }
 
+    // The folders a prefix or the module's machine type gives replace the
+    // platform's own; a probe of the platform as given finds them.
+    ApplyLoaderFolders(*CreateNativePlatform(options.overrides), options.module, options.folders,
+                       options.overrides, options.knownDlls);
+    auto platform = CreateNativePlatform(options.overrides);
+    // A host that cannot be read would leave the plug-in's imports of it
+    // missing without a word.
+    if (!options.loader.hostPath.empty() && !ReadModuleFile(options.loader.hostPath, {}).isPe) {
+        err << "kivrel-scan: the host " << options.loader.hostPath << " is not a PE image\n";
+        return 2;
+    }
+    CKnownDlls knownDlls;
+    if (options.loader.knownDlls) {
+        if (!LoadKnownDlls(*platform, options.knownDlls, knownDlls, error)) {
+            err << "kivrel-scan: " << error << '\n';
+            return 2;
+        }
+        if (options.verbose) {
+            err << "KnownDLLs: " << knownDlls.size() << " names from " << knownDlls.Source()
+                << '\n';
+        }
+    }
     if (options.audit) {
-        const int status = RunAudit(options, out, err);
+        const int status = RunAudit(options, knownDlls, out, err);
         return WriteSucceeded(out, err) ? status : 2;
     }
 
-    auto platform = CreateNativePlatform(options.overrides);
     CScanNotes notes(err, options.verbose);
     CReferenceScanner scanner(*platform, &notes);
     scanner.SetLoaderOptions(options.loader);
+    scanner.SetKnownDlls(&knownDlls);
     CReportLines report;
     const CScanResult result =
         scanner.Scan(options.module, options.initialDirectory, /*cleanup=*/true, report);

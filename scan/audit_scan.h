@@ -37,6 +37,9 @@ public:
     CAuditScan(IScanPlatform& platform, const LoaderOptions& options, std::string initialDirectory,
                IScanObserver* observer = nullptr);
 
+    // The list the KnownDLLs option reads; kept by the caller.
+    void SetKnownDlls(const CKnownDlls* list) { m_scanner.SetKnownDlls(list); }
+
     // One answer per path, in the order given.
     std::vector<AuditedModule> Check(const std::vector<std::string>& paths);
 

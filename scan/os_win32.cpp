@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "directory_search_win32.h"
+#include "handle.h"
 #include "platform.h"
 #include "text.h"
 
@@ -65,6 +66,38 @@ public:
     }
 
     void BeginScan() override { m_search.BeginScan(); }
+
+    std::string Wow64SystemDirectory() override {
+        char buffer[kMaxPath];
+        // Fails on a 32-bit system: there is no such folder.
+        const UINT length = GetSystemWow64DirectoryA(buffer, kMaxPath);
+        return length > 0 && length < kMaxPath ? std::string(buffer, length) : std::string();
+    }
+
+    bool GetKnownDlls(std::vector<std::string>& names) override {
+        names.clear();
+        HKEY opened = nullptr;
+        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE,
+                          "SYSTEM\\CurrentControlSet\\Control\\Session Manager\\KnownDLLs", 0,
+                          KEY_QUERY_VALUE, &opened) != ERROR_SUCCESS) {
+            return false;
+        }
+        const CRegKeyHandle key(opened);
+        // Names only from REG_SZ values: the DllDirectory entries are
+        // REG_EXPAND_SZ. The cap ends the walk should the key keep changing.
+        char valueName[256];
+        char data[kMaxPath];
+        for (DWORD index = 0; index < 4096; ++index) {
+            DWORD nameLength = sizeof valueName, dataSize = sizeof data - 1, type = 0;
+            const LONG status = RegEnumValueA(key.Get(), index, valueName, &nameLength, nullptr,
+                                              &type, reinterpret_cast<BYTE*>(data), &dataSize);
+            if (status == ERROR_NO_MORE_ITEMS) break;
+            if (status != ERROR_SUCCESS || type != REG_SZ) continue;  // too long, or not a name
+            data[dataSize] = '\0';  // a stored text need not end in a zero
+            names.emplace_back(data);
+        }
+        return true;
+    }
 
 private:
     PlatformOverrides m_overrides;

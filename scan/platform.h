@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace kivrel {
 
@@ -21,6 +22,12 @@ public:
     // "" where the platform has no such directory.
     virtual std::string SystemDirectory() = 0;
     virtual std::string WindowsDirectory() = 0;
+    // The folder of the 32-bit system DLLs on a 64-bit system (SysWOW64);
+    // "" where there is none.
+    virtual std::string Wow64SystemDirectory() { return std::string(); }
+    // The names (REG_SZ values) of the system's KnownDLLs registry key; false
+    // where the platform has no such key.
+    virtual bool GetKnownDlls(std::vector<std::string>& /*names*/) { return false; }
     // The list the PATH step splits at ';'; false when it is not set.
     virtual bool GetPathList(std::string& value) = 0;
     // False when the variable is not set or empty, as GetEnvironmentVariableA

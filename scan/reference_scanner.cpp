@@ -17,6 +17,7 @@ CScanResult CReferenceScanner::Scan(const std::string& modulePath,
     if (cleanup) ClearLists();
     m_platform.BeginScan();
     BuildSearchDirectories(modulePath, initialDirectory);
+    PrepareLoaderRules(initialDirectory);
     if (m_pObserver) m_pObserver->OnSearchOrderReady(m_directories.Entries());
     m_apiSets.Clear();
     if (m_options.apiSets) LoadApiSetSchema();
@@ -41,6 +42,7 @@ void CReferenceScanner::BeginSharedScan(const std::string& modulePath,
                                         const std::string& initialDirectory, uint16_t machine) {
     ClearLists();
     BuildSearchDirectories(modulePath, initialDirectory);
+    PrepareLoaderRules(initialDirectory);
     if (m_pObserver) m_pObserver->OnSearchOrderReady(m_directories.Entries());
     if (m_options.apiSets && !m_apiSets.IsLoaded()) LoadApiSetSchema();
     m_wRequiredMachine = m_options.matchMachine ? machine : 0;

@@ -17,6 +17,8 @@
 #include "function_check.h"
 #include "import_edges.h"
 #include "match_presence.h"
+#include "known_dlls.h"
+#include "loader_rules.h"
 #include "module_read.h"
 #include "platform.h"
 #include "reference_list.h"
@@ -64,6 +66,9 @@ struct LoaderOptions {
     // Every imported function bound in the module its import resolves to;
     // forwarders' modules join the scan as their exporters' dependencies.
     bool functions = false;
+    bool knownDlls = false;  // KnownDLLs (SetKnownDlls) only from the system directory
+    bool dotLocal = false;   // an EXE's NAME.exe.local folder first
+    std::string hostPath{};  // a plug-in's host EXE: its folder first, its modules loaded
 };
 
 class CReferenceScanner : private IFunctionSource {
@@ -78,6 +83,8 @@ public:
                      bool cleanup, IReportSink& sink);
 
     void SetLoaderOptions(const LoaderOptions& options) { m_options = options; }
+    // The list the KnownDLLs option reads; kept by the caller.
+    void SetKnownDlls(const CKnownDlls* list) { m_pKnownDlls = list; }
     const LoaderOptions& Options() const { return m_options; }
     bool ChecksFunctions() const { return m_options.functions; }
     // With a cache every file is read once across this scanner's scans (an
@@ -144,9 +151,17 @@ private:
     // when the schema does not know it and it is to be looked up as a file.
     bool ResolveApiSet(size_t index);
     // `known`: the directory's matches for the pattern where they are known
-    // already; null to ask the platform.
+    // already; null to ask the platform. `foundModule` receives the module read.
     bool ResolveInDirectory(const std::string& text, const std::string& pattern, uint32_t index,
-                            const std::vector<std::string>* known = nullptr);
+                            const std::vector<std::string>* known = nullptr,
+                            ModuleRead* foundModule = nullptr);
+    // The loader rules (reference_scanner_loader_rules.cpp): the folders that
+    // come before the search order, the rules set up once the order is in
+    // place, and a name resolved by them; false when the search order decides.
+    void AddLoaderDirectories(const std::string& modulePath);
+    void PrepareLoaderRules(const std::string& initialDirectory);
+    bool ResolveByLoaderRules(const std::string& text);
+    long DirectoryIndexOf(std::string directory) const;
     ModuleReadOptions ReadOptions() const;
     // The match presence's id of search directory `index`.
     uint32_t PresenceId(uint32_t index);
@@ -189,6 +204,8 @@ private:
     CMatchPresence* m_pPresence = nullptr;
     std::vector<uint32_t> m_presenceIds;  // by search directory index
     CApiSetSchema m_apiSets;
+    const CKnownDlls* m_pKnownDlls = nullptr;
+    CLoaderRules m_rules;
     // With machine matching: the named module's machine, which every module
     // found must share (0 while the named module itself is read).
     uint16_t m_wRequiredMachine = 0;

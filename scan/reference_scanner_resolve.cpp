@@ -40,6 +40,7 @@ void CReferenceScanner::ResolveReferences() {
             AddReference(text, 0, REF_NOT_FOUND);
             continue;
         }
+        if (ResolveByLoaderRules(text)) continue;
         const std::string pattern = text.back() == '.' ? text + "*" : text;
         CMatchPresence::Row* presence = m_pPresence ? &m_pPresence->RowOf(pattern) : nullptr;
         bool found = false;
@@ -57,7 +58,8 @@ void CReferenceScanner::ResolveReferences() {
 }
 
 bool CReferenceScanner::ResolveInDirectory(const std::string& text, const std::string& pattern,
-                                           uint32_t index, const std::vector<std::string>* known) {
+                                           uint32_t index, const std::vector<std::string>* known,
+                                           ModuleRead* foundModule) {
     const std::string& directory = m_directories[index];
     // FitsPathBuffer(directory + pattern), without building the text for
     // each of the thousands of directory searches of a large scan.
@@ -124,6 +126,7 @@ bool CReferenceScanner::ResolveInDirectory(const std::string& text, const std::s
             }
         }
     }
+    if (found && foundModule != nullptr) *foundModule = std::move(module);
     return found;
 }
 

@@ -23,6 +23,7 @@ void CReferenceScanner::AddSearchDirectory(std::string directory) {
 void CReferenceScanner::BuildSearchDirectories(const std::string& modulePath,
                                                const std::string& initialDirectory) {
     const char separator = m_platform.PathSeparator();
+    AddLoaderDirectories(modulePath);
     // An EXE's own directory; the test is for ".exe" anywhere in the path.
     // With the module-dir option any module's, as a plug-in's loader does.
     if (FitsPathBuffer(modulePath) &&

@@ -43,13 +43,18 @@ TEST(ScanEquivalence, GeneratedInstallationsReportAsThePlainScan) {
         // every loader option on, changes nothing (no API sets, no delay-loads, one machine).
         const auto platform = CreateNativePlatform(overrides);
         CReferenceScanner scanner(*platform);
+        CKnownDlls knownDlls;
+        knownDlls.Assign(BuiltInKnownDlls(), "the built-in list");
         for (int scan = 0; scan < 3; ++scan) {
             if (scan == 2) {
                 test::WriteFileBytes(
                     installation.systemDirectory + "/apisetschema.dll",
                     test::BuildApiSetSchemaDll(test::BuildApiSetSection(
                         6, {{"api-ms-win-core-synch-l1-2-1", {"kernelbase.dll"}}})));
-                scanner.SetLoaderOptions(LoaderOptions{true, true, true, true});
+                LoaderOptions all{true, true, true, true};
+                all.knownDlls = true;
+                scanner.SetLoaderOptions(all);
+                scanner.SetKnownDlls(&knownDlls);
             }
             CReportLines fast;
             scanner.Scan(installation.module, "", true, fast);

@@ -23,6 +23,7 @@
 #ifdef _WIN32
 #include <windows.h>
 #else
+#include <sys/stat.h>
 #include <sys/wait.h>
 #endif
 
@@ -608,6 +609,103 @@ TEST_F(Cli, AuditAnswersAsScansOfEachModule) {
             ++checked;
         }
         EXPECT_EQ(checked, 36u);
+    }
+}
+
+// The loader rules, each on its own installation beside the common one:
+//   app/kernel32.dll and app/kernelbase.dll: app-local copies; sys/KERNEL32.dll
+//     -> kernelbase.dll, which sys/ also holds
+//   app/app.exe.local/liba.dll; app/man.exe and app/res.exe -> liba.dll,
+//     with man.exe.manifest and a manifest resource, each with a .local
+//     folder holding liba.dll; app/bad.exe.local: a FIFO (not on Windows)
+//   host/host.exe -> hostdep.dll, hostonly.dll; host/extra.dll, which the host
+//     does not load; plug/addon.node -> host.exe, hostdep.dll, extra.dll,
+//     KERNEL32.dll
+//   pfx/: a Wine prefix whose system32 and syswow64 both hold KERNEL32.dll,
+//     scanned for the 32-bit program the i686 compiler built and a 64-bit one
+TEST_F(Cli, LoaderRules) {
+    temp.Write("app/kernel32.dll", Module({}));
+    temp.Write("app/kernelbase.dll", Module({}));
+    temp.Write("sys/KERNEL32.dll", Module({"kernelbase.dll"}));
+    temp.Write("sys/kernelbase.dll", Module({}));
+    temp.Write("app/app.exe.local/liba.dll", Module({}));
+    temp.Write("app/man.exe", Module({"liba.dll"}));
+    temp.WriteText("app/man.exe.manifest", "<assembly/>");
+    temp.Write("app/man.exe.local/liba.dll", Module({}));
+    // Resource type 24 (RT_MANIFEST) holding ID 1: three directories, each
+    // a 16-byte header (its ID entry count at 14) and its 8-byte entries.
+    std::vector<uint8_t> resources(0x40);
+    for (const auto& [at, value] : {std::pair<uint32_t, uint32_t>{14, 1}, {16, 24}, {20, 0x80000018},
+                                    {0x18 + 14, 1}, {0x28, 1}, {0x2C, 0x80000030}})
+        test::PutU32(resources, at, value);
+    temp.Write("app/res.exe", test::PeBuilder()
+                                  .Import("liba.dll")
+                                  .Section({".rsrc", 0x40, 0x8000, 0x200, 0x1000, resources})
+                                  .DataDirectory(2, 0x8000, 0x40)
+                                  .Build());
+    temp.Write("app/res.exe.local/liba.dll", Module({}));
+#ifndef _WIN32
+    ASSERT_EQ(mkfifo(temp.File("app/bad.exe.local").c_str(), 0600), 0);
+#endif
+    temp.Write("host/host.exe", Module({"hostdep.dll", "hostonly.dll"}));
+    temp.Write("host/hostdep.dll", Module({}));
+    temp.Write("host/hostonly.dll", Module({}));
+    temp.Write("host/extra.dll", Module({}));
+    temp.Write("plug/addon.node", Module({"host.exe", "hostdep.dll", "extra.dll", "KERNEL32.dll"}));
+    temp.Write("pfx/drive_c/windows/system32/KERNEL32.dll", test::PeBuilder().Pe32Plus().Build());
+    temp.Write("pfx/drive_c/windows/syswow64/KERNEL32.dll", Module({}));
+    temp.Write("app64.exe", test::PeBuilder().Pe32Plus().Import("KERNEL32.dll").Build());
+    temp.WriteText("known.txt", "# only\nmsvcrt.dll\n");
+    const std::string app32 = fixtures::Path({"wow", "app32.exe"});
+    const std::string kernel = "{A}{k}\n{A}liba.dll\n{L}libb.dll\n{S}msvcrt.dll\n";
+    // clang-format off
+    const struct {
+        std::vector<std::string> args;
+        const char* module;  // as in CommandLines
+        int status;
+        std::string out;
+    } cases[] = {
+        {{}, "app.exe", 0, kernel},
+        {{"--known-dlls"}, "app.exe", 0, "{A}liba.dll\n{L}libb.dll\n{S}KERNEL32.dll\n{S}kernelbase.dll\n{S}msvcrt.dll\n"},
+        {{"--known-dlls-list", "{K}"}, "app.exe", 0, kernel},
+        {{"--known-dlls-list", "{E}none.txt"}, "app.exe", 2, ""},
+        {{"--dot-local"}, "app.exe", 0, "{X}liba.dll\n{A}{k}\n"},
+        {{"--dot-local"}, "man.exe", 0, "{A}liba.dll\n{A}{k}\n{L}libb.dll\n{S}msvcrt.dll\n"},
+        {{"--dot-local"}, "res.exe", 0, "{A}liba.dll\n{A}{k}\n{L}libb.dll\n{S}msvcrt.dll\n"},
+        {{"--dot-local"}, "bad.exe", 1, "{A}{k}\n{L}{c}\n{L}libb.dll\n" + kHeading + "broken.dll\nghost.dll\n"},
+        {{}, "../plug/addon.node", 1, "{S}KERNEL32.dll\n{S}kernelbase.dll\n" + kHeading + "host.exe\nhostdep.dll\nextra.dll\n"},
+        {{"--host", "{H}host.exe"}, "../plug/addon.node", 0, "{H}host.exe\n{H}hostdep.dll\n{H}extra.dll\n{S}KERNEL32.dll\n{S}kernelbase.dll\n"},
+        {{"--audit", "--host", "{H}host.exe", "{H}"}, nullptr, 2, ""},
+        {{"--host", "{H}hostdep"}, "../plug/addon.node", 2, ""},
+        {{"--wine-prefix", "{P}", "--path", "", app32}, nullptr, 0, "{W}syswow64{/}KERNEL32.dll\n"},
+        {{"--wine-prefix", "{P}", "--path", "", "{T}app64.exe"}, nullptr, 0, "{W}system32{/}KERNEL32.dll\n"},
+    };
+    // clang-format on
+    const std::pair<const char*, std::string> names[] = {
+        {"{K}", temp.File("known.txt")}, {"{X}", temp.Dir("app/app.exe.local")},
+        {"{H}", temp.Dir("host")},       {"{P}", temp.File("pfx")},
+        {"{W}", temp.Dir("pfx/drive_c/windows")}, {"{T}", temp.Dir()},
+        {"{/}", std::string(1, fixtures::kSeparator)},
+        // The app-local copy as the report names it (see kLibC).
+#ifdef _WIN32
+        {"{k}", "KERNEL32.dll"}};
+#else
+        {"{k}", "kernel32.dll"}};
+#endif
+    auto expand = [&](std::string text) {
+        for (const auto& [key, value] : names)
+            for (size_t at; (at = text.find(key)) != std::string::npos;)
+                text.replace(at, std::string(key).size(), value);
+        return Expand(text);
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> args;
+        for (const std::string& arg : c.args) args.push_back(expand(arg));
+        SCOPED_TRACE(args.empty() ? c.module : args[0]);
+        if (!fixtures::Available() && c.module == nullptr) continue;
+        const Outcome run = RunOn(args, c.module);
+        EXPECT_EQ(run.status, c.status) << run.err;
+        EXPECT_EQ(run.out, expand(c.out));
     }
 }
 

@@ -1,8 +1,10 @@
 // Fuzz target for the image layer: every pointer handed out lies inside the
-// input, and is read so that AddressSanitizer would see it if it did not.
+// input, and is read so that AddressSanitizer would see it if it did not;
+// the resource directory is walked as .local redirection reads it.
 #include <vector>
 
 #include "fuzz_check.h"
+#include "loader_folders.h"
 #include "mapped_image.h"
 
 using namespace kivrel;
@@ -31,6 +33,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         CheckPointer(image, image.GetDirectoryEntryPointer(i));
         image.GetDirectoryEntrySize(i);
     }
+    HasManifestResource(image);  // .local's test: the resource directory, read bounded
     // RVAs from the last 64 bytes of the input, and their neighbours.
     std::vector<uint32_t> rvas{0, 0xFFFFFFFF};
     for (size_t at = size - (size < 64 ? size : 64); at + 4 <= size; at += 4) {

@@ -1,0 +1,148 @@
+// What the loader rules read: the KnownDLLs list from each of its sources, a
+// Wine registry file's key and a Wine prefix's folders.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "fake_platform.h"
+#include "known_dlls.h"
+#include "loader_folders.h"
+#include "pe_writer.h"
+#include "temp_dir.h"
+#include "wine_registry.h"
+
+namespace kivrel {
+namespace {
+
+const char* const kKey =
+    "[System\\\\CurrentControlSet\\\\Control\\\\Session Manager\\\\KnownDLLs] 1\n";
+
+std::string Strings(const std::string& file, RegistryRead expected) {
+    std::vector<RegistryString> values;
+    const auto* data = reinterpret_cast<const uint8_t*>(file.data());
+    EXPECT_EQ(ReadRegistryStrings(data, uint32_t(file.size()), {"a\\b", "c\\KnownDLLs"}, values),
+              expected);
+    std::string text;
+    for (const RegistryString& value : values) text += "|" + value.name + "=" + value.data;
+    return text;
+}
+
+// Plain strings of the keys asked for, escapes undone; everything else passed over.
+TEST(WineRegistry, PlainStringsOfTheKeysAskedFor) {
+    const std::string head = "WINE REGISTRY Version 2\n;; All keys relative to \\\\Machine\n\n";
+    EXPECT_EQ(Strings("REGEDIT4\n[a\\\\b]\n\"x\"=\"y\"\n", REGISTRY_NOT_WINE), "");
+    EXPECT_EQ(Strings(head + "[a\\\\c] 1\n\"x\"=\"y\"\n", REGISTRY_KEY_ABSENT), "");
+    EXPECT_EQ(Strings(head +
+                          "[A\\\\B] 1\r\n#time=1\r\n\"x\"=\"k.dll\"\r\n"
+                          "\"q\\\"\\\\\"=\"a\\\\b\\x41\\101\"\n"  // q"\ = a\bAA
+                          "\"e\"=str(2):\"%SystemRoot%\"\n\"d\"=dword:00000001\n@=\"default\"\n"
+                          "\"wide\"=\"\\xe9.dll\"\n\"ctl\"=\"a\\tb\"\n\"open\"=\"k.dll\n"
+                          "\"" +
+                          std::string(300, 'n') +
+                          "\"=\"long\"\n"
+                          "[a\\\\b\\\\sub] 1\n\"x\"=\"sub\"\n"
+                          "[c\\\\Known\\]DLLs] 1\n\"x\"=\"bracket\"\n"
+                          "[c\\\\knowndlls] 1\n\"y\"=\"two\"\n",
+                      REGISTRY_KEY_FOUND),
+              "|x=k.dll|q\"\\=a\\bAA|y=two");
+}
+
+// Each source of the list, and the name forms that match it.
+TEST(KnownDlls, SourcesAndNames) {
+    test::TempDir dir;
+    test::FakePlatform platform;
+    const std::string withKey =
+        dir.WriteText("key.reg", std::string("WINE REGISTRY Version 2\n") + kKey +
+                                     "\"kernel32\"=\"kernel32.dll\"\n\"DllDirectory\"=\"C:\\\\x\"\n"
+                                     "\"DllDirectory32\"=\"c:\\\\y\"\n\"mine\"=\"MINE\"\n");
+    const std::string noKey = dir.WriteText("nokey.reg", "WINE REGISTRY Version 2\n");
+    const std::string list = dir.WriteText("list.txt", "# mine\r\n  Own.DLL \r\n\nother\n");
+    const std::string empty = dir.WriteText("empty.txt", "");
+    struct Row {
+        KnownDllsSource source;
+        int count;  // -1: the built-in list's
+        const char* known;
+        const char* unknown;
+    } rows[] = {
+        {{},
+         -1,
+         "KERNEL32.DLL|kernel32|kernel32.|ws2_32.dll",
+         "kernelbase.dll|kernel32.exe|own.dll"},
+        {{list, std::nullopt}, 2, "own.dll|OTHER.dll|own", "kernel32.dll|own.exe"},
+        {{list, withKey}, 2, "own.dll", "kernel32.dll"},
+        {{empty, std::nullopt}, 0, "", "kernel32.dll"},
+        {{std::nullopt, withKey}, 2, "kernel32.dll|mine.dll", "ole32.dll|c:\\x"},
+        {{std::nullopt, noKey}, -1, "ole32.dll", "mine.dll"},
+        {{std::nullopt, dir.File("absent.reg")}, -1, "ole32.dll", "mine.dll"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.source.listFile.value_or("") + "+" + row.source.systemReg.value_or(""));
+        CKnownDlls known;
+        std::string error;
+        ASSERT_TRUE(LoadKnownDlls(platform, row.source, known, error)) << error;
+        EXPECT_EQ(known.size(), row.count < 0 ? BuiltInKnownDlls().size() : size_t(row.count));
+        EXPECT_FALSE(known.Source().empty());
+        auto check = [&](std::string names, bool expected) {
+            for (size_t cut; !names.empty(); names.erase(0, cut + 1)) {
+                cut = std::min(names.find('|'), names.size());
+                EXPECT_EQ(known.Contains(names.substr(0, cut)), expected) << names;
+            }
+        };
+        check(row.known, true);
+        check(row.unknown, false);
+    }
+    CKnownDlls known;
+    std::string error;
+    EXPECT_FALSE(LoadKnownDlls(platform, {dir.File("absent.txt"), std::nullopt}, known, error));
+    EXPECT_NE(error.find("absent.txt"), std::string::npos);
+}
+
+// The folders a module is given: by its machine type (syswow64 as the prefix
+// names it, where it has one), the given ones kept.
+TEST(LoaderFolders, PrefixAndWow64) {
+    struct Wow64Platform : test::FakePlatform {
+        std::string Wow64SystemDirectory() override { return "W"; }
+    } platform;
+    test::TempDir dir;
+    const std::string exe32 = dir.Write("app32.exe", test::PeImporting("k.dll"));
+    const std::string exe64 = dir.Write("app64.exe", test::PeImporting("+64 k.dll"));
+    dir.MakeDir("pfx/drive_c/windows/SysWOW64");
+    dir.MakeDir("pfx32/drive_c/windows/system32");  // a 32-bit prefix has none
+    const std::string windows = dir.File("pfx/drive_c/windows");
+    const std::string windows32 = dir.File("pfx32/drive_c/windows");
+    const char sep = platform.PathSeparator();
+    struct Row {
+        const std::string& module;
+        const char* prefix;  // or null
+        bool wow64;
+        const char* given;            // --system-dir, or null
+        std::string system, windows;  // "" for unset
+    } rows[] = {
+        {exe32, "pfx", false, nullptr, windows + sep + "SysWOW64", windows},
+        {exe64, "pfx", true, nullptr, windows + sep + "system32", windows},
+        {exe32, "pfx32", false, nullptr, windows32 + sep + "system32", windows32},
+        {exe32, "pfx", false, "S", "S", windows},
+        {exe32, nullptr, true, nullptr, "W", ""},
+        {exe32, nullptr, true, "S", "S", ""},
+        {exe64, nullptr, true, nullptr, "", ""},
+        {exe32, nullptr, false, nullptr, "", ""},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.module + " " + row.system);
+        LoaderFolderOptions options;
+        if (row.prefix) options.winePrefix = dir.File(row.prefix);
+        options.wow64 = row.wow64;
+        PlatformOverrides overrides;
+        if (row.given) overrides.systemDirectory = row.given;
+        KnownDllsSource known;
+        ApplyLoaderFolders(platform, row.module, options, overrides, known);
+        EXPECT_EQ(overrides.systemDirectory.value_or(""), row.system);
+        EXPECT_EQ(overrides.windowsDirectory.value_or(""), row.windows);
+        EXPECT_EQ(known.systemReg.has_value(), row.prefix != nullptr);
+    }
+}
+
+}  // namespace
+}  // namespace kivrel
