@@ -3,13 +3,14 @@
 namespace kivrel::cli {
 
 namespace {
-// The loader options, each a flag; --loader turns on all five.
+// The loader options, each a flag; --loader turns on all of them.
 bool* LoaderFlag(const std::string& arg, LoaderOptions& loader, bool& all) {
     if (arg == "--api-sets") return &loader.apiSets;
     if (arg == "--delay-load") return &loader.delayLoad;
     if (arg == "--match-machine") return &loader.matchMachine;
     if (arg == "--module-dir") return &loader.moduleDir;
     if (arg == "--functions") return &loader.functions;
+    if (arg == "--assemblies") return &loader.assemblies;
     if (arg == "--loader") return &all;
     return nullptr;
 }
@@ -36,7 +37,11 @@ const char* UsageText() {
            "  --functions         check every imported function against the exports of\n"
            "                      the module it comes from, following forwarders; the\n"
            "                      missing ones are listed last and fail\n"
-           "  --loader            all five: resolve as the Windows loader does\n"
+           "  --assemblies        take the files of the side-by-side assemblies that\n"
+           "                      manifests name (the VC 8 and 9 runtimes, common\n"
+           "                      controls 6) from the assembly's folder: a private one\n"
+           "                      beside the program, else WinSxS in the Windows directory\n"
+           "  --loader            all of the above: resolve as the Windows loader does\n"
            "  --json              print one JSON document instead of the report lines\n"
            "  --format FORMAT     lines (the default), json (as --json) or ldd: one line\n"
            "                      per reference, 'NAME => PATH' or 'NAME => not found'\n"
@@ -54,9 +59,9 @@ const char* UsageText() {
            "                      a directory's PE files, or a module; one line per\n"
            "                      module with a problem, then a summary\n"
            "  --recursive         with --audit, also the modules of every subdirectory\n"
-           "  --verbose           print the search directories, each name resolved and\n"
-           "                      why each missing function does not bind on standard\n"
-           "                      error\n"
+           "  --verbose           print the search directories, each name resolved,\n"
+           "                      why each missing function does not bind and each\n"
+           "                      manifest and assembly chosen on standard error\n"
            "  --help              print this help\n"
            "  --version           print the version\n"
            "\n"
@@ -192,7 +197,7 @@ bool ParseOptions(const std::vector<std::string>& args, Options& options, std::s
         }
         positional.push_back(arg);
     }
-    if (allLoaderOptions) options.loader = LoaderOptions{true, true, true, true, true};
+    if (allLoaderOptions) options.loader = LoaderOptions{true, true, true, true, true, true};
     if (options.help || options.version) return CheckCombinations(options, error);
     if (options.audit) {
         options.auditPaths = positional;

@@ -21,6 +21,8 @@ public:
     void OnDirectorySkipped(const std::string& directory, const char* reason) override;
     void OnApiSetSchemaMissing(const std::string& path, const std::string& reason) override;
     void OnCandidatePassedOver(const std::string& path, const std::string& reason) override;
+    void OnManifest(const std::string& modulePath, const ModuleManifest& manifest) override;
+    void OnAssembly(const std::string& modulePath, const ResolvedAssembly& assembly) override;
 
 private:
     std::ostream& m_out;

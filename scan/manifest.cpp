@@ -2,7 +2,9 @@
 
 #include <tuple>
 
+#include "mapped_image.h"
 #include "reference_scanner.h"
+#include "resource_directory.h"
 #include "text.h"
 #include "xml_reader.h"
 
@@ -156,6 +158,21 @@ bool BindingRedirect::Covers(const AssemblyVersion& version, AssemblyVersion& ta
         return false;
     }
     return !(version < low) && !(high < version) && AssemblyVersion::Parse(newVersion, target);
+}
+
+void ReadManifestResource(const CMappedImage& image, uint16_t id, ModuleManifest& result) {
+    result = ModuleManifest();
+    ResourceData data;
+    const ResourceLookup lookup = FindResourceData(image, kResourceManifest, id, data);
+    if (lookup == RESOURCE_ABSENT) return;
+    result.source = "resource " + std::to_string(id);
+    if (lookup == RESOURCE_DAMAGED) {
+        result.error = "the resource directory is damaged";
+        return;
+    }
+    const std::string_view text(reinterpret_cast<const char*>(image.View()) + data.offset,
+                                data.size);
+    result.read = ReadManifest(text, result.manifest, result.error);
 }
 
 bool IsLookupSafe(const AssemblyIdentity& identity) {

@@ -10,6 +10,8 @@
 
 namespace kivrel {
 
+class CMappedImage;
+
 // major.minor.build.revision, each part 0..65535.
 struct AssemblyVersion {
     uint16_t part[4] = {0, 0, 0, 0};
@@ -54,6 +56,18 @@ struct Manifest {
 // urn:schemas-microsoft-com:asm.v1 (trailing zero bytes, which resource
 // compilers pad with, are ignored). False with a reason otherwise.
 bool ReadManifest(std::string_view text, Manifest& manifest, std::string& error);
+
+// The manifest a module carries (or an EXE's NAME.exe.manifest beside it).
+struct ModuleManifest {
+    std::string source;  // "resource N" or the file read; "" when there is none
+    bool read = false;   // it is a manifest; else `error` says why not
+    std::string error;
+    Manifest manifest;
+};
+
+// Reads RT_MANIFEST resource `id` of `image` into `result` (source "" when
+// the image has none).
+void ReadManifestResource(const CMappedImage& image, uint16_t id, ModuleManifest& result);
 
 // True when every field an identity is looked up by can name a file only in
 // the folders it is looked for in: a plain file name, a four-part version, an

@@ -52,29 +52,15 @@ std::string_view Bytes(const CMappedImage& image, uint32_t offset, uint32_t size
 }
 }  // namespace
 
-bool ReadModuleManifest(IScanPlatform& platform, const CMappedImage& image,
-                        const std::string& modulePath, uint16_t resourceId, Manifest& manifest,
-                        std::string& source, std::string& error) {
-    source.clear();
-    error.clear();
-    ResourceData data;
-    switch (FindResourceData(image, kResourceManifest, resourceId, data)) {
-        case RESOURCE_FOUND:
-            source = "resource " + std::to_string(resourceId);
-            return ReadManifest(Bytes(image, data.offset, data.size), manifest, error);
-        case RESOURCE_DAMAGED:
-            source = "resource " + std::to_string(resourceId);
-            error = "the resource directory is damaged";
-            return false;
-        case RESOURCE_ABSENT:
-            break;
-    }
-    const std::string path = modulePath + kManifestExtension.data();
-    if (resourceId != kProcessManifestId || !FitsPathBuffer(path)) return false;
+void ReadManifestBeside(IScanPlatform& platform, const std::string& exePath,
+                        ModuleManifest& result) {
+    result = ModuleManifest();
+    const std::string path = exePath + kManifestExtension.data();
+    if (!FitsPathBuffer(path)) return;
     const auto file = platform.MapFile(path);
-    if (file->OpenError() != MAP_OK) return false;
-    source = path;
-    return ReadManifest(Bytes(*file, 0, file->FileSize()), manifest, error);
+    if (file->OpenError() != MAP_OK) return;
+    result.source = path;
+    result.read = ReadManifest(Bytes(*file, 0, file->FileSize()), result.manifest, result.error);
 }
 
 void CSideBySideStore::BeginScan() {
@@ -162,9 +148,10 @@ bool CSideBySideStore::ReadManifestFile(const std::string& path, bool inResource
     if (file->OpenError() != MAP_OK) return false;
     std::string error;
     if (!inResource) return ReadManifest(Bytes(*file, 0, file->FileSize()), manifest, error);
-    ResourceData data;
-    return FindResourceData(*file, kResourceManifest, kProcessManifestId, data) == RESOURCE_FOUND &&
-           ReadManifest(Bytes(*file, data.offset, data.size), manifest, error);
+    ModuleManifest found;
+    ReadManifestResource(*file, kProcessManifestId, found);
+    manifest = std::move(found.manifest);
+    return found.read;
 }
 
 bool CSideBySideStore::FindPrivate(const AssemblyDependency& dependency,

@@ -29,13 +29,10 @@ struct ResolvedAssembly {
     std::string note;  // how the version was chosen, or why nothing was found
 };
 
-// The manifest that applies to a module: its RT_MANIFEST resource
-// `resourceId` and, for an EXE's (ID 1) when it has none, the file
-// NAME.exe.manifest beside it. False when there is none or it is refused;
-// `source` names what was read, `error` why it was refused.
-bool ReadModuleManifest(IScanPlatform& platform, const CMappedImage& image,
-                        const std::string& modulePath, uint16_t resourceId, Manifest& manifest,
-                        std::string& source, std::string& error);
+// An EXE's manifest file beside it, NAME.exe.manifest, which the loader
+// reads when the EXE carries none (source "" when there is none either).
+void ReadManifestBeside(IScanPlatform& platform, const std::string& exePath,
+                        ModuleManifest& result);
 
 class CSideBySideStore {
 public:

@@ -270,6 +270,7 @@ TEST_F(SideBySideTest, NoStoreAndModuleManifests) {
     EXPECT_EQ(Resolve({"", "Microsoft.VC90.CRT", "9.0.30729.1", "x86", "1fc8b3b9a1e18e3b", ""}),
               "- no side-by-side store");
 
+    // The resource of the ID asked for; for an EXE without one the file beside it.
     const std::string text = AssemblyText("A", "1.0.0.0", "a.dll");
     const Bytes withOne = test::PeWithResources({{24, 1, text}});
     const Bytes withTwo = test::PeWithResources({{24, 2, text}});
@@ -277,26 +278,25 @@ TEST_F(SideBySideTest, NoStoreAndModuleManifests) {
     PutU32(damaged, 0x400 + 20, 0x8FFFFFF0);
     platform.files["C:\\App\\b.exe.manifest"] = text;
     const struct {
-        const Bytes& image;
-        const char* path;
+        const Bytes* image;  // null: the file beside "C:\\App\\b.exe"
         uint16_t id;
         const char* source;  // "" with no manifest, "!" + source when refused
     } rows[] = {
-        {withOne, "C:\\App\\a.exe", 1, "resource 1"},
-        {withTwo, "C:\\App\\a.dll", 2, "resource 2"},
-        {withTwo, "C:\\App\\b.exe", 1, "C:\\App\\b.exe.manifest"},
-        {withOne, "C:\\App\\b.exe", 2, ""},
-        {damaged, "C:\\App\\b.exe", 1, "!resource 1"},
+        {&withOne, 1, "resource 1"}, {&withTwo, 2, "resource 2"}, {&withOne, 2, ""},
+        {&damaged, 1, "!resource 1"}, {nullptr, 1, "C:\\App\\b.exe.manifest"},
     };
     for (const auto& row : rows) {
-        const CMappedImage image(row.image.data(), uint32_t(row.image.size()));
-        Manifest manifest;
-        std::string source, error;
-        const bool read =
-            ReadModuleManifest(platform, image, row.path, row.id, manifest, source, error);
-        EXPECT_EQ((read || source.empty() ? "" : "!") + source, row.source) << row.path << error;
-        if (read) {
-            EXPECT_EQ(manifest.files, std::vector<std::string>{"a.dll"});
+        ModuleManifest found;
+        if (row.image != nullptr) {
+            const CMappedImage image(row.image->data(), uint32_t(row.image->size()));
+            ReadManifestResource(image, row.id, found);
+        } else {
+            ReadManifestBeside(platform, "C:\\App\\b.exe", found);
+        }
+        EXPECT_EQ((found.read || found.source.empty() ? "" : "!") + found.source, row.source)
+            << found.error;
+        if (found.read) {
+            EXPECT_EQ(found.manifest.files, std::vector<std::string>{"a.dll"});
         }
     }
 }
