@@ -1,6 +1,6 @@
-// The elements a reader reports, as one line of text: `<{uri}name {uri}attr="value">`
-// for a start, `</>` for an end. The manifest tests and the fuzz target compare
-// our reader's line with expat's (where expat is built in) on the same bytes.
+// The elements a reader reports as one line of text, `<{uri}name {uri}attr="value">`
+// for a start and `</>` for an end: our reader's, and (where expat is built
+// in) expat's, for the manifest tests and fuzz target to compare.
 #pragma once
 
 #include <string>
@@ -15,26 +15,20 @@
 
 namespace kivrel::test {
 
-inline void AppendStart(std::string& out, std::string_view uri, std::string_view local) {
-    out += "<{";
-    out.append(uri).append("}").append(local);
-}
-inline void AppendAttribute(std::string& out, std::string_view uri, std::string_view local,
-                            std::string_view value) {
-    out += uri.empty() ? " " : " {" + std::string(uri) + "}";
-    out.append(local).append("=\"").append(value).append("\"");
-}
-
 class CEventLine : public IXmlVisitor {
 public:
     std::string line;
     void OnStart(std::string_view uri, std::string_view local,
                  const std::vector<XmlAttribute>& attributes) override {
-        AppendStart(line, uri, local);
-        for (const XmlAttribute& a : attributes) AppendAttribute(line, a.uri, a.local, a.value);
+        line.append("<{").append(uri).append("}").append(local);
+        for (const XmlAttribute& a : attributes) Attribute(a.uri, a.local, a.value);
         line += ">";
     }
     void OnEnd() override { line += "</>"; }
+    void Attribute(std::string_view uri, std::string_view local, std::string_view value) {
+        line += uri.empty() ? " " : " {" + std::string(uri) + "}";
+        line.append(local).append("=\"").append(value).append("\"");
+    }
 };
 
 // Our reader's line, or "!" and the error's number when it refuses.
@@ -45,39 +39,36 @@ inline std::string OurEvents(std::string_view text) {
 }
 
 #if KIVREL_HAVE_EXPAT
-// Expat's line with namespace processing, or "!" when it finds the document
-// not well-formed. Call it only on what our reader accepted or on trusted
-// text: it expands what a document type defines.
+// Expat's line with namespace processing, or "!" for a document it finds not
+// well-formed. Only for what our reader accepted or trusted text: expat
+// expands the entities a document type defines.
 inline std::string ExpatEvents(std::string_view text) {
-    constexpr char kSeparator = '\x01';  // no XML character: it cannot occur in a name or URI
-    auto split = [](std::string_view name, std::string_view& uri, std::string_view& local) {
-        const size_t at = name.find(kSeparator);
+    // Expat joins URI and name with a character no XML name or URI holds.
+    static auto split = [](std::string_view name, std::string_view& uri) {
+        const size_t at = name.find('\x01');
         uri = at == std::string_view::npos ? std::string_view() : name.substr(0, at);
-        local = at == std::string_view::npos ? name : name.substr(at + 1);
+        return at == std::string_view::npos ? name : name.substr(at + 1);
     };
-    struct State {
-        std::string line;
-        decltype(split)& Split;
-    } state{{}, split};
-    XML_Parser parser = XML_ParserCreateNS(nullptr, kSeparator);
-    XML_SetUserData(parser, &state);
+    CEventLine events;
+    XML_Parser parser = XML_ParserCreateNS(nullptr, '\x01');
+    XML_SetUserData(parser, &events);
     XML_SetElementHandler(
         parser,
         [](void* data, const XML_Char* name, const XML_Char** attributes) {
-            State& s = *static_cast<State*>(data);
-            std::string_view uri, local;
-            s.Split(name, uri, local);
-            AppendStart(s.line, uri, local);
+            CEventLine& events = *static_cast<CEventLine*>(data);
+            std::string_view uri;
+            const std::string_view local = split(name, uri);
+            events.line.append("<{").append(uri).append("}").append(local);
             for (; *attributes != nullptr; attributes += 2) {
-                s.Split(attributes[0], uri, local);
-                AppendAttribute(s.line, uri, local, attributes[1]);
+                const std::string_view attribute = split(attributes[0], uri);
+                events.Attribute(uri, attribute, attributes[1]);
             }
-            s.line += ">";
+            events.line += ">";
         },
-        [](void* data, const XML_Char*) { static_cast<State*>(data)->line += "</>"; });
+        [](void* data, const XML_Char*) { static_cast<CEventLine*>(data)->OnEnd(); });
     const bool ok = XML_Parse(parser, text.data(), int(text.size()), 1) == XML_STATUS_OK;
     XML_ParserFree(parser);
-    return ok ? state.line : "!";
+    return ok ? events.line : "!";
 }
 #endif
 
