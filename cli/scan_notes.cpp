@@ -37,6 +37,11 @@ void CScanNotes::OnManifest(const std::string& modulePath, const ModuleManifest&
 }
 
 void CScanNotes::OnAssembly(const std::string& modulePath, const ResolvedAssembly& assembly) {
+    if (assembly.noStore && !m_bStoreMissingTold) {
+        m_bStoreMissingTold = true;
+        m_out << "kivrel-scan: no side-by-side store (WinSxS in the Windows directory); "
+                 "assemblies are looked for only beside the program\n";
+    }
     if (!m_bVerbose) return;
     m_out << "assembly " << assembly.name << ' ' << assembly.version << " for " << modulePath
           << ": " << (assembly.found ? assembly.folder : "not found") << " (" << assembly.note

@@ -52,8 +52,9 @@ void CReferenceScanner::ActivateManifest(const std::string& modulePath, const Mo
     for (const AssemblyDependency& dependency : module.manifest.manifest.dependencies) {
         const ResolvedAssembly& assembly = m_assemblyStore.Find(dependency, folder, module.machine);
         if (m_pObserver) m_pObserver->OnAssembly(modulePath, assembly);
-        // The loader refuses to start a program whose assembly is missing.
-        if (!assembly.found && !assembly.optional) {
+        // The loader refuses to start a program whose assembly is missing;
+        // without a store to look in, that cannot be told.
+        if (!assembly.found && !assembly.optional && !assembly.noStore) {
             missing.push_back(
                 AddReference(assembly.name + " " + assembly.version + " (side-by-side assembly)", 0,
                              REF_NOT_FOUND, ORIGIN_IMPORT));

@@ -221,7 +221,8 @@ void CSideBySideStore::FindInStore(const Wanted& wanted, ResolvedAssembly& resul
             wanted.version.ToString() + " is not installed: the highest of its major.minor";
         return TakeStoreAssembly(*highest, result);
     }
-    result.note = m_manifestDirectory.empty() ? "no side-by-side store" : "not installed";
+    result.noStore = m_manifestDirectory.empty();
+    result.note = result.noStore ? "no side-by-side store" : "not installed";
 }
 
 bool CSideBySideStore::Redirect(const Wanted& wanted, AssemblyVersion& target) {

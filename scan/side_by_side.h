@@ -21,7 +21,10 @@ struct ResolvedAssembly {
     std::string name;     // as the dependency names it
     std::string version;  // the version chosen; the one asked for when none is found
     bool found = false;
-    bool optional = false;     // a dependency whose absence does not stop the program
+    bool optional = false;  // a dependency whose absence does not stop the program
+    // Not found, and there is no store to look in (no Windows directory, or
+    // no WinSxS in it): whether the program starts cannot be told.
+    bool noStore = false;
     std::string manifestPath;  // the manifest read: a .manifest file or the DLL holding it
     std::string folder;        // the assembly's files are here (ends in a separator)
     // The files its manifest lists that the folder holds: name as listed, full path.

@@ -66,7 +66,13 @@ TEST_F(HostileScan, ManifestsThatAreFifosAreNotRead) {
     alarm(20);
     scanner.Scan(dir.Write("main.exe", PeImporting()), "", true, report);
     EXPECT_EQ(report.Texts(), std::vector<std::string>{MessageText(IDS_NO_REFERENCES)});
-    scanner.Scan(dir.Write("plugin.dll", PeWithResources({{24, 2, manifest}})), "", true, report);
+    // Without a store whether the program starts cannot be told; with one it cannot.
+    const std::string plugin = dir.Write("plugin.dll", PeWithResources({{24, 2, manifest}}));
+    scanner.Scan(plugin, "", true, report);
+    EXPECT_EQ(StateOf(scanner, "Priv 1.0.0.0 (side-by-side assembly)"), -1);
+    dir.MakeDir("win/WinSxS/Manifests");
+    platform.windowsDirectory = dir.File("win");
+    scanner.Scan(plugin, "", true, report);
     EXPECT_EQ(StateOf(scanner, "Priv 1.0.0.0 (side-by-side assembly)"), REF_NOT_FOUND);
     alarm(0);
 }
