@@ -151,6 +151,13 @@ int RunAudit(const Options& options, const CKnownDlls& knownDlls, std::ostream& 
                "with --functions for that\n";
         loader.functions = false;
     }
+    // A program's manifest makes the activation context of its own process,
+    // which a scan shared by every module of the folders does not have.
+    if (loader.assemblies) {
+        err << "kivrel-scan: --audit does not resolve side-by-side assemblies; scan a program "
+               "alone with --assemblies for that\n";
+        loader.assemblies = false;
+    }
     CAuditScan audit(*platform, loader, options.initialDirectory, &notes);
     audit.SetKnownDlls(&knownDlls);
     std::vector<AuditedModule> checked = audit.Check(paths);

@@ -82,7 +82,12 @@ void WriteJsonReport(std::ostream& out, const CScanResult& result,
             WriteJsonString(out, entry.host);
         }
         if (entry.delayLoadOnly) out << ", \"delayLoadOnly\": true";
-        if (result.OnlyForwarded(i)) out << ", \"via\": \"forwarder\"";
+        if (result.OnlyForwarded(i)) {
+            out << ", \"via\": \"forwarder\"";
+        } else if (!entry.via.empty()) {
+            out << ", \"via\": ";
+            WriteJsonString(out, entry.via);
+        }
         out << "}";
     }
     out << (references.empty() ? "]" : "\n  ]");

@@ -14,6 +14,7 @@ bool* LoaderFlag(const std::string& arg, Options& options, bool& all) {
     if (arg == "--known-dlls") return &loader.knownDlls;
     if (arg == "--wow64") return &options.folders.wow64;
     if (arg == "--dot-local") return &loader.dotLocal;
+    if (arg == "--assemblies") return &loader.assemblies;
     if (arg == "--loader") return &all;
     return nullptr;
 }
@@ -50,6 +51,10 @@ const char* UsageText() {
            "                      Windows, without --system-dir)\n"
            "  --dot-local         an EXE without a manifest that has a NAME.exe.local folder\n"
            "                      beside it gets every name from there first\n"
+           "  --assemblies        take the files of the side-by-side assemblies that\n"
+           "                      manifests name (the VC 8 and 9 runtimes, common\n"
+           "                      controls 6) from the assembly's folder: a private one\n"
+           "                      beside the program, else WinSxS in the Windows directory\n"
            "  --host EXE          scan a plug-in loaded into EXE: EXE's folder first, and EXE\n"
            "                      and every module it loads satisfy an import of their name\n"
            "  --wine-prefix DIR   the system directory (system32, or syswow64 for a 32-bit\n"
@@ -73,9 +78,9 @@ const char* UsageText() {
            "                      a directory's PE files, or a module; one line per\n"
            "                      module with a problem, then a summary\n"
            "  --recursive         with --audit, also the modules of every subdirectory\n"
-           "  --verbose           print the search directories, each name resolved and\n"
-           "                      why each missing function does not bind on standard\n"
-           "                      error\n"
+           "  --verbose           print the search directories, each name resolved,\n"
+           "                      why each missing function does not bind and each\n"
+           "                      manifest and assembly chosen on standard error\n"
            "  --help              print this help\n"
            "  --version           print the version\n"
            "\n"
@@ -223,7 +228,7 @@ bool ParseOptions(const std::vector<std::string>& args, Options& options, std::s
     if (allLoaderOptions) {
         LoaderOptions& loader = options.loader;
         loader.apiSets = loader.delayLoad = loader.matchMachine = loader.moduleDir = true;
-        loader.functions = loader.knownDlls = options.folders.wow64 = true;
+        loader.functions = loader.knownDlls = loader.assemblies = options.folders.wow64 = true;
         // One EXE's .local folder has no place in an audit's shared search order.
         loader.dotLocal = loader.dotLocal || !options.audit;
     }

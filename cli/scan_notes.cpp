@@ -29,6 +29,25 @@ void CScanNotes::OnCandidatePassedOver(const std::string& path, const std::strin
     if (m_bVerbose) m_out << "passed over (" << reason << "): " << path << '\n';
 }
 
+void CScanNotes::OnManifest(const std::string& modulePath, const ModuleManifest& manifest) {
+    if (!m_bVerbose) return;
+    m_out << "manifest of " << modulePath << ": " << manifest.source;
+    if (!manifest.read) m_out << " (not read: " << manifest.error << ")";
+    m_out << '\n';
+}
+
+void CScanNotes::OnAssembly(const std::string& modulePath, const ResolvedAssembly& assembly) {
+    if (assembly.noStore && !m_bStoreMissingTold) {
+        m_bStoreMissingTold = true;
+        m_out << "kivrel-scan: no side-by-side store (WinSxS in the Windows directory); "
+                 "assemblies are looked for only beside the program\n";
+    }
+    if (!m_bVerbose) return;
+    m_out << "assembly " << assembly.name << ' ' << assembly.version << " for " << modulePath
+          << ": " << (assembly.found ? assembly.folder : "not found") << " (" << assembly.note
+          << ")\n";
+}
+
 std::string ApiSetHint(const CReferenceList& references, const LoaderOptions& options) {
     if (options.apiSets) return "";
     size_t count = 0;

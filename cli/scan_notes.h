@@ -1,7 +1,7 @@
 // What kivrel-scan says on standard error besides the report: with --verbose
-// the search order and each name resolved; always the notes of the loader
-// options (a missing API set schema, and a hint when API set names stay
-// unresolved without --api-sets).
+// the search order, each name resolved, each manifest and assembly; always
+// the notes of the loader options (a missing API set schema or side-by-side
+// store, and a hint when API set names stay unresolved without --api-sets).
 #pragma once
 
 #include <ostream>
@@ -21,10 +21,13 @@ public:
     void OnDirectorySkipped(const std::string& directory, const char* reason) override;
     void OnApiSetSchemaMissing(const std::string& path, const std::string& reason) override;
     void OnCandidatePassedOver(const std::string& path, const std::string& reason) override;
+    void OnManifest(const std::string& modulePath, const ModuleManifest& manifest) override;
+    void OnAssembly(const std::string& modulePath, const ResolvedAssembly& assembly) override;
 
 private:
     std::ostream& m_out;
     bool m_bVerbose;
+    bool m_bStoreMissingTold = false;
 };
 
 // With --verbose: why each missing function does not bind, one line each.

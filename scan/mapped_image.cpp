@@ -111,6 +111,14 @@ uint16_t CMappedImage::Machine() const {
     return machine;
 }
 
+bool CMappedImage::IsDll() const {
+    constexpr uint16_t kDllFlag = 0x2000;
+    uint16_t characteristics = 0;
+    if (m_pPeHeaders != nullptr)
+        m_bytes.ReadU16(uint64_t(m_nNewHeaderOffset) + 22, characteristics);
+    return (characteristics & kDllFlag) != 0;
+}
+
 uint32_t CMappedImage::GetDirectoryEntrySize(unsigned index) const {
     if (index >= kDirectoryEntryCount) return 0xFFFFFFFF;
     uint32_t rva = 0, size = 0;
@@ -152,7 +160,13 @@ void CMappedImage::ForEachSection(Visit visit) const {
 }
 
 uint32_t CMappedImage::RvaToFileOffset(uint32_t rva) const {
+    uint32_t contiguous = 0;
+    return RvaToFileOffset(rva, contiguous);
+}
+
+uint32_t CMappedImage::RvaToFileOffset(uint32_t rva, uint32_t& contiguous) const {
     uint32_t result = kNoFileOffset;
+    contiguous = 0;
     ForEachSection([&](uint64_t entry) {
         uint32_t virtualSize = 0, virtualAddress = 0, rawSize = 0, rawPointer = 0;
         m_bytes.ReadU32(entry + 8, virtualSize);
@@ -163,7 +177,12 @@ uint32_t CMappedImage::RvaToFileOffset(uint32_t rva) const {
         if (virtualAddress <= rva && rva < uint64_t(virtualAddress) + extent) {
             const uint64_t offset = uint64_t(rawPointer) + (rva - virtualAddress);
             // An offset that does not fit 32 bits lies beyond any mapped file.
-            if (offset < kNoFileOffset) result = static_cast<uint32_t>(offset);
+            if (offset < kNoFileOffset) {
+                result = static_cast<uint32_t>(offset);
+                const uint64_t inSection = extent - (rva - virtualAddress);
+                const uint64_t inFile = offset < m_bytes.Size() ? m_bytes.Size() - offset : 0;
+                contiguous = static_cast<uint32_t>(std::min(inSection, inFile));
+            }
             return false;
         }
         return true;

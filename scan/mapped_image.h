@@ -24,6 +24,7 @@ enum ImageType : int {
 
 constexpr unsigned kDirectoryEntryCount = 16;
 constexpr unsigned kImportDirectory = 1;
+constexpr unsigned kResourceDirectory = 2;
 constexpr uint32_t kNoFileOffset = 0xFFFFFFFF;
 
 class CMappedImage {
@@ -58,6 +59,10 @@ public:
     const uint8_t* RvaToPointer(uint32_t rva) const;
     // kNoFileOffset when no section holds the RVA.
     uint32_t RvaToFileOffset(uint32_t rva) const;
+    // The same; `contiguous` receives how many bytes from there on are file
+    // data of that one section (cut to the file), so that a range can be
+    // checked with one translation.
+    uint32_t RvaToFileOffset(uint32_t rva, uint32_t& contiguous) const;
     // The raw bytes of the first section called `name` (at most 8 characters),
     // cut to the file: false when there is none or it holds no byte of the file.
     bool FindSection(std::string_view name, uint32_t& offset, uint32_t& size) const;
@@ -66,6 +71,8 @@ public:
     uint64_t ImageBase() const;
     // The file header's Machine field (0x14C i386, 0x8664 x86-64); 0 when unreadable.
     uint16_t Machine() const;
+    // The file header's IMAGE_FILE_DLL flag.
+    bool IsDll() const;
 
     // Bounded access for callers that walk the data at a file offset.
     const ByteReader& Bytes() const { return m_bytes; }

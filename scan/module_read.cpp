@@ -2,6 +2,7 @@
 
 #include "import_walk.h"
 #include "mapped_image.h"
+#include "resource_directory.h"
 #include "text.h"
 
 namespace kivrel {
@@ -26,6 +27,11 @@ ModuleRead ReadModule(const CMappedImage& image, const ModuleReadOptions& option
         module.functions =
             std::make_shared<const ModuleFunctions>(ReadModuleFunctions(image, options.delayLoad));
     }
+    if (options.manifest) {
+        const bool process = options.namedModule && !image.IsDll();
+        ReadManifestResource(image, process ? kProcessManifestId : kIsolationAwareManifestId,
+                             module.manifest);
+    }
     const bool none = module.imports.empty() && module.delayImports.empty();
     module.errorId = walk == WALK_UNTRANSLATABLE ? IDS_SCAN_FAILED : none ? IDS_NO_REFERENCES : 0;
     return module;
@@ -44,6 +50,7 @@ const ModuleRead& CModuleReadCache::Read(const std::string& path,
     key += options.delayLoad ? 'd' : '-';
     key += options.functions ? 'f' : '-';
     key += std::to_string(options.requiredMachine);
+    key += options.manifest ? (options.namedModule ? 'N' : 'm') : '-';
     auto found = m_reads.find(key);
     if (found == m_reads.end()) {
         found = m_reads.emplace(std::move(key), ReadModuleFile(path, options)).first;

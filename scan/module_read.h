@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "function_check.h"
+#include "manifest.h"
 #include "messages.h"
 
 namespace kivrel {
@@ -21,6 +22,10 @@ struct ModuleReadOptions {
     bool delayLoad = false;        // also read the delay-load import table
     uint16_t requiredMachine = 0;  // nonzero: an image of another machine is passed over
     bool functions = false;        // also what the function check needs of a PE image
+    // Also read the manifest resource that applies: for the module a scan
+    // names, ID 1 of an EXE (ID 2 of a DLL); for any other module, ID 2.
+    bool manifest = false;
+    bool namedModule = false;
 };
 
 struct ModuleRead {
@@ -37,6 +42,7 @@ struct ModuleRead {
     // Only with ModuleReadOptions::functions: one entry of its imports for
     // each name of `imports` and then of `delayImports`.
     std::shared_ptr<const ModuleFunctions> functions;
+    ModuleManifest manifest;  // only with ModuleReadOptions::manifest
 };
 
 ModuleRead ReadModule(const CMappedImage& image, const ModuleReadOptions& options);

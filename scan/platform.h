@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "mapped_image.h"
+
 namespace kivrel {
 
 // Called for each directory entry that matches; returning false ends the search.
@@ -45,6 +47,11 @@ public:
                              const MatchCallback& onMatch) = 0;
     // A scan begins: anything cached about the file system is dropped.
     virtual void BeginScan() {}
+    // The file at `path` mapped and classified, regular files only (see
+    // CMappedFile). Manifests and private assemblies are read through here.
+    virtual std::unique_ptr<CMappedImage> MapFile(const std::string& path) {
+        return std::make_unique<CMappedImage>(path.c_str());
+    }
 };
 
 // Values that replace the platform's own; unset ones keep the platform default.

@@ -56,6 +56,8 @@ struct Reference {
     std::string host;
     // Imported only through delay-load tables: the program starts without it.
     bool delayLoadOnly = false;
+    // How a found entry was found when not by the search order ("assembly NAME VERSION").
+    std::string via;
 
     uint16_t State() const { return static_cast<uint16_t>(value >> 16); }
     uint16_t DirectoryIndex() const { return static_cast<uint16_t>(value & 0xFFFF); }
@@ -85,6 +87,7 @@ public:
     void SetFileName(size_t index, std::string name) {
         m_entries[index].fileName = std::move(name);
     }
+    void SetVia(size_t index, std::string via) { m_entries[index].via = std::move(via); }
     void Clear();
 
     uint64_t SerialAt(size_t index) const { return m_serials[index]; }

@@ -1,8 +1,11 @@
 // The scan command: search order, the named module, resolution and report.
 #include "reference_scanner.h"
 
+#include <algorithm>
+
 #include "messages.h"
 #include "report_writer.h"
+#include "text.h"
 
 namespace kivrel {
 
@@ -23,13 +26,26 @@ CScanResult CReferenceScanner::Scan(const std::string& modulePath,
     if (m_options.apiSets) LoadApiSetSchema();
     m_wRequiredMachine = 0;
     m_missingFunctions.clear();
-    const ModuleRead module = Read(modulePath);
+    m_assemblyStore.BeginScan();
+    m_processContext.clear();
+    m_ownContexts.clear();
+    ModuleReadOptions options = ReadOptions();
+    options.namedModule = true;
+    ModuleRead module = Read(modulePath, options);
     if (m_options.matchMachine) m_wRequiredMachine = module.machine;
     if (module.errorId != 0) sink.AddLine(MessageText(module.errorId), 0);
     if (module.isPe) {
         const std::vector<uint64_t> imports = AddImportsOf(module);
         m_edges.AddImports(CImportEdges::kScannedModule, imports, module.imports.size());
         KeepFunctions(CImportEdges::kScannedModule, module, imports);
+        const std::string_view extension =
+            std::string_view(modulePath)
+                .substr(modulePath.size() - std::min<size_t>(modulePath.size(), 4));
+        if (m_options.assemblies && module.manifest.source.empty() &&
+            EqualsNoCase(extension, ".exe")) {
+            ReadManifestBeside(m_platform, modulePath, module.manifest);
+        }
+        ActivateManifest(modulePath, module, CImportEdges::kScannedModule, false);
         ResolveReferences();
         if (m_options.functions) CheckAllFunctions();
     }
@@ -63,6 +79,10 @@ void CReferenceScanner::ClearLists() {
     m_keptScanned = KeptFunctions{};
     m_forwarded.clear();
     m_onlyForwarded.clear();
+    // The contexts name directories by index: they go with the list.
+    m_assemblyFolders.clear();
+    m_processContext.clear();
+    m_ownContexts.clear();
 }
 
 }  // namespace kivrel

@@ -24,6 +24,7 @@
 #include "reference_list.h"
 #include "scan_result.h"
 #include "search_directory_list.h"
+#include "side_by_side.h"
 
 namespace kivrel {
 
@@ -54,6 +55,12 @@ public:
     // A file matching a name was passed over, and why (a module of another machine type).
     virtual void OnCandidatePassedOver(const std::string& /*path*/, const std::string& /*reason*/) {
     }
+    // With assemblies on: a module's manifest was read, or refused (`error`).
+    virtual void OnManifest(const std::string& /*modulePath*/, const ModuleManifest& /*manifest*/) {
+    }
+    // With assemblies on: the assembly a module's manifest depends on.
+    virtual void OnAssembly(const std::string& /*modulePath*/,
+                            const ResolvedAssembly& /*assembly*/) {}
 };
 
 // What the Windows loader does beyond the search order of the results list;
@@ -69,6 +76,9 @@ struct LoaderOptions {
     bool knownDlls = false;  // KnownDLLs (SetKnownDlls) only from the system directory
     bool dotLocal = false;   // an EXE's NAME.exe.local folder first
     std::string hostPath{};  // a plug-in's host EXE: its folder first, its modules loaded
+    // Side-by-side assemblies that manifests name: the files they list are
+    // taken from the assembly's folder before the search order.
+    bool assemblies = false;
 };
 
 class CReferenceScanner : private IFunctionSource {
@@ -187,6 +197,23 @@ private:
     const ModuleFunctions* Functions(ModuleId module) const override;
     // The found module that entry `serial` stands for (through API set hosts).
     Resolution FoundModuleOf(uint64_t serial, ModuleId& module) const;
+
+    // Side-by-side assemblies (reference_scanner_assemblies.cpp).
+    // The assemblies `module`'s manifest depends on make the files they list
+    // the answer for names: for every name (the process's context, from the
+    // named module) or, for a DLL's own manifest, for the names it imports.
+    // Assemblies not found become unresolved entries that `importer` imports.
+    void ActivateManifest(const std::string& modulePath, const ModuleRead& module,
+                          uint64_t importer, bool ownImportsOnly);
+    // Resolves `text` through an activation context; false when none lists it.
+    bool ResolveFromAssembly(const std::string& text);
+    // The directory index of an assembly's folder, appended when new; such a
+    // folder is never part of the search order.
+    long AssemblyFolder(const std::string& folder);
+    bool IsAssemblyFolder(uint32_t index) const {
+        return index < m_assemblyFolders.size() && m_assemblyFolders[index];
+    }
+
     // Tells the observer when a file of `machine` was passed over for its
     // machine type.
     void NotifyIfOtherMachine(const std::string& path, uint16_t machine) const;
@@ -219,6 +246,17 @@ private:
     std::map<std::pair<uint64_t, std::string>, uint64_t> m_forwarded;
     std::unordered_set<uint64_t> m_onlyForwarded;
     std::vector<MissingFunction> m_missingFunctions;
+
+    struct AssemblyFile {
+        uint32_t directory;
+        std::string fileName;
+        std::string via;  // "assembly NAME VERSION"
+    };
+    CSideBySideStore m_assemblyStore{m_platform};
+    // Activation contexts by folded file name: the process's, and the names
+    // DLLs with a manifest of their own import.
+    std::unordered_map<std::string, AssemblyFile> m_processContext, m_ownContexts;
+    std::vector<bool> m_assemblyFolders;  // by directory index
 };
 
 // True for a name that may be looked up in a directory: no wildcard (neither

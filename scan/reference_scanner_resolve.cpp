@@ -40,11 +40,15 @@ void CReferenceScanner::ResolveReferences() {
             AddReference(text, 0, REF_NOT_FOUND);
             continue;
         }
+        // The activation context redirects a name before the loaded modules
+        // and KnownDLLs are consulted.
+        if (ResolveFromAssembly(text)) continue;
         if (ResolveByLoaderRules(text)) continue;
         const std::string pattern = text.back() == '.' ? text + "*" : text;
         CMatchPresence::Row* presence = m_pPresence ? &m_pPresence->RowOf(pattern) : nullptr;
         bool found = false;
         for (uint32_t index = 0; index < m_directories.size() && !found; ++index) {
+            if (IsAssemblyFolder(index)) continue;
             const std::vector<std::string>* known =
                 presence ? &m_pPresence->MatchesIn(*presence, PresenceId(index),
                                                    m_directories[index], pattern)
@@ -125,6 +129,7 @@ bool CReferenceScanner::ResolveInDirectory(const std::string& text, const std::s
                 m_references.SetFileName(static_cast<size_t>(made), matched);
             }
         }
+        ActivateManifest(directory + matched, module, serial, true);
     }
     if (found && foundModule != nullptr) *foundModule = std::move(module);
     return found;

@@ -17,6 +17,13 @@ bool CSearchDirectoryList::Contains(const std::string& directory) const {
     return m_folded.count(ToLowerAscii(directory)) != 0;
 }
 
+long CSearchDirectoryList::IndexOf(const std::string& directory) const {
+    if (!Contains(directory)) return -1;
+    for (size_t i = 0; i < m_entries.size(); ++i)
+        if (EqualsNoCase(m_entries[i], directory)) return long(i);
+    return -1;
+}
+
 void CSearchDirectoryList::Clear() {
     m_entries.clear();
     m_folded.clear();

@@ -19,6 +19,8 @@ public:
     // Appends `directory` unless an entry equals it without regard to case.
     AddResult Add(const std::string& directory);
     bool Contains(const std::string& directory) const;
+    // The index of the entry equal to `directory` without regard to case, or -1.
+    long IndexOf(const std::string& directory) const;
     void Clear();
 
     size_t size() const { return m_entries.size(); }

@@ -4,8 +4,9 @@
 # regression inputs replayed, and a bounded fuzz run of each target (about a
 # minute each for the image layer and the import walk, at once on two cores,
 # then at most 20 s each for the export table and the imported functions, at
-# once, and for the drag-and-drop formats, the API set schema and the font
-# text, at once). Any failure, crash, leak or time-out
+# once, for the drag-and-drop formats, the API set schema and the font text,
+# at once, and for the manifest reader and the resource directory walk, at
+# once). Any failure, crash, leak or time-out
 # ends the script with a non-zero status.
 #   FUZZ_SECONDS   seconds of fuzzing per target (default 60)
 set -euo pipefail
@@ -80,6 +81,12 @@ echo "== fuzz fuzz_transfer_formats, fuzz_api_set_schema and fuzz_font_text for 
 fuzz fuzz_transfer_formats "$transfer_seconds" tests/fuzz/corpus-transfer -max_len=4096
 fuzz fuzz_api_set_schema "$transfer_seconds" tests/fuzz/corpus-api-set -max_len=65536
 fuzz fuzz_font_text "$transfer_seconds" tests/fuzz/corpus-font-text -max_len=512
+wait_all
+echo "== fuzz fuzz_manifest and fuzz_resource_directory for ${transfer_seconds} s"
+fuzz fuzz_manifest "$transfer_seconds" tests/fuzz/corpus-manifest -max_len=8192 \
+  -dict=tests/fuzz/manifest.dict
+fuzz fuzz_resource_directory "$transfer_seconds" tests/fuzz/corpus-resource -max_len=16384 \
+  -dict=tests/fuzz/pe.dict
 wait_all
 echo "== hardening took $((SECONDS - started)) s"
 exit $status

@@ -7,7 +7,7 @@ packages=(
   cmake g++ make ninja-build googletest libgtest-dev
   g++-mingw-w64-x86-64 g++-mingw-w64-i686 binutils-mingw-w64
   wine wine64 fonts-wine xvfb x11-apps imagemagick xauth xdotool
-  python3 python3-pefile pev
+  python3 python3-pefile pev libexpat1-dev
   clang libclang-rt-14-dev llvm
   hyperfine time
   dpkg-dev man-db groff-base unzip

@@ -9,6 +9,7 @@
 
 #include "hostile_scan.h"
 #include "messages.h"
+#include "resource_writer.h"
 
 namespace kivrel::test {
 namespace {
@@ -47,6 +48,32 @@ TEST_F(HostileScan, SpecialFilesAreNeitherModulesNorBlockTheScan) {
         scanner.Scan(dir.File(name), "", true, report);
         EXPECT_EQ(report.Texts(), kNotAModule) << name;
     }
+    alarm(0);
+}
+
+// Manifests that are FIFOs: an EXE's file beside it, and a private assembly's
+// manifest and DLL. None is read; the assembly is not found.
+TEST_F(HostileScan, ManifestsThatAreFifosAreNotRead) {
+    LoaderOptions options;
+    options.assemblies = true;
+    scanner.SetLoaderOptions(options);
+    for (const char* name : {"main.exe.manifest", "Priv.manifest", "Priv.dll"})
+        ASSERT_EQ(mkfifo(dir.File(name).c_str(), 0644), 0);
+    const std::string manifest =
+        "<assembly xmlns='urn:schemas-microsoft-com:asm.v1'><dependency><dependentAssembly>"
+        "<assemblyIdentity name='Priv' version='1.0.0.0'/></dependentAssembly></dependency>"
+        "</assembly>";
+    alarm(20);
+    scanner.Scan(dir.Write("main.exe", PeImporting()), "", true, report);
+    EXPECT_EQ(report.Texts(), std::vector<std::string>{MessageText(IDS_NO_REFERENCES)});
+    // Without a store whether the program starts cannot be told; with one it cannot.
+    const std::string plugin = dir.Write("plugin.dll", PeWithResources({{24, 2, manifest}}));
+    scanner.Scan(plugin, "", true, report);
+    EXPECT_EQ(StateOf(scanner, "Priv 1.0.0.0 (side-by-side assembly)"), -1);
+    dir.MakeDir("win/WinSxS/Manifests");
+    platform.windowsDirectory = dir.File("win");
+    scanner.Scan(plugin, "", true, report);
+    EXPECT_EQ(StateOf(scanner, "Priv 1.0.0.0 (side-by-side assembly)"), REF_NOT_FOUND);
     alarm(0);
 }
 

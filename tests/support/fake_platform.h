@@ -36,7 +36,8 @@ public:
     size_t maxFindCalls = SIZE_MAX;
     std::vector<std::pair<std::string, std::string>> findCalls;  // directory, pattern
     int beginScanCalls = 0;
-    bool caseSensitive = false;  // as Linux file systems are
+    bool caseSensitive = false;                // as Linux file systems are
+    std::map<std::string, std::string> files;  // contents by full path; others are read for real
 
     char PathSeparator() const override { return separator; }
     std::string SystemDirectory() override { return systemDirectory; }
@@ -67,6 +68,13 @@ public:
     void BeginScan() override {
         ++beginScanCalls;
         if (m_pReal) m_pReal->BeginScan();
+    }
+
+    std::unique_ptr<CMappedImage> MapFile(const std::string& path) override {
+        auto file = files.find(path);
+        if (file == files.end()) return IScanPlatform::MapFile(path);
+        return std::make_unique<CMappedImage>(reinterpret_cast<const uint8_t*>(file->second.data()),
+                                              uint32_t(file->second.size()));
     }
 
 private:
