@@ -1,14 +1,15 @@
 // What kivrel-scan says on standard error besides the report: with --verbose
-// the search order and each name resolved; always the notes of the loader
-// options (a missing API set schema, and a hint when API set names stay
-// unresolved without --api-sets).
+// the search order and each name resolved, as the scan goes; after the
+// report the notes of the finished scan (see WriteScanNotes).
 #pragma once
 
 #include <ostream>
 #include <string>
 #include <vector>
 
+#include "options.h"
 #include "reference_scanner.h"
+#include "scan_result.h"
 
 namespace kivrel::cli {
 
@@ -20,7 +21,6 @@ public:
     void OnResolving(const std::string& name) override;
     void OnDirectorySkipped(const std::string& directory, const char* reason) override;
     void OnApiSetSchemaMissing(const std::string& path, const std::string& reason) override;
-    void OnCandidatePassedOver(const std::string& path, const std::string& reason) override;
 
 private:
     std::ostream& m_out;
@@ -29,6 +29,12 @@ private:
 
 // With --verbose: why each missing function does not bind, one line each.
 void WriteFunctionReasons(std::ostream& out, const CScanResult& result);
+// The notes of a finished scan, each a line: why the module could not be
+// read; every search directory that cannot be listed; every matching file
+// passed over because it could not be read (with --verbose every one, and
+// why); found modules of another machine than the module's; and the hints
+// that name the option to give (API sets, Wine's DLL folder).
+void WriteScanNotes(std::ostream& out, const Options& options, const CScanResult& result);
 
 // The hint line (with its newline) when unresolved names are API set names
 // and API sets were not asked for; "" otherwise.

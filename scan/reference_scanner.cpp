@@ -9,9 +9,12 @@ namespace kivrel {
 CScanResult CReferenceScanner::Scan(const std::string& modulePath,
                                     const std::string& initialDirectory, bool cleanup,
                                     IReportSink& sink) {
+    m_passedOver.clear();
     if (modulePath.empty()) {
         sink.AddLine(MessageText(IDS_NO_MODULE), 0);
-        return CScanResult(*this, modulePath, IDS_NO_MODULE);
+        ModuleRead none;
+        none.errorId = IDS_NO_MODULE;
+        return CScanResult(*this, modulePath, std::move(none));
     }
     sink.ResetLines();
     if (cleanup) ClearLists();
@@ -22,7 +25,7 @@ CScanResult CReferenceScanner::Scan(const std::string& modulePath,
     if (m_options.apiSets) LoadApiSetSchema();
     m_wRequiredMachine = 0;
     m_missingFunctions.clear();
-    const ModuleRead module = Read(modulePath);
+    ModuleRead module = Read(modulePath);
     if (m_options.matchMachine) m_wRequiredMachine = module.machine;
     if (module.errorId != 0) sink.AddLine(MessageText(module.errorId), 0);
     if (module.isPe) {
@@ -32,8 +35,9 @@ CScanResult CReferenceScanner::Scan(const std::string& modulePath,
         ResolveReferences();
         if (m_options.functions) CheckAllFunctions();
     }
-    CScanResult result(*this, modulePath, module.errorId);
-    if (module.isPe) WriteReport(result, sink);
+    const bool isPe = module.isPe;
+    CScanResult result(*this, modulePath, std::move(module));
+    if (isPe) WriteReport(result, sink);
     return result;
 }
 
@@ -61,6 +65,7 @@ void CReferenceScanner::ClearLists() {
     m_keptScanned = KeptFunctions{};
     m_forwarded.clear();
     m_onlyForwarded.clear();
+    m_passedOver.clear();
 }
 
 }  // namespace kivrel

@@ -35,9 +35,11 @@ for field in "Package: kivrel-scan" "Version: $version" "Section: utils" "Archit
   dpkg-deb -f "$deb" | grep -qx "$field" || fail "control lacks '$field'"
 done
 dpkg-deb -f "$deb" Depends | grep -q 'libc6 (>=' || fail "dependencies were not computed"
+dpkg-deb -f "$deb" Recommends | grep -qx 'bash-completion' || fail "bash-completion is not recommended"
 dpkg-deb -x "$deb" "$scratch/root"
 installed="$scratch/root/usr/bin/kivrel-scan"
 [ "$("$installed" --version)" = "kivrel-scan $version" ] || fail "installed --version"
+cmp -s README.md "$scratch/root/usr/share/doc/kivrel-scan/README.md" || fail "the README is not shipped"
 
 man_page="$scratch/root/usr/share/man/man1/kivrel-scan.1.gz"
 lexgrog "$man_page" >/dev/null || fail "the man page has no readable NAME section"
