@@ -364,7 +364,10 @@ TEST_F(Cli, NotesFollowTheReport) {
 TEST_F(Cli, AReportThatCannotBeWrittenIsAFailure) {
     std::ostringstream out, err;
     out.setstate(std::ios::badbit);
-    EXPECT_EQ(RunScanCommand({"--system-dir", "", temp.File("app/app.exe")}, out, err), 2);
+    EXPECT_EQ(RunScanCommand({"--system-dir", "", "--windows-dir", "", "--path", "",
+                              temp.File("app/app.exe")},
+                             out, err),
+              2);
     EXPECT_EQ(err.str(), "kivrel-scan: cannot write the report\n");
 }
 
@@ -390,6 +393,14 @@ TEST(Json, StringsKeepEveryByte) {
         WriteJsonString(out, text);
         EXPECT_EQ(out.str(), json);
     }
+#ifdef _WIN32
+    // Windows names are in the ANSI code page: "é" of the Western one.
+    std::ostringstream out;
+    WriteJsonString(out, "caf\xe9");
+    if (GetACP() == 1252) {
+        EXPECT_EQ(out.str(), "\"caf\xc3\xa9\"");
+    }
+#endif
 }
 
 #ifndef _WIN32
