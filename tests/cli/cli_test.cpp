@@ -358,15 +358,17 @@ TEST_F(Cli, JsonTellsApiSetHostsAndDelayLoadOnlyNames) {
 TEST_F(Cli, NotesFollowTheReport) {
     std::ostringstream both;
     RunScanCommand({"--system-dir", temp.File("sys"), temp.File("app/tool.exe")}, both, both);
-    EXPECT_EQ(both.str(), kHeading + "api-ms-win-crt-stdio-l1-1-0.dll\nkivrel-scan: 1 unresolved name is an API set (api-*, ext-*); --api-sets maps them to their host DLLs\n");
+    EXPECT_EQ(both.str(), kHeading + "api-ms-win-crt-stdio-l1-1-0.dll\n" +
+                              "kivrel-scan: 1 unresolved name is an API set (api-*, ext-*); "
+                              "--api-sets maps them to their host DLLs\n");
 }
 
 TEST_F(Cli, AReportThatCannotBeWrittenIsAFailure) {
     std::ostringstream out, err;
     out.setstate(std::ios::badbit);
-    EXPECT_EQ(RunScanCommand({"--system-dir", "", "--windows-dir", "", "--path", "",
-                              temp.File("app/app.exe")},
-                             out, err),
+    EXPECT_EQ(RunScanCommand(
+                  {"--system-dir", "", "--windows-dir", "", "--path", "", temp.File("app/app.exe")},
+                  out, err),
               2);
     EXPECT_EQ(err.str(), "kivrel-scan: cannot write the report\n");
 }
@@ -407,17 +409,18 @@ TEST(Json, StringsKeepEveryByte) {
 // A standard JSON reader gets paths in UTF-8 and in other bytes back as the
 // bytes of the files they name.
 TEST_F(Cli, JsonPathsReadBackInPython) {
-    const std::string dir = "../\xc3\xbcn\xc3\xaf" "c\xc3\xb8" "d\xc3\xa9 \xe6\x97\xa5/";
+    const std::string dir = "../ünïcødé 日本/";
     temp.Write("app/" + dir + "hello.exe", Module({"lib\xe9.dll"}));
     temp.Write("app/" + dir + "lib\xe9.dll", Module({}));
-    std::ofstream(temp.File("out.json"), std::ios::binary) << RunOn({"--json"}, (dir + "hello.exe").c_str()).out;
+    std::ofstream(temp.File("out.json"), std::ios::binary)
+        << RunOn({"--json"}, (dir + "hello.exe").c_str()).out;
     temp.WriteText("read.py",
                    "import json, os, sys\n"
                    "d = json.load(open(sys.argv[1], encoding='utf-8'))\n"
                    "paths = [d['module']] + [r['path'] for r in d['references'] if 'path' in r]\n"
                    "sys.stdout.buffer.write(b'|'.join(map(os.fsencode, paths)))\n");
-    const std::string command = "python3 \"" + temp.File("read.py") + "\" \"" + temp.File("out.json") +
-                                "\" > \"" + temp.File("paths.txt") + "\"";
+    const std::string command = "python3 \"" + temp.File("read.py") + "\" \"" +
+                                temp.File("out.json") + "\" > \"" + temp.File("paths.txt") + "\"";
     ASSERT_EQ(std::system(command.c_str()), 0);
     EXPECT_EQ(Contents(temp.File("paths.txt")),
               temp.File("app/" + dir + "hello.exe") + "|" + temp.Dir("app/" + dir) + "lib\xe9.dll");
@@ -452,8 +455,9 @@ TEST_F(Cli, BashCompletion) {
 // Found modules outside the system directory land in the destination; equal
 // files, the sources themselves and excluded directories are left alone; a
 // different file is kept unless --force, as is a file whose name differs
-// only in case; a destination that cannot be a directory or be written is
-// exit 1. Contents are "@FILE" (a copy of FILE) or the text itself.
+// only in case; a module of another machine is never copied; a destination
+// that cannot be a directory or be written is exit 1. Contents are "@FILE"
+// (a copy of FILE) or the text itself.
 TEST_F(Cli, CopyToBundlesWhatTheProgramNeeds) {
     const std::string a = "@app/liba.dll", b = "@lib/libb.dll";
     const std::map<std::string, std::string> none;
@@ -476,6 +480,7 @@ TEST_F(Cli, CopyToBundlesWhatTheProgramNeeds) {
         {"app", none, {"--exclude-dir", "{L}"}, "app.exe", 0, "", none},
         {"out", none, {"--exclude-dir", "{L}"}, "app.exe", 0, "", {{"liba.dll", a}}},
         {"out/f", {{"f", "x"}}, {}, "app.exe", 1, "not a directory", none},
+        {"out", none, {}, "mixed.exe", 1, "wide.dll is not copied: it is for x86-64, the program for i386\n", none},
 #ifndef _WIN32
         {"/sys", none, {}, "app.exe", 1, "cannot copy ", none},
 #endif
