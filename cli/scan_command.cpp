@@ -47,7 +47,7 @@ int RunScanCommand(const std::vector<std::string>& args, std::ostream& out, std:
     // Standard error follows the report: a note printed before it would
     // scroll away above it or land inside it when both go to one terminal.
     std::ostringstream notes;
-    CScanNotes observer(notes, options.verbose);
+    CScanNotes observer(notes, options.verbose, /*passedOver=*/false);
     CReferenceScanner scanner(*platform, &observer);
     scanner.SetLoaderOptions(options.loader);
     CReportLines report;

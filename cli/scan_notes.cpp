@@ -28,6 +28,10 @@ void CScanNotes::OnApiSetSchemaMissing(const std::string& path, const std::strin
           << "); API set names are looked up as files\n";
 }
 
+void CScanNotes::OnCandidatePassedOver(const std::string& path, const std::string& reason) {
+    if (m_bVerbose && m_bPassedOver) m_out << "passed over (" << reason << "): " << path << '\n';
+}
+
 namespace {
 std::string Count(size_t count, const char* one, const char* many) {
     return std::to_string(count) + (count == 1 ? one : many);

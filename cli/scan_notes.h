@@ -15,16 +15,22 @@ namespace kivrel::cli {
 
 class CScanNotes : public IScanObserver {
 public:
-    CScanNotes(std::ostream& out, bool verbose) : m_out(out), m_bVerbose(verbose) {}
+    // `passedOver`: with `verbose`, tell each module of another machine
+    // passed over as the scan meets it (a single scan's WriteScanNotes tells
+    // every file passed over, and why, instead).
+    CScanNotes(std::ostream& out, bool verbose, bool passedOver = true)
+        : m_out(out), m_bVerbose(verbose), m_bPassedOver(passedOver) {}
 
     void OnSearchOrderReady(const std::vector<std::string>& directories) override;
     void OnResolving(const std::string& name) override;
     void OnDirectorySkipped(const std::string& directory, const char* reason) override;
     void OnApiSetSchemaMissing(const std::string& path, const std::string& reason) override;
+    void OnCandidatePassedOver(const std::string& path, const std::string& reason) override;
 
 private:
     std::ostream& m_out;
     bool m_bVerbose;
+    bool m_bPassedOver;
 };
 
 // With --verbose: why each missing function does not bind, one line each.
