@@ -51,8 +51,9 @@ example="$scratch/example"
 mkdir -p "$example"
 printf '#include <iostream>\nint main() { std::cout << "hi\\n"; }\n' >"$example/hello.cpp"
 x86_64-w64-mingw32-g++-posix -O2 -o "$example/app.exe" "$example/hello.cpp"
-MANWIDTH=200 man -l "$man_page" 2>/dev/null | sed -n '/^ *Bundle a program/,/^ *Check a release/p' |
-  sed -n '/kivrel-scan/,/app\.exe$/p' >"$example/bundle.sh"
+MANWIDTH=200 man -l "$man_page" 2>/dev/null |
+  awk '/Bundle a program/ { b = 1 } b && /kivrel-scan/ { p = 1 } p { print } p && /app\.exe$/ { exit }' \
+  >"$example/bundle.sh"
 grep -q -- '--copy-to dist app.exe$' "$example/bundle.sh" || fail "no bundling example in the man page"
 (cd "$example" && PATH="$scratch/root/usr/bin:$PATH" bash bundle.sh >/dev/null 2>&1) ||
   fail "the man page's bundling example fails"
