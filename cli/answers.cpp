@@ -36,11 +36,13 @@ bool CopyFoundModules(const Options& options, IScanPlatform& platform, const CSc
     request.excludedDirectories.push_back(platform.WindowsDirectory());
     request.force = options.force;
     request.verbose = options.verbose;
-    std::vector<std::string> paths;
+    request.machine = result.Module().machine;
+    std::vector<BundleModule> modules;
     for (size_t i = 0; i < result.References().size(); ++i) {
-        if (!result.PathOf(i).empty()) paths.push_back(result.PathOf(i));
+        if (!result.PathOf(i).empty())
+            modules.push_back({result.PathOf(i), result.References()[i].machine});
     }
-    return CopyModules(paths, request, err);
+    return CopyModules(modules, request, err);
 }
 
 }  // namespace kivrel::cli

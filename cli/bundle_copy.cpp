@@ -5,6 +5,7 @@
 
 #include "file_ops.h"
 #include "path_text.h"
+#include "read_failure.h"
 #include "text.h"
 
 namespace kivrel::cli {
@@ -25,7 +26,7 @@ bool IsExcluded(const std::string& directory, const BundleRequest& request) {
 }
 }  // namespace
 
-bool CopyModules(const std::vector<std::string>& modulePaths, const BundleRequest& request,
+bool CopyModules(const std::vector<BundleModule>& modules, const BundleRequest& request,
                  std::ostream& err) {
     const std::string& destination = request.destination;
     std::string error;
@@ -48,9 +49,17 @@ bool CopyModules(const std::vector<std::string>& modulePaths, const BundleReques
     std::string prefix = destination;
     if (prefix.find_last_of(kPathSeparators) + 1 != prefix.size()) prefix += kPathSeparator;
     bool ok = true;
-    for (const std::string& source : modulePaths) {
+    for (const BundleModule& module : modules) {
+        const std::string& source = module.path;
         const auto [directory, name] = SplitPath(source);
         if (IsExcluded(directory, request)) continue;
+        if (request.machine != 0 && module.machine != 0 && module.machine != request.machine) {
+            err << "kivrel-scan: " << source << " is not copied: it is for "
+                << MachineName(module.machine) << ", the program for "
+                << MachineName(request.machine) << '\n';
+            ok = false;
+            continue;
+        }
         const auto existing = present.find(ToLowerAscii(name));
         // An existing file keeps its name: on Windows it is the same file.
         const std::string target = prefix + (existing == present.end() ? name : existing->second);

@@ -1,6 +1,6 @@
-// The few file operations that --copy-to and --audit need, on narrow paths in the
-// system code page (POSIX calls on Linux, the Win32 "A" calls on Windows).
-// Each failing call puts a readable reason into `error`.
+// The few file operations that --copy-to, --audit and the notes need, on
+// narrow paths in the system code page (POSIX calls on Linux, the Win32 "A"
+// calls on Windows). Each failing call puts a readable reason into `error`.
 #pragma once
 
 #include <cstdint>
@@ -34,6 +34,17 @@ struct FileIdentity {
 // False, with the reason, when the path cannot be looked at (missing, no access).
 bool Identify(const std::string& path, FileIdentity& identity, std::string& error);
 
+// True when the directory can be opened for listing.
+bool CanList(const std::string& directory, std::string& error);
+// Why the file cannot be read as a module, in the system's words ("No such
+// file or directory", "Is a directory", "empty file"); "" when nothing is found.
+std::string WhyUnreadable(const std::string& path);
+// `path` made absolute against the current directory; unchanged if it is
+// absolute or empty, or the current directory is unknown.
+std::string AbsolutePath(const std::string& path);
+// Text in the narrow code page as UTF-8: converted from the ANSI code page
+// on Windows, unchanged elsewhere (names there are bytes).
+std::string NarrowToUtf8(const std::string& text);
 // True when both paths exist and name the same file or directory on disk.
 bool IsSameFile(const std::string& a, const std::string& b);
 // True when both files can be read and hold the same bytes.

@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 
@@ -132,6 +133,35 @@ bool Identify(const std::string& path, FileIdentity& identity, std::string& erro
     identity.file = static_cast<uint64_t>(info.st_ino);
     return true;
 }
+
+bool CanList(const std::string& directory, std::string& error) {
+    std::unique_ptr<DIR, int (*)(DIR*)> dir(opendir(directory.c_str()), closedir);
+    return dir || Fail(error);
+}
+
+std::string WhyUnreadable(const std::string& path) {
+    struct stat info;
+    if (stat(path.c_str(), &info) != 0) return std::strerror(errno);
+    if (S_ISDIR(info.st_mode)) return std::strerror(EISDIR);
+    if (!S_ISREG(info.st_mode)) return "not a regular file";
+    if (info.st_size == 0) return "empty file";
+    const CDescriptor file(open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    return file.Get() < 0 ? std::strerror(errno) : "";
+}
+
+std::string AbsolutePath(const std::string& path) {
+    if (path.empty() || path[0] == '/') return path;
+    std::unique_ptr<char, void (*)(void*)> directory(getcwd(nullptr, 0), std::free);
+    if (!directory) return path;
+    // "./name" names the same file as "name": the search order reads better without it.
+    size_t start = 0;
+    while (path.compare(start, 2, "./") == 0) start += 2;
+    std::string absolute = directory.get();
+    if (absolute.back() != '/') absolute += '/';
+    return absolute + path.substr(start);
+}
+
+std::string NarrowToUtf8(const std::string& text) { return text; }
 
 bool IsSameFile(const std::string& a, const std::string& b) {
     struct stat first, second;

@@ -1,5 +1,6 @@
 #include <windows.h>
 
+#include <climits>
 #include <cstring>
 #include <memory>
 
@@ -117,6 +118,53 @@ bool Identify(const std::string& path, FileIdentity& identity, std::string& erro
     identity.volume = info.dwVolumeSerialNumber;
     identity.file = (uint64_t(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
     return true;
+}
+
+bool CanList(const std::string& directory, std::string& error) {
+    std::string pattern = directory;
+    if (!pattern.empty() && !IsSeparator(pattern.back())) pattern += kivrel::kPathSeparator;
+    pattern += '*';
+    WIN32_FIND_DATAA data;
+    const CFindHandle find(FindFirstFileA(pattern.c_str(), &data));
+    // An empty directory still lists "." and ".."; a root may list nothing at all.
+    return find || GetLastError() == ERROR_FILE_NOT_FOUND || Fail(error);
+}
+
+std::string WhyUnreadable(const std::string& path) {
+    std::string error;
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return Fail(error), error;
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY) return "Is a directory";
+    const CFileHandle file = Open(path, GENERIC_READ);
+    if (!file) return Fail(error), error;
+    LARGE_INTEGER size;
+    return GetFileSizeEx(file.Get(), &size) && size.QuadPart == 0 ? "empty file" : "";
+}
+
+std::string AbsolutePath(const std::string& path) {
+    if (path.empty()) return path;
+    const DWORD length = GetFullPathNameA(path.c_str(), 0, nullptr, nullptr);
+    if (length == 0) return path;
+    std::string absolute(length, '\0');
+    const DWORD written = GetFullPathNameA(path.c_str(), length, &absolute[0], nullptr);
+    if (written == 0 || written >= length) return path;
+    absolute.resize(written);
+    return absolute;
+}
+
+std::string NarrowToUtf8(const std::string& text) {
+    if (text.empty() || text.size() > INT_MAX / 3) return text;
+    const int size = static_cast<int>(text.size());
+    std::wstring wide(text.size(), L'\0');
+    const int wideLength = MultiByteToWideChar(CP_ACP, 0, text.data(), size, &wide[0], size);
+    if (wideLength <= 0) return text;
+    // At most three UTF-8 bytes for each UTF-16 unit.
+    std::string utf8(static_cast<size_t>(wideLength) * 3, '\0');
+    const int length = WideCharToMultiByte(CP_UTF8, 0, wide.data(), wideLength, &utf8[0],
+                                           static_cast<int>(utf8.size()), nullptr, nullptr);
+    if (length <= 0) return text;
+    utf8.resize(static_cast<size_t>(length));
+    return utf8;
 }
 
 bool IsSameFile(const std::string& a, const std::string& b) {

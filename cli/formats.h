@@ -9,7 +9,8 @@
 
 namespace kivrel::cli {
 
-// --tree: "NAME => RESOLUTION" per line, two spaces per level; with
+// --tree: "NAME => RESOLUTION" per line, two spaces per level, a name
+// needed only through delay-loading marked " (delay-load)"; with
 // `missingOnly` only the branches that lead to an unresolved name.
 void WriteTree(std::ostream& out, const CScanResult& result, bool missingOnly);
 

@@ -11,9 +11,11 @@
 
 namespace kivrel::cli {
 
-// Writes `text` as a JSON string. Bytes are not assumed to be UTF-8: every
-// byte of 0x80 or above is written as \u00XX, so the text round-trips byte
-// for byte.
+// Writes `text`, in the system's narrow code page, as a JSON string in
+// UTF-8. On Windows the text is converted from the ANSI code page. Elsewhere
+// names are bytes: well-formed UTF-8 is written as it is, and every other
+// byte of 0x80 or above as \udcXX (U+DC00 + the byte, Python's
+// "surrogateescape"), so that os.fsencode gives the bytes back.
 void WriteJsonString(std::ostream& out, const std::string& text);
 
 void WriteJsonReport(std::ostream& out, const CScanResult& result,

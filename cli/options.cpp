@@ -63,7 +63,8 @@ const char* UsageText() {
            "                      Windows loader does\n"
            "  --json              print one JSON document instead of the report lines\n"
            "  --format FORMAT     lines (the default), json (as --json) or ldd: one line\n"
-           "                      per reference, 'NAME => PATH' or 'NAME => not found'\n"
+           "                      per reference, 'NAME => PATH' or 'NAME => not found';\n"
+           "                      the last of --format and --json counts\n"
            "  --tree              print the import tree: two spaces per level, each\n"
            "                      module expanded once, later occurrences '(see above)'\n"
            "  --why NAME          print every shortest import chain from MODULE to NAME\n"
@@ -81,15 +82,19 @@ const char* UsageText() {
            "  --verbose           print the search directories, each name resolved,\n"
            "                      why each missing function does not bind and each\n"
            "                      manifest and assembly chosen on standard error\n"
-           "  --help              print this help\n"
-           "  --version           print the version\n"
+           "  -h, --help          print this help\n"
+           "  -V, --version       print the version\n"
            "\n"
            "Elsewhere than Windows, KIVREL_SYSTEM_DIR and KIVREL_WINDOWS_DIR stand in for\n"
            "the two Windows directories when the options are not given.\n"
-           "Exit status: 0 all found, 1 a message line, a missing name or (with\n"
-           "--functions) a missing function, 2 usage error.\n"
+           "A relative MODULE is taken from the current directory: the search order and\n"
+           "every answer use its full path.\n"
+           "Exit status: 0 nothing missing (also for a module without imports, \"No\n"
+           "referencies\"), 1 a message line, a missing name or (with --functions) a\n"
+           "missing function, 2 a usage error or a report that could not be written.\n"
            "With --why: 0 when NAME is a reference, 1 when not. With --copy-to: 1 also\n"
-           "when a copy failed. With --audit: 1 when any module has a problem.\n";
+           "when a copy failed or a module of another machine was not copied. With\n"
+           "--audit: 1 when any module has a problem.\n";
 }
 
 namespace {
@@ -170,13 +175,19 @@ bool ParseOptions(const std::vector<std::string>& args, Options& options, std::s
             auto takeFormat = [&]() {
                 std::string format;
                 if (!takeValue(format)) return false;
-                if (format == "json") options.json = true;
-                else if (format == "ldd") options.ldd = true;
-                else if (format != "lines") {
+                if (format != "lines" && format != "json" && format != "ldd") {
                     error = "unknown format '" + format + "' (lines, json or ldd)";
                     return false;
                 }
+                // The last format given counts, as for every other option.
+                options.json = format == "json";
+                options.ldd = format == "ldd";
                 return true;
+            };
+            // --json: the same as --format json.
+            auto takeJson = [&]() {
+                options.ldd = false;
+                return noValue(options.json);
             };
             // --exclude-dir: repeatable.
             auto takeExcluded = [&]() {
@@ -191,7 +202,7 @@ bool ParseOptions(const std::vector<std::string>& args, Options& options, std::s
             else if (arg == "--system-dir") ok = takeOptional(options.overrides.systemDirectory);
             else if (arg == "--windows-dir") ok = takeOptional(options.overrides.windowsDirectory);
             else if (arg == "--path") ok = takeOptional(options.overrides.pathList);
-            else if (arg == "--json") ok = noValue(options.json);
+            else if (arg == "--json") ok = takeJson();
             else if (arg == "--verbose") ok = noValue(options.verbose);
             else if (arg == "--help") ok = noValue(options.help);
             else if (arg == "--version") ok = noValue(options.version);
@@ -217,6 +228,10 @@ bool ParseOptions(const std::vector<std::string>& args, Options& options, std::s
         }
         if (!optionsEnded && arg == "--") {
             optionsEnded = true;
+            continue;
+        }
+        if (!optionsEnded && (arg == "-h" || arg == "-V")) {
+            (arg == "-h" ? options.help : options.version) = true;
             continue;
         }
         if (!optionsEnded && arg.size() > 1 && arg[0] == '-') {

@@ -1,7 +1,10 @@
 #include "scan_command.h"
 
+#include <sstream>
+
 #include "answers.h"
 #include "audit_command.h"
+#include "file_ops.h"
 #include "json_writer.h"
 #include "kivrel_version.h"
 #include "options.h"
@@ -40,6 +43,11 @@ int RunScanCommand(const std::vector<std::string>& args, std::ostream& out, std:
     ApplyLoaderFolders(*CreateNativePlatform(options.overrides), options.module, options.folders,
                        options.overrides, options.knownDlls);
     auto platform = CreateNativePlatform(options.overrides);
+    // A bare host name is taken from here, as a bare module name is: its
+    // directory begins the plug-in's search order.
+    if (!options.loader.hostPath.empty()) {
+        options.loader.hostPath = AbsolutePath(options.loader.hostPath);
+    }
     // A host that cannot be read would leave the plug-in's imports of it
     // missing without a word.
     if (!options.loader.hostPath.empty() && !ReadModuleFile(options.loader.hostPath, {}).isPe) {
@@ -62,24 +70,30 @@ int RunScanCommand(const std::vector<std::string>& args, std::ostream& out, std:
         return WriteSucceeded(out, err) ? status : 2;
     }
 
-    CScanNotes notes(err, options.verbose);
-    CReferenceScanner scanner(*platform, &notes);
+    // Standard error follows the report: a note printed before it would
+    // scroll away above it or land inside it when both go to one terminal.
+    std::ostringstream notes;
+    CScanNotes observer(notes, options.verbose, /*passedOver=*/false);
+    CReferenceScanner scanner(*platform, &observer);
     scanner.SetLoaderOptions(options.loader);
     scanner.SetKnownDlls(&knownDlls);
     CReportLines report;
-    const CScanResult result =
-        scanner.Scan(options.module, options.initialDirectory, /*cleanup=*/true, report);
-    err << ApiSetHint(result.References(), options.loader);
-    if (options.verbose) WriteFunctionReasons(err, result);
+    // A relative path names the module from here; its directory is searched.
+    const CScanResult result = scanner.Scan(AbsolutePath(options.module), options.initialDirectory,
+                                            /*cleanup=*/true, report);
+    if (options.verbose) WriteFunctionReasons(notes, result);
 
     int status = result.ExitStatus();
     if (options.json) {
         WriteJsonReport(out, result, report.Lines());
     } else if (WantsAnswer(options)) {
-        status = WriteAnswer(options, result, out, err);
+        status = WriteAnswer(options, result, out, notes);
     } else {
         for (const ReportLine& line : report.Lines()) out << line.text << '\n';
     }
+    out.flush();
+    WriteScanNotes(notes, options, result);
+    err << notes.str();
     if (!WriteSucceeded(out, err)) return 2;
     if (options.copyTo && !CopyFoundModules(options, *platform, result, err)) return 1;
     return status;

@@ -1,6 +1,9 @@
 #include "scan_notes.h"
 
 #include "api_set_schema.h"
+#include "file_ops.h"
+#include "read_failure.h"
+#include "wine_hint.h"
 
 namespace kivrel::cli {
 
@@ -26,7 +29,54 @@ void CScanNotes::OnApiSetSchemaMissing(const std::string& path, const std::strin
 }
 
 void CScanNotes::OnCandidatePassedOver(const std::string& path, const std::string& reason) {
-    if (m_bVerbose) m_out << "passed over (" << reason << "): " << path << '\n';
+    if (m_bVerbose && m_bPassedOver) m_out << "passed over (" << reason << "): " << path << '\n';
+}
+
+namespace {
+std::string Count(size_t count, const char* one, const char* many) {
+    return std::to_string(count) + (count == 1 ? one : many);
+}
+
+// A found module of another machine cannot be loaded by the module's process.
+std::string OtherMachineHint(const CScanResult& result) {
+    const uint16_t machine = result.Module().machine;
+    size_t count = 0;
+    for (const Reference& entry : result.References().Entries()) {
+        if (entry.State() == REF_FOUND && entry.machine != 0 && machine != 0 &&
+            entry.machine != machine)
+            ++count;
+    }
+    if (count == 0) return "";
+    return "kivrel-scan: " + Count(count, " module found is", " modules found are") +
+           " not for the machine of " + result.ModuleName() + " (" + MachineName(machine) +
+           "); --match-machine passes them over and searches on\n";
+}
+}  // namespace
+
+void WriteScanNotes(std::ostream& out, const Options& options, const CScanResult& result) {
+    const ModuleRead& module = result.Module();
+    if (!options.module.empty() && module.failure != ReadFailure::NONE) {
+        out << "kivrel-scan: " << options.module << ": "
+            << WhyNotRead(result.ModulePath(), module.failure, module.machine, 0) << '\n';
+    }
+    std::string error;
+    for (const std::string& directory : result.SearchDirectories()) {
+        if (!CanList(directory, error))
+            out << "kivrel-scan: cannot list search directory " << directory << ": " << error
+                << '\n';
+    }
+    for (const PassedOver& file : result.PassedOverFiles()) {
+        const bool unreadable =
+            file.failure == ReadFailure::UNREADABLE || file.failure == ReadFailure::UNMAPPABLE;
+        const std::string why = WhyPassedOver(file, module.machine);
+        if (unreadable)
+            out << "kivrel-scan: cannot read " << file.path << " (" << why << "); passed over for "
+                << file.name << '\n';
+        else if (options.verbose)
+            out << "passed over for " << file.name << " (" << why << "): " << file.path << '\n';
+    }
+    out << OtherMachineHint(result) << ApiSetHint(result.References(), options.loader)
+        << WineFolderHint(options, result);
 }
 
 void CScanNotes::OnManifest(const std::string& modulePath, const ModuleManifest& manifest) {
@@ -55,8 +105,8 @@ std::string ApiSetHint(const CReferenceList& references, const LoaderOptions& op
         if (entry.State() != REF_FOUND && IsApiSetName(entry.text)) ++count;
     }
     if (count == 0) return "";
-    return "kivrel-scan: " + std::to_string(count) +
-           (count == 1 ? " unresolved name is an API set" : " unresolved names are API sets") +
+    return "kivrel-scan: " +
+           Count(count, " unresolved name is an API set", " unresolved names are API sets") +
            " (api-*, ext-*); --api-sets maps them to their host DLLs\n";
 }
 

@@ -26,7 +26,11 @@ void WriteTree(std::ostream& out, const CScanResult& result, bool missingOnly) {
         } else {
             out << indent << '[' << line.depth << "] ";
         }
-        out << result.NameOf(line.node) << " => " << result.ResolutionOf(line.node);
+        const bool delayLoadOnly =
+            line.node != CImportGraph::kRoot &&
+            result.References()[CImportGraph::ReferenceIndex(line.node)].delayLoadOnly;
+        out << result.NameOf(line.node) << " => " << result.ResolutionOf(line.node)
+            << (delayLoadOnly ? " (delay-load)" : "");
         const size_t missing = line.seeAbove ? 0 : result.MissingFunctionCount(line.node);
         if (missing != 0) out << " [" << missing << " missing functions]";
         out << (line.seeAbove ? " (see above)\n" : "\n");

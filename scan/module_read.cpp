@@ -10,12 +10,22 @@ namespace kivrel {
 ModuleRead ReadModule(const CMappedImage& image, const ModuleReadOptions& options) {
     ModuleRead module;
     module.machine = image.Machine();
-    // Another machine type: the loader passes it over, and so its imports
-    // are not read.
-    if (image.ImageType() != IMAGE_PE ||
-        (options.requiredMachine != 0 && module.machine != options.requiredMachine)) {
+    if (image.ImageType() != IMAGE_PE) {
+        uint16_t magic = 0;
+        const bool mz = image.Bytes().ReadU16(0, magic) && magic == 0x5A4D;
+        module.failure = image.OpenError() == MAP_OPEN_FAILED ? ReadFailure::UNREADABLE
+                         : image.OpenError() != MAP_OK        ? ReadFailure::UNMAPPABLE
+                         : mz                                 ? ReadFailure::NO_PE
+                                                              : ReadFailure::NO_MZ;
         return module;
     }
+    // Another machine type: the loader passes it over, and so its imports
+    // are not read.
+    if (options.requiredMachine != 0 && module.machine != options.requiredMachine) {
+        module.failure = ReadFailure::OTHER_MACHINE;
+        return module;
+    }
+    module.failure = ReadFailure::NONE;
     module.isPe = true;
     const WalkResult walk =
         WalkImportNames(image, [&](std::string_view name) { module.imports.emplace_back(name); });

@@ -18,6 +18,17 @@ namespace kivrel {
 
 class CMappedImage;
 
+// Why a file's import names were not read: the message line or the
+// incorrect name says that they were not, this says why.
+enum class ReadFailure : uint8_t {
+    NONE,           // a PE image of an acceptable machine type
+    UNREADABLE,     // not opened: missing, no regular file, no access, path too long
+    UNMAPPABLE,     // opened but not mapped (an empty file among others)
+    NO_MZ,          // no "MZ" at its start
+    NO_PE,          // an MZ program without a PE header (DOS, NE, LE)
+    OTHER_MACHINE,  // a PE image of another machine type than required
+};
+
 struct ModuleReadOptions {
     bool delayLoad = false;        // also read the delay-load import table
     uint16_t requiredMachine = 0;  // nonzero: an image of another machine is passed over
@@ -34,6 +45,7 @@ struct ModuleRead {
     // 0, or the message the module gives: IDS_INVALID_NT_SIGNATURE,
     // IDS_SCAN_FAILED (an untranslatable import table) or IDS_NO_REFERENCES.
     int errorId = IDS_INVALID_NT_SIGNATURE;
+    ReadFailure failure = ReadFailure::UNREADABLE;
     // The file header's Machine field; 0 when unreadable.
     uint16_t machine = 0;
     // Names as the tables hold them, in table order.
@@ -43,6 +55,14 @@ struct ModuleRead {
     // each name of `imports` and then of `delayImports`.
     std::shared_ptr<const ModuleFunctions> functions;
     ModuleManifest manifest;  // only with ModuleReadOptions::manifest
+};
+
+// A file that matched an import's name and was passed over, and why.
+struct PassedOver {
+    std::string name;  // the import's text
+    std::string path;
+    ReadFailure failure;
+    uint16_t machine;  // the file's, for OTHER_MACHINE
 };
 
 ModuleRead ReadModule(const CMappedImage& image, const ModuleReadOptions& options);

@@ -52,6 +52,8 @@ struct Reference {
     // For a found entry, the directory entry that matched: its letter case
     // may differ from the text's.
     std::string fileName{};
+    // For a found entry, the Machine field of the module that matched.
+    uint16_t machine = 0;
     // REF_API_SET: the host the schema gives, itself an entry of the list.
     std::string host;
     // Imported only through delay-load tables: the program starts without it.
@@ -84,8 +86,10 @@ public:
     long FindFirstPending() const;
     // Index of the entry equal to `text` without regard to case, or -1.
     long Find(std::string_view text) const;
-    void SetFileName(size_t index, std::string name) {
+    // A found entry's file: the name that matched and the module's machine.
+    void SetMatchedFile(size_t index, std::string name, uint16_t machine) {
         m_entries[index].fileName = std::move(name);
+        m_entries[index].machine = machine;
     }
     void SetVia(size_t index, std::string via) { m_entries[index].via = std::move(via); }
     void Clear();

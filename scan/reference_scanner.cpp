@@ -12,9 +12,12 @@ namespace kivrel {
 CScanResult CReferenceScanner::Scan(const std::string& modulePath,
                                     const std::string& initialDirectory, bool cleanup,
                                     IReportSink& sink) {
+    m_passedOver.clear();
     if (modulePath.empty()) {
         sink.AddLine(MessageText(IDS_NO_MODULE), 0);
-        return CScanResult(*this, modulePath, IDS_NO_MODULE);
+        ModuleRead none;
+        none.errorId = IDS_NO_MODULE;
+        return CScanResult(*this, modulePath, std::move(none));
     }
     sink.ResetLines();
     if (cleanup) ClearLists();
@@ -49,8 +52,9 @@ CScanResult CReferenceScanner::Scan(const std::string& modulePath,
         ResolveReferences();
         if (m_options.functions) CheckAllFunctions();
     }
-    CScanResult result(*this, modulePath, module.errorId);
-    if (module.isPe) WriteReport(result, sink);
+    const bool isPe = module.isPe;
+    CScanResult result(*this, modulePath, std::move(module));
+    if (isPe) WriteReport(result, sink);
     return result;
 }
 
@@ -83,6 +87,7 @@ void CReferenceScanner::ClearLists() {
     m_assemblyFolders.clear();
     m_processContext.clear();
     m_ownContexts.clear();
+    m_passedOver.clear();
 }
 
 }  // namespace kivrel

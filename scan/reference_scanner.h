@@ -146,6 +146,8 @@ public:
 
     const CSearchDirectoryList& SearchDirectories() const { return m_directories; }
     const CReferenceList& References() const { return m_references; }
+    // The files the last scan passed over, in the order it met them.
+    const std::vector<PassedOver>& PassedOverFiles() const { return m_passedOver; }
     // Which module imports which reference; see CImportGraph for walking them.
     const CImportEdges& Edges() const { return m_edges; }
     // With LoaderOptions::functions: the imported functions that do not bind,
@@ -233,6 +235,7 @@ private:
     CApiSetSchema m_apiSets;
     const CKnownDlls* m_pKnownDlls = nullptr;
     CLoaderRules m_rules;
+    std::vector<PassedOver> m_passedOver;
     // With machine matching: the named module's machine, which every module
     // found must share (0 while the named module itself is read).
     uint16_t m_wRequiredMachine = 0;

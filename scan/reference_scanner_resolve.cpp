@@ -84,13 +84,17 @@ bool CReferenceScanner::ResolveInDirectory(const std::string& text, const std::s
     } search{*this, text, directory, options, index, matched, module};
     const auto onMatch = [s = &search](const std::string& fileName) {
         const std::string path = s->directory + fileName;
-        if (!FitsPathBuffer(path)) return true;
+        if (!FitsPathBuffer(path)) {
+            s->scanner.m_passedOver.push_back({s->text, path, ReadFailure::UNREADABLE, 0});
+            return true;
+        }
         ModuleRead read = s->scanner.Read(path, s->options);
         if (read.isPe) {
             s->module = std::move(read);
             s->matched = fileName;
             return false;
         }
+        s->scanner.m_passedOver.push_back({s->text, path, read.failure, read.machine});
         s->scanner.NotifyIfOtherMachine(path, read.machine);
         s->scanner.AddReference(s->text, s->index, REF_INCORRECT);
         return true;
@@ -119,14 +123,14 @@ bool CReferenceScanner::ResolveInDirectory(const std::string& text, const std::s
             m_edges.AddImports(alias, imports, delayFrom);
             KeepFunctions(alias, module, imports);
         }
-        // The entries this match made found name the file that matched; most
-        // often the file's name is the entry's text in another letter case.
+        // The entries this match made found name the file that matched (most
+        // often the entry's text in another letter case) and its machine.
         const long byName = EqualsNoCase(matched, text) ? entry : m_references.Find(matched);
         for (const long made : {byName, entry}) {
             if (made < 0) continue;
             const Reference& madeEntry = m_references[static_cast<size_t>(made)];
             if (madeEntry.State() == REF_FOUND && madeEntry.fileName.empty()) {
-                m_references.SetFileName(static_cast<size_t>(made), matched);
+                m_references.SetMatchedFile(static_cast<size_t>(made), matched, module.machine);
             }
         }
         ActivateManifest(directory + matched, module, serial, true);

@@ -5,13 +5,15 @@
 
 namespace kivrel {
 
-CScanResult::CScanResult(const CReferenceScanner& scanner, std::string modulePath, int messageId)
+CScanResult::CScanResult(const CReferenceScanner& scanner, std::string modulePath,
+                         ModuleRead module)
     : m_references(scanner.References()),
       m_directories(scanner.SearchDirectories()),
       m_edges(scanner.Edges()),
+      m_passedOver(scanner.PassedOverFiles()),
       m_modulePath(std::move(modulePath)),
       m_moduleName(FileNameOf(m_modulePath)),
-      m_messageId(messageId),
+      m_module(std::move(module)),
       m_missing(scanner.MissingFunctions()),
       m_bFunctionsChecked(scanner.ChecksFunctions()) {
     for (const MissingFunction& missing : m_missing) {
@@ -41,7 +43,7 @@ bool CScanResult::IsMissingAtStart(size_t index) const {
 }
 
 int CScanResult::ExitStatus() const {
-    if (IsFailingMessage(m_messageId)) return 1;
+    if (IsFailingMessage(m_module.errorId)) return 1;
     for (size_t i = 0; i < m_references.size(); ++i) {
         if (IsMissingAtStart(i)) return 1;
     }

@@ -11,6 +11,7 @@
 #include "function_check.h"
 #include "import_edges.h"
 #include "import_graph.h"
+#include "module_read.h"
 #include "reference_list.h"
 #include "search_directory_list.h"
 
@@ -18,21 +19,28 @@ namespace kivrel {
 
 class CReferenceScanner;
 
-// Whether a message line makes the scan fail.
-inline bool IsFailingMessage(int messageId) { return messageId != 0; }
+// Whether a message line makes the scan fail: "No referencies" does not, a
+// module without imports lacks nothing.
+inline bool IsFailingMessage(int messageId) {
+    return messageId != 0 && messageId != IDS_NO_REFERENCES;
+}
 
 class CScanResult {
 public:
     using Node = CImportGraph::Node;
 
-    // `messageId`: the message line the report begins with, or 0.
-    CScanResult(const CReferenceScanner& scanner, std::string modulePath, int messageId);
+    // `module`: the named module's read; its errorId is the message line
+    // the report begins with, or 0.
+    CScanResult(const CReferenceScanner& scanner, std::string modulePath, ModuleRead module);
 
     const std::string& ModulePath() const { return m_modulePath; }
     // The file name part of the module path.
     const std::string& ModuleName() const { return m_moduleName; }
-    int MessageId() const { return m_messageId; }
+    const ModuleRead& Module() const { return m_module; }
+    int MessageId() const { return m_module.errorId; }
     const CReferenceList& References() const { return m_references; }
+    // The files that matched a name and were passed over, in the order met.
+    const std::vector<PassedOver>& PassedOverFiles() const { return m_passedOver; }
     const std::vector<std::string>& SearchDirectories() const { return m_directories.Entries(); }
 
     // The full path the report gives a found reference: its directory and,
@@ -42,7 +50,8 @@ public:
     bool IsResolved(size_t index) const;
     // Unresolved and needed at start-up (not only through delay-loading).
     bool IsMissingAtStart(size_t index) const;
-    // 1 when the report has a message line, a name the program needs at
+    // 1 when the report has a message line other than "No referencies" (a
+    // module without imports lacks nothing), a name the program needs at
     // start-up is unresolved or a function it needs at start-up is missing;
     // else 0.
     int ExitStatus() const;
@@ -82,9 +91,10 @@ private:
     const CReferenceList& m_references;
     const CSearchDirectoryList& m_directories;
     const CImportEdges& m_edges;
+    const std::vector<PassedOver>& m_passedOver;
     std::string m_modulePath;
     std::string m_moduleName;
-    int m_messageId;
+    ModuleRead m_module;
     std::vector<std::string> m_paths;
     const std::vector<MissingFunction>& m_missing;
     bool m_bFunctionsChecked;

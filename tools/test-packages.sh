@@ -2,8 +2,8 @@
 # Builds the release packages from the configured native, win32 and win64 build
 # trees and checks them as a user would receive them: the Debian package
 # installed into a scratch root and run, its man page rendered without
-# warnings, its completion and man page naming exactly the options the program
-# knows; each zip holding exactly the expected files, with programs that need
+# warnings and its bundling example run as printed, its completion and man
+# page naming exactly the options the program knows; each zip holding exactly the expected files, with programs that need
 # only system DLLs.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
@@ -35,14 +35,29 @@ for field in "Package: kivrel-scan" "Version: $version" "Section: utils" "Archit
   dpkg-deb -f "$deb" | grep -qx "$field" || fail "control lacks '$field'"
 done
 dpkg-deb -f "$deb" Depends | grep -q 'libc6 (>=' || fail "dependencies were not computed"
+dpkg-deb -f "$deb" Recommends | grep -qx 'bash-completion' || fail "bash-completion is not recommended"
 dpkg-deb -x "$deb" "$scratch/root"
 installed="$scratch/root/usr/bin/kivrel-scan"
 [ "$("$installed" --version)" = "kivrel-scan $version" ] || fail "installed --version"
+cmp -s README.md "$scratch/root/usr/share/doc/kivrel-scan/README.md" || fail "the README is not shipped"
 
 man_page="$scratch/root/usr/share/man/man1/kivrel-scan.1.gz"
 lexgrog "$man_page" >/dev/null || fail "the man page has no readable NAME section"
 warnings=$(MANWIDTH=80 man --warnings=w -l "$man_page" 2>&1 >/dev/null)
 [ -z "$warnings" ] || fail "man page warnings: $warnings"
+
+# The man page's bundling example works as printed, on a program built with MinGW.
+example="$scratch/example"
+mkdir -p "$example"
+printf '#include <iostream>\nint main() { std::cout << "hi\\n"; }\n' >"$example/hello.cpp"
+x86_64-w64-mingw32-g++-posix -O2 -o "$example/app.exe" "$example/hello.cpp"
+MANWIDTH=200 man -l "$man_page" 2>/dev/null |
+  awk '/Bundle a program/ { b = 1 } b && /kivrel-scan/ { p = 1 } p { print } p && /app\.exe$/ { exit }' \
+  >"$example/bundle.sh"
+grep -q -- '--copy-to dist app.exe$' "$example/bundle.sh" || fail "no bundling example in the man page"
+(cd "$example" && PATH="$scratch/root/usr/bin:$PATH" bash bundle.sh >/dev/null 2>&1) ||
+  fail "the man page's bundling example fails"
+[ -f "$example/dist/libstdc++-6.dll" ] || fail "the man page's bundling example copied nothing"
 
 # The options the program knows, its man page and its completion agree.
 options_of() { grep -o -- '--[a-z][a-z-]*' | sort -u; }

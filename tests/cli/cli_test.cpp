@@ -54,7 +54,8 @@ void SetEnv(const std::string& name, const std::optional<std::string>& value) {
 Outcome RunCommand(const std::vector<std::string>& args, const Env& env = {}) {
     Env changes{{"KIVREL_SYSTEM_DIR", std::nullopt},
                 {"KIVREL_WINDOWS_DIR", std::nullopt},
-                {"WINEPATH", std::nullopt}};
+                {"WINEPATH", std::nullopt},
+                {"WINEPREFIX", std::nullopt}};
     changes.insert(changes.end(), env.begin(), env.end());
     Env saved;
     for (const auto& [name, value] : changes) {
@@ -85,10 +86,13 @@ const std::string kHeading = "\n*** NOT FOUND or INCORRECT ***\n\n";
 //                     msvcrt.dll); delay-loads later.dll, which exists nowhere
 //         late.exe -> KERNEL32.dll; delay-loads Gone of msvcrt.dll, which lacks it
 //         notes.txt
-//         plug.dll -> liba.dll; mixed.exe -> wide.dll
+//         plug.dll -> liba.dll; mixed.exe -> wide.dll, hollow.dll
 //   lib/  libb.dll -> KERNEL32.dll; libc.dll -> libb.dll, broken.dll, ghost.dll;
-//         broken.dll: a text file; wide.dll (x86-64) -> KERNEL32.dll
-//   sys/  KERNEL32.dll, msvcrt.dll, apisetschema.dll, wide.dll -> KERNEL32.dll
+//         broken.dll: a text file; wide.dll (x86-64) -> KERNEL32.dll;
+//         hollow.dll/: a directory
+//   sys/  KERNEL32.dll, msvcrt.dll, apisetschema.dll, wide.dll -> KERNEL32.dll,
+//         hollow.dll
+//   wine/drive_c/windows/system32/  kernel32.dll, msvcrt.dll (a Wine prefix)
 //   empty/
 class Cli : public testing::Test {
 protected:
@@ -110,11 +114,15 @@ protected:
                                        .Import("KERNEL32.dll")
                                        .DelayImport("msvcrt.dll", true, {"Gone"})
                                        .Build());
+        temp.Write("app/mixed.exe", Module({"wide.dll", "hollow.dll"}));
         temp.WriteText("app/notes.txt", "not a module\n");
         temp.Write("app/plug.dll", Module({"liba.dll"}));
-        temp.Write("app/mixed.exe", Module({"wide.dll"}));
         temp.Write("lib/wide.dll", test::PeBuilder().Pe32Plus().Import("KERNEL32.dll").Build());
         temp.Write("sys/wide.dll", Module({"KERNEL32.dll"}));
+        temp.MakeDir("lib/hollow.dll");
+        temp.Write("sys/hollow.dll", Module({}));
+        for (const char* name : {"kernel32.dll", "msvcrt.dll"})
+            temp.Write(std::string("wine/drive_c/windows/system32/") + name, Module({}));
         temp.Write("lib/libb.dll", Module({"KERNEL32.dll"}));
         temp.Write("lib/libc.dll", Module({"libb.dll", "broken.dll", "ghost.dll"}));
         temp.WriteText("lib/broken.dll", "not a module\n");
@@ -141,7 +149,7 @@ protected:
             if (value) value = Expand(*value);
         return RunCommand(args, expanded);
     }
-    // {app} {bad} {tool} {notes}: the files' paths; {A} {L} {S} {E}: the
+    // {app} {bad} {tool} {notes}: the files' paths; {A} {L} {S} {E} {W}: the
     // directories; {c}: libc.dll as the report names it. Escaped as in JSON
     // strings when `json`.
     std::string Expand(std::string text, bool json = false) const {
@@ -154,6 +162,7 @@ protected:
             {"{L}", temp.Dir("lib")},
             {"{S}", temp.Dir("sys")},
             {"{E}", temp.Dir("empty")},
+            {"{W}", temp.Dir("wine")},
             {"{c}", kLibC}};
         for (const auto& [key, value] : names) {
             std::ostringstream escaped;
@@ -169,8 +178,10 @@ protected:
     // Paths and copies name a file as it is on disk where names are case-sensitive.
 #ifdef _WIN32
     static constexpr const char* kLibC = "LIBC.DLL";
+    static constexpr const char* kNoSuchFile = "";  // the system's own words
 #else
     static constexpr const char* kLibC = "libc.dll";
+    static constexpr const char* kNoSuchFile = "No such file or directory\n";
 #endif
     test::TempDir temp;
 };
@@ -179,7 +190,8 @@ protected:
 // error. The tree lists imports in table order, expands each module once and
 // with --missing-only keeps the branches that lead to an unresolved name;
 // --why finds a name written without extension or in another case too; a
-// DLL needed only through delay-loading does not fail the scan.
+// DLL needed only through delay-loading does not fail the scan. Standard
+// error says why the module or a matching file was not read.
 TEST_F(Cli, CommandLines) {
     const std::string chain = "{A}liba.dll\n{L}libb.dll\n{S}KERNEL32.dll\n{S}msvcrt.dll\n";
     const std::string hint =
@@ -204,21 +216,27 @@ TEST_F(Cli, CommandLines) {
         std::string out;
         const char* system = "sys";
         Env env = {};
+        const char* cwd = nullptr;  // the current directory, under the installation
     } cases[] = {
         {{}, "app.exe", 0, "", chain},
         {{"--verbose"}, "app.exe", 0, "search directories:\n  0: {A}\n  1: {L}\n  2: {S}\nresolving KERNEL32.dll\nresolving liba.dll\n", chain},
         // Each option reaches its step of the search order; %NAME% in the path.
         {with({"{app}"}), nullptr, 1, "", "{A}liba.dll\n" + kHeading + "KERNEL32.dll\nlibb.dll\nmsvcrt.dll\n"},
+        // A bare file name is the file in the current directory, whose folder is searched.
+        {with({"--initial-dir", "{L}", "--system-dir", "{S}", "app.exe"}), nullptr, 0, "", chain, "", {}, "app"},
         {with({"--windows-dir", "{S}", "--path", ";{E};;%KV_LIB%;", "{app}"}), nullptr, 0, "",
          "{A}liba.dll\n{S}KERNEL32.dll\n{S}msvcrt.dll\n{L}libb.dll\n", "", {{"KV_LIB", "{L}"}}},
-        {with({"--path", "%KV_UNDEFINED%", "--initial-dir", "{L}", "{app}"}), nullptr, 1, "", "{A}liba.dll\n{L}libb.dll\n" + kHeading + "KERNEL32.dll\nmsvcrt.dll\n", "", {{"KV_UNDEFINED", std::nullopt}}},
-        {with({"--", "{notes}"}), nullptr, 1, "", invalid},
-        {with({"-"}), nullptr, 1, "", invalid},
+        {with({"--path", "%KV_UNDEFINED%", "--initial-dir", "{L}", "{app}"}), nullptr, 1,
+         "kivrel-scan: cannot list search directory %KV_UNDEFINED%", "{A}liba.dll\n{L}libb.dll\n" + kHeading + "KERNEL32.dll\nmsvcrt.dll\n", "", {{"KV_UNDEFINED", std::nullopt}}},
+        {with({"--", "{notes}"}), nullptr, 1, "kivrel-scan: {notes}: not a PE image (no MZ header)\n", invalid},
+        {with({"-"}), nullptr, 1, std::string("kivrel-scan: -: ") + kNoSuchFile, invalid},
+        {with({"{E}"}), nullptr, 1, "kivrel-scan: {E}: Is a directory\n", invalid},
         {with({""}), nullptr, 1, "", "No Windows module specified\n"},
-        {with({"{S}msvcrt.dll"}), nullptr, 1, "", "No referencies\n"},
-        {{"--version"}, nullptr, 0, "", "kivrel-scan 1.3.0.1\n"},
+        // Nothing is missing from a module without imports.
+        {with({"{S}msvcrt.dll"}), nullptr, 0, "", "No referencies\n"},
+        {{"-V"}, nullptr, 0, "", "kivrel-scan 1.3.0.1\n"},
         // --help wins over the module and other options, not over an unknown one.
-        {{"--json", "--help", "x.exe"}, nullptr, 0, "", UsageText()},
+        {{"--json", "-h", "x.exe"}, nullptr, 0, "", UsageText()},
         {{"--help", "--bogus"}, nullptr, 2, "unknown option --bogus", ""},
         {{"--json"}, nullptr, 2, "kivrel-scan: no MODULE given\nTry 'kivrel-scan --help'.\n", ""},
         {{"-x", "a.exe"}, nullptr, 2, "kivrel-scan: unknown option -x\n", ""},
@@ -229,12 +247,19 @@ TEST_F(Cli, CommandLines) {
         {{"--missing-only", "--json"}, "app.exe", 2, "cannot be combined", ""},
         {{"--force"}, "app.exe", 2, "need --copy-to", ""},
         {{"--format", "xml"}, "app.exe", 2, "unknown format 'xml'", ""},
+        // A later format replaces an earlier one.
+        {{"--json", "--format=ldd", "--missing-only"}, "bad.exe", 1, "", "broken.dll => not found\nghost.dll => not found\n"},
 #ifndef _WIN32
         // Elsewhere than Windows the environment stands in for the options.
         {{"--initial-dir", "{L}", "{app}"}, nullptr, 0, "", chain, "", {{"KIVREL_SYSTEM_DIR", "{S}"}}},
         {{"--initial-dir", "{L}", "{app}"}, nullptr, 0, "", chain, "", {{"KIVREL_WINDOWS_DIR", "{S}"}}},
         {{"--initial-dir", "{L}", "{app}"}, nullptr, 0, "", chain, "", {{"WINEPATH", "%KV_SYS%"}, {"KV_SYS", "{S}"}}},
         {{}, "app.exe", 0, "", chain, "sys", {{"KIVREL_SYSTEM_DIR", "{E}"}, {"KIVREL_WINDOWS_DIR", "{E}"}, {"WINEPATH", "{L}"}}},
+        // Without a system directory, Wine's DLLs are pointed at when they hold missing names.
+        {{"--initial-dir", "{L}", "{app}"}, nullptr, 1,
+         "kivrel-scan: 2 unresolved names are in Wine's DLL folder {W}drive_c/windows/system32; "
+         "--system-dir {W}drive_c/windows/system32 searches it\n",
+         "{A}liba.dll\n{L}libb.dll\n" + kHeading + "KERNEL32.dll\nmsvcrt.dll\n", "", {{"WINEPREFIX", "{W}"}}},
 #else
         {{"--initial-dir", "{L}", "--system-dir", "", "--windows-dir", "", "{app}"}, nullptr, 0, "", chain, "", {{"PATH", "{S}"}}},
 #endif
@@ -261,17 +286,24 @@ TEST_F(Cli, CommandLines) {
         {{"--loader"}, "tool.exe", 0, "", apiSets + "\n*** NOT FOUND (delay-load only) ***\n\nlater.dll\n"},
         // Each loader option on its own.
         {{"--delay-load"}, "tool.exe", 1, hint, unmapped + "\n*** NOT FOUND (delay-load only) ***\n\nlater.dll\n"},
-        {{}, "mixed.exe", 0, "", "{L}wide.dll\n{S}KERNEL32.dll\n"},
-        {{"--match-machine"}, "mixed.exe", 0, "", "{S}wide.dll\n{S}KERNEL32.dll\n"},
+        // A module of another machine is found, but said so, or passed over;
+        // a matching file that cannot be read is never passed over silently.
+        {{}, "mixed.exe", 0,
+         "kivrel-scan: cannot read {L}hollow.dll (Is a directory); passed over for hollow.dll\n"
+         "kivrel-scan: 1 module found is not for the machine of mixed.exe (i386); --match-machine",
+         "{L}wide.dll\n{S}hollow.dll\n{S}KERNEL32.dll\n"},
+        {{"--match-machine", "--verbose"}, "mixed.exe", 0,
+         "passed over for wide.dll (wrong machine (x86-64, not i386)): {L}wide.dll\n",
+         "{S}wide.dll\n{S}hollow.dll\n{S}KERNEL32.dll\n"},
         {{}, "plug.dll", 1, "", kHeading + "liba.dll\n"},
         {{"--module-dir"}, "plug.dll", 0, "", "{A}liba.dll\n{L}libb.dll\n{S}msvcrt.dll\n{S}KERNEL32.dll\n"},
         {{"--functions", "--delay-load"}, "late.exe", 0, "", "{S}KERNEL32.dll\n{S}msvcrt.dll\n\n*** MISSING FUNCTIONS (delay-load only) ***\n\nlate.exe -> msvcrt.dll!Gone\n"},
         {{"--api-sets"}, "tool.exe", 1,
          "kivrel-scan: no API set schema ({E}apisetschema.dll: no such file); API set names "
          "are looked up as files\n", unmapped, "empty"},
-        {{"--tree", "--api-sets"}, "tool.exe", 0, "",
+        {{"--tree", "--loader"}, "tool.exe", 0, "",
          "tool.exe => {tool}\n  api-ms-win-crt-stdio-l1-1-0.dll => api-set msvcrt.dll\n"
-         "    msvcrt.dll => {S}msvcrt.dll\n"},
+         "    msvcrt.dll => {S}msvcrt.dll\n  later.dll => not found (delay-load)\n"},
         {{"--why", "msvcrt", "--api-sets"}, "tool.exe", 0, "", "tool.exe -> api-ms-win-crt-stdio-l1-1-0.dll -> msvcrt.dll\n"},
         {{"--format", "ldd", "--api-sets"}, "tool.exe", 0, "",
          "api-ms-win-crt-stdio-l1-1-0.dll => {S}msvcrt.dll\nmsvcrt.dll => {S}msvcrt.dll\n"},
@@ -281,8 +313,9 @@ TEST_F(Cli, CommandLines) {
          "  \"references\": [\n"
          "    {\"name\": \"LIBC.DLL\", \"state\": \"found\", \"stateValue\": 3, \"directoryIndex\": 1, \"path\": \"{L}{c}\"},\n"
          "    {\"name\": \"libb.dll\", \"state\": \"found\", \"stateValue\": 3, \"directoryIndex\": 1, \"path\": \"{L}libb.dll\"},\n"
-         "    {\"name\": \"broken.dll\", \"state\": \"incorrect\", \"stateValue\": 2, \"directoryIndex\": 1},\n"
-         "    {\"name\": \"ghost.dll\", \"state\": \"not-found\", \"stateValue\": 1, \"directoryIndex\": 0},\n"
+         "    {\"name\": \"broken.dll\", \"state\": \"incorrect\", \"stateValue\": 2, \"directoryIndex\": 1, "
+         "\"rejected\": [{\"path\": \"{L}broken.dll\", \"reason\": \"not a PE image (no MZ header)\"}]},\n"
+         "    {\"name\": \"ghost.dll\", \"state\": \"not-found\", \"stateValue\": 1},\n"
          "    {\"name\": \"KERNEL32.dll\", \"state\": \"found\", \"stateValue\": 3, \"directoryIndex\": 2, \"path\": \"{S}KERNEL32.dll\"}\n"
          "  ],\n  \"lines\": [\n"
          "    {\"text\": \"{L}{c}\", \"value\": 1},\n    {\"text\": \"{L}libb.dll\", \"value\": 2},\n"
@@ -296,9 +329,12 @@ TEST_F(Cli, CommandLines) {
          "  ],\n  \"exitStatus\": 1\n}\n"},
     };
     // clang-format on
+    const fs::path cwd = fs::current_path();
     for (const auto& c : cases) {
         SCOPED_TRACE((c.args.empty() ? "" : c.args[0]) + " " + (c.module ? c.module : ""));
+        if (c.cwd) fs::current_path(temp.File(c.cwd));
         const Outcome run = RunOn(c.args, c.module, c.system, c.env);
+        fs::current_path(cwd);
         EXPECT_EQ(run.status, c.status);
         // Paths inside a JSON document are escaped.
         EXPECT_EQ(run.out, Expand(c.out, c.out.rfind("{\n", 0) == 0));
@@ -313,41 +349,116 @@ TEST_F(Cli, CommandLines) {
 TEST_F(Cli, JsonTellsApiSetHostsAndDelayLoadOnlyNames) {
     const std::string json = RunOn({"--loader", "--json"}, "tool.exe").out;
     for (const char* fact :
-         {"\"api-set\", \"stateValue\": 4, \"directoryIndex\": 0, \"host\": \"msvcrt.dll\"}",
-          "\"later.dll\", \"state\": \"not-found\", \"stateValue\": 1, \"directoryIndex\": 0, "
-          "\"delayLoadOnly\": true}",
+         {"\"api-set\", \"stateValue\": 4, \"host\": \"msvcrt.dll\"}",
+          "\"later.dll\", \"state\": \"not-found\", \"stateValue\": 1, \"delayLoadOnly\": true}",
           "\"exitStatus\": 0\n"})
         EXPECT_NE(json.find(fact), std::string::npos) << fact << " in\n" << json;
+}
+
+// The notes on standard error follow the report when both share a terminal.
+TEST_F(Cli, NotesFollowTheReport) {
+    std::ostringstream both;
+    RunScanCommand({"--system-dir", temp.File("sys"), temp.File("app/tool.exe")}, both, both);
+    EXPECT_EQ(both.str(), kHeading + "api-ms-win-crt-stdio-l1-1-0.dll\n" +
+                              "kivrel-scan: 1 unresolved name is an API set (api-*, ext-*); "
+                              "--api-sets maps them to their host DLLs\n");
 }
 
 TEST_F(Cli, AReportThatCannotBeWrittenIsAFailure) {
     std::ostringstream out, err;
     out.setstate(std::ios::badbit);
-    EXPECT_EQ(RunScanCommand({"--system-dir", "", temp.File("app/app.exe")}, out, err), 2);
+    EXPECT_EQ(RunScanCommand(
+                  {"--system-dir", "", "--windows-dir", "", "--path", "", temp.File("app/app.exe")},
+                  out, err),
+              2);
     EXPECT_EQ(err.str(), "kivrel-scan: cannot write the report\n");
 }
 
+// Control characters are escaped; elsewhere than Windows well-formed UTF-8
+// passes and every other byte from 0x80 up is U+DC00 + the byte.
 TEST(Json, StringsKeepEveryByte) {
     const std::pair<std::string, std::string> cases[] = {
         {"plain C:\\dir\\a.dll", "\"plain C:\\\\dir\\\\a.dll\""},
         {"\"q\"\n\r\t", "\"\\\"q\\\"\\n\\r\\t\""},
-        {std::string("\x01\x1f\x7f\x80\xe9\xff", 6),
-         "\"\\u0001\\u001f\\u007f\\u0080\\u00e9\\u00ff\""},
+        {std::string("\x01\x1f\x7f", 3), "\"\\u0001\\u001f\\u007f\""},
         {std::string("a\0b", 3), "\"a\\u0000b\""},
         {" ~", "\" ~\""},
+#ifndef _WIN32
+        {"\xc3\xbc \xe6\x97\xa5 \xf0\x9f\x98\x80", "\"\xc3\xbc \xe6\x97\xa5 \xf0\x9f\x98\x80\""},
+        // Lone bytes, an overlong form, a surrogate, a cut sequence, beyond U+10FFFF.
+        {"\x80\xe9\xff \xc0\xaf \xed\xa0\x80 \xe6\x97 \xf4\x90\x80\x80",
+         "\"\\udc80\\udce9\\udcff \\udcc0\\udcaf \\udced\\udca0\\udc80 \\udce6\\udc97 "
+         "\\udcf4\\udc90\\udc80\\udc80\""},
+#endif
     };
     for (const auto& [text, json] : cases) {
         std::ostringstream out;
         WriteJsonString(out, text);
         EXPECT_EQ(out.str(), json);
     }
+#ifdef _WIN32
+    // Windows names are in the ANSI code page: "é" of the Western one.
+    std::ostringstream out;
+    WriteJsonString(out, "caf\xe9");
+    if (GetACP() == 1252) {
+        EXPECT_EQ(out.str(), "\"caf\xc3\xa9\"");
+    }
+#endif
 }
+
+#ifndef _WIN32
+// A standard JSON reader gets paths in UTF-8 and in other bytes back as the
+// bytes of the files they name.
+TEST_F(Cli, JsonPathsReadBackInPython) {
+    const std::string dir = "../ünïcødé 日本/";
+    temp.Write("app/" + dir + "hello.exe", Module({"lib\xe9.dll"}));
+    temp.Write("app/" + dir + "lib\xe9.dll", Module({}));
+    std::ofstream(temp.File("out.json"), std::ios::binary)
+        << RunOn({"--json"}, (dir + "hello.exe").c_str()).out;
+    temp.WriteText("read.py",
+                   "import json, os, sys\n"
+                   "d = json.load(open(sys.argv[1], encoding='utf-8'))\n"
+                   "paths = [d['module']] + [r['path'] for r in d['references'] if 'path' in r]\n"
+                   "sys.stdout.buffer.write(b'|'.join(map(os.fsencode, paths)))\n");
+    const std::string command = "python3 \"" + temp.File("read.py") + "\" \"" +
+                                temp.File("out.json") + "\" > \"" + temp.File("paths.txt") + "\"";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    EXPECT_EQ(Contents(temp.File("paths.txt")),
+              temp.File("app/" + dir + "hello.exe") + "|" + temp.Dir("app/" + dir) + "lib\xe9.dll");
+}
+
+// The completion keeps names with spaces whole, reads escaped and quoted
+// words, and completes the value of --opt=value however readline split it.
+TEST_F(Cli, BashCompletion) {
+    temp.MakeDir("my dir/sub dir");
+    const std::pair<const char*, const char*> cases[] = {
+        {"'my\\ dir/s'", "my dir/sub dir|"},
+        {"'\"my dir/s'", "my dir/sub dir|"},
+        {"--system-dir = 'my\\ d'", "my dir|"},
+        {"--format=l", "--format=lines|--format=ldd|"},
+    };
+    std::string script = "source \"" KIVREL_COMPLETION_PATH "\"\ncd \"" + temp.File("") + "\"\n";
+    std::string expected;
+    for (const auto& [words, replies] : cases) {
+        script += std::string("COMP_WORDS=(kivrel-scan ") + words +
+                  "); COMP_CWORD=$((${#COMP_WORDS[@]} - 1)); COMPREPLY=(); _kivrel_scan; "
+                  "printf '%s|' \"${COMPREPLY[@]}\"; echo\n";
+        expected += replies + std::string("\n");
+    }
+    temp.WriteText("complete.sh", script);
+    const std::string command =
+        "bash \"" + temp.File("complete.sh") + "\" > \"" + temp.File("replies.txt") + "\"";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    EXPECT_EQ(Contents(temp.File("replies.txt")), expected);
+}
+#endif
 
 // Found modules outside the system directory land in the destination; equal
 // files, the sources themselves and excluded directories are left alone; a
 // different file is kept unless --force, as is a file whose name differs
-// only in case; a destination that cannot be a directory or be written is
-// exit 1. Contents are "@FILE" (a copy of FILE) or the text itself.
+// only in case; a module of another machine is never copied; a destination
+// that cannot be a directory or be written is exit 1. Contents are "@FILE"
+// (a copy of FILE) or the text itself.
 TEST_F(Cli, CopyToBundlesWhatTheProgramNeeds) {
     const std::string a = "@app/liba.dll", b = "@lib/libb.dll";
     const std::map<std::string, std::string> none;
@@ -370,6 +481,7 @@ TEST_F(Cli, CopyToBundlesWhatTheProgramNeeds) {
         {"app", none, {"--exclude-dir", "{L}"}, "app.exe", 0, "", none},
         {"out", none, {"--exclude-dir", "{L}"}, "app.exe", 0, "", {{"liba.dll", a}}},
         {"out/f", {{"f", "x"}}, {}, "app.exe", 1, "not a directory", none},
+        {"out", none, {}, "mixed.exe", 1, "wide.dll is not copied: it is for x86-64, the program for i386\n", none},
 #ifndef _WIN32
         {"/sys", none, {}, "app.exe", 1, "cannot copy ", none},
 #endif

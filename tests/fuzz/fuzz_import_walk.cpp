@@ -40,7 +40,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     scanner.ResolveReferences();
     for (const Reference& entry : scanner.References().Entries())
         Require(entry.State() == REF_NOT_FOUND, "with no directory, every name is not found");
-    const CScanResult result(scanner, "fuzz", errorId);
+    const CScanResult result(scanner, "fuzz", module);
     CReportLines report;
     WriteReport(result, report);
     Require(report.Lines().empty() == scanner.References().empty(),
