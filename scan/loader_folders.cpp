@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "mapped_image.h"
+#include "resource_directory.h"
 #include "text.h"
 #include "wine_prefix.h"
 
@@ -10,41 +11,12 @@ namespace kivrel {
 
 namespace {
 constexpr uint16_t kMachineI386 = 0x014C;
-constexpr unsigned kResourceDirectory = 2;
-constexpr uint32_t kManifestType = 24;  // RT_MANIFEST
-constexpr uint32_t kProcessManifestId = 1;
-constexpr uint32_t kSubdirectory = 0x80000000;
-
-// The entry offset (from the resource section's start) of the ID entry `id`
-// in the resource directory at `directory`; kNoFileOffset when there is none.
-// Each read is checked against the section cut to the file.
-uint32_t FindIdEntry(const ByteReader& section, uint32_t directory, uint32_t id) {
-    uint16_t named = 0, ids = 0;
-    if (!section.ReadU16(uint64_t(directory) + 12, named) ||
-        !section.ReadU16(uint64_t(directory) + 14, ids)) {
-        return kNoFileOffset;
-    }
-    // Named entries come first; ID entries follow in ascending order.
-    for (uint32_t i = 0; i < ids; ++i) {
-        const uint64_t entry = uint64_t(directory) + 16 + (uint64_t(named) + i) * 8;
-        uint32_t name = 0, offset = 0;
-        if (!section.ReadU32(entry, name) || !section.ReadU32(entry + 4, offset)) break;
-        if (name == id) return offset;
-    }
-    return kNoFileOffset;
-}
-
 }  // namespace
 
 bool HasManifestResource(const CMappedImage& image) {
-    const uint32_t start = image.GetDirectoryEntryOffset(kResourceDirectory);
-    if (image.PeHeaders() == nullptr || start == kNoFileOffset) return false;
-    const uint32_t claimed = image.GetDirectoryEntrySize(kResourceDirectory);
-    const uint32_t size = claimed < image.FileSize() - start ? claimed : image.FileSize() - start;
-    const ByteReader section(image.View() + start, size);
-    const uint32_t type = FindIdEntry(section, 0, kManifestType);
-    return type != kNoFileOffset && (type & kSubdirectory) != 0 &&
-           FindIdEntry(section, type & ~kSubdirectory, kProcessManifestId) != kNoFileOffset;
+    // A damaged one counts too: the loader takes the EXE for one with a manifest.
+    ResourceData data;
+    return FindResourceData(image, kResourceManifest, kProcessManifestId, data) != RESOURCE_ABSENT;
 }
 
 void ApplyLoaderFolders(IScanPlatform& platform, const std::string& modulePath,

@@ -92,7 +92,7 @@ bool CReferenceScanner::ResolveFromAssembly(const std::string& text) {
     KeepFunctions(serial, module, imports);
     const long entry = m_references.IndexOfSerial(serial);
     if (entry >= 0) {
-        m_references.SetFileName(size_t(entry), assemblyFile.fileName);
+        m_references.SetMatchedFile(size_t(entry), assemblyFile.fileName, module.machine);
         m_references.SetVia(size_t(entry), assemblyFile.via);
     }
     ActivateManifest(path, module, serial, true);

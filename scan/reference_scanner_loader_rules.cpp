@@ -90,7 +90,8 @@ bool CReferenceScanner::ResolveByLoaderRules(const std::string& text) {
         const uint64_t serial = AddReference(text, place.directoryIndex, REF_FOUND);
         const long entry = m_references.Find(text);
         if (entry >= 0 && m_references[static_cast<size_t>(entry)].fileName.empty()) {
-            m_references.SetFileName(static_cast<size_t>(entry), place.fileName);
+            // The host's process holds it: its machine is not read again here.
+            m_references.SetMatchedFile(static_cast<size_t>(entry), place.fileName, 0);
         }
         if (ChecksFunctions()) {
             KeepFunctions(serial,
