@@ -744,16 +744,18 @@ TEST_F(Cli, LoaderRules) {
     temp.Write("app/man.exe", Module({"liba.dll"}));
     temp.WriteText("app/man.exe.manifest", "<assembly/>");
     temp.Write("app/man.exe.local/liba.dll", Module({}));
-    // Resource type 24 (RT_MANIFEST) holding ID 1: three directories, each
-    // a 16-byte header (its ID entry count at 14) and its 8-byte entries.
-    std::vector<uint8_t> resources(0x40);
+    // Resource type 24 (RT_MANIFEST) holding ID 1 in language 0x409: three
+    // directories, each a 16-byte header (its ID entry count at 14) and its
+    // 8-byte entries, then an empty data entry.
+    std::vector<uint8_t> resources(0x60);
     for (const auto& [at, value] : {std::pair<uint32_t, uint32_t>{14, 1}, {16, 24}, {20, 0x80000018},
-                                    {0x18 + 14, 1}, {0x28, 1}, {0x2C, 0x80000030}})
+                                    {0x18 + 14, 1}, {0x28, 1}, {0x2C, 0x80000030},
+                                    {0x30 + 14, 1}, {0x40, 0x409}, {0x44, 0x48}})
         test::PutU32(resources, at, value);
     temp.Write("app/res.exe", test::PeBuilder()
                                   .Import("liba.dll")
-                                  .Section({".rsrc", 0x40, 0x8000, 0x200, 0x1000, resources})
-                                  .DataDirectory(2, 0x8000, 0x40)
+                                  .Section({".rsrc", 0x60, 0x8000, 0x200, 0x1000, resources})
+                                  .DataDirectory(2, 0x8000, 0x60)
                                   .Build());
     temp.Write("app/res.exe.local/liba.dll", Module({}));
 #ifndef _WIN32
