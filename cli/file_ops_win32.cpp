@@ -113,8 +113,8 @@ bool Identify(const std::string& path, FileIdentity& identity, std::string& erro
     if (!file || !GetFileInformationByHandle(file.Get(), &info)) return Fail(error);
     const DWORD type = GetFileType(file.Get());
     identity.kind = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? FileIdentity::DIRECTORY
-                    : type == FILE_TYPE_DISK                          ? FileIdentity::REGULAR
-                                                                      : FileIdentity::SPECIAL;
+                    : type == FILE_TYPE_DISK                           ? FileIdentity::REGULAR
+                                                                       : FileIdentity::SPECIAL;
     identity.volume = info.dwVolumeSerialNumber;
     identity.file = (uint64_t(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
     return true;

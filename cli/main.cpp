@@ -6,9 +6,10 @@
 #include "scan_command.h"
 
 #ifdef _WIN32
-#include <cstdio>
 #include <fcntl.h>
 #include <io.h>
+
+#include <cstdio>
 #endif
 
 int main(int argc, char** argv) {

@@ -107,8 +107,8 @@ bool CheckCombinations(const Options& options, std::string& error) {
         error = "--json, --format ldd, --tree and --why cannot be combined";
     } else if (options.missingOnly && (options.json || options.why)) {
         error = "--missing-only cannot be combined with --json or --why";
-    } else if (options.audit && (outputs - int(options.json) > 0 || options.missingOnly ||
-                                 options.copyTo)) {
+    } else if (options.audit &&
+               (outputs - int(options.json) > 0 || options.missingOnly || options.copyTo)) {
         error = "--audit can be combined with --json, but not with other answers or --copy-to";
     } else if (options.recursive && !options.audit) {
         error = "--recursive needs --audit";
@@ -198,6 +198,8 @@ bool ParseOptions(const std::vector<std::string>& args, Options& options, std::s
             };
 
             bool ok;
+            // One option a line, read as a table.
+            // clang-format off
             if (arg == "--initial-dir") ok = takeValue(options.initialDirectory);
             else if (arg == "--system-dir") ok = takeOptional(options.overrides.systemDirectory);
             else if (arg == "--windows-dir") ok = takeOptional(options.overrides.windowsDirectory);
@@ -219,6 +221,7 @@ bool ParseOptions(const std::vector<std::string>& args, Options& options, std::s
             else if (arg == "--host") ok = takeOptional(host);
             else if (arg == "--wine-prefix") ok = takeOptional(options.folders.winePrefix);
             else if (bool* flag = LoaderFlag(arg, options, allLoaderOptions)) ok = noValue(*flag);
+            // clang-format on
             else {
                 error = "unknown option " + arg;
                 return false;

@@ -45,5 +45,4 @@ std::string WithoutTrailingBackslash(std::string text) {
 
 std::string SearchPattern(const std::string& directory) { return directory + "\\*.*"; }
 
-
 }  // namespace kivrel

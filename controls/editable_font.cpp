@@ -91,7 +91,9 @@ BOOL CEditableFont::Replace(const LOGFONTA& logFont) {
 BOOL CEditableFont::ReadProfile(UINT nIDSection, UINT nIDEntry) {
     std::string section;
     std::string entry;
-    if (!LoadResString(AfxGetResourceHandle(), nIDSection, section) || !LoadResString(AfxGetResourceHandle(), nIDEntry, entry)) return FALSE;
+    if (!LoadResString(AfxGetResourceHandle(), nIDSection, section) ||
+        !LoadResString(AfxGetResourceHandle(), nIDEntry, entry))
+        return FALSE;
     return ReadProfile(section.c_str(), entry.c_str());
 }
 
@@ -105,7 +107,9 @@ BOOL CEditableFont::ReadProfile(const char* section, const char* entry) {
 BOOL CEditableFont::WriteProfile(UINT nIDSection, UINT nIDEntry) {
     std::string section;
     std::string entry;
-    if (!LoadResString(AfxGetResourceHandle(), nIDSection, section) || !LoadResString(AfxGetResourceHandle(), nIDEntry, entry)) return FALSE;
+    if (!LoadResString(AfxGetResourceHandle(), nIDSection, section) ||
+        !LoadResString(AfxGetResourceHandle(), nIDEntry, entry))
+        return FALSE;
     return WriteProfile(section.c_str(), entry.c_str());
 }
 

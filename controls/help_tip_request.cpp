@@ -8,7 +8,8 @@
 
 BOOL AnswerHelpTip(NMHELPTIP* request, UINT nID) {
     std::string text;
-    if (request == nullptr || nID == 0 || !LoadResString(AfxGetResourceHandle(), nID, text)) return FALSE;
+    if (request == nullptr || nID == 0 || !LoadResString(AfxGetResourceHandle(), nID, text))
+        return FALSE;
     if (text.size() >= sizeof(request->szText)) return FALSE;
     std::memcpy(request->szText, text.c_str(), text.size() + 1);
     return TRUE;

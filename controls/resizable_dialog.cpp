@@ -209,7 +209,9 @@ void CResizableDialog::AdjustEditMargins(HWND hWndControl) {
 
 BOOL CResizableDialog::PlacementNames(UINT nIDSection, UINT nIDEntry, std::string& section,
                                       std::string& entry) const {
-    if (!LoadResString(AfxGetResourceHandle(), nIDSection, section) || !LoadResString(AfxGetResourceHandle(), nIDEntry, entry)) return FALSE;
+    if (!LoadResString(AfxGetResourceHandle(), nIDSection, section) ||
+        !LoadResString(AfxGetResourceHandle(), nIDEntry, entry))
+        return FALSE;
     entry += std::to_string(m_nInstance);
     return TRUE;
 }

@@ -29,7 +29,7 @@ public:
 private:
     void Release();
 
-    intptr_t m_hFile;     // platform file handle or descriptor
+    intptr_t m_hFile;                      // platform file handle or descriptor
     [[maybe_unused]] intptr_t m_hMapping;  // mapping object; unused where the platform has none
     const uint8_t* m_pView = nullptr;
     size_t m_nViewLength = 0;

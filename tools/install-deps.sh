@@ -8,7 +8,7 @@ packages=(
   g++-mingw-w64-x86-64 g++-mingw-w64-i686 binutils-mingw-w64
   wine wine64 fonts-wine xvfb x11-apps imagemagick xauth xdotool
   python3 python3-pefile pev libexpat1-dev
-  clang libclang-rt-14-dev llvm
+  clang clang-format-14 libclang-rt-14-dev llvm
   hyperfine time
   dpkg-dev man-db groff-base unzip
 )

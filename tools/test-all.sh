@@ -6,6 +6,9 @@ root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
 bash tools/install-deps.sh
 
+echo "== source format"
+bash tools/check-format.sh
+
 for preset in native win64 win32; do
   echo "== build $preset"
   cmake --preset "$preset" -DKIVREL_BUILD_TESTS=ON >/dev/null

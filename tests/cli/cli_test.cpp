@@ -630,13 +630,12 @@ TEST_F(Cli, ProgramExitsWithTheReportStatus) {
     EXPECT_EQ(Contents(output), "*** INVALID NT SIGNATURE ***\n");
 }
 
-
 // --audit on the installation: one line per module with a problem in path
 // order, non-PE files of a directory passed over, a non-PE file named on the
 // command line reported, then the summary with the missing names ranked.
 TEST_F(Cli, AuditChecksEveryModuleOfTheFolders) {
     const std::vector<std::string> search{"--initial-dir", "{L}", "--system-dir", "{S}",
-                                          "--windows-dir", "", "--path", ""};
+                                          "--windows-dir", "",    "--path",       ""};
     auto audit = [&](std::vector<std::string> args) {
         args.insert(args.begin(), search.begin(), search.end());
         args.insert(args.begin(), "--audit");
@@ -657,7 +656,8 @@ TEST_F(Cli, AuditChecksEveryModuleOfTheFolders) {
     run = audit({"--json", "{A}nothere.exe"});
     EXPECT_EQ(run.status, 1);
     EXPECT_NE(run.out.find("\"summary\": {\"modulesChecked\": 1, \"withProblems\": 1"),
-              std::string::npos) << run.out;
+              std::string::npos)
+        << run.out;
     EXPECT_EQ(audit({"--audit", "--tree", "{A}"}).status, 2);
     EXPECT_EQ(audit({}).status, 2);
 }
@@ -669,19 +669,25 @@ TEST_F(Cli, AuditChecksEveryModuleOfTheFolders) {
 TEST_F(Cli, AuditAnswersAsScansOfEachModule) {
     const std::vector<std::string> dirs{"t/a/", "t/b/", "t/c/"};
     uint32_t seed = 7;
-    auto next = [&](uint32_t below) { return (seed = seed * 1103515245u + 12345u) / 65536u % below; };
+    auto next = [&](uint32_t below) {
+        return (seed = seed * 1103515245u + 12345u) / 65536u % below;
+    };
     for (int i = 0; i < 36; ++i) {
         test::PeBuilder module;
         if (i % 9 == 4) module.Pe32Plus();
-        for (uint32_t k = next(4); k > 0; --k) module.Import("m" + std::to_string(next(40)) + ".dll");
-        for (uint32_t k = next(2); k > 0; --k) module.DelayImport("m" + std::to_string(next(40)) + ".dll");
-        const std::string name = i % 12 == 0 ? "app" + std::to_string(i) + ".exe" : "m" + std::to_string(i) + ".dll";
+        for (uint32_t k = next(4); k > 0; --k)
+            module.Import("m" + std::to_string(next(40)) + ".dll");
+        for (uint32_t k = next(2); k > 0; --k)
+            module.DelayImport("m" + std::to_string(next(40)) + ".dll");
+        const std::string name =
+            i % 12 == 0 ? "app" + std::to_string(i) + ".exe" : "m" + std::to_string(i) + ".dll";
         temp.Write(dirs[i % 3] + name, module.Build());
     }
     temp.WriteText("t/b/m37.dll", "not a module\n");
     for (const char* options : {"", "--delay-load", "--match-machine", "--loader"}) {
         SCOPED_TRACE(options);
-        std::vector<std::string> args{"--system-dir", temp.File("t/c"), "--windows-dir", "", "--path", ""};
+        std::vector<std::string> args{
+            "--system-dir", temp.File("t/c"), "--windows-dir", "", "--path", ""};
         if (*options) args.push_back(options);
         std::vector<std::string> auditArgs = args;
         auditArgs.insert(auditArgs.end(), {"--audit", "--json", "--recursive", temp.File("t")});
@@ -717,7 +723,8 @@ TEST_F(Cli, AuditAnswersAsScansOfEachModule) {
             audited.erase(std::unique(audited.begin(), audited.end()), audited.end());
             EXPECT_EQ(audited, names) << path;
             EXPECT_NE(module.find("\"exitStatus\": " + std::to_string(alone.status)),
-                      std::string::npos) << path << module;
+                      std::string::npos)
+                << path << module;
             ++checked;
         }
         EXPECT_EQ(checked, 36u);
@@ -748,9 +755,15 @@ TEST_F(Cli, LoaderRules) {
     // directories, each a 16-byte header (its ID entry count at 14) and its
     // 8-byte entries, then an empty data entry.
     std::vector<uint8_t> resources(0x60);
-    for (const auto& [at, value] : {std::pair<uint32_t, uint32_t>{14, 1}, {16, 24}, {20, 0x80000018},
-                                    {0x18 + 14, 1}, {0x28, 1}, {0x2C, 0x80000030},
-                                    {0x30 + 14, 1}, {0x40, 0x409}, {0x44, 0x48}})
+    for (const auto& [at, value] : {std::pair<uint32_t, uint32_t>{14, 1},
+                                    {16, 24},
+                                    {20, 0x80000018},
+                                    {0x18 + 14, 1},
+                                    {0x28, 1},
+                                    {0x2C, 0x80000030},
+                                    {0x30 + 14, 1},
+                                    {0x40, 0x409},
+                                    {0x44, 0x48}})
         test::PutU32(resources, at, value);
     temp.Write("app/res.exe", test::PeBuilder()
                                   .Import("liba.dll")
@@ -796,11 +809,14 @@ TEST_F(Cli, LoaderRules) {
     };
     // clang-format on
     const std::pair<const char*, std::string> names[] = {
-        {"{K}", temp.File("known.txt")}, {"{X}", temp.Dir("app/app.exe.local")},
-        {"{H}", temp.Dir("host")},       {"{P}", temp.File("pfx")},
-        {"{W}", temp.Dir("pfx/drive_c/windows")}, {"{T}", temp.Dir()},
+        {"{K}", temp.File("known.txt")},
+        {"{X}", temp.Dir("app/app.exe.local")},
+        {"{H}", temp.Dir("host")},
+        {"{P}", temp.File("pfx")},
+        {"{W}", temp.Dir("pfx/drive_c/windows")},
+        {"{T}", temp.Dir()},
         {"{/}", std::string(1, fixtures::kSeparator)},
-        // The app-local copy as the report names it (see kLibC).
+    // The app-local copy as the report names it (see kLibC).
 #ifdef _WIN32
         {"{k}", "KERNEL32.dll"}};
 #else

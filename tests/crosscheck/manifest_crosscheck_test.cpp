@@ -36,7 +36,8 @@ TEST(ManifestCrossCheck, SameElementsAsExpat) {
                 if (end == std::string::npos) break;
                 const std::string text = bytes.substr(at, end + 11 - at);
                 // XML strings of other kinds (msxml's) are no manifests.
-                if (text.find('\0') != std::string::npos || text.find("<assembly") == std::string::npos)
+                if (text.find('\0') != std::string::npos ||
+                    text.find("<assembly") == std::string::npos)
                     continue;
                 SCOPED_TRACE(entry.path().string() + " at " + std::to_string(at));
                 const std::string ours = test::OurEvents(text);

@@ -23,15 +23,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (const auto& lookup : lookups) {
         ResourceData found;
         const ResourceLookup result = FindResourceData(image, lookup.type, lookup.id, found);
-        Require(result != RESOURCE_FOUND || image.PeHeaders() != nullptr, "found only in a PE image");
+        Require(result != RESOURCE_FOUND || image.PeHeaders() != nullptr,
+                "found only in a PE image");
         if (result != RESOURCE_FOUND || found.size == 0) continue;
         Require(found.offset < size && found.size <= size - found.offset, "data inside the file");
         fuzz::Touch(data + found.offset);
         fuzz::Touch(data + found.offset + found.size - 1);
         Manifest manifest;
         std::string error;
-        ReadManifest(std::string_view(reinterpret_cast<const char*>(data) + found.offset, found.size),
-                     manifest, error);
+        ReadManifest(
+            std::string_view(reinterpret_cast<const char*>(data) + found.offset, found.size),
+            manifest, error);
     }
     return 0;
 }

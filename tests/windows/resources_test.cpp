@@ -11,7 +11,9 @@
 TEST(Resources, ScanMessagesOfTheCoreAreTheStringTableTexts) {
     for (int id : {kivrel::IDS_INVALID_NT_SIGNATURE, kivrel::IDS_SCAN_FAILED,
                    kivrel::IDS_NO_REFERENCES, kivrel::IDS_NO_MODULE, kivrel::IDS_NOT_FOUND_HEADING})
-        EXPECT_EQ(LoadResString(AfxGetResourceHandle(), static_cast<UINT>(id)), kivrel::MessageText(id)) << id;
+        EXPECT_EQ(LoadResString(AfxGetResourceHandle(), static_cast<UINT>(id)),
+                  kivrel::MessageText(id))
+            << id;
 }
 
 TEST(Resources, ManifestAsksForCommonControls6AndSystemDpiAwareness) {
