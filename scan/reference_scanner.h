@@ -180,6 +180,13 @@ private:
     ModuleRead Read(const std::string& path, const ModuleReadOptions& options) const {
         return m_pReadCache ? m_pReadCache->Read(path, options) : ReadModuleFile(path, options);
     }
+    // The same without a copy: the cache's read, or one made into `storage`.
+    const ModuleRead& ReadInto(const std::string& path, const ModuleReadOptions& options,
+                               ModuleRead& storage) const {
+        if (m_pReadCache) return m_pReadCache->Read(path, options);
+        storage = ReadModuleFile(path, options);
+        return storage;
+    }
     // What the function check needs of a module read for entry `serial`:
     // its functions, and the serials its import names stand for.
     struct KeptFunctions {
