@@ -80,16 +80,18 @@ void CAuditScan::CheckGroup(const std::vector<size_t>& members,
         roots.push_back({member, m_scanner.AddImportsOf(read), read.imports.size()});
     }
     m_scanner.ResolveReferences();
-    BuildGraph();
-    for (const Root& root : roots) Collect(root, answers[root.answer]);
+    const NeedGraph graph = BuildGraph();
+    const CNeeds needs(graph);
+    for (const Root& root : roots) Answer(root, graph, needs, answers[root.answer]);
 }
 
 long CAuditScan::IndexOf(uint64_t serial) const {
     return m_scanner.References().IndexOfSerial(m_scanner.Edges().Follow(serial));
 }
 
-void CAuditScan::BuildGraph() {
-    const size_t count = m_scanner.References().size();
+NeedGraph CAuditScan::BuildGraph() const {
+    const CReferenceList& references = m_scanner.References();
+    const size_t count = references.size();
     const CImportEdges& edges = m_scanner.Edges();
     std::vector<std::pair<long, long>> pairs;
     pairs.reserve(edges.Pairs().size());
@@ -97,73 +99,48 @@ void CAuditScan::BuildGraph() {
         pairs.emplace_back(IndexOf(importer), IndexOf(imported));
     }
     // Compressed rows by importer, each row in recorded order.
-    m_edgesFrom.assign(count + 1, 0);
+    NeedGraph graph;
+    graph.from.assign(count + 1, 0);
     for (const auto& [from, to] : pairs) {
-        if (from >= 0 && to >= 0) ++m_edgesFrom[static_cast<size_t>(from) + 1];
+        if (from >= 0 && to >= 0) ++graph.from[static_cast<size_t>(from) + 1];
     }
-    for (size_t i = 0; i < count; ++i) m_edgesFrom[i + 1] += m_edgesFrom[i];
-    m_edges.resize(m_edgesFrom[count]);
-    std::vector<size_t> next(m_edgesFrom.begin(), m_edgesFrom.end() - 1);
+    for (size_t i = 0; i < count; ++i) graph.from[i + 1] += graph.from[i];
+    graph.edges.resize(graph.from[count]);
+    std::vector<size_t> next(graph.from.begin(), graph.from.end() - 1);
     for (size_t k = 0; k < pairs.size(); ++k) {
         const auto [from, to] = pairs[k];
         if (from < 0 || to < 0) continue;
-        m_edges[next[static_cast<size_t>(from)]++] = {static_cast<uint32_t>(to), edges.Kinds()[k]};
+        graph.edges[next[static_cast<size_t>(from)]++] = {static_cast<uint32_t>(to),
+                                                          edges.Kinds()[k]};
     }
-    m_reachedBy.assign(count, 0);
-    m_neededBy.assign(count, 0);
+    graph.states.resize(count);
+    for (size_t i = 0; i < count; ++i) graph.states[i] = references[i].State();
+    return graph;
 }
 
-void CAuditScan::Collect(const Root& root, AuditedModule& answer) {
-    // A name is needed at start-up when a module of the closure imports it
-    // through its import table (as the scan of one module marks it), or when
-    // it hosts an API set that is needed.
-    const uint32_t walk = ++m_walk;
-    m_closure.clear();
-    auto reach = [&](size_t index, CImportEdges::Kind kind) {
-        if (m_reachedBy[index] != walk) {
-            m_reachedBy[index] = walk;
-            m_closure.push_back(static_cast<uint32_t>(index));
-        }
-        if (kind == CImportEdges::IMPORT) m_neededBy[index] = walk;
-    };
+void CAuditScan::Answer(const Root& root, const NeedGraph& graph, const CNeeds& needs,
+                        AuditedModule& answer) const {
+    std::vector<NeedGraph::Edge> imports;
+    imports.reserve(root.imports.size());
     for (size_t k = 0; k < root.imports.size(); ++k) {
         const long index = IndexOf(root.imports[k]);
         if (index >= 0) {
-            reach(static_cast<size_t>(index),
-                  k < root.delayFrom ? CImportEdges::IMPORT : CImportEdges::DELAY_IMPORT);
+            imports.emplace_back(static_cast<uint32_t>(index), k < root.delayFrom
+                                                                   ? CImportEdges::IMPORT
+                                                                   : CImportEdges::DELAY_IMPORT);
         }
     }
-    for (size_t head = 0; head < m_closure.size(); ++head) {
-        const uint32_t from = m_closure[head];
-        for (size_t e = m_edgesFrom[from]; e < m_edgesFrom[from + 1]; ++e) {
-            reach(m_edges[e].first, m_edges[e].second);
-        }
-    }
+    std::vector<uint32_t> reached, needed;
+    needs.Of(imports, reached, needed);
     const CReferenceList& references = m_scanner.References();
-    // Hosts inherit the need of their API sets; a host may be an API set in
-    // turn, so repeat until nothing changes (at most once per chain link).
-    for (bool changed = true; changed;) {
-        changed = false;
-        for (const uint32_t from : m_closure) {
-            if (m_neededBy[from] != walk || references[from].State() != REF_API_SET) continue;
-            for (size_t e = m_edgesFrom[from]; e < m_edgesFrom[from + 1]; ++e) {
-                const uint32_t host = m_edges[e].first;
-                if (m_edges[e].second == CImportEdges::API_SET_HOST && m_neededBy[host] != walk) {
-                    m_neededBy[host] = walk;
-                    changed = true;
-                }
-            }
-        }
-    }
-    for (const uint32_t index : m_closure) {
-        const Reference& entry = references[index];
-        if (entry.State() == REF_FOUND || entry.State() == REF_API_SET) continue;
-        if (m_neededBy[index] != walk) {
-            answer.delayLoadOnly.push_back(entry.text);
-        } else if (entry.State() == REF_INCORRECT) {
-            answer.incorrect.push_back(entry.text);
+    for (const uint32_t index : reached) {
+        const std::string& text = references[index].text;
+        if (!std::binary_search(needed.begin(), needed.end(), index)) {
+            answer.delayLoadOnly.push_back(text);
+        } else if (graph.states[index] == REF_INCORRECT) {
+            answer.incorrect.push_back(text);
         } else {
-            answer.notFound.push_back(entry.text);
+            answer.notFound.push_back(text);
         }
     }
     SortNoCase(answer.notFound);

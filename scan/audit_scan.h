@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "audit_needs.h"
 #include "module_read.h"
 #include "platform.h"
 #include "reference_scanner.h"
@@ -53,23 +54,16 @@ private:
     void CheckGroup(const std::vector<size_t>& members, std::vector<AuditedModule>& answers);
     // The reference index a serial stands for now, or -1.
     long IndexOf(uint64_t serial) const;
-    void BuildGraph();
-    void Collect(const Root& root, AuditedModule& answer);
+    // The shared graph of the current scan, over reference indexes.
+    NeedGraph BuildGraph() const;
+    void Answer(const Root& root, const NeedGraph& graph, const CNeeds& needs,
+                AuditedModule& answer) const;
 
     IScanPlatform& m_platform;
     std::string m_initialDirectory;
     CModuleReadCache m_reads;
     CMatchPresence m_presence;
     CReferenceScanner m_scanner;
-    // The shared graph of the current group, over reference indexes.
-    std::vector<size_t> m_edgesFrom;
-    std::vector<std::pair<uint32_t, CImportEdges::Kind>> m_edges;
-    // Per reference: the root walk that last reached it, and whether that
-    // root needs it at start-up.
-    std::vector<uint32_t> m_reachedBy;
-    std::vector<uint32_t> m_neededBy;
-    uint32_t m_walk = 0;
-    std::vector<uint32_t> m_closure;  // the current walk's references, in reach order
 };
 
 }  // namespace kivrel

@@ -1,0 +1,51 @@
+// What the modules of an audit need, from the import graph of a shared scan:
+// the unresolved names each node leads to, computed once per strongly
+// connected component in one pass, so that no module's closure is walked again
+// for every module that reaches it.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <utility>
+#include <vector>
+
+#include "import_edges.h"
+
+namespace kivrel {
+
+// Compressed rows over reference indexes: the edges of node n are
+// edges[from[n]] .. edges[from[n + 1] - 1], each with how it was recorded.
+struct NeedGraph {
+    using Edge = std::pair<uint32_t, CImportEdges::Kind>;
+    std::vector<size_t> from{0};
+    std::vector<Edge> edges;
+    std::vector<uint16_t> states;  // each node's RefState
+};
+
+class CNeeds {
+public:
+    explicit CNeeds(const NeedGraph& graph);
+
+    // For a module importing `imports`: the unresolved nodes it leads to, and
+    // those of them it needs at start-up (named by an import table of a
+    // module on the way, or hosting an API set that is), each ascending.
+    void Of(const std::vector<NeedGraph::Edge>& imports, std::vector<uint32_t>& reached,
+            std::vector<uint32_t>& needed) const;
+
+private:
+    bool Unresolved(uint32_t node) const;
+    // The unresolved hosts an API set node stands for, through hosts that are
+    // API sets in turn.
+    void AddHosts(uint32_t apiSet, std::vector<uint32_t>& into) const;
+    // What importing `to` through an edge of `kind` makes needed.
+    void AddNeededBy(uint32_t to, CImportEdges::Kind kind, std::vector<uint32_t>& into) const;
+    void Finish(const std::vector<uint32_t>& members, uint32_t component);
+
+    const NeedGraph& m_graph;
+    std::vector<uint32_t> m_componentOf;
+    // Per component: the unresolved nodes its members reach, and those needed.
+    std::vector<std::vector<uint32_t>> m_reached;
+    std::vector<std::vector<uint32_t>> m_needed;
+};
+
+}  // namespace kivrel
