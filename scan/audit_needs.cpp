@@ -8,11 +8,6 @@ namespace kivrel {
 
 namespace {
 constexpr uint32_t kUnvisited = UINT32_MAX;
-
-void SortUnique(std::vector<uint32_t>& nodes) {
-    std::sort(nodes.begin(), nodes.end());
-    nodes.erase(std::unique(nodes.begin(), nodes.end()), nodes.end());
-}
 }  // namespace
 
 CNeeds::CNeeds(const NeedGraph& graph) : m_graph(graph) {
@@ -25,6 +20,8 @@ CNeeds::CNeeds(const NeedGraph& graph) : m_graph(graph) {
     std::vector<uint32_t> stack, members;
     std::vector<std::pair<uint32_t, size_t>> calls;  // node, its next edge
     m_componentOf.assign(count, kUnvisited);
+    m_reaching.stamps.assign(count, 0);
+    m_needing.stamps.assign(count, 0);
     uint32_t visited = 0;
     auto enter = [&](uint32_t node) {
         order[node] = low[node] = visited++;
@@ -75,7 +72,7 @@ bool CNeeds::Unresolved(uint32_t node) const {
     return state != REF_FOUND && state != REF_API_SET;
 }
 
-void CNeeds::AddHosts(uint32_t apiSet, std::vector<uint32_t>& into) const {
+void CNeeds::AddHosts(uint32_t apiSet, Gathering& into) const {
     std::vector<uint32_t> pending{apiSet}, seen{apiSet};
     while (!pending.empty()) {
         const uint32_t node = pending.back();
@@ -83,7 +80,7 @@ void CNeeds::AddHosts(uint32_t apiSet, std::vector<uint32_t>& into) const {
         for (size_t e = m_graph.from[node]; e < m_graph.from[node + 1]; ++e) {
             const auto [host, kind] = m_graph.edges[e];
             if (kind != CImportEdges::API_SET_HOST) continue;
-            if (Unresolved(host)) into.push_back(host);
+            if (Unresolved(host)) into.Add(host, m_stamp);
             if (m_graph.states[host] == REF_API_SET &&
                 std::find(seen.begin(), seen.end(), host) == seen.end()) {
                 seen.push_back(host);
@@ -93,45 +90,49 @@ void CNeeds::AddHosts(uint32_t apiSet, std::vector<uint32_t>& into) const {
     }
 }
 
-void CNeeds::AddNeededBy(uint32_t to, CImportEdges::Kind kind, std::vector<uint32_t>& into) const {
+void CNeeds::AddNeededBy(uint32_t to, CImportEdges::Kind kind, Gathering& into) const {
     if (kind != CImportEdges::IMPORT) return;
-    if (Unresolved(to)) into.push_back(to);
+    if (Unresolved(to)) into.Add(to, m_stamp);
     if (m_graph.states[to] == REF_API_SET) AddHosts(to, into);
 }
 
+void CNeeds::AddComponent(uint32_t component, bool sameComponent) const {
+    if (sameComponent) return;
+    for (const uint32_t node : m_reached[component]) m_reaching.Add(node, m_stamp);
+    for (const uint32_t node : m_needed[component]) m_needing.Add(node, m_stamp);
+}
+
 void CNeeds::Finish(const std::vector<uint32_t>& members, uint32_t component) {
-    std::vector<uint32_t> reached, needed;
+    ++m_stamp;
+    m_reaching.nodes.clear();
+    m_needing.nodes.clear();
     for (const uint32_t member : members) {
         for (size_t e = m_graph.from[member]; e < m_graph.from[member + 1]; ++e) {
             const auto [to, kind] = m_graph.edges[e];
-            if (Unresolved(to)) reached.push_back(to);
-            const uint32_t next = m_componentOf[to];
-            if (next != component) {
-                reached.insert(reached.end(), m_reached[next].begin(), m_reached[next].end());
-                needed.insert(needed.end(), m_needed[next].begin(), m_needed[next].end());
-            }
-            AddNeededBy(to, kind, needed);
+            if (Unresolved(to)) m_reaching.Add(to, m_stamp);
+            AddComponent(m_componentOf[to], m_componentOf[to] == component);
+            AddNeededBy(to, kind, m_needing);
         }
     }
-    SortUnique(reached);
-    SortUnique(needed);
-    m_reached[component] = std::move(reached);
-    m_needed[component] = std::move(needed);
+    m_reached[component] = m_reaching.nodes;
+    m_needed[component] = m_needing.nodes;
+    std::sort(m_needed[component].begin(), m_needed[component].end());
 }
 
 void CNeeds::Of(const std::vector<NeedGraph::Edge>& imports, std::vector<uint32_t>& reached,
                 std::vector<uint32_t>& needed) const {
-    reached.clear();
-    needed.clear();
+    ++m_stamp;
+    m_reaching.nodes.clear();
+    m_needing.nodes.clear();
     for (const auto& [to, kind] : imports) {
-        if (Unresolved(to)) reached.push_back(to);
-        const uint32_t component = m_componentOf[to];
-        reached.insert(reached.end(), m_reached[component].begin(), m_reached[component].end());
-        needed.insert(needed.end(), m_needed[component].begin(), m_needed[component].end());
-        AddNeededBy(to, kind, needed);
+        if (Unresolved(to)) m_reaching.Add(to, m_stamp);
+        AddComponent(m_componentOf[to], false);
+        AddNeededBy(to, kind, m_needing);
     }
-    SortUnique(reached);
-    SortUnique(needed);
+    reached = m_reaching.nodes;
+    needed = m_needing.nodes;
+    std::sort(reached.begin(), reached.end());
+    std::sort(needed.begin(), needed.end());
 }
 
 }  // namespace kivrel

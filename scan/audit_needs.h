@@ -33,12 +33,25 @@ public:
             std::vector<uint32_t>& needed) const;
 
 private:
+    // A set being gathered: each node once, by the stamp of the gathering.
+    struct Gathering {
+        std::vector<uint32_t> nodes;
+        std::vector<uint32_t> stamps;  // per node
+        void Add(uint32_t node, uint32_t stamp) {
+            if (stamps[node] != stamp) {
+                stamps[node] = stamp;
+                nodes.push_back(node);
+            }
+        }
+    };
+
     bool Unresolved(uint32_t node) const;
     // The unresolved hosts an API set node stands for, through hosts that are
     // API sets in turn.
-    void AddHosts(uint32_t apiSet, std::vector<uint32_t>& into) const;
+    void AddHosts(uint32_t apiSet, Gathering& into) const;
     // What importing `to` through an edge of `kind` makes needed.
-    void AddNeededBy(uint32_t to, CImportEdges::Kind kind, std::vector<uint32_t>& into) const;
+    void AddNeededBy(uint32_t to, CImportEdges::Kind kind, Gathering& into) const;
+    void AddComponent(uint32_t component, bool sameComponent) const;
     void Finish(const std::vector<uint32_t>& members, uint32_t component);
 
     const NeedGraph& m_graph;
@@ -46,6 +59,8 @@ private:
     // Per component: the unresolved nodes its members reach, and those needed.
     std::vector<std::vector<uint32_t>> m_reached;
     std::vector<std::vector<uint32_t>> m_needed;
+    mutable Gathering m_reaching, m_needing;
+    mutable uint32_t m_stamp = 0;
 };
 
 }  // namespace kivrel

@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <map>
+#include <memory>
 #include <utility>
 
+#include "path_text.h"
 #include "text.h"
 
 namespace kivrel {
@@ -15,10 +17,12 @@ LoaderOptions WithOwnFolderFirst(LoaderOptions options) {
 }
 
 void SortNoCase(std::vector<std::string>& names) {
-    std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
-        const std::string fa = ToLowerAscii(a), fb = ToLowerAscii(b);
-        return fa != fb ? fa < fb : a < b;
-    });
+    // Each name folded once, not at every comparison.
+    std::vector<std::pair<std::string, std::string>> keyed;
+    keyed.reserve(names.size());
+    for (std::string& name : names) keyed.emplace_back(ToLowerAscii(name), std::move(name));
+    std::sort(keyed.begin(), keyed.end());
+    for (size_t i = 0; i < names.size(); ++i) names[i] = std::move(keyed[i].second);
 }
 }  // namespace
 
@@ -37,9 +41,10 @@ std::vector<AuditedModule> CAuditScan::Check(const std::vector<std::string>& pat
     std::vector<AuditedModule> answers(paths.size());
     // Directory listings are kept for the whole run.
     m_platform.BeginScan();
-    // The modules of one folder share the search order; with machine
-    // matching, those of one machine also share what is passed over.
+    // With machine matching, the modules of one machine share what is
+    // passed over; without one resolution for all, each folder has its own.
     const bool byMachine = m_scanner.Options().matchMachine;
+    const bool shared = SharesOneResolution();
     std::map<std::string, size_t> groupOf;
     std::vector<std::vector<size_t>> groups;
     for (size_t i = 0; i < paths.size(); ++i) {
@@ -51,15 +56,28 @@ std::vector<AuditedModule> CAuditScan::Check(const std::vector<std::string>& pat
         answer.exitStatus = IsFailingMessage(read.errorId) ? 1 : 0;
         if (!read.isPe) continue;
         const size_t cut = paths[i].rfind(m_platform.PathSeparator());
-        std::string key = cut == std::string::npos ? std::string() : paths[i].substr(0, cut);
+        std::string key =
+            shared || cut == std::string::npos ? std::string() : paths[i].substr(0, cut);
         key += '\0';
         key += std::to_string(byMachine ? read.machine : 0);
         const auto [at, added] = groupOf.emplace(std::move(key), groups.size());
         if (added) groups.emplace_back();
         groups[at->second].push_back(i);
     }
-    for (const std::vector<size_t>& members : groups) CheckGroup(members, answers);
+    for (const std::vector<size_t>& members : groups) {
+        if (shared) {
+            CheckShared(members, answers);
+        } else {
+            CheckGroup(members, answers);
+        }
+    }
     return answers;
+}
+
+bool CAuditScan::SharesOneResolution() const {
+    const LoaderOptions& options = m_scanner.Options();
+    return !options.apiSets && !options.knownDlls && !options.dotLocal &&
+           options.hostPath.empty() && !options.assemblies && !options.functions;
 }
 
 ModuleReadOptions CAuditScan::RootReadOptions() const {
@@ -83,6 +101,147 @@ void CAuditScan::CheckGroup(const std::vector<size_t>& members,
     const NeedGraph graph = BuildGraph();
     const CNeeds needs(graph);
     for (const Root& root : roots) Answer(root, graph, needs, answers[root.answer]);
+}
+
+void CAuditScan::CheckShared(const std::vector<size_t>& members,
+                             std::vector<AuditedModule>& answers) {
+    // No module path: the search order without a module's folder.
+    m_scanner.BeginSharedScan(
+        std::string(), m_initialDirectory,
+        m_reads.Read(answers[members.front()].path, RootReadOptions()).machine);
+    std::vector<Root> roots;
+    roots.reserve(members.size());
+    std::map<std::string, std::vector<size_t>> byFolder;  // folder -> roots, in path order
+    const char separator = m_platform.PathSeparator();
+    for (size_t member : members) {
+        const std::string& path = answers[member].path;
+        const ModuleRead& read = m_reads.Read(path, RootReadOptions());
+        const size_t cut = path.rfind(separator);
+        byFolder[cut == std::string::npos ? std::string() : path.substr(0, cut)].push_back(
+            roots.size());
+        roots.push_back({member, m_scanner.AddImportsOf(read), read.imports.size()});
+    }
+    m_scanner.ResolveReferences();
+    std::vector<std::vector<OwnResolution>> own;
+    own.reserve(byFolder.size());
+    for (const auto& folder : byFolder) {
+        own.push_back(OwnFolderFirst(answers[roots[folder.second.front()].answer].path));
+    }
+    // The graph only now: a folder's modules may have added names to the scan.
+    const NeedGraph graph = BuildGraph();
+    std::unique_ptr<CNeeds> sharedNeeds;
+    size_t f = 0;
+    for (const auto& folder : byFolder) {
+        const std::vector<OwnResolution>& folderOwn = own[f++];
+        if (folderOwn.empty()) {
+            if (!sharedNeeds) sharedNeeds = std::make_unique<CNeeds>(graph);
+            for (size_t r : folder.second)
+                Answer(roots[r], graph, *sharedNeeds, answers[roots[r].answer]);
+        } else {
+            const NeedGraph folderGraph = WithOwnResolutions(graph, folderOwn);
+            const CNeeds needs(folderGraph);
+            for (size_t r : folder.second)
+                Answer(roots[r], folderGraph, needs, answers[roots[r].answer]);
+        }
+    }
+}
+
+std::vector<CAuditScan::OwnResolution> CAuditScan::OwnFolderFirst(const std::string& path) {
+    std::vector<OwnResolution> own;
+    // As BuildSearchDirectories takes a module's folder.
+    const size_t cut = path.rfind(m_platform.PathSeparator());
+    if (!FitsPathBuffer(path) || cut == std::string::npos) return own;
+    const std::string directory = path.substr(0, cut + 1);
+    if (!FitsPathBuffer(directory)) return own;
+    const uint32_t directoryId = m_presence.DirectoryId(directory);
+    const ModuleReadOptions options = m_scanner.ReadOptions();
+    const CReferenceList& references = m_scanner.References();
+    const CSearchDirectoryList& directories = m_scanner.SearchDirectories();
+    // Names a folder's module adds are checked in turn, until none is new.
+    uint64_t checkFrom = 0;
+    while (!references.empty() && references.SerialAt(references.size() - 1) >= checkFrom) {
+        std::vector<uint64_t> serials;
+        for (size_t i = 0; i < references.size(); ++i) {
+            if (references.SerialAt(i) >= checkFrom) serials.push_back(references.SerialAt(i));
+        }
+        checkFrom = serials.back() + 1;
+        bool added = false;
+        for (const uint64_t serial : serials) {
+            const long index = references.IndexOfSerial(serial);
+            if (index < 0) continue;  // replaced by a longer name meanwhile
+            const Reference entry = references[static_cast<size_t>(index)];
+            // Resolved without a look at any folder, or a folder too long for it.
+            if (entry.State() == REF_API_SET || !IsSearchableName(entry.text)) continue;
+            const std::string pattern = entry.text.back() == '.' ? entry.text + "*" : entry.text;
+            if (directory.size() + pattern.size() >= kMaxPath) continue;
+            const std::vector<std::string>& matches =
+                m_presence.MatchesIn(m_presence.RowOf(pattern), directoryId, directory, pattern);
+            if (matches.empty()) continue;
+            // As ResolveInDirectory takes the folder's matches.
+            const ModuleRead* found = nullptr;
+            std::string foundName;
+            for (const std::string& name : matches) {
+                if (!FitsPathBuffer(directory + name)) continue;
+                const ModuleRead& read = m_reads.Read(directory + name, options);
+                if (read.isPe) {
+                    found = &read;
+                    foundName = name;
+                    break;
+                }
+            }
+            if (found == nullptr) {
+                // Only files that are no modules: the search goes on along the
+                // shared order, which may not pass this folder.
+                if (entry.State() == REF_NOT_FOUND) own.push_back({serial, REF_INCORRECT, {}, 0});
+                continue;
+            }
+            const std::string& file = entry.fileName.empty() ? entry.text : entry.fileName;
+            if (entry.State() == REF_FOUND &&
+                EqualsNoCase(directories[entry.DirectoryIndex()], directory) &&
+                (entry.fileName.empty() ? EqualsNoCase(file, foundName) : file == foundName)) {
+                continue;  // where the shared order finds it too
+            }
+            own.push_back(
+                {serial, REF_FOUND, m_scanner.AddImportsOf(*found), found->imports.size()});
+            added = true;
+        }
+        if (!added) break;
+        m_scanner.ResolveReferences();
+    }
+    return own;
+}
+
+NeedGraph CAuditScan::WithOwnResolutions(const NeedGraph& graph,
+                                         const std::vector<OwnResolution>& own) const {
+    const size_t count = graph.states.size();
+    NeedGraph folder;
+    folder.states = graph.states;
+    std::vector<long> ownAt(count, -1);
+    for (size_t k = 0; k < own.size(); ++k) {
+        const long index = IndexOf(own[k].serial);
+        if (index < 0) continue;
+        ownAt[static_cast<size_t>(index)] = static_cast<long>(k);
+        folder.states[static_cast<size_t>(index)] = own[k].state;
+    }
+    folder.from.assign(count + 1, 0);
+    folder.edges.reserve(graph.edges.size());
+    for (size_t node = 0; node < count; ++node) {
+        if (ownAt[node] < 0) {
+            folder.edges.insert(folder.edges.end(), graph.edges.begin() + graph.from[node],
+                                graph.edges.begin() + graph.from[node + 1]);
+        } else {
+            const OwnResolution& resolution = own[static_cast<size_t>(ownAt[node])];
+            for (size_t k = 0; k < resolution.imports.size(); ++k) {
+                const long to = IndexOf(resolution.imports[k]);
+                if (to < 0) continue;
+                folder.edges.emplace_back(
+                    static_cast<uint32_t>(to),
+                    k < resolution.delayFrom ? CImportEdges::IMPORT : CImportEdges::DELAY_IMPORT);
+            }
+        }
+        folder.from[node + 1] = folder.edges.size();
+    }
+    return folder;
 }
 
 long CAuditScan::IndexOf(uint64_t serial) const {

@@ -1,9 +1,10 @@
 // Many modules checked in one run, each as the loader loads it (its own folder
-// first), sharing all the reading: the modules of one folder (and, with
-// machine matching, of one machine) share one search order and so one
-// resolution; every file is read once and every directory listed once for
-// the whole run. What each module needs is then walked from the shared
-// import graph.
+// first), sharing all the reading: every file is read once and every directory
+// listed once for the whole run. All modules (with machine matching, all of one
+// machine) share one resolution along the search order without their folders;
+// a folder changes only the names it holds a match for, which are resolved
+// again for its modules alone. What each module needs then comes from one pass
+// over the shared import graph.
 #pragma once
 
 #include <cstdint>
@@ -50,8 +51,25 @@ private:
         std::vector<uint64_t> imports;
         size_t delayFrom;
     };
+    // A name that a folder resolves otherwise than the shared search order:
+    // found in the folder, or only files that are no modules there.
+    struct OwnResolution {
+        uint64_t serial;
+        uint16_t state;
+        std::vector<uint64_t> imports;  // the folder's module's, when found
+        size_t delayFrom;
+    };
     ModuleReadOptions RootReadOptions() const;
+    // With loader rules that put other folders or names first, each folder
+    // gets a resolution of its own.
+    bool SharesOneResolution() const;
     void CheckGroup(const std::vector<size_t>& members, std::vector<AuditedModule>& answers);
+    void CheckShared(const std::vector<size_t>& members, std::vector<AuditedModule>& answers);
+    // The names that `folder` (of `path`) resolves otherwise, each folder
+    // module's imports added to the shared scan.
+    std::vector<OwnResolution> OwnFolderFirst(const std::string& path);
+    NeedGraph WithOwnResolutions(const NeedGraph& graph,
+                                 const std::vector<OwnResolution>& own) const;
     // The reference index a serial stands for now, or -1.
     long IndexOf(uint64_t serial) const;
     // The shared graph of the current scan, over reference indexes.

@@ -144,6 +144,8 @@ public:
     std::string FoundPath(size_t index) const;
     void ClearLists();
 
+    // How this scan reads a module it finds (the loader options in force).
+    ModuleReadOptions ReadOptions() const;
     const CSearchDirectoryList& SearchDirectories() const { return m_directories; }
     const CReferenceList& References() const { return m_references; }
     // The files the last scan passed over, in the order it met them.
@@ -174,7 +176,6 @@ private:
     void PrepareLoaderRules(const std::string& initialDirectory);
     bool ResolveByLoaderRules(const std::string& text);
     long DirectoryIndexOf(std::string directory) const;
-    ModuleReadOptions ReadOptions() const;
     // The match presence's id of search directory `index`.
     uint32_t PresenceId(uint32_t index);
     ModuleRead Read(const std::string& path, const ModuleReadOptions& options) const {
