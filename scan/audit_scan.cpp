@@ -122,11 +122,11 @@ void CAuditScan::CheckShared(const std::vector<size_t>& members,
         roots.push_back({member, m_scanner.AddImportsOf(read), read.imports.size()});
     }
     m_scanner.ResolveReferences();
-    std::vector<std::vector<OwnResolution>> own;
-    own.reserve(byFolder.size());
+    std::vector<std::string> firstPaths;
     for (const auto& folder : byFolder) {
-        own.push_back(OwnFolderFirst(answers[roots[folder.second.front()].answer].path));
+        firstPaths.push_back(answers[roots[folder.second.front()].answer].path);
     }
+    const std::vector<std::vector<OwnResolution>> own = OwnFolderFirst(firstPaths);
     // The graph only now: a folder's modules may have added names to the scan.
     const NeedGraph graph = BuildGraph();
     std::unique_ptr<CNeeds> sharedNeeds;
@@ -146,18 +146,28 @@ void CAuditScan::CheckShared(const std::vector<size_t>& members,
     }
 }
 
-std::vector<CAuditScan::OwnResolution> CAuditScan::OwnFolderFirst(const std::string& path) {
-    std::vector<OwnResolution> own;
-    // As BuildSearchDirectories takes a module's folder.
-    const size_t cut = path.rfind(m_platform.PathSeparator());
-    if (!FitsPathBuffer(path) || cut == std::string::npos) return own;
-    const std::string directory = path.substr(0, cut + 1);
-    if (!FitsPathBuffer(directory)) return own;
-    const uint32_t directoryId = m_presence.DirectoryId(directory);
+std::vector<std::vector<CAuditScan::OwnResolution>> CAuditScan::OwnFolderFirst(
+    const std::vector<std::string>& paths) {
+    struct Folder {
+        std::string directory;  // empty: none that the search order would take
+        uint32_t id = 0;
+    };
+    std::vector<Folder> folders(paths.size());
+    for (size_t f = 0; f < paths.size(); ++f) {
+        // As BuildSearchDirectories takes a module's folder.
+        const size_t cut = paths[f].rfind(m_platform.PathSeparator());
+        if (!FitsPathBuffer(paths[f]) || cut == std::string::npos) continue;
+        folders[f].directory = paths[f].substr(0, cut + 1);
+        if (!FitsPathBuffer(folders[f].directory)) folders[f].directory.clear();
+        if (!folders[f].directory.empty())
+            folders[f].id = m_presence.DirectoryId(folders[f].directory);
+    }
+    std::vector<std::vector<OwnResolution>> own(paths.size());
     const ModuleReadOptions options = m_scanner.ReadOptions();
     const CReferenceList& references = m_scanner.References();
     const CSearchDirectoryList& directories = m_scanner.SearchDirectories();
-    // Names a folder's module adds are checked in turn, until none is new.
+    // Each name is looked up in folder after folder (one pattern prepared once);
+    // names that a folder's modules add are checked in turn, until none is new.
     uint64_t checkFrom = 0;
     while (!references.empty() && references.SerialAt(references.size() - 1) >= checkFrom) {
         std::vector<uint64_t> serials;
@@ -170,40 +180,46 @@ std::vector<CAuditScan::OwnResolution> CAuditScan::OwnFolderFirst(const std::str
             const long index = references.IndexOfSerial(serial);
             if (index < 0) continue;  // replaced by a longer name meanwhile
             const Reference entry = references[static_cast<size_t>(index)];
-            // Resolved without a look at any folder, or a folder too long for it.
+            // Resolved without a look at any folder.
             if (entry.State() == REF_API_SET || !IsSearchableName(entry.text)) continue;
             const std::string pattern = entry.text.back() == '.' ? entry.text + "*" : entry.text;
-            if (directory.size() + pattern.size() >= kMaxPath) continue;
-            const std::vector<std::string>& matches =
-                m_presence.MatchesIn(m_presence.RowOf(pattern), directoryId, directory, pattern);
-            if (matches.empty()) continue;
-            // As ResolveInDirectory takes the folder's matches.
-            const ModuleRead* found = nullptr;
-            std::string foundName;
-            for (const std::string& name : matches) {
-                if (!FitsPathBuffer(directory + name)) continue;
-                const ModuleRead& read = m_reads.Read(directory + name, options);
-                if (read.isPe) {
-                    found = &read;
-                    foundName = name;
-                    break;
+            CMatchPresence::Row& row = m_presence.RowOf(pattern);
+            for (size_t f = 0; f < folders.size(); ++f) {
+                const std::string& directory = folders[f].directory;
+                if (directory.empty() || directory.size() + pattern.size() >= kMaxPath) continue;
+                const std::vector<std::string>& matches =
+                    m_presence.MatchesIn(row, folders[f].id, directory, pattern);
+                if (matches.empty()) continue;
+                // As ResolveInDirectory takes the folder's matches.
+                const ModuleRead* found = nullptr;
+                std::string foundName;
+                for (const std::string& name : matches) {
+                    if (!FitsPathBuffer(directory + name)) continue;
+                    const ModuleRead& read = m_reads.Read(directory + name, options);
+                    if (read.isPe) {
+                        found = &read;
+                        foundName = name;
+                        break;
+                    }
                 }
+                if (found == nullptr) {
+                    // Only files that are no modules: the search goes on along
+                    // the shared order, which may not pass this folder.
+                    if (entry.State() == REF_NOT_FOUND) {
+                        own[f].push_back({serial, REF_INCORRECT, {}, 0});
+                    }
+                    continue;
+                }
+                const std::string& file = entry.fileName.empty() ? entry.text : entry.fileName;
+                if (entry.State() == REF_FOUND &&
+                    EqualsNoCase(directories[entry.DirectoryIndex()], directory) &&
+                    (entry.fileName.empty() ? EqualsNoCase(file, foundName) : file == foundName)) {
+                    continue;  // where the shared order finds it too
+                }
+                own[f].push_back(
+                    {serial, REF_FOUND, m_scanner.AddImportsOf(*found), found->imports.size()});
+                added = true;
             }
-            if (found == nullptr) {
-                // Only files that are no modules: the search goes on along the
-                // shared order, which may not pass this folder.
-                if (entry.State() == REF_NOT_FOUND) own.push_back({serial, REF_INCORRECT, {}, 0});
-                continue;
-            }
-            const std::string& file = entry.fileName.empty() ? entry.text : entry.fileName;
-            if (entry.State() == REF_FOUND &&
-                EqualsNoCase(directories[entry.DirectoryIndex()], directory) &&
-                (entry.fileName.empty() ? EqualsNoCase(file, foundName) : file == foundName)) {
-                continue;  // where the shared order finds it too
-            }
-            own.push_back(
-                {serial, REF_FOUND, m_scanner.AddImportsOf(*found), found->imports.size()});
-            added = true;
         }
         if (!added) break;
         m_scanner.ResolveReferences();

@@ -65,9 +65,9 @@ private:
     bool SharesOneResolution() const;
     void CheckGroup(const std::vector<size_t>& members, std::vector<AuditedModule>& answers);
     void CheckShared(const std::vector<size_t>& members, std::vector<AuditedModule>& answers);
-    // The names that `folder` (of `path`) resolves otherwise, each folder
-    // module's imports added to the shared scan.
-    std::vector<OwnResolution> OwnFolderFirst(const std::string& path);
+    // Per folder (of a module in `paths`), the names it resolves otherwise;
+    // each folder module's imports are added to the shared scan.
+    std::vector<std::vector<OwnResolution>> OwnFolderFirst(const std::vector<std::string>& paths);
     NeedGraph WithOwnResolutions(const NeedGraph& graph,
                                  const std::vector<OwnResolution>& own) const;
     // The reference index a serial stands for now, or -1.
