@@ -8,9 +8,11 @@ namespace kivrel {
 
 namespace {
 constexpr uint32_t kUnvisited = UINT32_MAX;
+constexpr uint32_t kNoComponent = UINT32_MAX - 1;  // a module outside the graph
 }  // namespace
 
-CNeeds::CNeeds(const NeedGraph& graph) : m_graph(graph) {
+CNeeds::CNeeds(const NeedGraph& graph, const CNeeds* base, const std::vector<bool>& affected)
+    : m_graph(graph), m_pBase(base) {
     // Tarjan's algorithm with an explicit stack (an import chain may be
     // deeper than the call stack). A component is finished only after every
     // component it reaches, so its sets are made from finished ones.
@@ -29,14 +31,17 @@ CNeeds::CNeeds(const NeedGraph& graph) : m_graph(graph) {
         onStack[node] = true;
         calls.emplace_back(node, graph.from[node]);
     };
+    // Nodes the base answers for are never entered: their edges end there.
+    auto own = [&](uint32_t node) { return m_pBase == nullptr || affected[node]; };
     for (uint32_t start = 0; start < count; ++start) {
-        if (order[start] != kUnvisited) continue;
+        if (order[start] != kUnvisited || !own(start)) continue;
         enter(start);
         while (!calls.empty()) {
             const uint32_t node = calls.back().first;
             size_t& edge = calls.back().second;
             if (edge < graph.from[node + 1]) {
                 const uint32_t to = graph.edges[edge++].first;
+                if (!own(to)) continue;
                 if (order[to] == kUnvisited) {
                     enter(to);
                 } else if (onStack[to]) {
@@ -96,10 +101,13 @@ void CNeeds::AddNeededBy(uint32_t to, CImportEdges::Kind kind, Gathering& into) 
     if (m_graph.states[to] == REF_API_SET) AddHosts(to, into);
 }
 
-void CNeeds::AddComponent(uint32_t component, bool sameComponent) const {
-    if (sameComponent) return;
-    for (const uint32_t node : m_reached[component]) m_reaching.Add(node, m_stamp);
-    for (const uint32_t node : m_needed[component]) m_needing.Add(node, m_stamp);
+void CNeeds::AddSetsOf(uint32_t to, uint32_t component) const {
+    const uint32_t of = m_componentOf[to];
+    if (of == component) return;
+    const CNeeds& sets = of == kUnvisited ? *m_pBase : *this;
+    const uint32_t at = of == kUnvisited ? m_pBase->m_componentOf[to] : of;
+    for (const uint32_t node : sets.m_reached[at]) m_reaching.Add(node, m_stamp);
+    for (const uint32_t node : sets.m_needed[at]) m_needing.Add(node, m_stamp);
 }
 
 void CNeeds::Finish(const std::vector<uint32_t>& members, uint32_t component) {
@@ -110,7 +118,7 @@ void CNeeds::Finish(const std::vector<uint32_t>& members, uint32_t component) {
         for (size_t e = m_graph.from[member]; e < m_graph.from[member + 1]; ++e) {
             const auto [to, kind] = m_graph.edges[e];
             if (Unresolved(to)) m_reaching.Add(to, m_stamp);
-            AddComponent(m_componentOf[to], m_componentOf[to] == component);
+            AddSetsOf(to, component);
             AddNeededBy(to, kind, m_needing);
         }
     }
@@ -126,7 +134,7 @@ void CNeeds::Of(const std::vector<NeedGraph::Edge>& imports, std::vector<uint32_
     m_needing.nodes.clear();
     for (const auto& [to, kind] : imports) {
         if (Unresolved(to)) m_reaching.Add(to, m_stamp);
-        AddComponent(m_componentOf[to], false);
+        AddSetsOf(to, kNoComponent);
         AddNeededBy(to, kind, m_needing);
     }
     reached = m_reaching.nodes;

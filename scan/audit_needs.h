@@ -24,7 +24,11 @@ struct NeedGraph {
 
 class CNeeds {
 public:
-    explicit CNeeds(const NeedGraph& graph);
+    explicit CNeeds(const NeedGraph& graph) : CNeeds(graph, nullptr, {}) {}
+    // For a graph that differs from `base`'s only at some nodes: the nodes
+    // that lead to none of them (`affected` false) keep the base's answers,
+    // and only the others are computed again.
+    CNeeds(const NeedGraph& graph, const CNeeds* base, const std::vector<bool>& affected);
 
     // For a module importing `imports`: the unresolved nodes it leads to, and
     // those of them it needs at start-up (named by an import table of a
@@ -51,11 +55,13 @@ private:
     void AddHosts(uint32_t apiSet, Gathering& into) const;
     // What importing `to` through an edge of `kind` makes needed.
     void AddNeededBy(uint32_t to, CImportEdges::Kind kind, Gathering& into) const;
-    void AddComponent(uint32_t component, bool sameComponent) const;
+    // Adds what node `to` reaches and needs, unless it is of `component`.
+    void AddSetsOf(uint32_t to, uint32_t component) const;
     void Finish(const std::vector<uint32_t>& members, uint32_t component);
 
     const NeedGraph& m_graph;
-    std::vector<uint32_t> m_componentOf;
+    const CNeeds* m_pBase;
+    std::vector<uint32_t> m_componentOf;  // kUnvisited: the base's
     // Per component: the unresolved nodes its members reach, and those needed.
     std::vector<std::vector<uint32_t>> m_reached;
     std::vector<std::vector<uint32_t>> m_needed;

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <map>
-#include <memory>
 #include <utility>
 
 #include "path_text.h"
@@ -129,19 +128,21 @@ void CAuditScan::CheckShared(const std::vector<size_t>& members,
     const std::vector<std::vector<OwnResolution>> own = OwnFolderFirst(firstPaths);
     // The graph only now: a folder's modules may have added names to the scan.
     const NeedGraph graph = BuildGraph();
-    std::unique_ptr<CNeeds> sharedNeeds;
+    const CNeeds sharedNeeds(graph);
+    std::vector<bool> affected;
     size_t f = 0;
     for (const auto& folder : byFolder) {
         const std::vector<OwnResolution>& folderOwn = own[f++];
         if (folderOwn.empty()) {
-            if (!sharedNeeds) sharedNeeds = std::make_unique<CNeeds>(graph);
-            for (size_t r : folder.second)
-                Answer(roots[r], graph, *sharedNeeds, answers[roots[r].answer]);
+            for (size_t r : folder.second) {
+                Answer(roots[r], graph, sharedNeeds, answers[roots[r].answer]);
+            }
         } else {
-            const NeedGraph folderGraph = WithOwnResolutions(graph, folderOwn);
-            const CNeeds needs(folderGraph);
-            for (size_t r : folder.second)
+            const NeedGraph folderGraph = WithOwnResolutions(graph, folderOwn, affected);
+            const CNeeds needs(folderGraph, &sharedNeeds, affected);
+            for (size_t r : folder.second) {
                 Answer(roots[r], folderGraph, needs, answers[roots[r].answer]);
+            }
         }
     }
 }
@@ -228,7 +229,8 @@ std::vector<std::vector<CAuditScan::OwnResolution>> CAuditScan::OwnFolderFirst(
 }
 
 NeedGraph CAuditScan::WithOwnResolutions(const NeedGraph& graph,
-                                         const std::vector<OwnResolution>& own) const {
+                                         const std::vector<OwnResolution>& own,
+                                         std::vector<bool>& affected) const {
     const size_t count = graph.states.size();
     NeedGraph folder;
     folder.states = graph.states;
@@ -256,6 +258,35 @@ NeedGraph CAuditScan::WithOwnResolutions(const NeedGraph& graph,
             }
         }
         folder.from[node + 1] = folder.edges.size();
+    }
+    // The nodes that lead to one resolved otherwise: a walk back from those.
+    std::vector<size_t> intoFrom(count + 1, 0);
+    for (const auto& edge : folder.edges) ++intoFrom[edge.first + 1];
+    for (size_t node = 0; node < count; ++node) intoFrom[node + 1] += intoFrom[node];
+    std::vector<uint32_t> into(folder.edges.size());
+    std::vector<size_t> next(intoFrom.begin(), intoFrom.end() - 1);
+    for (uint32_t node = 0; node < count; ++node) {
+        for (size_t e = folder.from[node]; e < folder.from[node + 1]; ++e) {
+            into[next[folder.edges[e].first]++] = node;
+        }
+    }
+    affected.assign(count, false);
+    std::vector<uint32_t> pending;
+    for (size_t node = 0; node < count; ++node) {
+        if (ownAt[node] >= 0) {
+            affected[node] = true;
+            pending.push_back(static_cast<uint32_t>(node));
+        }
+    }
+    while (!pending.empty()) {
+        const uint32_t node = pending.back();
+        pending.pop_back();
+        for (size_t e = intoFrom[node]; e < intoFrom[node + 1]; ++e) {
+            if (!affected[into[e]]) {
+                affected[into[e]] = true;
+                pending.push_back(into[e]);
+            }
+        }
     }
     return folder;
 }

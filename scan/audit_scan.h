@@ -68,8 +68,9 @@ private:
     // Per folder (of a module in `paths`), the names it resolves otherwise;
     // each folder module's imports are added to the shared scan.
     std::vector<std::vector<OwnResolution>> OwnFolderFirst(const std::vector<std::string>& paths);
-    NeedGraph WithOwnResolutions(const NeedGraph& graph,
-                                 const std::vector<OwnResolution>& own) const;
+    // The folder's graph, and which nodes lead to a name it resolves otherwise.
+    NeedGraph WithOwnResolutions(const NeedGraph& graph, const std::vector<OwnResolution>& own,
+                                 std::vector<bool>& affected) const;
     // The reference index a serial stands for now, or -1.
     long IndexOf(uint64_t serial) const;
     // The shared graph of the current scan, over reference indexes.
