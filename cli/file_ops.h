@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -33,6 +34,20 @@ struct FileIdentity {
 };
 // False, with the reason, when the path cannot be looked at (missing, no access).
 bool Identify(const std::string& path, FileIdentity& identity, std::string& error);
+
+// One entry of a directory as an audit's walk looks at it.
+struct DirectoryEntry {
+    std::string name;
+    FileIdentity identity;  // links followed; volume and file only for a directory
+    char start[2] = {};     // a regular file's first bytes, `startSize` of them
+    size_t startSize = 0;
+    std::string error;  // why the entry could not be looked at, or ""
+};
+// Lists `directory` ("." and ".." left out) and looks at each entry through
+// the open directory: on POSIX no path is walked again per entry, which is
+// most of the cost of a tree of many small files.
+bool LookIntoDirectory(const std::string& directory,
+                       const std::function<void(const DirectoryEntry&)>& visit, std::string& error);
 
 // True when the directory can be opened for listing.
 bool CanList(const std::string& directory, std::string& error);

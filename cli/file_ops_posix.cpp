@@ -71,6 +71,14 @@ ssize_t ReadFull(int fd, char* buffer, size_t size) {
     return static_cast<ssize_t>(total);
 }
 
+void KindFrom(const struct stat& info, FileIdentity& identity) {
+    identity.kind = S_ISREG(info.st_mode)   ? FileIdentity::REGULAR
+                    : S_ISDIR(info.st_mode) ? FileIdentity::DIRECTORY
+                                            : FileIdentity::SPECIAL;
+    identity.volume = static_cast<uint64_t>(info.st_dev);
+    identity.file = static_cast<uint64_t>(info.st_ino);
+}
+
 constexpr size_t kChunk = 1 << 16;
 }  // namespace
 
@@ -126,12 +134,50 @@ bool ReadFileStart(const std::string& path, char* buffer, size_t size, size_t& g
 bool Identify(const std::string& path, FileIdentity& identity, std::string& error) {
     struct stat info {};
     if (stat(path.c_str(), &info) != 0) return Fail(error);
-    identity.kind = S_ISREG(info.st_mode)   ? FileIdentity::REGULAR
-                    : S_ISDIR(info.st_mode) ? FileIdentity::DIRECTORY
-                                            : FileIdentity::SPECIAL;
-    identity.volume = static_cast<uint64_t>(info.st_dev);
-    identity.file = static_cast<uint64_t>(info.st_ino);
+    KindFrom(info, identity);
     return true;
+}
+
+bool LookIntoDirectory(const std::string& directory,
+                       const std::function<void(const DirectoryEntry&)>& visit,
+                       std::string& error) {
+    std::unique_ptr<DIR, int (*)(DIR*)> dir(opendir(directory.c_str()), closedir);
+    if (!dir) return Fail(error);
+    const int at = dirfd(dir.get());
+    DirectoryEntry entry;
+    errno = 0;
+    while (const dirent* listed = readdir(dir.get())) {
+        entry.name = listed->d_name;
+        if (entry.name != "." && entry.name != "..") {
+            entry.identity = FileIdentity{};
+            entry.startSize = 0;
+            entry.error.clear();
+            struct stat info {};
+            bool known = true;
+            if (listed->d_type == DT_REG) {
+                entry.identity.kind = FileIdentity::REGULAR;
+            } else if (fstatat(at, entry.name.c_str(), &info, 0) == 0) {
+                KindFrom(info, entry.identity);
+            } else {
+                known = Fail(entry.error);
+            }
+            if (known && entry.identity.kind == FileIdentity::REGULAR) {
+                // Non-blocking: a FIFO put in the file's place must not hold the walk.
+                CDescriptor file(
+                    openat(at, entry.name.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+                const ssize_t got =
+                    file.Get() < 0 ? -1 : ReadSome(file.Get(), entry.start, sizeof entry.start);
+                if (got < 0) {
+                    Fail(entry.error);
+                } else {
+                    entry.startSize = static_cast<size_t>(got);
+                }
+            }
+            visit(entry);
+        }
+        errno = 0;
+    }
+    return errno == 0 || Fail(error);
 }
 
 bool CanList(const std::string& directory, std::string& error) {

@@ -120,6 +120,31 @@ bool Identify(const std::string& path, FileIdentity& identity, std::string& erro
     return true;
 }
 
+bool LookIntoDirectory(const std::string& directory,
+                       const std::function<void(const DirectoryEntry&)>& visit,
+                       std::string& error) {
+    std::vector<std::string> names;
+    std::vector<bool> regular;
+    if (!ListDirectory(directory, names, error, &regular)) return false;
+    std::string prefix = directory;
+    if (!prefix.empty() && !IsSeparator(prefix.back())) prefix += kivrel::kPathSeparator;
+    DirectoryEntry entry;
+    for (size_t i = 0; i < names.size(); ++i) {
+        entry.name = names[i];
+        entry.identity = FileIdentity{};
+        entry.identity.kind = FileIdentity::REGULAR;
+        entry.startSize = 0;
+        entry.error.clear();
+        const std::string path = prefix + names[i];
+        if ((regular[i] || Identify(path, entry.identity, entry.error)) &&
+            entry.identity.kind == FileIdentity::REGULAR) {
+            ReadFileStart(path, entry.start, sizeof entry.start, entry.startSize, entry.error);
+        }
+        visit(entry);
+    }
+    return true;
+}
+
 bool CanList(const std::string& directory, std::string& error) {
     std::string pattern = directory;
     if (!pattern.empty() && !IsSeparator(pattern.back())) pattern += kivrel::kPathSeparator;

@@ -32,38 +32,29 @@ FolderWalk WalkFolders(const std::vector<std::string>& paths, bool recursive) {
         }
     }
     while (!pending.empty()) {
-        std::string directory = std::move(pending.back());
+        const std::string listed = std::move(pending.back());
         pending.pop_back();
-        std::vector<std::string> names;
-        std::vector<bool> regular;
-        std::string error;
-        if (!ListDirectory(directory, names, error, &regular)) {
-            walk.failures.emplace_back(directory, error);
-            continue;
-        }
+        std::string directory = listed;
         if (directory.find_last_of(kPathSeparators) + 1 != directory.size()) {
             directory += kPathSeparator;
         }
-        for (size_t i = 0; i < names.size(); ++i) {
-            const std::string path = directory + names[i];
-            FileIdentity id;
-            id.kind = FileIdentity::REGULAR;
-            if (!regular[i] && !Identify(path, id, error)) {
-                walk.failures.emplace_back(path, error);  // vanished, or no access
-            } else if (id.kind == FileIdentity::REGULAR) {
+        std::string error;
+        const auto visit = [&](const DirectoryEntry& entry) {
+            if (!entry.error.empty()) {
+                // Vanished, or no access.
+                walk.failures.emplace_back(directory + entry.name, entry.error);
+            } else if (entry.identity.kind == FileIdentity::REGULAR) {
                 // Only a file that begins as an executable does can be a module;
                 // looking at two bytes spares mapping the many that are not.
-                char magic[2] = {};
-                size_t got = 0;
-                if (!ReadFileStart(path, magic, sizeof magic, got, error)) {
-                    walk.failures.emplace_back(path, error);
-                } else if (got == 2 && magic[0] == 'M' && magic[1] == 'Z') {
-                    walk.files.push_back({path, false});
+                if (entry.startSize == 2 && entry.start[0] == 'M' && entry.start[1] == 'Z') {
+                    walk.files.push_back({directory + entry.name, false});
                 }
-            } else if (id.kind == FileIdentity::DIRECTORY && recursive && firstVisit(id)) {
-                pending.push_back(path);
+            } else if (entry.identity.kind == FileIdentity::DIRECTORY && recursive &&
+                       firstVisit(entry.identity)) {
+                pending.push_back(directory + entry.name);
             }
-        }
+        };
+        if (!LookIntoDirectory(listed, visit, error)) walk.failures.emplace_back(listed, error);
     }
     // Named before found, so that the one kept of a path given twice is named.
     auto byPath = [](const WalkedFile& a, const WalkedFile& b) {

@@ -4,6 +4,7 @@
 #include <map>
 #include <utility>
 
+#include "path_text.h"
 #include "text.h"
 
 namespace kivrel {
@@ -15,10 +16,12 @@ LoaderOptions WithOwnFolderFirst(LoaderOptions options) {
 }
 
 void SortNoCase(std::vector<std::string>& names) {
-    std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
-        const std::string fa = ToLowerAscii(a), fb = ToLowerAscii(b);
-        return fa != fb ? fa < fb : a < b;
-    });
+    // Each name folded once, not at every comparison.
+    std::vector<std::pair<std::string, std::string>> keyed;
+    keyed.reserve(names.size());
+    for (std::string& name : names) keyed.emplace_back(ToLowerAscii(name), std::move(name));
+    std::sort(keyed.begin(), keyed.end());
+    for (size_t i = 0; i < names.size(); ++i) names[i] = std::move(keyed[i].second);
 }
 }  // namespace
 
@@ -37,9 +40,10 @@ std::vector<AuditedModule> CAuditScan::Check(const std::vector<std::string>& pat
     std::vector<AuditedModule> answers(paths.size());
     // Directory listings are kept for the whole run.
     m_platform.BeginScan();
-    // The modules of one folder share the search order; with machine
-    // matching, those of one machine also share what is passed over.
+    // With machine matching, the modules of one machine share what is
+    // passed over; without one resolution for all, each folder has its own.
     const bool byMachine = m_scanner.Options().matchMachine;
+    const bool shared = SharesOneResolution();
     std::map<std::string, size_t> groupOf;
     std::vector<std::vector<size_t>> groups;
     for (size_t i = 0; i < paths.size(); ++i) {
@@ -51,15 +55,28 @@ std::vector<AuditedModule> CAuditScan::Check(const std::vector<std::string>& pat
         answer.exitStatus = IsFailingMessage(read.errorId) ? 1 : 0;
         if (!read.isPe) continue;
         const size_t cut = paths[i].rfind(m_platform.PathSeparator());
-        std::string key = cut == std::string::npos ? std::string() : paths[i].substr(0, cut);
+        std::string key =
+            shared || cut == std::string::npos ? std::string() : paths[i].substr(0, cut);
         key += '\0';
         key += std::to_string(byMachine ? read.machine : 0);
         const auto [at, added] = groupOf.emplace(std::move(key), groups.size());
         if (added) groups.emplace_back();
         groups[at->second].push_back(i);
     }
-    for (const std::vector<size_t>& members : groups) CheckGroup(members, answers);
+    for (const std::vector<size_t>& members : groups) {
+        if (shared) {
+            CheckShared(members, answers);
+        } else {
+            CheckGroup(members, answers);
+        }
+    }
     return answers;
+}
+
+bool CAuditScan::SharesOneResolution() const {
+    const LoaderOptions& options = m_scanner.Options();
+    return !options.apiSets && !options.knownDlls && !options.dotLocal &&
+           options.hostPath.empty() && !options.assemblies && !options.functions;
 }
 
 ModuleReadOptions CAuditScan::RootReadOptions() const {
@@ -80,16 +97,207 @@ void CAuditScan::CheckGroup(const std::vector<size_t>& members,
         roots.push_back({member, m_scanner.AddImportsOf(read), read.imports.size()});
     }
     m_scanner.ResolveReferences();
-    BuildGraph();
-    for (const Root& root : roots) Collect(root, answers[root.answer]);
+    const NeedGraph graph = BuildGraph();
+    const CNeeds needs(graph);
+    for (const Root& root : roots) Answer(root, graph, needs, answers[root.answer]);
+}
+
+void CAuditScan::CheckShared(const std::vector<size_t>& members,
+                             std::vector<AuditedModule>& answers) {
+    // No module path: the search order without a module's folder.
+    m_scanner.BeginSharedScan(
+        std::string(), m_initialDirectory,
+        m_reads.Read(answers[members.front()].path, RootReadOptions()).machine);
+    std::vector<Root> roots;
+    roots.reserve(members.size());
+    std::map<std::string, std::vector<size_t>> byFolder;  // folder -> roots, in path order
+    const char separator = m_platform.PathSeparator();
+    for (size_t member : members) {
+        const std::string& path = answers[member].path;
+        const ModuleRead& read = m_reads.Read(path, RootReadOptions());
+        const size_t cut = path.rfind(separator);
+        byFolder[cut == std::string::npos ? std::string() : path.substr(0, cut)].push_back(
+            roots.size());
+        roots.push_back({member, m_scanner.AddImportsOf(read), read.imports.size()});
+    }
+    m_scanner.ResolveReferences();
+    std::vector<std::string> firstPaths;
+    for (const auto& folder : byFolder) {
+        firstPaths.push_back(answers[roots[folder.second.front()].answer].path);
+    }
+    const std::vector<std::vector<OwnResolution>> own = OwnFolderFirst(firstPaths);
+    // The graph only now: a folder's modules may have added names to the scan.
+    const NeedGraph graph = BuildGraph();
+    const CNeeds sharedNeeds(graph);
+    std::vector<bool> affected;
+    size_t f = 0;
+    for (const auto& folder : byFolder) {
+        const std::vector<OwnResolution>& folderOwn = own[f++];
+        if (folderOwn.empty()) {
+            for (size_t r : folder.second) {
+                Answer(roots[r], graph, sharedNeeds, answers[roots[r].answer]);
+            }
+        } else {
+            const NeedGraph folderGraph = WithOwnResolutions(graph, folderOwn, affected);
+            const CNeeds needs(folderGraph, &sharedNeeds, affected);
+            for (size_t r : folder.second) {
+                Answer(roots[r], folderGraph, needs, answers[roots[r].answer]);
+            }
+        }
+    }
+}
+
+std::vector<std::vector<CAuditScan::OwnResolution>> CAuditScan::OwnFolderFirst(
+    const std::vector<std::string>& paths) {
+    struct Folder {
+        std::string directory;  // empty: none that the search order would take
+        uint32_t id = 0;
+    };
+    std::vector<Folder> folders(paths.size());
+    for (size_t f = 0; f < paths.size(); ++f) {
+        // As BuildSearchDirectories takes a module's folder.
+        const size_t cut = paths[f].rfind(m_platform.PathSeparator());
+        if (!FitsPathBuffer(paths[f]) || cut == std::string::npos) continue;
+        folders[f].directory = paths[f].substr(0, cut + 1);
+        if (!FitsPathBuffer(folders[f].directory)) folders[f].directory.clear();
+        if (!folders[f].directory.empty())
+            folders[f].id = m_presence.DirectoryId(folders[f].directory);
+    }
+    std::vector<std::vector<OwnResolution>> own(paths.size());
+    const ModuleReadOptions options = m_scanner.ReadOptions();
+    const CReferenceList& references = m_scanner.References();
+    const CSearchDirectoryList& directories = m_scanner.SearchDirectories();
+    // Each name is looked up in folder after folder (one pattern prepared once);
+    // names that a folder's modules add are checked in turn, until none is new.
+    uint64_t checkFrom = 0;
+    while (!references.empty() && references.SerialAt(references.size() - 1) >= checkFrom) {
+        std::vector<uint64_t> serials;
+        for (size_t i = 0; i < references.size(); ++i) {
+            if (references.SerialAt(i) >= checkFrom) serials.push_back(references.SerialAt(i));
+        }
+        checkFrom = serials.back() + 1;
+        bool added = false;
+        for (const uint64_t serial : serials) {
+            const long index = references.IndexOfSerial(serial);
+            if (index < 0) continue;  // replaced by a longer name meanwhile
+            const Reference entry = references[static_cast<size_t>(index)];
+            // Resolved without a look at any folder.
+            if (entry.State() == REF_API_SET || !IsSearchableName(entry.text)) continue;
+            const std::string pattern = entry.text.back() == '.' ? entry.text + "*" : entry.text;
+            CMatchPresence::Row& row = m_presence.RowOf(pattern);
+            for (size_t f = 0; f < folders.size(); ++f) {
+                const std::string& directory = folders[f].directory;
+                if (directory.empty() || directory.size() + pattern.size() >= kMaxPath) continue;
+                const std::vector<std::string>& matches =
+                    m_presence.MatchesIn(row, folders[f].id, directory, pattern);
+                if (matches.empty()) continue;
+                // As ResolveInDirectory takes the folder's matches.
+                const ModuleRead* found = nullptr;
+                std::string foundName;
+                for (const std::string& name : matches) {
+                    if (!FitsPathBuffer(directory + name)) continue;
+                    const ModuleRead& read = m_reads.Read(directory + name, options);
+                    if (read.isPe) {
+                        found = &read;
+                        foundName = name;
+                        break;
+                    }
+                }
+                if (found == nullptr) {
+                    // Only files that are no modules: the search goes on along
+                    // the shared order, which may not pass this folder.
+                    if (entry.State() == REF_NOT_FOUND) {
+                        own[f].push_back({serial, REF_INCORRECT, {}, 0});
+                    }
+                    continue;
+                }
+                const std::string& file = entry.fileName.empty() ? entry.text : entry.fileName;
+                if (entry.State() == REF_FOUND &&
+                    EqualsNoCase(directories[entry.DirectoryIndex()], directory) &&
+                    (entry.fileName.empty() ? EqualsNoCase(file, foundName) : file == foundName)) {
+                    continue;  // where the shared order finds it too
+                }
+                own[f].push_back(
+                    {serial, REF_FOUND, m_scanner.AddImportsOf(*found), found->imports.size()});
+                added = true;
+            }
+        }
+        if (!added) break;
+        m_scanner.ResolveReferences();
+    }
+    return own;
+}
+
+NeedGraph CAuditScan::WithOwnResolutions(const NeedGraph& graph,
+                                         const std::vector<OwnResolution>& own,
+                                         std::vector<bool>& affected) const {
+    const size_t count = graph.states.size();
+    NeedGraph folder;
+    folder.states = graph.states;
+    std::vector<long> ownAt(count, -1);
+    for (size_t k = 0; k < own.size(); ++k) {
+        const long index = IndexOf(own[k].serial);
+        if (index < 0) continue;
+        ownAt[static_cast<size_t>(index)] = static_cast<long>(k);
+        folder.states[static_cast<size_t>(index)] = own[k].state;
+    }
+    folder.from.assign(count + 1, 0);
+    folder.edges.reserve(graph.edges.size());
+    for (size_t node = 0; node < count; ++node) {
+        if (ownAt[node] < 0) {
+            folder.edges.insert(folder.edges.end(), graph.edges.begin() + graph.from[node],
+                                graph.edges.begin() + graph.from[node + 1]);
+        } else {
+            const OwnResolution& resolution = own[static_cast<size_t>(ownAt[node])];
+            for (size_t k = 0; k < resolution.imports.size(); ++k) {
+                const long to = IndexOf(resolution.imports[k]);
+                if (to < 0) continue;
+                folder.edges.emplace_back(
+                    static_cast<uint32_t>(to),
+                    k < resolution.delayFrom ? CImportEdges::IMPORT : CImportEdges::DELAY_IMPORT);
+            }
+        }
+        folder.from[node + 1] = folder.edges.size();
+    }
+    // The nodes that lead to one resolved otherwise: a walk back from those.
+    std::vector<size_t> intoFrom(count + 1, 0);
+    for (const auto& edge : folder.edges) ++intoFrom[edge.first + 1];
+    for (size_t node = 0; node < count; ++node) intoFrom[node + 1] += intoFrom[node];
+    std::vector<uint32_t> into(folder.edges.size());
+    std::vector<size_t> next(intoFrom.begin(), intoFrom.end() - 1);
+    for (uint32_t node = 0; node < count; ++node) {
+        for (size_t e = folder.from[node]; e < folder.from[node + 1]; ++e) {
+            into[next[folder.edges[e].first]++] = node;
+        }
+    }
+    affected.assign(count, false);
+    std::vector<uint32_t> pending;
+    for (size_t node = 0; node < count; ++node) {
+        if (ownAt[node] >= 0) {
+            affected[node] = true;
+            pending.push_back(static_cast<uint32_t>(node));
+        }
+    }
+    while (!pending.empty()) {
+        const uint32_t node = pending.back();
+        pending.pop_back();
+        for (size_t e = intoFrom[node]; e < intoFrom[node + 1]; ++e) {
+            if (!affected[into[e]]) {
+                affected[into[e]] = true;
+                pending.push_back(into[e]);
+            }
+        }
+    }
+    return folder;
 }
 
 long CAuditScan::IndexOf(uint64_t serial) const {
     return m_scanner.References().IndexOfSerial(m_scanner.Edges().Follow(serial));
 }
 
-void CAuditScan::BuildGraph() {
-    const size_t count = m_scanner.References().size();
+NeedGraph CAuditScan::BuildGraph() const {
+    const CReferenceList& references = m_scanner.References();
+    const size_t count = references.size();
     const CImportEdges& edges = m_scanner.Edges();
     std::vector<std::pair<long, long>> pairs;
     pairs.reserve(edges.Pairs().size());
@@ -97,73 +305,48 @@ void CAuditScan::BuildGraph() {
         pairs.emplace_back(IndexOf(importer), IndexOf(imported));
     }
     // Compressed rows by importer, each row in recorded order.
-    m_edgesFrom.assign(count + 1, 0);
+    NeedGraph graph;
+    graph.from.assign(count + 1, 0);
     for (const auto& [from, to] : pairs) {
-        if (from >= 0 && to >= 0) ++m_edgesFrom[static_cast<size_t>(from) + 1];
+        if (from >= 0 && to >= 0) ++graph.from[static_cast<size_t>(from) + 1];
     }
-    for (size_t i = 0; i < count; ++i) m_edgesFrom[i + 1] += m_edgesFrom[i];
-    m_edges.resize(m_edgesFrom[count]);
-    std::vector<size_t> next(m_edgesFrom.begin(), m_edgesFrom.end() - 1);
+    for (size_t i = 0; i < count; ++i) graph.from[i + 1] += graph.from[i];
+    graph.edges.resize(graph.from[count]);
+    std::vector<size_t> next(graph.from.begin(), graph.from.end() - 1);
     for (size_t k = 0; k < pairs.size(); ++k) {
         const auto [from, to] = pairs[k];
         if (from < 0 || to < 0) continue;
-        m_edges[next[static_cast<size_t>(from)]++] = {static_cast<uint32_t>(to), edges.Kinds()[k]};
+        graph.edges[next[static_cast<size_t>(from)]++] = {static_cast<uint32_t>(to),
+                                                          edges.Kinds()[k]};
     }
-    m_reachedBy.assign(count, 0);
-    m_neededBy.assign(count, 0);
+    graph.states.resize(count);
+    for (size_t i = 0; i < count; ++i) graph.states[i] = references[i].State();
+    return graph;
 }
 
-void CAuditScan::Collect(const Root& root, AuditedModule& answer) {
-    // A name is needed at start-up when a module of the closure imports it
-    // through its import table (as the scan of one module marks it), or when
-    // it hosts an API set that is needed.
-    const uint32_t walk = ++m_walk;
-    m_closure.clear();
-    auto reach = [&](size_t index, CImportEdges::Kind kind) {
-        if (m_reachedBy[index] != walk) {
-            m_reachedBy[index] = walk;
-            m_closure.push_back(static_cast<uint32_t>(index));
-        }
-        if (kind == CImportEdges::IMPORT) m_neededBy[index] = walk;
-    };
+void CAuditScan::Answer(const Root& root, const NeedGraph& graph, const CNeeds& needs,
+                        AuditedModule& answer) const {
+    std::vector<NeedGraph::Edge> imports;
+    imports.reserve(root.imports.size());
     for (size_t k = 0; k < root.imports.size(); ++k) {
         const long index = IndexOf(root.imports[k]);
         if (index >= 0) {
-            reach(static_cast<size_t>(index),
-                  k < root.delayFrom ? CImportEdges::IMPORT : CImportEdges::DELAY_IMPORT);
+            imports.emplace_back(static_cast<uint32_t>(index), k < root.delayFrom
+                                                                   ? CImportEdges::IMPORT
+                                                                   : CImportEdges::DELAY_IMPORT);
         }
     }
-    for (size_t head = 0; head < m_closure.size(); ++head) {
-        const uint32_t from = m_closure[head];
-        for (size_t e = m_edgesFrom[from]; e < m_edgesFrom[from + 1]; ++e) {
-            reach(m_edges[e].first, m_edges[e].second);
-        }
-    }
+    std::vector<uint32_t> reached, needed;
+    needs.Of(imports, reached, needed);
     const CReferenceList& references = m_scanner.References();
-    // Hosts inherit the need of their API sets; a host may be an API set in
-    // turn, so repeat until nothing changes (at most once per chain link).
-    for (bool changed = true; changed;) {
-        changed = false;
-        for (const uint32_t from : m_closure) {
-            if (m_neededBy[from] != walk || references[from].State() != REF_API_SET) continue;
-            for (size_t e = m_edgesFrom[from]; e < m_edgesFrom[from + 1]; ++e) {
-                const uint32_t host = m_edges[e].first;
-                if (m_edges[e].second == CImportEdges::API_SET_HOST && m_neededBy[host] != walk) {
-                    m_neededBy[host] = walk;
-                    changed = true;
-                }
-            }
-        }
-    }
-    for (const uint32_t index : m_closure) {
-        const Reference& entry = references[index];
-        if (entry.State() == REF_FOUND || entry.State() == REF_API_SET) continue;
-        if (m_neededBy[index] != walk) {
-            answer.delayLoadOnly.push_back(entry.text);
-        } else if (entry.State() == REF_INCORRECT) {
-            answer.incorrect.push_back(entry.text);
+    for (const uint32_t index : reached) {
+        const std::string& text = references[index].text;
+        if (!std::binary_search(needed.begin(), needed.end(), index)) {
+            answer.delayLoadOnly.push_back(text);
+        } else if (graph.states[index] == REF_INCORRECT) {
+            answer.incorrect.push_back(text);
         } else {
-            answer.notFound.push_back(entry.text);
+            answer.notFound.push_back(text);
         }
     }
     SortNoCase(answer.notFound);

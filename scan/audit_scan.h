@@ -1,9 +1,10 @@
 // Many modules checked in one run, each as the loader loads it (its own folder
-// first), sharing all the reading: the modules of one folder (and, with
-// machine matching, of one machine) share one search order and so one
-// resolution; every file is read once and every directory listed once for
-// the whole run. What each module needs is then walked from the shared
-// import graph.
+// first), sharing all the reading: every file is read once and every directory
+// listed once for the whole run. All modules (with machine matching, all of one
+// machine) share one resolution along the search order without their folders;
+// a folder changes only the names it holds a match for, which are resolved
+// again for its modules alone. What each module needs then comes from one pass
+// over the shared import graph.
 #pragma once
 
 #include <cstdint>
@@ -11,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "audit_needs.h"
 #include "module_read.h"
 #include "platform.h"
 #include "reference_scanner.h"
@@ -49,27 +51,38 @@ private:
         std::vector<uint64_t> imports;
         size_t delayFrom;
     };
+    // A name that a folder resolves otherwise than the shared search order:
+    // found in the folder, or only files that are no modules there.
+    struct OwnResolution {
+        uint64_t serial;
+        uint16_t state;
+        std::vector<uint64_t> imports;  // the folder's module's, when found
+        size_t delayFrom;
+    };
     ModuleReadOptions RootReadOptions() const;
+    // With loader rules that put other folders or names first, each folder
+    // gets a resolution of its own.
+    bool SharesOneResolution() const;
     void CheckGroup(const std::vector<size_t>& members, std::vector<AuditedModule>& answers);
+    void CheckShared(const std::vector<size_t>& members, std::vector<AuditedModule>& answers);
+    // Per folder (of a module in `paths`), the names it resolves otherwise;
+    // each folder module's imports are added to the shared scan.
+    std::vector<std::vector<OwnResolution>> OwnFolderFirst(const std::vector<std::string>& paths);
+    // The folder's graph, and which nodes lead to a name it resolves otherwise.
+    NeedGraph WithOwnResolutions(const NeedGraph& graph, const std::vector<OwnResolution>& own,
+                                 std::vector<bool>& affected) const;
     // The reference index a serial stands for now, or -1.
     long IndexOf(uint64_t serial) const;
-    void BuildGraph();
-    void Collect(const Root& root, AuditedModule& answer);
+    // The shared graph of the current scan, over reference indexes.
+    NeedGraph BuildGraph() const;
+    void Answer(const Root& root, const NeedGraph& graph, const CNeeds& needs,
+                AuditedModule& answer) const;
 
     IScanPlatform& m_platform;
     std::string m_initialDirectory;
     CModuleReadCache m_reads;
     CMatchPresence m_presence;
     CReferenceScanner m_scanner;
-    // The shared graph of the current group, over reference indexes.
-    std::vector<size_t> m_edgesFrom;
-    std::vector<std::pair<uint32_t, CImportEdges::Kind>> m_edges;
-    // Per reference: the root walk that last reached it, and whether that
-    // root needs it at start-up.
-    std::vector<uint32_t> m_reachedBy;
-    std::vector<uint32_t> m_neededBy;
-    uint32_t m_walk = 0;
-    std::vector<uint32_t> m_closure;  // the current walk's references, in reach order
 };
 
 }  // namespace kivrel

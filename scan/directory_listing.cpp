@@ -109,7 +109,9 @@ void CDirectoryListing::KeyTable::Find(const CDirectoryListing& listing, std::st
 // after the last asked, or else the first, is nearly always the one wanted:
 // comparing it spares hashing the directory text on every one of the searches.
 const CDirectoryListing& CDirectoryListings::Get(const std::string& directory) {
-    for (size_t guess : {m_nNextInOrder, size_t(0)}) {
+    // The next in search order, the same again (one directory asked for many
+    // names), or the first.
+    for (size_t guess : {m_nNextInOrder, m_nNextInOrder - 1, size_t(0)}) {
         if (guess < m_searchOrder.size() && *m_searchOrder[guess].first == directory) {
             m_nNextInOrder = guess + 1;
             return *m_searchOrder[guess].second;

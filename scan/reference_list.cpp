@@ -15,10 +15,22 @@ bool StartsWith(std::string_view text, std::string_view prefix) {
 
 AddOutcome CReferenceList::AddReference(std::string_view name, uint32_t directoryIndex,
                                         uint16_t state, RefOrigin origin) {
-    std::string text(name);
-    if (text.find('.') == std::string::npos) text += '.';
+    const bool dotless = name.find('.') == std::string_view::npos;
+    std::string folded = ToLowerAscii(name);
+    if (dotless) folded += '.';
     const uint32_t value = MakeRefValue(state, directoryIndex);
-    std::string folded = ToLowerAscii(text);
+
+    // Most additions name an entry already there (every importer adds its
+    // names): that one is found by hash, before any walk of the order.
+    const auto equal = m_serialOfFolded.find(folded);
+    if (equal != m_serialOfFolded.end()) {
+        Reference& entry = m_entries[PositionOf(equal->second)];
+        if (entry.State() < state) entry.value = value;
+        if (origin == ORIGIN_IMPORT) entry.delayLoadOnly = false;
+        return AddOutcome{equal->second, kNoSerial};
+    }
+    std::string text(name);
+    if (dotless) text += '.';
 
     // Walking the list in order stops at the first entry that equals the text,
     // extends it or is a prefix of it. With no entry a prefix of another, an
@@ -44,6 +56,7 @@ AddOutcome CReferenceList::AddReference(std::string_view name, uint32_t director
             m_entries.erase(m_entries.begin() + static_cast<long>(position));
             m_serials.erase(m_serials.begin() + static_cast<long>(position));
             outcome.replaced = before->second;
+            m_serialOfFolded.erase(before->first);
             m_byFoldedText.erase(before);
         }
     }
@@ -63,6 +76,7 @@ void CReferenceList::Append(std::string text, std::string folded, uint32_t value
     m_entries.emplace_back(std::move(text), value);
     m_entries.back().delayLoadOnly = delayLoadOnly;
     m_serials.push_back(m_nextSerial);
+    m_serialOfFolded.emplace(folded, m_nextSerial);
     m_byFoldedText.emplace(std::move(folded), m_nextSerial);
     ++m_nextSerial;
 }
@@ -91,14 +105,15 @@ long CReferenceList::FindFirstPending() const {
 }
 
 long CReferenceList::Find(std::string_view text) const {
-    const auto found = m_byFoldedText.find(ToLowerAscii(text));
-    return found == m_byFoldedText.end() ? -1 : static_cast<long>(PositionOf(found->second));
+    const auto found = m_serialOfFolded.find(ToLowerAscii(text));
+    return found == m_serialOfFolded.end() ? -1 : static_cast<long>(PositionOf(found->second));
 }
 
 void CReferenceList::Clear() {
     m_entries.clear();
     m_serials.clear();
     m_byFoldedText.clear();
+    m_serialOfFolded.clear();
     m_nextSerial = 0;
     m_pendingFrom = 0;
 }

@@ -7,6 +7,7 @@
 #include <map>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -115,6 +116,8 @@ private:
     // another (AddReference keeps it so), which makes the neighbours of a
     // text in this order the only entries that can be related to it.
     std::map<std::string, uint64_t, std::less<>> m_byFoldedText;
+    // The same pairs by hash, for the equal entry that most additions name.
+    std::unordered_map<std::string, uint64_t> m_serialOfFolded;
     uint64_t m_nextSerial = 0;
     // No pending entry has a smaller serial: entries only become pending by
     // being appended, so the search for the next one only moves forward.

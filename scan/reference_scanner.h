@@ -144,6 +144,8 @@ public:
     std::string FoundPath(size_t index) const;
     void ClearLists();
 
+    // How this scan reads a module it finds (the loader options in force).
+    ModuleReadOptions ReadOptions() const;
     const CSearchDirectoryList& SearchDirectories() const { return m_directories; }
     const CReferenceList& References() const { return m_references; }
     // The files the last scan passed over, in the order it met them.
@@ -174,11 +176,17 @@ private:
     void PrepareLoaderRules(const std::string& initialDirectory);
     bool ResolveByLoaderRules(const std::string& text);
     long DirectoryIndexOf(std::string directory) const;
-    ModuleReadOptions ReadOptions() const;
     // The match presence's id of search directory `index`.
     uint32_t PresenceId(uint32_t index);
     ModuleRead Read(const std::string& path, const ModuleReadOptions& options) const {
         return m_pReadCache ? m_pReadCache->Read(path, options) : ReadModuleFile(path, options);
+    }
+    // The same without a copy: the cache's read, or one made into `storage`.
+    const ModuleRead& ReadInto(const std::string& path, const ModuleReadOptions& options,
+                               ModuleRead& storage) const {
+        if (m_pReadCache) return m_pReadCache->Read(path, options);
+        storage = ReadModuleFile(path, options);
+        return storage;
     }
     // What the function check needs of a module read for entry `serial`:
     // its functions, and the serials its import names stand for.

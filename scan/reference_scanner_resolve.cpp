@@ -70,7 +70,10 @@ bool CReferenceScanner::ResolveInDirectory(const std::string& text, const std::s
     if (directory.size() + pattern.size() >= kMaxPath) return false;
     const ModuleReadOptions options = ReadOptions();
     std::string matched;
-    ModuleRead module;
+    // The module read where the read cache keeps it, or in `storage`: an
+    // audit's many scans do not copy the import names of every match.
+    ModuleRead storage;
+    const ModuleRead* module = nullptr;
     // The callback captures one pointer so that it fits std::function's own
     // storage: no allocation per search.
     struct Search {
@@ -80,17 +83,18 @@ bool CReferenceScanner::ResolveInDirectory(const std::string& text, const std::s
         const ModuleReadOptions& options;
         uint32_t index;
         std::string& matched;
-        ModuleRead& module;
-    } search{*this, text, directory, options, index, matched, module};
+        ModuleRead& storage;
+        const ModuleRead*& module;
+    } search{*this, text, directory, options, index, matched, storage, module};
     const auto onMatch = [s = &search](const std::string& fileName) {
         const std::string path = s->directory + fileName;
         if (!FitsPathBuffer(path)) {
             s->scanner.m_passedOver.push_back({s->text, path, ReadFailure::UNREADABLE, 0});
             return true;
         }
-        ModuleRead read = s->scanner.Read(path, s->options);
+        const ModuleRead& read = s->scanner.ReadInto(path, s->options, s->storage);
         if (read.isPe) {
-            s->module = std::move(read);
+            s->module = &read;
             s->matched = fileName;
             return false;
         }
@@ -108,11 +112,11 @@ bool CReferenceScanner::ResolveInDirectory(const std::string& text, const std::s
     }
     const bool found = !matched.empty();
     if (found) {
-        const std::vector<uint64_t> imports = AddImportsOf(module);
-        const size_t delayFrom = module.imports.size();
+        const std::vector<uint64_t> imports = AddImportsOf(*module);
+        const size_t delayFrom = module->imports.size();
         const uint64_t serial = AddReference(matched, index, REF_FOUND);
         m_edges.AddImports(serial, imports, delayFrom);
-        KeepFunctions(serial, module, imports);
+        KeepFunctions(serial, *module, imports);
         // A match reported under an unrelated name (a short-name alias on
         // Windows) leaves the entry pending; it is marked found in the same
         // directory so that the loop ends and the name is not looked up again.
@@ -121,7 +125,7 @@ bool CReferenceScanner::ResolveInDirectory(const std::string& text, const std::s
             // Both entries stand for the module read: both import its names.
             const uint64_t alias = AddReference(text, index, REF_FOUND);
             m_edges.AddImports(alias, imports, delayFrom);
-            KeepFunctions(alias, module, imports);
+            KeepFunctions(alias, *module, imports);
         }
         // The entries this match made found name the file that matched (most
         // often the entry's text in another letter case) and its machine.
@@ -130,12 +134,12 @@ bool CReferenceScanner::ResolveInDirectory(const std::string& text, const std::s
             if (made < 0) continue;
             const Reference& madeEntry = m_references[static_cast<size_t>(made)];
             if (madeEntry.State() == REF_FOUND && madeEntry.fileName.empty()) {
-                m_references.SetMatchedFile(static_cast<size_t>(made), matched, module.machine);
+                m_references.SetMatchedFile(static_cast<size_t>(made), matched, module->machine);
             }
         }
-        ActivateManifest(directory + matched, module, serial, true);
+        ActivateManifest(directory + matched, *module, serial, true);
     }
-    if (found && foundModule != nullptr) *foundModule = std::move(module);
+    if (found && foundModule != nullptr) *foundModule = *module;
     return found;
 }
 
