@@ -130,6 +130,16 @@ std::optional<CHelpTipWnd::Hover> CHelpTipWnd::FindHover(POINT point) {
         HideTip();
         return std::nullopt;
     }
+    // A popup menu's owner answers for the item under the pointer, by its
+    // command id; a separator or the menu's frame asks nobody.
+    if (HasClass(hWnd, "#32768")) {
+        const HMENU hMenu = reinterpret_cast<HMENU>(::SendMessageA(hWnd, MN_GETHMENU, 0, 0));
+        const int item = hMenu != nullptr ? ::MenuItemFromPoint(nullptr, hMenu, point) : -1;
+        const UINT nID = item >= 0 ? ::GetMenuItemID(hMenu, item) : 0;
+        const HWND hWndOwner = ::GetWindow(hWnd, GW_OWNER);
+        if (nID == 0 || nID == UINT(-1) || hWndOwner == nullptr) return std::nullopt;
+        return Hover{hWnd, hWndOwner, static_cast<int>(nID)};
+    }
     // The edit part of a combo box asks the combo box.
     if (HasClass(hWnd, "Edit")) {
         HWND hWndParent = ::GetParent(hWnd);

@@ -2,7 +2,8 @@
 // the pointer once it has rested over a window of the owner. It keeps no
 // texts: it asks the window under the pointer with an HTN_NEEDTEXT request
 // and shows what that window writes. Windows that cannot answer (push
-// buttons) are redirected to one that answers for them.
+// buttons) are redirected to one that answers for them; a popup menu's
+// owner answers for the menu's items.
 #pragma once
 
 #include <cstdint>
@@ -47,7 +48,7 @@ protected:
     struct Hover {
         HWND hWndHovered;
         HWND hWndAsked;  // after redirection
-        int nID;         // the hovered window's control id; 0 when not a child
+        int nID;         // the hovered control's id, or menu item's command; 0 for neither
     };
     // Who is under the pointer; none when no one can be asked.
     std::optional<Hover> FindHover(POINT point);

@@ -190,10 +190,10 @@ TEST_F(MainDialogTips, ControlsAnswerWithTheirStrings) {
             {IDC_FIND_MODULE, IDS_TIP_FIND_MODULE, true}, {IDOK, IDS_TIP_SCAN, true},
             {IDC_FIND_INITIAL_DIR, IDS_TIP_FIND_INITIAL_DIR, true}, {IDCANCEL, IDS_TIP_EXIT, true},
             {IDC_RESULTS, IDS_TIP_RESULTS, false}, {IDC_MODULE, IDS_TIP_MODULE, false},
-            {IDC_INITIAL_DIR, IDS_TIP_INITIAL_DIR, false}};
+            {IDC_INITIAL_DIR, IDS_TIP_INITIAL_DIR, false}, {ID_OPTIONS_LOADER, IDS_TIP_LOADER, true}};
         // clang-format on
         for (const auto& [control, text, askedIsDialog] : cases) {
-            // The buttons' requests go to the dialog.
+            // The buttons' and the menu items' requests go to the dialog.
             const HWND asked = askedIsDialog ? hWnd : ::GetDlgItem(hWnd, control);
             const UINT_PTR id = static_cast<UINT_PTR>(control);
             // The answer writes the text and leaves every other field as it was.
