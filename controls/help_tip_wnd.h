@@ -54,7 +54,7 @@ protected:
     std::optional<Hover> FindHover(POINT point);
     // Counts the ticks the pointer rests over the same window; true on every
     // m_nTicksToShow-th of them while the owner is enabled and active.
-    bool HasRested(POINT point, HWND hWndAsked);
+    bool HasRested(POINT point, const Hover& hover);
     // Sends the text request; the answer is cut to its buffer.
     NMHELPTIP AskForTip(const Hover& hover, POINT point);
     // Hides a tip whose text changed and shows the answer beside the pointer,
