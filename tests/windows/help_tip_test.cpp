@@ -214,6 +214,34 @@ TEST_F(MainDialogTips, ControlsAnswerWithTheirStrings) {
     });
 }
 
+// The pointer rests on "Loader rules" in the options menu, which drops below
+// the dialog: the tip shows the dialog's answer for the item.
+TEST_F(MainDialogTips, RestingOnAMenuItemShowsItsTip) {
+    CProbeKivrelDlg dialog;
+    RunDialog(dialog, [&](HWND hWnd) {
+        ::SetForegroundWindow(hWnd);
+        std::string shown;
+        bool beyond = false;
+        const Step rest = [&] {
+            const HWND menu = ::FindWindowA("#32768", nullptr);
+            HMENU hMenu = reinterpret_cast<HMENU>(::SendMessageA(menu, MN_GETHMENU, 0, 0));
+            RECT item{};
+            if (!::IsWindowVisible(menu) || !::GetMenuItemRect(menu, hMenu, 4, &item)) return false;
+            const POINT point{(item.left + item.right) / 2, (item.top + item.bottom) / 2};
+            ::SetCursorPos(point.x, point.y);
+            if (!::IsWindowVisible(dialog.m_helpTips.GetSafeHwnd())) return false;
+            const CRect dialogRect = WindowRect(hWnd);
+            beyond = !::PtInRect(&dialogRect, point);
+            shown = dialog.m_helpTips.GetTipText();
+            return ::EndMenu(), true;
+        };
+        EXPECT_TRUE(RunSteps(
+            {rest}, [&] { ::SendDlgItemMessageA(hWnd, IDC_OPTIONS, WM_KEYDOWN, VK_SPACE, 0); }));
+        EXPECT_EQ(shown, LoadResString(AfxGetResourceHandle(), IDS_TIP_LOADER));
+        EXPECT_TRUE(beyond) << "the item lies outside the dialog";
+    });
+}
+
 // The real pointer rests over Find...: the tip comes on its own timer, with
 // the button's text and a shadow made of the dialog beneath it.
 TEST_F(MainDialogTips, HoveringOverFindShowsItsTipWithAShadow) {
