@@ -222,14 +222,15 @@ TEST_F(MainDialogTips, RestingOnAMenuItemShowsItsTip) {
         ::SetForegroundWindow(hWnd);
         std::string shown;
         bool beyond = false;
-        const Step rest = [&] {
+        // Rests until the tip shows, or about three seconds; then closes the menu.
+        const Step rest = [&, ticks = 0]() mutable {
             const HWND menu = ::FindWindowA("#32768", nullptr);
             HMENU hMenu = reinterpret_cast<HMENU>(::SendMessageA(menu, MN_GETHMENU, 0, 0));
             RECT item{};
             if (!::IsWindowVisible(menu) || !::GetMenuItemRect(menu, hMenu, 4, &item)) return false;
             const POINT point{(item.left + item.right) / 2, (item.top + item.bottom) / 2};
             ::SetCursorPos(point.x, point.y);
-            if (!::IsWindowVisible(dialog.m_helpTips.GetSafeHwnd())) return false;
+            if (!::IsWindowVisible(dialog.m_helpTips.GetSafeHwnd()) && ++ticks < 60) return false;
             const CRect dialogRect = WindowRect(hWnd);
             beyond = !::PtInRect(&dialogRect, point);
             shown = dialog.m_helpTips.GetTipText();
