@@ -190,10 +190,10 @@ TEST_F(MainDialogTips, ControlsAnswerWithTheirStrings) {
             {IDC_FIND_MODULE, IDS_TIP_FIND_MODULE, true}, {IDOK, IDS_TIP_SCAN, true},
             {IDC_FIND_INITIAL_DIR, IDS_TIP_FIND_INITIAL_DIR, true}, {IDCANCEL, IDS_TIP_EXIT, true},
             {IDC_RESULTS, IDS_TIP_RESULTS, false}, {IDC_MODULE, IDS_TIP_MODULE, false},
-            {IDC_INITIAL_DIR, IDS_TIP_INITIAL_DIR, false}, {ID_OPTIONS_LOADER, IDS_TIP_LOADER, true}};
+            {IDC_INITIAL_DIR, IDS_TIP_INITIAL_DIR, false}};
         // clang-format on
         for (const auto& [control, text, askedIsDialog] : cases) {
-            // The buttons' and the menu items' requests go to the dialog.
+            // The buttons' requests go to the dialog.
             const HWND asked = askedIsDialog ? hWnd : ::GetDlgItem(hWnd, control);
             const UINT_PTR id = static_cast<UINT_PTR>(control);
             // The answer writes the text and leaves every other field as it was.
@@ -214,38 +214,10 @@ TEST_F(MainDialogTips, ControlsAnswerWithTheirStrings) {
     });
 }
 
-// The pointer rests on "Loader rules" in the options menu, which drops below
-// the dialog: the tip shows the dialog's answer for the item.
-TEST_F(MainDialogTips, RestingOnAMenuItemShowsItsTip) {
-    CProbeKivrelDlg dialog;
-    RunDialog(dialog, [&](HWND hWnd) {
-        ::SetForegroundWindow(hWnd);
-        std::string shown;
-        bool beyond = false;
-        // Rests until the tip shows, or about three seconds; then closes the menu.
-        const Step rest = [&, ticks = 0]() mutable {
-            const HWND menu = ::FindWindowA("#32768", nullptr);
-            HMENU hMenu = reinterpret_cast<HMENU>(::SendMessageA(menu, MN_GETHMENU, 0, 0));
-            RECT item{};
-            if (!::IsWindowVisible(menu) || !::GetMenuItemRect(menu, hMenu, 4, &item)) return false;
-            const POINT point{(item.left + item.right) / 2, (item.top + item.bottom) / 2};
-            ::SetCursorPos(point.x, point.y);
-            if (!::IsWindowVisible(dialog.m_helpTips.GetSafeHwnd()) && ++ticks < 60) return false;
-            const CRect dialogRect = WindowRect(hWnd);
-            beyond = !::PtInRect(&dialogRect, point);
-            shown = dialog.m_helpTips.GetTipText();
-            return ::EndMenu(), true;
-        };
-        EXPECT_TRUE(RunSteps(
-            {rest}, [&] { ::SendDlgItemMessageA(hWnd, IDC_OPTIONS, WM_KEYDOWN, VK_SPACE, 0); }));
-        EXPECT_EQ(shown, LoadResString(AfxGetResourceHandle(), IDS_TIP_LOADER));
-        EXPECT_TRUE(beyond) << "the item lies outside the dialog";
-    });
-}
-
 // The real pointer rests over Find...: the tip comes on its own timer, with
-// the button's text and a shadow made of the dialog beneath it.
-TEST_F(MainDialogTips, HoveringOverFindShowsItsTipWithAShadow) {
+// the button's text and a shadow made of the dialog beneath it. Then it
+// rests on "Loader rules" in the options menu, which drops below the dialog.
+TEST_F(MainDialogTips, HoveringOverFindOrAMenuItemShowsItsTipWithAShadow) {
     CProbeKivrelDlg dialog;
     RunDialog(dialog, [&](HWND hWnd) {
         ::SetForegroundWindow(hWnd);
@@ -285,6 +257,28 @@ TEST_F(MainDialogTips, HoveringOverFindShowsItsTipWithAShadow) {
             }
         }
         EXPECT_GT(shaded, 2 * (rect.Width() + rect.Height()));
+
+        bool beyond = false;
+        // Rests until the tip changes, or about three seconds; then closes the menu.
+        const Step rest = [&, ticks = 0]() mutable {
+            const HWND menu = ::FindWindowA("#32768", nullptr);
+            HMENU hMenu = reinterpret_cast<HMENU>(::SendMessageA(menu, MN_GETHMENU, 0, 0));
+            RECT item{};
+            if (!::IsWindowVisible(menu) || !::GetMenuItemRect(menu, hMenu, 4, &item)) return false;
+            const POINT on{(item.left + item.right) / 2, (item.top + item.bottom) / 2};
+            ::SetCursorPos(on.x, on.y);
+            const CRect dialogRect = WindowRect(hWnd);
+            beyond = !::PtInRect(&dialogRect, on);
+            const bool changed =
+                ::IsWindowVisible(tip) &&
+                std::string(dialog.m_helpTips.GetTipText()) != "Find Windows module";
+            return (changed || ++ticks == 60) && (::EndMenu(), true);
+        };
+        EXPECT_TRUE(RunSteps(
+            {rest}, [&] { ::SendDlgItemMessageA(hWnd, IDC_OPTIONS, WM_KEYDOWN, VK_SPACE, 0); }));
+        EXPECT_EQ(dialog.m_helpTips.GetTipText(),
+                  LoadResString(AfxGetResourceHandle(), IDS_TIP_LOADER));
+        EXPECT_TRUE(beyond) << "the item lies outside the dialog";
     });
 }
 

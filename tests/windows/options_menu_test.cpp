@@ -158,8 +158,11 @@ TEST_F(OptionsMenu, LoaderRulesScanAsKivrelScanLoaderAndAreStoredAtOnce) {
                     EXPECT_EQ(line.value != 0, line.text.find('\\') != std::string::npos)
                         << line.text;
                 }
-                if (now == 1) EXPECT_EQ(texts, loader.str());
-                if (now != 1) EXPECT_EQ(lines, plain);
+                if (now == 1) {
+                    EXPECT_EQ(texts, loader.str());
+                } else {
+                    EXPECT_EQ(lines, plain);
+                }
                 EXPECT_EQ(StoredLoader(), now);
                 if (now != stored) break;
                 const MenuSeen seen = WatchMenuWhile(
