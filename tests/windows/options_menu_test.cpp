@@ -8,6 +8,7 @@
 #include "resource.h"
 #include "scan_command.h"
 #include "test_support.h"
+#include "win_app.h"
 
 namespace kivrel_test {
 namespace {
@@ -121,14 +122,6 @@ TEST_F(OptionsMenu, KeysDropTheMenuAtTheFocusedControlAndKeepItOpen) {
     });
 }
 
-std::optional<DWORD> StoredLoader() {
-    DWORD value = 0, size = sizeof(value);
-    if (::RegGetValueA(HKEY_CURRENT_USER, kTestSectionPath, "Loader", RRF_RT_REG_DWORD, nullptr,
-                       &value, &size) != ERROR_SUCCESS)
-        return std::nullopt;
-    return value;
-}
-
 // "Loader rules" chosen in the menu: the switch is stored at once, and the
 // scan shows what kivrel-scan --loader prints (an API set with its host, the
 // DLL beside the DLL found); only found modules' lines are files. Off, the
@@ -143,8 +136,7 @@ TEST_F(OptionsMenu, LoaderRulesScanAsKivrelScanLoaderAndAreStoredAtOnce) {
     ASSERT_NE(loader.str().find(".dll => "), std::string::npos);
     for (const DWORD stored : {DWORD{2}, DWORD{1}}) {
         SCOPED_TRACE(stored);
-        ::RegSetKeyValueA(HKEY_CURRENT_USER, kTestSectionPath, "Loader", REG_DWORD, &stored,
-                          sizeof(stored));
+        AfxGetApp()->WriteProfileInt("Main", "Loader", int(stored));
         CProbeKivrelDlg dialog;
         RunDialog(dialog, [&](HWND hDlg) {
             // The stored value before and after the item is chosen.
@@ -163,7 +155,7 @@ TEST_F(OptionsMenu, LoaderRulesScanAsKivrelScanLoaderAndAreStoredAtOnce) {
                 } else {
                     EXPECT_EQ(lines, plain);
                 }
-                EXPECT_EQ(StoredLoader(), now);
+                EXPECT_EQ(AfxGetApp()->GetProfileInt("Main", "Loader", -1), now);
                 if (now != stored) break;
                 const MenuSeen seen = WatchMenuWhile(
                     [&](const MenuSeen&) { ::SendMessageA(hDlg, WM_RBUTTONDOWN, 0, 0); }, 'L');
