@@ -5,6 +5,7 @@
 #include "cmd_ui.h"
 #include "file_dialog.h"
 #include "help_tip_request.h"
+#include "loader_setup.h"
 #include "resource.h"
 #include "resource_string.h"
 #include "select_dir_dialog.h"
@@ -24,6 +25,8 @@ ON_COMMAND(ID_OPTIONS_HELPTIPS, OnToggleHelpTips)
 ON_UPDATE_COMMAND_UI(ID_OPTIONS_HELPTIPS, OnUpdateHelpTips)
 ON_COMMAND(ID_OPTIONS_CLEANUP, OnToggleCleanup)
 ON_UPDATE_COMMAND_UI(ID_OPTIONS_CLEANUP, OnUpdateCleanup)
+ON_COMMAND(ID_OPTIONS_LOADER, OnToggleLoader)
+ON_UPDATE_COMMAND_UI(ID_OPTIONS_LOADER, OnUpdateLoader)
 END_MESSAGE_MAP()
 
 namespace {
@@ -33,8 +36,8 @@ constexpr int kInitialExtent = 30;
 
 CKivrelDlg::CKivrelDlg(CWnd* pParent)
     : CResizableDialog(IDD_KIVREL_DIALOG, IDR_MAINFRAME, 0, pParent),
-      m_pPlatform(kivrel::CreateNativePlatform()),
-      m_scanner(*m_pPlatform, this) {
+      m_platform(kivrel::CreateNativePlatform()),
+      m_scanner(m_platform, this) {
     m_font.AttachShared(::GetStockObject(ANSI_VAR_FONT));
 }
 
@@ -88,6 +91,9 @@ BOOL CKivrelDlg::OnInitDialog() {
     const std::string help = LoadResString(AfxGetResourceHandle(), IDS_ENTRY_HELP);
     m_bHelpTips = AfxGetApp()->GetProfileInt(section.c_str(), help.c_str(), 1) != 0;
     if (m_bHelpTips) m_helpTips.Toggle(m_hWnd);
+    // Any other stored value is off, and stays as it is until toggled.
+    const std::string loader = LoadResString(AfxGetResourceHandle(), IDS_ENTRY_LOADER);
+    m_bLoader = AfxGetApp()->GetProfileInt(section.c_str(), loader.c_str(), 0) == 1;
 
     ApplyFont();
     StartFromCommandLine();
@@ -131,8 +137,25 @@ void CKivrelDlg::OnScan() {
         return;
     }
     CWaitCursor wait;
+    PrepareScan(module);
     m_scanner.Scan(module, initialDirectory, m_bCleanup != FALSE, *this);
     m_editModule.SetWindowText(module);
+}
+
+void CKivrelDlg::PrepareScan(const std::string& module) {
+    kivrel::LoaderOptions loader;
+    kivrel::LoaderFolderOptions folders;
+    if (m_bLoader) kivrel::EnableAllLoaderRules(loader, folders, /*oneProgram=*/true);
+    kivrel::PlatformOverrides overrides;
+    kivrel::KnownDllsSource source;
+    kivrel::LoaderScanSetup setup;
+    std::string error;
+    // Fails only on a KnownDLLs list file, which the dialog never names.
+    kivrel::PrepareLoaderScan(module, loader, folders, overrides, source, setup, error);
+    m_platform.Replace(std::move(setup.platform));
+    m_knownDlls = std::move(setup.knownDlls);
+    m_scanner.SetLoaderOptions(loader);
+    m_scanner.SetKnownDlls(&m_knownDlls);
 }
 
 void CKivrelDlg::ResetLines() {
@@ -209,6 +232,15 @@ void CKivrelDlg::OnToggleCleanup() { m_bCleanup = m_bCleanup == FALSE ? TRUE : F
 
 void CKivrelDlg::OnUpdateCleanup(CCmdUI* pCmdUI) { pCmdUI->SetCheck(m_bCleanup ? 1 : 0); }
 
+void CKivrelDlg::OnToggleLoader() {
+    m_bLoader = m_bLoader == FALSE ? TRUE : FALSE;
+    const std::string section = LoadResString(AfxGetResourceHandle(), IDS_SECTION_MAIN);
+    const std::string loader = LoadResString(AfxGetResourceHandle(), IDS_ENTRY_LOADER);
+    AfxGetApp()->WriteProfileInt(section.c_str(), loader.c_str(), m_bLoader ? 1 : 0);
+}
+
+void CKivrelDlg::OnUpdateLoader(CCmdUI* pCmdUI) { pCmdUI->SetCheck(m_bLoader ? 1 : 0); }
+
 void CKivrelDlg::OnFindModule() {
     const std::string filter = LoadResString(AfxGetResourceHandle(), IDS_MODULE_FILTER);
     const std::string title = LoadResString(AfxGetResourceHandle(), IDS_TIP_FIND_MODULE);
@@ -233,7 +265,8 @@ BOOL CKivrelDlg::OnChildNotify(UINT message, WPARAM wParam, LPARAM lParam, LRESU
     if (message != WM_NOTIFY) {
         return CResizableDialog::OnChildNotify(message, wParam, lParam, pResult);
     }
-    // The help tip window asks the dialog for the texts of its push buttons.
+    // The help tip window asks the dialog for the texts of its push buttons
+    // and of the options menu's items.
     NMHELPTIP* request = reinterpret_cast<NMHELPTIP*>(lParam);
     if (request->hdr.code == HTN_NEEDTEXT) {
         UINT nID = 0;
@@ -249,6 +282,9 @@ BOOL CKivrelDlg::OnChildNotify(UINT message, WPARAM wParam, LPARAM lParam, LRESU
                 break;
             case IDC_FIND_INITIAL_DIR:
                 nID = IDS_TIP_FIND_INITIAL_DIR;
+                break;
+            case ID_OPTIONS_LOADER:
+                nID = IDS_TIP_LOADER;
                 break;
             default:
                 break;

@@ -9,8 +9,9 @@
 #include "editable_font.h"
 #include "ext_edit.h"
 #include "help_tip_wnd.h"
+#include "known_dlls.h"
 #include "menu_button.h"
-#include "platform.h"
+#include "platform_slot.h"
 #include "reference_scanner.h"
 #include "resizable_dialog.h"
 #include "result_list.h"
@@ -46,8 +47,14 @@ protected:
     void OnUpdateHelpTips(CCmdUI* pCmdUI);
     void OnToggleCleanup();
     void OnUpdateCleanup(CCmdUI* pCmdUI);
+    // "Loader rules": stored at once, as "Loader".
+    void OnToggleLoader();
+    void OnUpdateLoader(CCmdUI* pCmdUI);
 
     void OnScan();
+    // The loader rules in force for a scan of `module`, with the folders
+    // and KnownDLLs kivrel-scan --loader would give it; none when off.
+    void PrepareScan(const std::string& module);
     void ApplyFont();
     void StartFromCommandLine();
 
@@ -56,7 +63,9 @@ protected:
     void AddLine(const std::string& text, uint32_t value) override;
     void OnResolving(const std::string& name) override;
 
-    std::unique_ptr<kivrel::IScanPlatform> m_pPlatform;
+    // Each scan's own platform: the loader rules give a 32-bit module SysWOW64.
+    kivrel::CPlatformSlot m_platform;
+    kivrel::CKnownDlls m_knownDlls;
     kivrel::CReferenceScanner m_scanner;
     // The two working lists live in m_scanner; their hidden list boxes stay
     // in the template and are bound here.
@@ -65,6 +74,8 @@ protected:
     CExtEdit m_editModule;
     CExtEdit m_editInitialDir;
     BOOL m_bCleanup = TRUE;
+    // The scan resolves as kivrel-scan --loader does.
+    BOOL m_bLoader = FALSE;
     // The "Help" setting as read at start; the tips themselves are m_helpTips.
     BOOL m_bHelpTips = TRUE;
     CHelpTipWnd m_helpTips;

@@ -1,5 +1,7 @@
 #include "options.h"
 
+#include "loader_setup.h"
+
 namespace kivrel::cli {
 
 namespace {
@@ -243,13 +245,7 @@ bool ParseOptions(const std::vector<std::string>& args, Options& options, std::s
         }
         positional.push_back(arg);
     }
-    if (allLoaderOptions) {
-        LoaderOptions& loader = options.loader;
-        loader.apiSets = loader.delayLoad = loader.matchMachine = loader.moduleDir = true;
-        loader.functions = loader.knownDlls = loader.assemblies = options.folders.wow64 = true;
-        // One EXE's .local folder has no place in an audit's shared search order.
-        loader.dotLocal = loader.dotLocal || !options.audit;
-    }
+    if (allLoaderOptions) EnableAllLoaderRules(options.loader, options.folders, !options.audit);
     if (options.knownDlls.listFile) options.loader.knownDlls = true;
     if (host) options.loader.hostPath = *host;
     if (options.help || options.version) return CheckCombinations(options, error);

@@ -7,6 +7,7 @@
 #include "file_ops.h"
 #include "json_writer.h"
 #include "kivrel_version.h"
+#include "loader_setup.h"
 #include "options.h"
 #include "reference_scanner.h"
 #include "report_lines.h"
@@ -38,11 +39,6 @@ int RunScanCommand(const std::vector<std::string>& args, std::ostream& out, std:
         return 0;
     }
 
-    // The folders a prefix or the module's machine type gives replace the
-    // platform's own; a probe of the platform as given finds them.
-    ApplyLoaderFolders(*CreateNativePlatform(options.overrides), options.module, options.folders,
-                       options.overrides, options.knownDlls);
-    auto platform = CreateNativePlatform(options.overrides);
     // A bare host name is taken from here, as a bare module name is: its
     // directory begins the plug-in's search order.
     if (!options.loader.hostPath.empty()) {
@@ -54,16 +50,16 @@ int RunScanCommand(const std::vector<std::string>& args, std::ostream& out, std:
         err << "kivrel-scan: the host " << options.loader.hostPath << " is not a PE image\n";
         return 2;
     }
-    CKnownDlls knownDlls;
-    if (options.loader.knownDlls) {
-        if (!LoadKnownDlls(*platform, options.knownDlls, knownDlls, error)) {
-            err << "kivrel-scan: " << error << '\n';
-            return 2;
-        }
-        if (options.verbose) {
-            err << "KnownDLLs: " << knownDlls.size() << " names from " << knownDlls.Source()
-                << '\n';
-        }
+    LoaderScanSetup setup;
+    if (!PrepareLoaderScan(options.module, options.loader, options.folders, options.overrides,
+                           options.knownDlls, setup, error)) {
+        err << "kivrel-scan: " << error << '\n';
+        return 2;
+    }
+    const CKnownDlls& knownDlls = setup.knownDlls;
+    IScanPlatform& platform = *setup.platform;
+    if (options.loader.knownDlls && options.verbose) {
+        err << "KnownDLLs: " << knownDlls.size() << " names from " << knownDlls.Source() << '\n';
     }
     if (options.audit) {
         const int status = RunAudit(options, knownDlls, out, err);
@@ -74,7 +70,7 @@ int RunScanCommand(const std::vector<std::string>& args, std::ostream& out, std:
     // scroll away above it or land inside it when both go to one terminal.
     std::ostringstream notes;
     CScanNotes observer(notes, options.verbose, /*passedOver=*/false);
-    CReferenceScanner scanner(*platform, &observer);
+    CReferenceScanner scanner(platform, &observer);
     scanner.SetLoaderOptions(options.loader);
     scanner.SetKnownDlls(&knownDlls);
     CReportLines report;
@@ -95,7 +91,7 @@ int RunScanCommand(const std::vector<std::string>& args, std::ostream& out, std:
     WriteScanNotes(notes, options, result);
     err << notes.str();
     if (!WriteSucceeded(out, err)) return 2;
-    if (options.copyTo && !CopyFoundModules(options, *platform, result, err)) return 1;
+    if (options.copyTo && !CopyFoundModules(options, platform, result, err)) return 1;
     return status;
 }
 

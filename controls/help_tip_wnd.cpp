@@ -119,7 +119,7 @@ void CHelpTipWnd::OnTimer(UINT_PTR nIDEvent) {
     POINT point{0, 0};
     if (!m_pSystem->GetCursorPos(&point)) return;
     const std::optional<Hover> hover = FindHover(point);
-    if (!hover || !HasRested(point, hover->hWndAsked)) return;
+    if (!hover || !HasRested(point, *hover)) return;
     ShowAnswer(AskForTip(*hover, point), *hover, point);
 }
 
@@ -129,6 +129,16 @@ std::optional<CHelpTipWnd::Hover> CHelpTipWnd::FindHover(POINT point) {
     if (hWnd == m_hWnd) {
         HideTip();
         return std::nullopt;
+    }
+    // A popup menu's owner answers for the item under the pointer, by its
+    // command id; a separator or the menu's frame asks nobody.
+    if (HasClass(hWnd, "#32768")) {
+        const HMENU hMenu = reinterpret_cast<HMENU>(::SendMessageA(hWnd, MN_GETHMENU, 0, 0));
+        const int item = hMenu != nullptr ? ::MenuItemFromPoint(nullptr, hMenu, point) : -1;
+        const UINT nID = item >= 0 ? ::GetMenuItemID(hMenu, item) : 0;
+        const HWND hWndOwner = ::GetWindow(hWnd, GW_OWNER);
+        if (nID == 0 || nID == UINT(-1) || hWndOwner == nullptr) return std::nullopt;
+        return Hover{hWnd, hWndOwner, static_cast<int>(nID)};
     }
     // The edit part of a combo box asks the combo box.
     if (HasClass(hWnd, "Edit")) {
@@ -146,7 +156,8 @@ std::optional<CHelpTipWnd::Hover> CHelpTipWnd::FindHover(POINT point) {
     return hover;
 }
 
-bool CHelpTipWnd::HasRested(POINT point, HWND hWndAsked) {
+bool CHelpTipWnd::HasRested(POINT point, const Hover& hover) {
+    const HWND hWndAsked = hover.hWndAsked;
     if (point.x != m_ptLast.x || point.y != m_ptLast.y || hWndAsked != m_hWndLast) {
         m_ptLast = point;
         m_hWndLast = hWndAsked;
@@ -167,8 +178,14 @@ bool CHelpTipWnd::HasRested(POINT point, HWND hWndAsked) {
     HWND hWndTop = hWndOwner;
     while (HWND hWndUp = ::GetParent(hWndTop)) hWndTop = hWndUp;
     if (m_pSystem->GetForegroundWindow() != ::GetLastActivePopup(hWndTop)) return false;
+    // The owner's popup menu may reach beyond the owner.
+    const bool ownersMenu = HasClass(hover.hWndHovered, "#32768") &&
+                            ::GetWindow(hover.hWndHovered, GW_OWNER) == hWndOwner;
     RECT ownerRect;
-    if (!::GetWindowRect(hWndOwner, &ownerRect) || !::PtInRect(&ownerRect, point)) return false;
+    if (!ownersMenu &&
+        (!::GetWindowRect(hWndOwner, &ownerRect) || !::PtInRect(&ownerRect, point))) {
+        return false;
+    }
     return ::IsWindow(hWndAsked) != FALSE;
 }
 

@@ -2,7 +2,8 @@
 // the pointer once it has rested over a window of the owner. It keeps no
 // texts: it asks the window under the pointer with an HTN_NEEDTEXT request
 // and shows what that window writes. Windows that cannot answer (push
-// buttons) are redirected to one that answers for them.
+// buttons) are redirected to one that answers for them; a popup menu's
+// owner answers for the menu's items.
 #pragma once
 
 #include <cstdint>
@@ -47,13 +48,13 @@ protected:
     struct Hover {
         HWND hWndHovered;
         HWND hWndAsked;  // after redirection
-        int nID;         // the hovered window's control id; 0 when not a child
+        int nID;         // the hovered control's id, or menu item's command; 0 for neither
     };
     // Who is under the pointer; none when no one can be asked.
     std::optional<Hover> FindHover(POINT point);
     // Counts the ticks the pointer rests over the same window; true on every
     // m_nTicksToShow-th of them while the owner is enabled and active.
-    bool HasRested(POINT point, HWND hWndAsked);
+    bool HasRested(POINT point, const Hover& hover);
     // Sends the text request; the answer is cut to its buffer.
     NMHELPTIP AskForTip(const Hover& hover, POINT point);
     // Hides a tip whose text changed and shows the answer beside the pointer,

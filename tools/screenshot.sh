@@ -2,10 +2,11 @@
 # Runs Kivrel.exe under Wine in a virtual X display on a module and saves a
 # screenshot of its window.
 #
-# Usage: tools/screenshot.sh [-b BUILD-DIR] [-s WIDTHxHEIGHT] [-m] OUTPUT.png [MODULE]
+# Usage: tools/screenshot.sh [-b BUILD-DIR] [-s WIDTHxHEIGHT] [-m] [-l] OUTPUT.png [MODULE]
 #   -b  build directory of the x86_64 Windows build (default: build/win64)
 #   -s  open the window at this size instead of its template size
 #   -m  drop the options menu down (the Space key on "Options...") first
+#   -l  with "Loader rules" on (the stored "Loader" setting)
 #   MODULE  the module to scan (default: the GUI tests' fixture program, whose
 #           report has found and missing modules; else Kivrel.exe itself)
 # The program runs in a private Wine prefix under the build directory, so its
@@ -15,16 +16,18 @@ set -euo pipefail
 build=build/win64
 size=
 menu=
-while getopts "b:s:m" option; do
+loader=
+while getopts "b:s:ml" option; do
   case $option in
     b) build=$OPTARG ;;
     s) size=$OPTARG ;;
     m) menu=1 ;;
-    *) sed -n '5,10p' "$0"; exit 2 ;;
+    l) loader=1 ;;
+    *) sed -n '5,11p' "$0"; exit 2 ;;
   esac
 done
 shift $((OPTIND - 1))
-[ $# -ge 1 ] || { sed -n '5,10p' "$0"; exit 2; }
+[ $# -ge 1 ] || { sed -n '5,11p' "$0"; exit 2; }
 output=$(realpath -m "$1")
 build=$(realpath "$build")
 program=$build/app/Kivrel.exe
@@ -39,7 +42,7 @@ module=$(realpath "$module")
 if [ -z "${KIVREL_IN_XVFB:-}" ]; then
   export KIVREL_IN_XVFB=1
   exec xvfb-run -a -s "-screen 0 1024x768x24 -nolisten tcp" "$0" -b "$build" ${size:+-s "$size"} \
-    ${menu:+-m} "$output" "$module"
+    ${menu:+-m} ${loader:+-l} "$output" "$module"
 fi
 
 export WINEPREFIX=$build/screenshot-prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
@@ -61,6 +64,11 @@ if [ -n "$size" ]; then
   height=${size#*x}
   "$wine" reg add 'HKCU\Software\Velmarin\Kivrel\Main' /v Window1 \
     /d "40 40 $((40 + width)) $((40 + height)) 1" /f >/dev/null 2>&1
+fi
+
+if [ -n "$loader" ]; then
+  "$wine" reg add 'HKCU\Software\Velmarin\Kivrel\Main' /v Loader /t REG_DWORD /d 1 /f \
+    >/dev/null 2>&1
 fi
 
 windows_path() { echo "Z:${1//\//\\}"; }

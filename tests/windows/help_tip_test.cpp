@@ -215,8 +215,9 @@ TEST_F(MainDialogTips, ControlsAnswerWithTheirStrings) {
 }
 
 // The real pointer rests over Find...: the tip comes on its own timer, with
-// the button's text and a shadow made of the dialog beneath it.
-TEST_F(MainDialogTips, HoveringOverFindShowsItsTipWithAShadow) {
+// the button's text and a shadow made of the dialog beneath it. Then it
+// rests on "Loader rules" in the options menu, which drops below the dialog.
+TEST_F(MainDialogTips, HoveringOverFindOrAMenuItemShowsItsTipWithAShadow) {
     CProbeKivrelDlg dialog;
     RunDialog(dialog, [&](HWND hWnd) {
         ::SetForegroundWindow(hWnd);
@@ -256,6 +257,28 @@ TEST_F(MainDialogTips, HoveringOverFindShowsItsTipWithAShadow) {
             }
         }
         EXPECT_GT(shaded, 2 * (rect.Width() + rect.Height()));
+
+        bool beyond = false;
+        // Rests until the tip changes, or about three seconds; then closes the menu.
+        const Step rest = [&, ticks = 0]() mutable {
+            const HWND menu = ::FindWindowA("#32768", nullptr);
+            HMENU hMenu = reinterpret_cast<HMENU>(::SendMessageA(menu, MN_GETHMENU, 0, 0));
+            RECT item{};
+            if (!::IsWindowVisible(menu) || !::GetMenuItemRect(menu, hMenu, 4, &item)) return false;
+            const POINT on{(item.left + item.right) / 2, (item.top + item.bottom) / 2};
+            ::SetCursorPos(on.x, on.y);
+            const CRect dialogRect = WindowRect(hWnd);
+            beyond = !::PtInRect(&dialogRect, on);
+            const bool changed =
+                ::IsWindowVisible(tip) &&
+                std::string(dialog.m_helpTips.GetTipText()) != "Find Windows module";
+            return (changed || ++ticks == 60) && (::EndMenu(), true);
+        };
+        EXPECT_TRUE(RunSteps(
+            {rest}, [&] { ::SendDlgItemMessageA(hWnd, IDC_OPTIONS, WM_KEYDOWN, VK_SPACE, 0); }));
+        EXPECT_EQ(dialog.m_helpTips.GetTipText(),
+                  LoadResString(AfxGetResourceHandle(), IDS_TIP_LOADER));
+        EXPECT_TRUE(beyond) << "the item lies outside the dialog";
     });
 }
 

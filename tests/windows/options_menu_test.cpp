@@ -2,16 +2,21 @@
 // key presses) and the main dialog's font chooser and "Font" setting.
 #include <gtest/gtest.h>
 
+#include <sstream>
+
 #include "kivrel_dlg.h"
 #include "resource.h"
+#include "scan_command.h"
 #include "test_support.h"
+#include "win_app.h"
 
 namespace kivrel_test {
 namespace {
 
 constexpr const char* kFontEntry = "Font";
-// Item positions in the popup: Font, -, Show helptips, Cleanup, -, About.
-constexpr int kFontItem = 0, kTipsItem = 2, kCleanupItem = 3, kAboutItem = 5;
+// Item positions in the popup: Font, -, Show helptips, Cleanup, Loader rules, -, About.
+constexpr int kFontItem = 0, kTipsItem = 2, kCleanupItem = 3, kLoaderItem = 4, kAboutItem = 6;
+constexpr size_t kItems = 7;
 
 // What a menu showed once it had stayed open a moment; empty if it never did.
 struct MenuSeen {
@@ -74,9 +79,9 @@ TEST_F(OptionsMenu, DropsAtThePointerAndItsSwitchesFollowTheChosenCommands) {
                     ::SendMessageA(onButton ? button : hDlg, message, 0, MAKELPARAM(2, 2));
                 },
                 key);
-            ASSERT_EQ(seen.states.size(), 6u);
+            ASSERT_EQ(seen.states.size(), kItems);
             EXPECT_EQ(TopLeft(seen.rect), std::make_pair(pointer.x, pointer.y));
-            for (int item : {kFontItem, kTipsItem, kCleanupItem, kAboutItem})
+            for (int item : {kFontItem, kTipsItem, kCleanupItem, kLoaderItem, kAboutItem})
                 EXPECT_FALSE(seen.states[item] & MF_GRAYED) << item;
             EXPECT_EQ((seen.states[kCleanupItem] & MF_CHECKED) != 0, cleanupBefore);
             EXPECT_EQ((seen.states[kTipsItem] & MF_CHECKED) != 0, tipsBefore);
@@ -109,12 +114,56 @@ TEST_F(OptionsMenu, KeysDropTheMenuAtTheFocusedControlAndKeepItOpen) {
                 PressKeys(keys);
                 PumpUntil([&] { return !now.states.empty(); }, 8, hDlg);
             });
-            EXPECT_EQ(seen.states.size(), 6u) << "the options menu stayed open";
+            EXPECT_EQ(seen.states.size(), kItems) << "the options menu stayed open";
             const POINT centre = CentreOf(focus);
             EXPECT_EQ(TopLeft(seen.rect), std::make_pair(centre.x, centre.y));
         }
         EXPECT_EQ(::SendDlgItemMessageA(hDlg, IDC_RESULTS, LB_GETCOUNT, 0, 0), 0);
     });
+}
+
+// "Loader rules" chosen in the menu: the switch is stored at once, and the
+// scan shows what kivrel-scan --loader prints (an API set with its host, the
+// DLL beside the DLL found); only found modules' lines are files. Off, the
+// list is the plain report. A stored value other than 0 and 1 is off and kept.
+TEST_F(OptionsMenu, LoaderRulesScanAsKivrelScanLoaderAndAreStoredAtOnce) {
+    const std::string module = FixtureDirectory() + "\\fixture_api_set.dll";
+    const std::vector<Line> plain = CoreReport(module);
+    std::ostringstream loader, notes;
+    kivrel::cli::RunScanCommand({"--loader", module}, loader, notes);
+    ASSERT_NE(loader.str().find("*** API SETS ***\n\napi-ms-win-core-synch-l1-2-"),
+              std::string::npos);
+    ASSERT_NE(loader.str().find(".dll => "), std::string::npos);
+    for (const DWORD stored : {DWORD{2}, DWORD{1}}) {
+        SCOPED_TRACE(stored);
+        AfxGetApp()->WriteProfileInt("Main", "Loader", int(stored));
+        CProbeKivrelDlg dialog;
+        RunDialog(dialog, [&](HWND hDlg) {
+            // The stored value before and after the item is chosen.
+            for (const DWORD now : {stored, DWORD{stored == 1 ? 0u : 1u}}) {
+                ::SetDlgItemTextA(hDlg, IDC_MODULE, module.c_str());
+                ::SendMessageA(hDlg, WM_COMMAND, IDOK, 0);
+                const std::vector<Line> lines = ListLines(::GetDlgItem(hDlg, IDC_RESULTS));
+                std::string texts;
+                for (const Line& line : lines) {
+                    texts += line.text + '\n';
+                    EXPECT_EQ(line.value != 0, line.text.find('\\') != std::string::npos)
+                        << line.text;
+                }
+                if (now == 1) {
+                    EXPECT_EQ(texts, loader.str());
+                } else {
+                    EXPECT_EQ(lines, plain);
+                }
+                EXPECT_EQ(AfxGetApp()->GetProfileInt("Main", "Loader", -1), now);
+                if (now != stored) break;
+                const MenuSeen seen = WatchMenuWhile(
+                    [&](const MenuSeen&) { ::SendMessageA(hDlg, WM_RBUTTONDOWN, 0, 0); }, 'L');
+                ASSERT_EQ(seen.states.size(), kItems);
+                EXPECT_EQ((seen.states[kLoaderItem] & MF_CHECKED) != 0, stored == 1);
+            }
+        });
+    }
 }
 
 // Opens the chooser with "Font..." and leaves it with `button`; false unless
