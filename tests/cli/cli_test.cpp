@@ -357,17 +357,14 @@ TEST_F(Cli, JsonTellsApiSetHostsAndDelayLoadOnlyNames) {
         EXPECT_NE(json.find(fact), std::string::npos) << fact << " in\n" << json;
 }
 
-// The notes on standard error follow the report when both share a terminal.
-TEST_F(Cli, NotesFollowTheReport) {
-    std::ostringstream both;
+// The notes on standard error follow the report when both share a terminal;
+// a report that cannot be written is a failure of its own.
+TEST_F(Cli, ReportAndNotesOnTheirStreams) {
+    std::ostringstream both, out, err;
     RunScanCommand({"--system-dir", temp.File("sys"), temp.File("app/tool.exe")}, both, both);
     EXPECT_EQ(both.str(), kHeading + "api-ms-win-crt-stdio-l1-1-0.dll\n" +
                               "kivrel-scan: 1 unresolved name is an API set (api-*, ext-*); "
                               "--api-sets maps them to their host DLLs\n");
-}
-
-TEST_F(Cli, AReportThatCannotBeWrittenIsAFailure) {
-    std::ostringstream out, err;
     out.setstate(std::ios::badbit);
     EXPECT_EQ(RunScanCommand(
                   {"--system-dir", "", "--windows-dir", "", "--path", "", temp.File("app/app.exe")},
