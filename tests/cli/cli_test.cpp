@@ -347,14 +347,19 @@ TEST_F(Cli, CommandLines) {
     }
 }
 
-// JSON tells the API set's host and which names only delay-loading needs.
-TEST_F(Cli, JsonTellsApiSetHostsAndDelayLoadOnlyNames) {
-    const std::string json = RunOn({"--loader", "--json"}, "tool.exe").out;
-    for (const char* fact :
+// JSON tells the API set's host, which names only delay-loading needs and
+// the files passed over for a name (here the first reference's).
+TEST_F(Cli, JsonTellsHostsDelayLoadOnlyNamesAndFilesPassedOver) {
+    const std::string json = RunOn({"--loader", "--json"}, "tool.exe").out +
+                             RunOn({"--match-machine", "--json"}, "mixed.exe").out;
+    for (const std::string fact :
          {"\"api-set\", \"stateValue\": 4, \"host\": \"msvcrt.dll\"}",
           "\"later.dll\", \"state\": \"not-found\", \"stateValue\": 1, \"delayLoadOnly\": true}",
-          "\"exitStatus\": 0\n"})
-        EXPECT_NE(json.find(fact), std::string::npos) << fact << " in\n" << json;
+          "\"exitStatus\": 0\n",
+          "\"wide.dll\", \"state\": \"found\", \"stateValue\": 3, \"directoryIndex\": 2, \"path\": "
+          "\"{S}wide.dll\", \"rejected\": [{\"path\": \"{L}wide.dll\", \"reason\": \"wrong machine "
+          "(x86-64, not i386)\"}]}"})
+        EXPECT_NE(json.find(Expand(fact, true)), std::string::npos) << fact << " in\n" << json;
 }
 
 // The notes on standard error follow the report when both share a terminal;
@@ -383,7 +388,8 @@ TEST(Json, StringsKeepEveryByte) {
         {std::string("a\0b", 3), "\"a\\u0000b\""},
         {" ~", "\" ~\""},
 #ifndef _WIN32
-        {"\xc3\xbc \xe6\x97\xa5 \xf0\x9f\x98\x80", "\"\xc3\xbc \xe6\x97\xa5 \xf0\x9f\x98\x80\""},
+        {"\xc3\xbc \xe6\x97\xa5 \xf0\x9f\x98\x80 \xf4\x8f\xbf\xbf",
+         "\"\xc3\xbc \xe6\x97\xa5 \xf0\x9f\x98\x80 \xf4\x8f\xbf\xbf\""},
         // Lone bytes, an overlong form, a surrogate, a cut sequence, beyond U+10FFFF.
         {"\x80\xe9\xff \xc0\xaf \xed\xa0\x80 \xe6\x97 \xf4\x90\x80\x80",
          "\"\\udc80\\udce9\\udcff \\udcc0\\udcaf \\udced\\udca0\\udc80 \\udce6\\udc97 "
