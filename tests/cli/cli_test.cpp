@@ -716,9 +716,9 @@ TEST_F(Cli, AuditAnswersAsScansOfEachModule) {
 //   app/app.exe.local/liba.dll; app/man.exe and app/res.exe -> liba.dll,
 //     with man.exe.manifest and a manifest resource, each with a .local
 //     folder holding liba.dll; app/bad.exe.local: a FIFO (not on Windows)
-//   host/host.exe -> hostdep.dll, hostonly.dll; host/extra.dll, which the host
-//     does not load; plug/addon.node -> host.exe, hostdep.dll, extra.dll,
-//     KERNEL32.dll
+//   host/host.exe -> hostdep.dll (-> lost.dll, which the host's process
+//     settled already), hostonly.dll; host/extra.dll, which the host does
+//     not load; plug/addon.node -> host.exe, hostdep.dll, extra.dll, KERNEL32.dll
 //   pfx/: a Wine prefix whose system32 and syswow64 both hold KERNEL32.dll,
 //     scanned for the 32-bit program the i686 compiler built and a 64-bit one
 TEST_F(Cli, LoaderRules) {
@@ -737,7 +737,7 @@ TEST_F(Cli, LoaderRules) {
     ASSERT_EQ(mkfifo(temp.File("app/bad.exe.local").c_str(), 0600), 0);
 #endif
     temp.Write("host/host.exe", Module({"hostdep.dll", "hostonly.dll"}));
-    temp.Write("host/hostdep.dll", Module({}));
+    temp.Write("host/hostdep.dll", Module({"lost.dll"}));
     temp.Write("host/hostonly.dll", Module({}));
     temp.Write("host/extra.dll", Module({}));
     temp.Write("plug/addon.node", Module({"host.exe", "hostdep.dll", "extra.dll", "KERNEL32.dll"}));
