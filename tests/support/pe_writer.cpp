@@ -209,6 +209,7 @@ std::vector<uint8_t> PeBuilder::Build(PeLayout* layoutOut) const {
         placeLast(exports, ".edata", std::move(data));
         directories.emplace_back(0, rva, exports.virtualSize);
         layout.exportDirectoryOffset = exports.pointerToRawData;
+        layout.exportAddressesOffset = exports.pointerToRawData + addresses;
         layout.exportNamesOffset = exports.pointerToRawData + namePointers;
         layout.exportOrdinalsOffset = exports.pointerToRawData + ordinals;
     }

@@ -33,7 +33,7 @@ struct PeLayout {
     std::vector<uint32_t> descriptorOffsets, nameOffsets, delayDescriptorOffsets;
     std::vector<uint32_t> thunkOffsets;  // each descriptor's lookup table, imports then delay-load
     uint32_t exportDirectoryOffset = 0;  // the export directory's fields follow from here
-    uint32_t exportNamesOffset = 0, exportOrdinalsOffset = 0;
+    uint32_t exportAddressesOffset = 0, exportNamesOffset = 0, exportOrdinalsOffset = 0;
 };
 
 class PeBuilder {
