@@ -5,49 +5,111 @@
 # Run from a clean checkout whose build/native and build/win64 are configured
 # with tests (the 20,000-module closure is left out):
 #   nice -n 19 tools/inject-faults.sh [tools/faults.txt] > faults.log
-# PRESETS=native (or win64) limits the run to the faults of one preset.
+# PRESETS=native (or win64) limits the run to the faults of one preset;
+# TIMEOUT (seconds, default 120) bounds each test program, so a hang is caught.
 # Results: caught, MISSED, gone (text not found), nocompile.
-# WHO=1 runs every test instead of stopping at the first failure and lists
-# after each caught fault the tests that failed on it.
+# WHO=1 runs every quick unit test instead of stopping at the first failure
+# and lists after each caught fault the tests and programs that failed on it.
+# For a quicker run configure build/native without optimisation, e.g.
+#   cmake --preset native -DKIVREL_BUILD_TESTS=ON -DCMAKE_BUILD_TYPE=Debug \
+#     -DCMAKE_CXX_FLAGS_DEBUG=-O0 -DCMAKE_EXE_LINKER_FLAGS=-fuse-ld=gold
 set -uo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 list="$(realpath "${1:-$root/tools/faults.txt}")"
 cd "$root"
 [ -f /work/wt/env.sh ] && source /work/wt/env.sh
 
-# Every native test program but the 20,000-module closure (missing ones are skipped).
-native_tests=(tests/core/kivrel_core_tests tests/cli/kivrel_cli_test
-              tests/hostile/kivrel_hostile_test bench/tests/kivrel_bench_tests
-              tests/crosscheck/kivrel_crosscheck_test tests/controls/kivrel_controls_text_tests
-              tests/controls/kivrel_font_text_tests tests/transfer/kivrel_transfer_tests)
-stop="--gtest_fail_fast"
-[ "${WHO:-0}" = 1 ] && stop=""
+fuzz_tests=(fuzz_mapped_image fuzz_import_walk fuzz_export_table fuzz_import_thunks
+            fuzz_transfer_formats fuzz_api_set_schema fuzz_font_text fuzz_wine_registry
+            fuzz_manifest fuzz_resource_directory)
+# Every native test program but the 20,000-module closure (missing ones are
+# skipped). The quick unit tests run first; the fuzz replays, the benchmark
+# equivalence and the cross-checks are built and run only for a fault the
+# quick ones miss, as most faults are caught at once.
+fast_tests=(tests/core/kivrel_core_tests tests/cli/kivrel_cli_test tests/cli/kivrel_sxs_cli_test
+            tests/hostile/kivrel_hostile_test tests/controls/kivrel_controls_text_tests
+            tests/controls/kivrel_font_text_tests tests/transfer/kivrel_transfer_tests)
+slow_tests=("${fuzz_tests[@]/#/tests/fuzz/}" bench/tests/kivrel_bench_tests
+            tests/crosscheck/kivrel_manifest_crosscheck_test tests/crosscheck/kivrel_crosscheck_test)
+# The fuzz drivers replay their corpus (as ctest runs them) instead of taking gtest flags.
+test_args() {  # test program, gtest flags -> its arguments
+  local name="${1##*/}" corpus=corpus
+  case "$name" in
+    fuzz_transfer_formats) corpus=corpus-transfer ;;
+    fuzz_api_set_schema) corpus=corpus-api-set ;;
+    fuzz_font_text) corpus=corpus-font-text ;;
+    fuzz_export_table | fuzz_import_thunks) corpus=corpus-functions ;;
+    fuzz_wine_registry) corpus=corpus-wine-registry ;;
+    fuzz_manifest) corpus=corpus-manifest ;;
+    fuzz_resource_directory) corpus=corpus-resource ;;
+    fuzz_*) ;;
+    *) echo "$2"; return ;;
+  esac
+  echo "$root/tests/fuzz/$corpus $root/tests/fuzz/regressions"
+}
+stamp="build/native/fault-stamp"
+run_programs() {  # stop-flag programs... -> 0 when every one passes
+  local stop="$1" test failed=0
+  shift
+  for test in "$@"; do
+    [ -x "build/native/$test" ] || continue
+    # A program the fault's build did not relink cannot see it (the CLI
+    # tests also run kivrel-scan).
+    if [ "${all:-0}" != 1 ] && [ "build/native/$test" -ot "$stamp" ] &&
+       { [[ "$test" != tests/cli/* ]] || [ build/native/cli/kivrel-scan -ot "$stamp" ]; }; then
+      continue
+    fi
+    # A fault that makes a test hang or grow without end is caught as well
+    # (ctest would time out); the memory cap keeps it from taking the machine.
+    # shellcheck disable=SC2046
+    (ulimit -v 12000000
+     timeout "${TIMEOUT:-120}" "build/native/$test" $(test_args "$test" "$stop")) >>"$log" 2>&1 ||
+      { failed=1; echo "failed: ${test##*/}" >>"$log"; }
+    [ $failed = 1 ] && [ -n "$stop" ] && return 1
+  done
+  return $failed
+}
 run_once() {  # preset -> 0 when every test passes
-  local log="build/$1/fault-tests.log" test failed=0
+  log="build/$1/fault-tests.log"
   : >"$log"
   if [ "$1" = native ]; then
-    for test in "${native_tests[@]}"; do
-      [ -x "build/native/$test" ] || continue
-      # A fault that makes a test hang or grow without end is caught as well
-      # (ctest would time out); the memory cap keeps it from taking the machine.
-      (ulimit -v 12000000; timeout 120 "build/native/$test" $stop) >>"$log" 2>&1 || failed=1
-      [ $failed = 1 ] && [ -n "$stop" ] && return 1
-    done
-    return $failed
+    local stop=--gtest_fail_fast
+    # WHO=1: every quick test, to tell which of them catch the fault.
+    [ "${WHO:-0}" = 1 ] && stop=""
+    run_programs "$stop" "${fast_tests[@]}" || return 1
+    build_programs "${slow_tests[@]}" >>"build/native/fault-build.log" 2>&1
+    run_programs --gtest_fail_fast "${slow_tests[@]}"
   else
     timeout 900 tests/windows/run-in-xvfb.sh build/win64/wine-run.sh \
-      build/win64/tests/windows/kivrel_gui_tests.exe $stop >"$log" 2>&1 || return 1
+      build/win64/tests/windows/kivrel_gui_tests.exe \
+      $([ "${WHO:-0}" = 1 ] || echo --gtest_fail_fast) >"$log" 2>&1 || return 1
   fi
 }
 # The GUI suite drives real input and can fail once on a loaded machine: its
 # failure counts only when a second run fails too.
 run_tests() { run_once "$1" || { [ "$1" = win64 ] && run_once "$1"; }; }
-build() { cmake --build "build/$1" -j2 >"build/$1/fault-build.log" 2>&1; }
+build_programs() {  # programs... -> builds those that exist natively
+  local targets=() test
+  for test in "$@"; do
+    [ -x "build/native/$test" ] && targets+=(--target "${test##*/}")
+  done
+  [ ${#targets[@]} = 0 ] || cmake --build build/native -j2 "${targets[@]}"
+}
+build() {  # preset; natively the quick test programs and kivrel-scan only
+  if [ "$1" = native ]; then
+    touch "$stamp"
+    build_programs "${fast_tests[@]}" cli/kivrel-scan >"build/native/fault-build.log" 2>&1
+  else
+    cmake --build "build/$1" -j2 >"build/$1/fault-build.log" 2>&1
+  fi
+}
 
 presets="${PRESETS:-native win64}"
 for preset in $presets; do
   build "$preset" || { echo "baseline build of $preset fails"; exit 2; }
-  run_tests "$preset" || { echo "baseline tests of $preset fail"; exit 2; }
+  [ "$preset" = native ] && { build_programs "${slow_tests[@]}" >/dev/null 2>&1 ||
+                                { echo "baseline build of native fails"; exit 2; }; }
+  all=1 run_tests "$preset" || { echo "baseline tests of $preset fail"; exit 2; }
 done
 
 caught=0 total=0
@@ -80,9 +142,12 @@ PY
   git checkout -q -- "$file"
   printf '%-9s %s\n' "$result" "$label"
   if [ "${WHO:-0}" = 1 ] && [ "$result" = caught ]; then
-    grep -aoE '^\[  FAILED  \] [A-Za-z0-9_/.]+|^timeout|Killed' "build/$preset/fault-tests.log" |
-      sed 's/^\[  FAILED  \] /    /' | sort -u
+    grep -aoE '^\[  FAILED  \] [A-Za-z_][A-Za-z0-9_/.]+|^failed: .*' "build/$preset/fault-tests.log" |
+      sed -E 's/^\[  FAILED  \] |^/    /' | sort -u
   fi
 done <"$list"
-for preset in $presets; do build "$preset"; done
+for preset in $presets; do
+  build "$preset"
+  [ "$preset" = native ] && build_programs "${slow_tests[@]}" >/dev/null 2>&1
+done
 echo "caught $caught of $total"

@@ -42,6 +42,9 @@ TEST(ExportTable, LookupsAsTheLoaderBinds) {
     Bytes cut = PeBuilder().Exports({"Alpha", "Omega"}).Build();
     cut.resize(std::string(cut.begin(), cut.end()).rfind("Omega") + 5);
     const uint32_t dir = layout.exportDirectoryOffset;
+    // The first RVA past the export directory: code, however close.
+    const uint32_t end =
+        InMemory(good).GetDirectoryEntryRva(0) + InMemory(good).GetDirectoryEntrySize(0);
     const struct {
         const char* name;
         Bytes bytes;
@@ -65,6 +68,7 @@ TEST(ExportTable, LookupsAsTheLoaderBinds) {
         {"name RVA in no section", patched(layout.exportNamesOffset + 4, 0x7FFF0000), "Beta", "!not exported"},
         {"ordinal table past the address table", patched(layout.exportOrdinalsOffset, 0x7777, 2), "Alpha", "!its ordinal lies beyond the export address table"},
         {"address table in no section", patched(dir + 28, 0x7FFF0000), "Alpha", "!its ordinal lies beyond the export address table"},
+        {"address just past the directory", patched(layout.exportAddressesOffset, end), "Alpha", "@0"},
         {"no terminator before the end", cut, "Omega", "!not exported"},
         {"no export table", PeBuilder().Build(), "Alpha", "!the module exports nothing"},
         // clang-format on
@@ -96,6 +100,7 @@ TEST(ExportTable, ForwarderTexts) {
         {"lib.", ""},
         {"lib.#", ""},
         {"lib.#0", ""},
+        {"lib.#65535", "lib.dll!#65535"},
         {"lib.#65536", ""},
         {"lib.#1x", ""},
         {std::string(300, 'x') + ".dll.F", ""},

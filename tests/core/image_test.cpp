@@ -156,6 +156,13 @@ TEST(ImportWalk, ResultErrorIdAndNames) {
                          .Patch(PeBuilder::NameRva(1), 0x8000)
                          .Build(&layout);
     cutTable.resize(layout.descriptorOffsets[1] + 19);
+    // The first descriptor names the last name, which the end of the file cuts
+    // (.idata's file offset 0x200 is RVA 0x1000).
+    abc().UnterminatedLastName().Build(&layout);
+    const Bytes cutFirst = abc()
+                               .UnterminatedLastName()
+                               .Patch(PeBuilder::NameRva(0), layout.nameOffsets[2] + 0xE00)
+                               .Build();
     const int kNone = IDS_NO_REFERENCES;
     const struct {
         const char* name;
@@ -175,6 +182,7 @@ TEST(ImportWalk, ResultErrorIdAndNames) {
         {"name of 259 characters", PeBuilder().Import(n259).Build(), 1, 0, n259},
         {"names of 260 or more skipped, not cut", PeBuilder().Import(std::string(256, 'l') + ".dll").Import("b.dll").Import(std::string(996, 'm')).Build(), 1, 0, "b.dll"},
         {"unterminated name at the end", PeBuilder().Import("a.dll").Import("b.dll").UnterminatedLastName().Build(), 1, 0, "a.dll"},
+        {"a name cut by the end ends the walk", cutFirst, 1, kNone, ""},
         {"delay-load: both tables", abc().DelayImport("d.dll").DelayImport("E.DLL", false).Build(), 1, 0, "a.dll b.dll c.dll d.dll E.DLL", true},
         {"delay-load: older layout in PE32+", PeBuilder().Pe32Plus().DelayImport("a.dll", false).Build(), 1, kNone, "", true},
         {"delay-load: directory in no section", abc().DelayImport("d.dll").DataDirectory(13, 0x7FFF0000, 64).Build(), 1, 0, "a.dll b.dll c.dll", true},

@@ -191,8 +191,9 @@ TEST(Scan, Scenarios) {
 }
 
 // Without cleanup a scan adds to the earlier lists (directories only where new) and
-// reports them all; a module that is no image reports only its message.
-TEST(Scan, WithoutCleanupTheListsCarryOver) {
+// reports them all; a module that is no image reports only its message. Each scan
+// lists its directories afresh: a DLL copied in after a scan missed it is found.
+TEST(Scan, ListsCarryOverWithoutCleanupAndDirectoriesAreListedAfresh) {
     test::TempDir temp;
     test::FakePlatform platform;
     platform.systemDirectory = temp.Dir("sys");
@@ -204,6 +205,7 @@ TEST(Scan, WithoutCleanupTheListsCarryOver) {
         bool cleanup;
         std::string report;
         size_t directories;
+        const char* added = nullptr;  // a module written into sys/ before the scan
     } steps[] = {
         {temp.Write("a/first.exe", Pe("one.dll gone.dll")), false,
          "|$sys/one.dll#1" + NF + "gone.dll", 2},
@@ -214,33 +216,18 @@ TEST(Scan, WithoutCleanupTheListsCarryOver) {
         {temp.Write("c/text.exe", kText), false, "|*** INVALID NT SIGNATURE ***", 4},
         {"", false, "|*** INVALID NT SIGNATURE ***|No Windows module specified", 4},
         {temp.File("b/second.exe"), true, "|$sys/two.dll#1", 2},
+        {temp.Write("d/late.exe", Pe("late.dll")), true, NF + "late.dll", 2},
+        {temp.File("d/late.exe"), true, "|$sys/late.dll#1", 2, "sys/late.dll"},
     };
     CReferenceScanner scanner(platform);
     CReportLines sink;
     for (const auto& step : steps) {
+        if (step.added) temp.Write(step.added, Pe());
         scanner.Scan(step.module, "", step.cleanup, sink);
         EXPECT_EQ(Joined(sink.Lines()), Local(temp, step.report)) << step.module;
         EXPECT_EQ(scanner.SearchDirectories().size(), step.directories) << step.module;
     }
-    EXPECT_EQ(platform.beginScanCalls, 5);
-}
-
-// Each scan lists its directories afresh: a DLL copied in after a scan that
-// missed it is found by the next one.
-TEST(Scan, ASecondScanSeesFilesAddedSince) {
-    test::TempDir temp;
-    PlatformOverrides overrides;
-    overrides.systemDirectory = temp.MakeDir("sys");
-    overrides.windowsDirectory = overrides.pathList = "";
-    const auto platform = CreateNativePlatform(overrides);
-    CReferenceScanner scanner(*platform);
-    const std::string module = temp.Write("app/a.exe", Pe("late.dll"));
-    CReportLines sink;
-    scanner.Scan(module, "", true, sink);
-    EXPECT_EQ(Joined(sink.Lines()), NF + "late.dll");
-    temp.Write("sys/late.dll", Pe());
-    scanner.Scan(module, "", true, sink);
-    EXPECT_EQ(Joined(sink.Lines()), Local(temp, "|$sys/late.dll#1"));
+    EXPECT_EQ(platform.beginScanCalls, 7);
 }
 
 }  // namespace

@@ -56,6 +56,7 @@ TEST(ResourceDirectory, FindsOrRefusesDamage) {
         {"ID 2", good, 2, "two"},
         {"no ID 3", good, 3, "absent"},
         {"no resources", test::PeImporting("a.dll"), 1, "absent"},
+        {"an empty resource directory", test::PeWithResources({}), 1, "absent"},
         {"a size past the section", patched({{0x46C, 0x10000}}), 1, "damaged"},
         {"a size of 4 GiB", patched({{0x46C, 0xFFFFFFFF}}), 1, "damaged"},
         {"data outside the image", patched({{0x468, 0x7FFFFFF0}}), 1, "damaged"},

@@ -2,10 +2,12 @@
 
 #include <map>
 
-#include "pe_writer.h"
-
 namespace kivrel::test {
 
+namespace {
+constexpr uint32_t kResourceRva = 0x3000, kResourceFileOffset = 0x400;
+
+// The bytes of a section at `rva`.
 std::vector<uint8_t> BuildResourceSection(uint32_t rva,
                                           const std::vector<ResourceSpec>& resources) {
     std::map<uint16_t, std::map<uint16_t, const std::string*>> tree;
@@ -48,13 +50,12 @@ std::vector<uint8_t> BuildResourceSection(uint32_t rva,
     }
     return out;
 }
+}  // namespace
 
-std::vector<uint8_t> PeWithResources(const std::vector<ResourceSpec>& resources, bool pe32Plus) {
+std::vector<uint8_t> PeWithResources(const std::vector<ResourceSpec>& resources, PeBuilder pe) {
     std::vector<uint8_t> section = BuildResourceSection(kResourceRva, resources);
     const uint32_t size = uint32_t(section.size());
-    PeBuilder pe;
-    if (pe32Plus) pe.Pe32Plus();
-    return pe.Dll()
+    return pe
         .Section({".rsrc", size, kResourceRva, (size + 0x1FF) & ~0x1FFu, kResourceFileOffset,
                   std::move(section)})
         .DataDirectory(2, kResourceRva, size)

@@ -1,11 +1,12 @@
-// Resource sections for tests and fuzz seeds: numeric types and IDs, one
-// language each, laid out as resource compilers do (tables, then data entries,
-// then the data).
+// Resource sections for tests: numeric types and IDs, one language each, laid
+// out as resource compilers do (tables, then data entries, then the data).
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
+
+#include "pe_writer.h"
 
 namespace kivrel::test {
 
@@ -14,14 +15,9 @@ struct ResourceSpec {
     std::string data;
 };
 
-// The bytes of a section at `rva`.
-std::vector<uint8_t> BuildResourceSection(uint32_t rva, const std::vector<ResourceSpec>& resources);
-
-// Resource sections are placed at this RVA and file offset.
-constexpr uint32_t kResourceRva = 0x3000, kResourceFileOffset = 0x400;
-
-// A DLL (PE32+ when `pe32Plus`) whose only section ".rsrc" holds `resources`.
+// `pe` (by default a DLL) with a section ".rsrc" holding `resources` at RVA
+// 0x3000, file offset 0x400.
 std::vector<uint8_t> PeWithResources(const std::vector<ResourceSpec>& resources,
-                                     bool pe32Plus = false);
+                                     PeBuilder pe = PeBuilder().Dll());
 
 }  // namespace kivrel::test
