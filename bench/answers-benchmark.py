@@ -18,18 +18,10 @@ import sys
 import tempfile
 import time
 
+from installation_manifest import read_manifest
+
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 TARGET_TREE_RATIO = 1.5
-
-
-def read_manifest(path):
-    values = {}
-    with open(path, encoding="latin-1") as f:
-        for line in f:
-            if "=" in line and not line.startswith("#"):
-                key, value = line.rstrip("\n").split("=", 1)
-                values.setdefault(key, value)
-    return values
 
 
 def main():

@@ -23,20 +23,12 @@ import subprocess
 import sys
 import time
 
+from installation_manifest import read_manifest
+
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 TARGET_AUDIT_RATIO = 5.0
 TARGET_PER_MODULE_SPEEDUP = 100.0
 TARGET_WALK_GROWTH = 2.5
-
-
-def read_manifest(path):
-    values = {}
-    with open(path, encoding="latin-1") as f:
-        for line in f:
-            if "=" in line and not line.startswith("#"):
-                key, value = line.rstrip("\n").split("=", 1)
-                values.setdefault(key, value)
-    return values
 
 
 def installation(args, modules, directories, files):

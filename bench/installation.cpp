@@ -253,7 +253,7 @@ bool GenerateInstallation(const InstallationParams& params, const std::string& r
         }
         for (const std::string& name : others) builder.Import(Styled(name, random), {"Lost"});
         if (params.moduleBytes > 0) {
-            test::SectionSpec padding;
+            test::SectionLayout padding;
             padding.name = ".rdata";
             padding.virtualAddress = 0x100000;
             padding.virtualSize = padding.sizeOfRawData = static_cast<uint32_t>(params.moduleBytes);

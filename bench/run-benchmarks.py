@@ -31,6 +31,8 @@ import sys
 import tempfile
 import time
 
+from installation_manifest import read_manifest
+
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 WINE = "/usr/lib/wine/wine64"
 WINESERVER = "/usr/lib/wine/wineserver"
@@ -60,25 +62,6 @@ def run(command, **kwargs):
         err.seek(0)
         result.stdout, result.stderr = out.read(), err.read()
     return result
-
-
-def read_manifest(path):
-    manifest = {"expect-found": [], "expect-unresolved": [], "expect-missing-function": []}
-    with open(path, encoding="latin-1") as f:
-        for line in f:
-            if line.startswith("#") or "=" not in line:
-                continue
-            key, value = line.rstrip("\n").split("=", 1)
-            if key in manifest and isinstance(manifest[key], list):
-                manifest[key].append(value)
-            else:
-                manifest[key] = value
-    manifest["path-list"] = manifest.get("path", "")
-    manifest["search"] = [os.path.dirname(manifest["module"]) + "/", manifest["system-dir"] + "/"]
-    if manifest.get("windows-dir"):
-        manifest["search"].append(manifest["windows-dir"] + "/")
-    manifest["search"] += [d + "/" for d in manifest["path-list"].split(";") if d]
-    return manifest
 
 
 class Tool:

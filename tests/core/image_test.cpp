@@ -105,7 +105,7 @@ TEST(MappedImage, RvaTranslation) {
                                .Section({".empty", 0, 0x5000, 0x200, 0x800, {}})
                                .Section({".far", 0x100, 0x6000, 0x100, 0x100000, {}})
                                .Build();
-    const test::SectionSpec s{"s", 0x100, 0x1000, 0x100, 0x200, {}};
+    const test::SectionLayout s{"s", 0x100, 0x1000, 0x100, 0x200, {}};
     const Bytes wrap = PeBuilder().Section({"w", 0x1000, 0x1000, 0x1000, 0xFFFFFF00, {}}).Build();
     const Bytes many = PeBuilder().Section(s).Patch(PeBuilder::kSectionCount, 0xFFFF, 2).Build();
     const Bytes moved =

@@ -65,7 +65,7 @@ inline std::vector<uint8_t> BuildApiSetSection(uint32_t version,
 // A PE32+ DLL whose one section, ".apiset", holds `section`.
 inline std::vector<uint8_t> BuildApiSetSchemaDll(const std::vector<uint8_t>& section) {
     const uint32_t size = static_cast<uint32_t>(section.size());
-    SectionSpec apiset{".apiset", size, 0x1000, (size + 0x1FF) / 0x200 * 0x200, 0x400, section};
+    SectionLayout apiset{".apiset", size, 0x1000, (size + 0x1FF) / 0x200 * 0x200, 0x400, section};
     apiset.data.resize(apiset.sizeOfRawData, 0);
     return PeBuilder().Pe32Plus().Dll().Section(apiset).Build();
 }

@@ -58,12 +58,12 @@ std::vector<uint8_t> PeImporting(const std::string& names) {
     return pe.Build();
 }
 
-void PeBuilder::WriteThunks(std::vector<uint8_t>& data, uint32_t sectionRva, const ImportSpec& spec,
+void PeBuilder::WriteThunks(std::vector<uint8_t>& data, uint32_t sectionRva, const ImportedDll& dll,
                             uint32_t lookup, uint32_t address, uint32_t vaBase) const {
     const uint32_t thunkSize = m_bPe32Plus ? 8 : 4;
     const uint64_t ordinalFlag = m_bPe32Plus ? 1ull << 63 : 1ull << 31;
     const std::vector<std::string> functions =
-        spec.functions.empty() ? std::vector<std::string>{"#1"} : spec.functions;
+        dll.functions.empty() ? std::vector<std::string>{"#1"} : dll.functions;
     for (size_t k = 0; k < functions.size(); ++k) {
         const std::string& f = functions[k];
         uint64_t value = 0;
@@ -105,15 +105,15 @@ std::vector<uint8_t> PeBuilder::Build(PeLayout* layoutOut) const {
 
     // The import section: descriptors, then per descriptor its lookup table
     // and its address table (alike), then hint/name entries and names.
-    SectionSpec imports;
+    SectionLayout imports;
     const uint32_t thunkSize = m_bPe32Plus ? 8 : 4;
     if (hasImports) {
         const uint32_t count = static_cast<uint32_t>(m_imports.size());
         std::vector<uint32_t> lookups;
         uint32_t thunkEnd = kDescriptorSize * (count + 1);
-        for (const ImportSpec& spec : m_imports) {
+        for (const ImportedDll& dll : m_imports) {
             lookups.push_back(thunkEnd);
-            thunkEnd += 2 * ThunkCount(spec) * thunkSize;
+            thunkEnd += 2 * ThunkCount(dll) * thunkSize;
         }
         std::vector<uint8_t> data(thunkEnd, 0);
         for (uint32_t i = 0; i < count; ++i) {
@@ -143,17 +143,17 @@ std::vector<uint8_t> PeBuilder::Build(PeLayout* layoutOut) const {
         imports.data = std::move(data);
     }
 
-    std::vector<const SectionSpec*> sections;
+    std::vector<const SectionLayout*> sections;
     if (hasImports) sections.push_back(&imports);
-    for (const SectionSpec& s : m_sections) sections.push_back(&s);
+    for (const SectionLayout& s : m_sections) sections.push_back(&s);
     uint64_t rvaEnd = kImportSectionRva, fileEnd = headersEnd;
-    for (const SectionSpec* s : sections) {
+    for (const SectionLayout* s : sections) {
         rvaEnd = std::max(rvaEnd, uint64_t(s->virtualAddress) + s->virtualSize);
         fileEnd = std::max(fileEnd, uint64_t(s->pointerToRawData) + s->data.size());
     }
 
     // Sections after all others, in memory and in the file.
-    auto placeLast = [&](SectionSpec& section, const char* name, std::vector<uint8_t> data) {
+    auto placeLast = [&](SectionLayout& section, const char* name, std::vector<uint8_t> data) {
         section.name = name;
         section.virtualAddress = AlignUp(rvaEnd, kSectionAlignment);
         section.pointerToRawData = AlignUp(fileEnd, kFileAlignment);
@@ -168,7 +168,7 @@ std::vector<uint8_t> PeBuilder::Build(PeLayout* layoutOut) const {
 
     // The export section: the directory, the address, name pointer and
     // ordinal tables, then the texts. Code exports get RVAs below 0x1000.
-    SectionSpec exports;
+    SectionLayout exports;
     if (!m_exports.empty()) {
         const uint32_t rva = AlignUp(rvaEnd, kSectionAlignment);
         const uint32_t n = static_cast<uint32_t>(m_exports.size());
@@ -216,26 +216,26 @@ std::vector<uint8_t> PeBuilder::Build(PeLayout* layoutOut) const {
 
     // The delay-load section: descriptors of 32 bytes, a zero record, each
     // one's name table, then hint/name entries and names.
-    SectionSpec delay;
+    SectionLayout delay;
     if (hasDelayImports) {
         const uint32_t rva = AlignUp(rvaEnd, kSectionAlignment);
         const uint32_t file = AlignUp(fileEnd, kFileAlignment);
         const uint32_t count = static_cast<uint32_t>(m_delayImports.size());
         std::vector<uint32_t> lookups;
         uint32_t thunkEnd = 32 * (count + 1);
-        for (const auto& [spec, rvaBased] : m_delayImports) {
+        for (const auto& [dll, rvaBased] : m_delayImports) {
             lookups.push_back(thunkEnd);
-            thunkEnd += ThunkCount(spec) * thunkSize;
+            thunkEnd += ThunkCount(dll) * thunkSize;
         }
         std::vector<uint8_t> data(thunkEnd, 0);
         for (uint32_t i = 0; i < count; ++i) {
-            const auto& [spec, rvaBased] = m_delayImports[i];
+            const auto& [dll, rvaBased] = m_delayImports[i];
             // The older layout holds virtual addresses (low 32 bits) throughout.
             const uint32_t base = rvaBased ? 0 : static_cast<uint32_t>(imageBase);
-            WriteThunks(data, rva, spec, lookups[i], 0, base);
+            WriteThunks(data, rva, dll, lookups[i], 0, base);
             layout.thunkOffsets.push_back(file + lookups[i]);
             const uint32_t nameRva = rva + static_cast<uint32_t>(data.size());
-            data.insert(data.end(), spec.name.begin(), spec.name.end());
+            data.insert(data.end(), dll.name.begin(), dll.name.end());
             data.push_back(0);
             PutU32(data, 32 * i, rvaBased ? 1 : 0);
             PutU32(data, 32 * i + 4, base + nameRva);
@@ -280,7 +280,7 @@ std::vector<uint8_t> PeBuilder::Build(PeLayout* layoutOut) const {
 
     // Section table and section bytes.
     for (size_t i = 0; i < sections.size(); ++i) {
-        const SectionSpec& s = *sections[i];
+        const SectionLayout& s = *sections[i];
         const size_t at = sectionTable + kSectionEntrySize * i;
         std::copy_n(s.name.begin(), std::min<size_t>(8, s.name.size()), bytes.begin() + long(at));
         PutU32(bytes, at + 8, s.virtualSize);
@@ -289,7 +289,7 @@ std::vector<uint8_t> PeBuilder::Build(PeLayout* layoutOut) const {
         PutU32(bytes, at + 20, s.pointerToRawData);
         PutU32(bytes, at + 36, 0xC0000040);  // initialised data, readable, writable
     }
-    for (const SectionSpec* s : sections) {
+    for (const SectionLayout* s : sections) {
         if (s->data.empty()) continue;
         bytes.resize(std::max(bytes.size(), s->pointerToRawData + s->data.size()));
         std::copy(s->data.begin(), s->data.end(), bytes.begin() + long(s->pointerToRawData));

@@ -21,7 +21,7 @@ void PutU32(std::vector<uint8_t>& bytes, size_t offset, uint32_t value);
 // Writes `bytes` to `path` (created or truncated); false on any failure.
 bool WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes);
 
-struct SectionSpec {
+struct SectionLayout {
     std::string name;  // at most 8 characters are written
     uint32_t virtualSize = 0, virtualAddress = 0, sizeOfRawData = 0, pointerToRawData = 0;
     std::vector<uint8_t> data;  // written at pointerToRawData
@@ -45,7 +45,7 @@ public:
     PeBuilder& Import(std::string name, std::vector<std::string> functions = {}) {
         return m_imports.push_back({std::move(name), std::move(functions)}), *this;
     }
-    PeBuilder& Section(SectionSpec s) { return m_sections.push_back(std::move(s)), *this; }
+    PeBuilder& Section(SectionLayout s) { return m_sections.push_back(std::move(s)), *this; }
     // A delay-load descriptor in a section ".didat" after every other one;
     // `rvaBased` false writes the older layout (attributes 0, the name as a
     // virtual address: image base + RVA, low 32 bits).
@@ -80,25 +80,25 @@ public:
     static constexpr uint32_t NameRva(uint32_t i) { return 0x200 + 20 * i + 12; }
 
 private:
-    struct ImportSpec {
+    struct ImportedDll {
         std::string name;
         std::vector<std::string> functions;
     };
     // Thunks of one list, its zero included.
-    static uint32_t ThunkCount(const ImportSpec& spec) {
-        return static_cast<uint32_t>(spec.functions.empty() ? 2 : spec.functions.size() + 1);
+    static uint32_t ThunkCount(const ImportedDll& dll) {
+        return static_cast<uint32_t>(dll.functions.empty() ? 2 : dll.functions.size() + 1);
     }
-    // Writes the thunks of `spec` at `lookup` (and at `address` unless 0) in
+    // Writes the thunks of `dll` at `lookup` (and at `address` unless 0) in
     // the section at `sectionRva` held by `data`, its hint/name entries
     // appended; `vaBase` is added to their RVAs.
-    void WriteThunks(std::vector<uint8_t>& data, uint32_t sectionRva, const ImportSpec& spec,
+    void WriteThunks(std::vector<uint8_t>& data, uint32_t sectionRva, const ImportedDll& dll,
                      uint32_t lookup, uint32_t address, uint32_t vaBase) const;
     bool m_bPe32Plus = false, m_bDll = false, m_bUnterminatedLastName = false;
-    std::vector<ImportSpec> m_imports;
-    std::vector<std::pair<ImportSpec, bool>> m_delayImports;  // RVA-based
+    std::vector<ImportedDll> m_imports;
+    std::vector<std::pair<ImportedDll, bool>> m_delayImports;  // RVA-based
     std::vector<std::string> m_exports;
     uint32_t m_nExportBase = 1;
-    std::vector<SectionSpec> m_sections;
+    std::vector<SectionLayout> m_sections;
     std::vector<std::tuple<uint32_t, uint32_t, int>> m_patches;           // offset, value, size
     std::vector<std::tuple<unsigned, uint32_t, uint32_t>> m_directories;  // index, RVA, size
 };

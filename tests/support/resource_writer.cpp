@@ -9,9 +9,9 @@ constexpr uint32_t kResourceRva = 0x3000, kResourceFileOffset = 0x400;
 
 // The bytes of a section at `rva`.
 std::vector<uint8_t> BuildResourceSection(uint32_t rva,
-                                          const std::vector<ResourceSpec>& resources) {
+                                          const std::vector<ResourceEntry>& resources) {
     std::map<uint16_t, std::map<uint16_t, const std::string*>> tree;
-    for (const ResourceSpec& r : resources) tree[r.type][r.id] = &r.data;
+    for (const ResourceEntry& r : resources) tree[r.type][r.id] = &r.data;
     auto table = [](std::vector<uint8_t>& out, uint32_t at, uint16_t ids) {
         PutU16(out, at + 14, ids);
     };
@@ -52,7 +52,7 @@ std::vector<uint8_t> BuildResourceSection(uint32_t rva,
 }
 }  // namespace
 
-std::vector<uint8_t> PeWithResources(const std::vector<ResourceSpec>& resources, PeBuilder pe) {
+std::vector<uint8_t> PeWithResources(const std::vector<ResourceEntry>& resources, PeBuilder pe) {
     std::vector<uint8_t> section = BuildResourceSection(kResourceRva, resources);
     const uint32_t size = uint32_t(section.size());
     return pe

@@ -10,14 +10,14 @@
 
 namespace kivrel::test {
 
-struct ResourceSpec {
+struct ResourceEntry {
     uint16_t type, id;
     std::string data;
 };
 
 // `pe` (by default a DLL) with a section ".rsrc" holding `resources` at RVA
 // 0x3000, file offset 0x400.
-std::vector<uint8_t> PeWithResources(const std::vector<ResourceSpec>& resources,
+std::vector<uint8_t> PeWithResources(const std::vector<ResourceEntry>& resources,
                                      PeBuilder pe = PeBuilder().Dll());
 
 }  // namespace kivrel::test
