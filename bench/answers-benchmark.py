@@ -18,7 +18,7 @@ import sys
 import tempfile
 import time
 
-from installation_manifest import read_manifest
+from installation_manifest import generated_installation
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 TARGET_TREE_RATIO = 1.5
@@ -40,12 +40,7 @@ def main():
 
     modules, directories, files = args.size.split("x")
     root = os.path.join(args.build_dir, "installations", "m%s-d%s-f%s-s1" % (modules, directories, files))
-    manifest_path = os.path.join(root, "installation.txt")
-    if not os.path.exists(manifest_path):
-        shutil.rmtree(root, ignore_errors=True)
-        subprocess.run([os.path.join(args.build_dir, "bench", "kivrel-bench-generate"), "--modules", modules,
-                        "--directories", directories, "--files", files, "--seed", "1", root], check=True)
-    m = read_manifest(manifest_path)
+    m = generated_installation(args.build_dir, root, modules, directories, files)
     scan = [os.path.join(args.build_dir, "cli", "kivrel-scan")]
     inputs = ["--system-dir", m["system-dir"], "--windows-dir", m.get("windows-dir", ""), "--path", m["path"],
               m["module"]]

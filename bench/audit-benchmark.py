@@ -23,7 +23,7 @@ import subprocess
 import sys
 import time
 
-from installation_manifest import read_manifest
+from installation_manifest import generated_installation
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 TARGET_AUDIT_RATIO = 5.0
@@ -33,12 +33,7 @@ TARGET_WALK_GROWTH = 2.5
 
 def installation(args, modules, directories, files):
     root = os.path.join(args.build_dir, "installations", "m%d-d%d-f%d-s1" % (modules, directories, files))
-    manifest_path = os.path.join(root, "installation.txt")
-    if not os.path.exists(manifest_path):
-        shutil.rmtree(root, ignore_errors=True)
-        subprocess.run([os.path.join(args.build_dir, "bench", "kivrel-bench-generate"), "--modules", str(modules),
-                        "--directories", str(directories), "--files", str(files), "--seed", "1", root], check=True)
-    m = read_manifest(manifest_path)
+    m = generated_installation(args.build_dir, root, modules, directories, files)
     options = ["--system-dir", m["system-dir"], "--windows-dir", m.get("windows-dir", ""), "--path", m["path"]]
     search = [os.path.dirname(m["module"]), m["system-dir"]] + ([m["windows-dir"]] if m.get("windows-dir") else [])
     search += [d for d in m["path"].split(";") if d]

@@ -31,7 +31,7 @@ import sys
 import tempfile
 import time
 
-from installation_manifest import read_manifest
+from installation_manifest import generated_installation, read_manifest
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 WINE = "/usr/lib/wine/wine64"
@@ -225,15 +225,7 @@ def measure(tools, runs, slow_runs):
 def generate(args, modules, directories, files, seed):
     name = "m%d-d%d-f%d-s%d" % (modules, directories, files, seed)
     root = os.path.join(args.work_dir, name)
-    manifest = os.path.join(root, "installation.txt")
-    if not os.path.exists(manifest):
-        if os.path.exists(root):
-            shutil.rmtree(root)
-        result = run([os.path.join(args.build_dir, "bench", "kivrel-bench-generate"), "--modules", str(modules),
-                      "--directories", str(directories), "--files", str(files), "--seed", str(seed), root])
-        if result.returncode != 0:
-            sys.exit("generating %s failed: %s" % (name, result.stderr.decode()))
-    m = read_manifest(manifest)
+    m = generated_installation(args.build_dir, root, modules, directories, files, seed)
     # A real API set schema in the system directory, so that --loader reads
     # one; no generated module imports an API set, so no report changes.
     schema = os.path.join(WINE_CORPUS[0], "apisetschema.dll")
