@@ -51,6 +51,10 @@ CExportTable CExportTable::Read(const CMappedImage& image) {
                  EntriesInFile(image, ordinals, nameCount, 2, ordinalsAt));
     table.m_names.reserve(readableNames);
     table.m_nameOrdinals.resize(readableNames);
+    // A linker puts the names and forwarder texts inside the export
+    // directory: its size (cut to the file) is a good first guess.
+    table.m_text.reserve(std::min<uint64_t>(image.GetDirectoryEntrySize(kExportDirectory),
+                                            image.FileSize() - directory));
     uint64_t budget = image.FileSize();
     auto copyText = [&](uint32_t rva, size_t limit) {
         std::string_view text;
@@ -71,13 +75,17 @@ CExportTable CExportTable::Read(const CMappedImage& image) {
         table.m_names.emplace_back(start, length);
     }
 
-    for (uint32_t i = 0; i < readableNames; ++i)
-        if (table.m_names[i].first != kUnreadable) table.m_nameOrder.push_back(i);
+    // The loader's binary search compares names as they stand (an unreadable
+    // one as empty). Only for a table it cannot search are the readable names
+    // indexed in name order, to tell a name it misses from one it lacks.
     auto byName = [&table](uint32_t a, uint32_t b) { return table.NameAt(a) < table.NameAt(b); };
-    if (std::is_sorted(table.m_nameOrder.begin(), table.m_nameOrder.end(), byName))
-        table.m_nameOrder.clear();
-    else
+    bool sorted = true;
+    for (uint32_t i = 1; sorted && i < readableNames; ++i) sorted = !byName(i, i - 1);
+    if (!sorted) {
+        for (uint32_t i = 0; i < readableNames; ++i)
+            if (table.m_names[i].first != kUnreadable) table.m_nameOrder.push_back(i);
         std::stable_sort(table.m_nameOrder.begin(), table.m_nameOrder.end(), byName);
+    }
 
     // An address inside the export directory is a forwarder's text. Each text
     // is copied once, however many exports share it.
@@ -89,6 +97,7 @@ CExportTable CExportTable::Read(const CMappedImage& image) {
         if (rva >= forwardStart && rva < forwardEnd) byRva.emplace_back(rva, i);
     }
     std::sort(byRva.begin(), byRva.end());
+    table.m_forwarders.reserve(byRva.size());
     uint32_t lastRva = 0, lastStart = kUnreadable;
     for (size_t k = 0; k < byRva.size(); ++k) {
         const auto [rva, index] = byRva[k];
@@ -137,21 +146,23 @@ ExportMatch CExportTable::FindName(std::string_view name, uint16_t hint) const {
     size_t low = 0, high = count;
     while (low < high) {
         const size_t middle = low + (high - low) / 2;
-        if (matches(middle)) return Entry(m_nameOrdinals[middle]);
-        if (name < NameAt(middle))
+        const int order = name.compare(NameAt(middle));
+        if (order == 0 && m_names[middle].first != kUnreadable)
+            return Entry(m_nameOrdinals[middle]);
+        if (order < 0)
             high = middle;
         else
             low = middle + 1;
     }
     ExportMatch missing;
     missing.reason = "not exported";
-    for (size_t i = 0; i < count; ++i) {
-        if (matches(i)) {
-            missing.reason =
-                "exported, but the export name table is not sorted and the "
-                "loader's search does not reach it";
-            break;
-        }
+    const auto at = std::lower_bound(
+        m_nameOrder.begin(), m_nameOrder.end(), name,
+        [this](uint32_t i, std::string_view wanted) { return NameAt(i) < wanted; });
+    if (at != m_nameOrder.end() && NameAt(*at) == name) {
+        missing.reason =
+            "exported, but the export name table is not sorted and the "
+            "loader's search does not reach it";
     }
     if (m_addresses.empty()) missing.reason = "the module exports nothing";
     return missing;
@@ -174,10 +185,10 @@ bool ParseForwarder(std::string_view text, Forwarder& forwarder) {
     if (!FitsPathBuffer(module) || (!hasExtension && module.size() + 4 >= kMaxPath)) return false;
     forwarder.module.assign(module);
     if (!hasExtension) forwarder.module += ".dll";
-    forwarder.name.clear();
+    forwarder.name = {};
     forwarder.ordinal = 0;
     if (name[0] != '#') {
-        forwarder.name.assign(name);
+        forwarder.name = name;
         return true;
     }
     if (name.size() < 2 || name.size() > 6) return false;

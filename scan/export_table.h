@@ -70,7 +70,7 @@ private:
 // the loader splits it. The module gets ".dll" when it has no extension.
 struct Forwarder {
     std::string module;
-    std::string name;  // empty for one by ordinal
+    std::string_view name;  // in the parsed text; empty for one by ordinal
     uint16_t ordinal = 0;
 };
 

@@ -1,6 +1,6 @@
 #include "function_check.h"
 
-#include <algorithm>
+#include <array>
 #include <utility>
 
 namespace kivrel {
@@ -15,33 +15,50 @@ struct Wanted {
     bool byOrdinal;
 };
 
-// Binds `imported` in `exporter`'s table, following forwarders; on MISSING,
-// `out` holds the reason and the last link followed. The common case, an
-// export of the module itself, allocates nothing.
-Binding Bind(IFunctionSource& source, ModuleId exporter, const CExportTable* table,
-             const Wanted& imported, MissingFunction& out) {
-    Wanted function = imported;
-    Forwarder forwarder;
-    // Each link once: (module, "NAME" or "#ORDINAL"), filled at the first forwarder.
-    std::vector<std::pair<ModuleId, std::string>> seen;
-    for (int hop = 0;; ++hop) {
-        const ExportMatch match = function.byOrdinal
-                                      ? table->FindOrdinal(function.hint)
-                                      : table->FindName(function.name, function.hint);
-        if (!match.found) {
-            out.reason = match.reason;
+// One link of a forwarder chain: a module and a function in it.
+struct Link {
+    ModuleId module;
+    Wanted function;
+};
+
+// Whether two functions read the same as "NAME" or "#ORDINAL".
+bool SameText(const Wanted& a, const Wanted& b) {
+    if (a.byOrdinal == b.byOrdinal) return a.byOrdinal ? a.hint == b.hint : a.name == b.name;
+    const Wanted& named = a.byOrdinal ? b : a;
+    const Wanted& numbered = a.byOrdinal ? a : b;
+    return named.name == FunctionText({}, numbered.hint, true);
+}
+
+ExportMatch Find(const CExportTable& table, const Wanted& function) {
+    return function.byOrdinal ? table.FindOrdinal(function.hint)
+                              : table.FindName(function.name, function.hint);
+}
+
+// Follows the chain that begins with `imported`'s export in `exporter`
+// forwarding as `text`; as Bind. The chain's names are views into the tables.
+Binding Follow(IFunctionSource& source, ModuleId exporter, const Wanted& imported,
+               std::string_view text, MissingFunction& out) {
+    Forwarder forwarder, parsed;  // the last link's, and the one being read
+    // Each link once: the first is the import itself.
+    std::array<Link, kMaxForwarderHops + 2> seen;
+    size_t links = 0;
+    seen[links++] = Link{exporter, imported};
+    auto followed = [&](const Link& link) {
+        out.forwardedTo.assign(forwarder.module).append("!");
+        if (link.function.byOrdinal)
+            out.forwardedTo.append(FunctionText({}, link.function.hint, true));
+        else
+            out.forwardedTo.append(link.function.name);
+    };
+    for (int hop = 1;; ++hop) {
+        if (!ParseForwarder(text, parsed)) {
+            out.reason = "its forwarder \"" + std::string(text) + "\" cannot be followed";
+            if (links > 1) followed(seen[links - 1]);
             return MISSING;
         }
-        if (match.forwarder.empty()) return BOUND;
-        if (hop == kMaxForwarderHops) {
-            out.reason = "a chain of more than 32 forwarders";
-            return MISSING;
-        }
-        if (!ParseForwarder(match.forwarder, forwarder)) {
-            out.reason =
-                "its forwarder \"" + std::string(match.forwarder) + "\" cannot be followed";
-            return MISSING;
-        }
+        forwarder.module.assign(parsed.module);  // keeps its buffer from link to link
+        forwarder.name = parsed.name;
+        forwarder.ordinal = parsed.ordinal;
         ModuleId next = 0;
         const IFunctionSource::Resolution resolved =
             source.ResolveForwarder(exporter, forwarder.module, next);
@@ -49,21 +66,45 @@ Binding Bind(IFunctionSource& source, ModuleId exporter, const CExportTable* tab
         const ModuleFunctions* functions = source.Functions(next);
         if (resolved == IFunctionSource::UNRESOLVED || functions == nullptr) return UNRESOLVED;
 
-        if (seen.empty())
-            seen.emplace_back(exporter,
-                              FunctionText(imported.name, imported.hint, imported.byOrdinal));
-        function = Wanted{forwarder.name, forwarder.ordinal, forwarder.name.empty()};
-        std::pair<ModuleId, std::string> link{
-            next, FunctionText(function.name, function.hint, function.byOrdinal)};
-        out.forwardedTo = forwarder.module + "!" + link.second;
-        if (std::find(seen.begin(), seen.end(), link) != seen.end()) {
-            out.reason = "a loop of forwarders";
+        const Link link{next, Wanted{forwarder.name, forwarder.ordinal, forwarder.name.empty()}};
+        for (size_t k = 0; k < links; ++k) {
+            if (seen[k].module == link.module && SameText(seen[k].function, link.function)) {
+                out.reason = "a loop of forwarders";
+                followed(link);
+                return MISSING;
+            }
+        }
+        seen[links++] = link;
+        exporter = next;
+
+        const ExportMatch match = Find(functions->exports, link.function);
+        if (!match.found) {
+            out.reason = match.reason;
+            followed(link);
             return MISSING;
         }
-        seen.push_back(std::move(link));
-        exporter = next;
-        table = &functions->exports;
+        if (match.forwarder.empty()) return BOUND;
+        if (hop == kMaxForwarderHops) {
+            out.reason = "a chain of more than 32 forwarders";
+            followed(link);
+            return MISSING;
+        }
+        text = match.forwarder;
     }
+}
+
+// Binds `imported` in `exporter`'s table, following forwarders; on MISSING,
+// `out` holds the reason and the last link followed. Allocates nothing but
+// for a missing function.
+Binding Bind(IFunctionSource& source, ModuleId exporter, const CExportTable& table,
+             const Wanted& imported, MissingFunction& out) {
+    const ExportMatch match = Find(table, imported);
+    if (!match.found) {
+        out.reason = match.reason;
+        return MISSING;
+    }
+    if (match.forwarder.empty()) return BOUND;
+    return Follow(source, exporter, imported, match.forwarder, out);
 }
 }  // namespace
 
@@ -83,23 +124,24 @@ bool CheckFunctions(IFunctionSource& source, const std::vector<CheckedModule>& m
     for (const CheckedModule& importer : modules) {
         const ModuleFunctions* functions = source.Functions(importer.module);
         if (functions == nullptr) continue;
-        for (size_t d = 0; d < functions->imports.size(); ++d) {
-            const ImportedModule& imported = functions->imports[d];
+        const ImportedFunctions& imports = functions->imports;
+        for (size_t d = 0; d < imports.modules.size(); ++d) {
+            const ImportedModule& imported = imports.modules[d];
             ModuleId exporter = 0;
             if (source.ResolveImport(importer.module, d, exporter) != IFunctionSource::RESOLVED) {
                 continue;  // a module not found is reported as such
             }
             const ModuleFunctions* exports = source.Functions(exporter);
             if (exports == nullptr) continue;
-            for (const ImportedFunction& function : imported.functions) {
-                const Wanted wanted{imported.NameOf(function), function.hint, function.byOrdinal};
+            for (const ImportedFunction& function : imports.FunctionsOf(imported)) {
+                const Wanted wanted{imports.NameOf(function), function.hint, function.byOrdinal};
                 MissingFunction& line = scratch;
                 line.forwardedTo.clear();
-                const Binding binding = Bind(source, exporter, &exports->exports, wanted, line);
+                const Binding binding = Bind(source, exporter, exports->exports, wanted, line);
                 complete = complete && binding != PENDING;
                 if (binding != MISSING) continue;
                 line.importer = importer.module;
-                line.module = imported.module;
+                line.module.assign(imports.ModuleName(imported));
                 line.name.assign(wanted.name);
                 line.ordinal = function.hint;
                 line.byOrdinal = function.byOrdinal;

@@ -25,7 +25,7 @@ constexpr int kMaxForwarderHops = 32;
 
 // What one module gives the check, read once from its mapped image.
 struct ModuleFunctions {
-    std::vector<ImportedModule> imports;
+    ImportedFunctions imports;
     CExportTable exports;
 };
 ModuleFunctions ReadModuleFunctions(const CMappedImage& image, bool delayLoad);
@@ -52,7 +52,7 @@ public:
     enum Resolution { RESOLVED, UNRESOLVED, PENDING };
     virtual ~IFunctionSource() = default;
     // The module that import `descriptor` of module `importer` (its entry in
-    // ModuleFunctions::imports) resolves to: RESOLVED or UNRESOLVED.
+    // ModuleFunctions::imports.modules) resolves to: RESOLVED or UNRESOLVED.
     virtual Resolution ResolveImport(ModuleId importer, size_t descriptor, ModuleId& module) = 0;
     // The module that a forwarder of module `exporter` names, resolved as an
     // import of `exporter`; a name the scan does not hold yet joins it as a

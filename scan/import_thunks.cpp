@@ -1,5 +1,7 @@
 #include "import_thunks.h"
 
+#include <algorithm>
+
 #include "byte_reader.h"
 #include "export_table.h"
 #include "import_walk.h"
@@ -10,8 +12,10 @@ namespace kivrel {
 namespace {
 constexpr uint32_t kOriginalFirstThunk = 0, kFirstThunk = 16;  // import descriptor
 constexpr uint32_t kDelayNameTable = 16, kDelayRvaBased = 1;   // delay-load descriptor
+// Most exported C and C++ names are shorter than this.
+constexpr size_t kTypicalFunctionName = 24;
 
-// Reads the thunk list at `rva` into `functions`. Well-formed lists do not
+// Reads the thunk list at `rva` onto the end of `into`. Well-formed lists do not
 // share thunks or names, so the budgets (thunks and name bytes still to read,
 // both from the file's size) stop only the lists of a hostile table.
 class CThunkReader {
@@ -24,10 +28,31 @@ public:
 
     // `vaBase` is subtracted from hint/name addresses (the older delay-load
     // layout holds virtual addresses there); 0 for RVAs.
-    void Read(uint32_t rva, uint64_t vaBase, ImportedModule& module) {
+    // How many thunks the list at `rva` holds before its zero, within the
+    // same budget as Read.
+    size_t Count(uint32_t rva) {
         const ByteReader& bytes = m_image.Bytes();
         const uint32_t first = rva == 0 ? kNoFileOffset : m_image.RvaToFileOffset(rva);
-        if (first == kNoFileOffset) return;
+        if (first == kNoFileOffset) return 0;
+        size_t count = 0;
+        for (uint64_t at = first; m_nThunkBudget > 0 && bytes.Fits(at, m_nThunkSize);
+             at += m_nThunkSize) {
+            --m_nThunkBudget;
+            uint32_t low = 0, high = 0;
+            bytes.ReadU32(at, low);
+            if (m_nThunkSize == 8) bytes.ReadU32(at + 4, high);
+            if ((low | high) == 0) break;
+            ++count;
+        }
+        return count;
+    }
+
+    // Returns how many functions it added.
+    uint32_t Read(uint32_t rva, uint64_t vaBase, ImportedFunctions& into) {
+        const ByteReader& bytes = m_image.Bytes();
+        const uint32_t first = rva == 0 ? kNoFileOffset : m_image.RvaToFileOffset(rva);
+        if (first == kNoFileOffset) return 0;
+        const size_t before = into.functions.size();
         const uint64_t ordinalFlag = m_nThunkSize == 8 ? 1ull << 63 : 1ull << 31;
         for (uint64_t at = first; m_nThunkBudget > 0 && bytes.Fits(at, m_nThunkSize);
              at += m_nThunkSize) {
@@ -36,21 +61,22 @@ public:
             bytes.ReadU32(at, low);
             if (m_nThunkSize == 8) bytes.ReadU32(at + 4, high);
             const uint64_t value = uint64_t(high) << 32 | low;
-            if (value == 0) return;
+            if (value == 0) break;
             ImportedFunction function;
             function.byOrdinal = (value & ordinalFlag) != 0;
             if (function.byOrdinal) {
                 function.hint = static_cast<uint16_t>(value);
             } else if (value < vaBase || value - vaBase > 0x7FFFFFFF ||
-                       !ReadHintName(static_cast<uint32_t>(value - vaBase), function, module)) {
+                       !ReadHintName(static_cast<uint32_t>(value - vaBase), function, into)) {
                 continue;  // a hint/name RVA has 31 bits and lies in the file
             }
-            module.functions.push_back(function);
+            into.functions.push_back(function);
         }
+        return static_cast<uint32_t>(into.functions.size() - before);
     }
 
 private:
-    bool ReadHintName(uint32_t rva, ImportedFunction& function, ImportedModule& module) {
+    bool ReadHintName(uint32_t rva, ImportedFunction& function, ImportedFunctions& into) {
         const uint32_t offset = m_image.RvaToFileOffset(rva);
         std::string_view name;
         if (!m_image.Bytes().ReadU16(offset, function.hint) ||
@@ -58,9 +84,9 @@ private:
                              name) != NAME_READ) {
             return false;
         }
-        function.nameAt = static_cast<uint32_t>(module.names.size());
+        function.nameAt = static_cast<uint32_t>(into.text.size());
         function.nameSize = static_cast<uint32_t>(name.size());
-        module.names.append(name);
+        into.text.append(name);
         return true;
     }
 
@@ -70,29 +96,66 @@ private:
 };
 }  // namespace
 
-std::vector<ImportedModule> ReadImportedFunctions(const CMappedImage& image, bool delayLoad) {
-    std::vector<ImportedModule> modules;
-    if (image.PeHeaders() == nullptr) return modules;
-    CThunkReader reader(image);
+ImportedFunctions ReadImportedFunctions(const CMappedImage& image, bool delayLoad,
+                                        WalkResult* importWalk) {
+    ImportedFunctions imports;
+    if (image.PeHeaders() == nullptr) return imports;
     const ByteReader& bytes = image.Bytes();
-    WalkImportDescriptors(image, [&](std::string_view name, uint64_t record) {
-        uint32_t lookup = 0;
-        bytes.ReadU32(record + kOriginalFirstThunk, lookup);
-        if (lookup == 0) bytes.ReadU32(record + kFirstThunk, lookup);
-        modules.push_back({std::string(name), false, {}, {}});
-        reader.Read(lookup, 0, modules.back());
-    });
+    // The descriptors first, each with its thunk list (the names are views
+    // into the image); then every array sized once, by a count of the thunks.
+    struct List {
+        std::string_view name;
+        bool delayLoad;
+        uint32_t lookup;
+        uint64_t vaBase;
+    };
+    std::vector<List> lists;
+    // A descriptor is 20 bytes, a delay-load one 32: the directories' sizes
+    // (cut to the file) are good first guesses at their counts.
+    const uint32_t fileSize = image.FileSize();
+    size_t descriptors = std::min(image.GetDirectoryEntrySize(kImportDirectory), fileSize) / 20;
+    if (delayLoad)
+        descriptors += std::min(image.GetDirectoryEntrySize(kDelayImportDirectory), fileSize) / 32;
+    lists.reserve(descriptors);
+    const WalkResult walk =
+        WalkImportDescriptors(image, [&](std::string_view name, uint64_t record) {
+            uint32_t lookup = 0;
+            bytes.ReadU32(record + kOriginalFirstThunk, lookup);
+            if (lookup == 0) bytes.ReadU32(record + kFirstThunk, lookup);
+            lists.push_back({name, false, lookup, 0});
+        });
     if (delayLoad) {
         WalkDelayLoadDescriptors(image, [&](std::string_view name, uint64_t record) {
             uint32_t lookup = 0, attributes = 0;
             if (!DelayLoadFieldRva(image, record, kDelayNameTable, lookup)) lookup = 0;
             bytes.ReadU32(record, attributes);
             const uint64_t vaBase = (attributes & kDelayRvaBased) != 0 ? 0 : image.ImageBase();
-            modules.push_back({std::string(name), true, {}, {}});
-            reader.Read(lookup, vaBase, modules.back());
+            lists.push_back({name, true, lookup, vaBase});
         });
     }
-    return modules;
+    if (importWalk != nullptr) *importWalk = walk;
+
+    CThunkReader counter(image), reader(image);
+    size_t thunks = 0, names = 0;
+    for (const List& list : lists) {
+        thunks += counter.Count(list.lookup);
+        names += list.name.size();
+    }
+    imports.modules.reserve(lists.size());
+    imports.functions.reserve(thunks);
+    // A first guess at the functions' names: they rarely outgrow it.
+    imports.text.reserve(names + std::min<uint64_t>(thunks * kTypicalFunctionName, fileSize));
+    for (const List& list : lists) {
+        ImportedModule module;
+        module.nameAt = static_cast<uint32_t>(imports.text.size());
+        module.nameSize = static_cast<uint32_t>(list.name.size());
+        module.delayLoad = list.delayLoad;
+        imports.text.append(list.name);
+        module.firstFunction = static_cast<uint32_t>(imports.functions.size());
+        module.functionCount = reader.Read(list.lookup, list.vaBase, imports);
+        imports.modules.push_back(module);
+    }
+    return imports;
 }
 
 }  // namespace kivrel

@@ -159,35 +159,60 @@ void CMappedImage::ForEachSection(Visit visit) const {
     }
 }
 
-uint32_t CMappedImage::RvaToFileOffset(uint32_t rva) const {
-    uint32_t contiguous = 0;
-    return RvaToFileOffset(rva, contiguous);
-}
-
 uint32_t CMappedImage::RvaToFileOffset(uint32_t rva, uint32_t& contiguous) const {
-    uint32_t result = kNoFileOffset;
-    contiguous = 0;
-    ForEachSection([&](uint64_t entry) {
-        uint32_t virtualSize = 0, virtualAddress = 0, rawSize = 0, rawPointer = 0;
+    // The first section in table order that holds the RVA decides.
+    auto translate = [&](const SectionRun& section) {
+        contiguous = 0;
+        const uint64_t offset = uint64_t(section.rawPointer) + (rva - section.virtualAddress);
+        // An offset that does not fit 32 bits lies beyond any mapped file.
+        if (offset >= kNoFileOffset) return kNoFileOffset;
+        const uint64_t inSection = section.extent - (rva - section.virtualAddress);
+        const uint64_t inFile = offset < m_bytes.Size() ? m_bytes.Size() - offset : 0;
+        contiguous = static_cast<uint32_t>(std::min(inSection, inFile));
+        return static_cast<uint32_t>(offset);
+    };
+    auto holds = [rva](const SectionRun& section) {
+        return section.virtualAddress <= rva &&
+               rva < uint64_t(section.virtualAddress) + section.extent;
+    };
+    if (holds(m_lastSection)) return translate(m_lastSection);
+
+    auto read = [&](uint64_t entry) {
+        uint32_t virtualSize = 0, rawSize = 0;
+        SectionRun section;
         m_bytes.ReadU32(entry + 8, virtualSize);
-        m_bytes.ReadU32(entry + 12, virtualAddress);
+        m_bytes.ReadU32(entry + 12, section.virtualAddress);
         m_bytes.ReadU32(entry + 16, rawSize);
-        m_bytes.ReadU32(entry + 20, rawPointer);
-        const uint64_t extent = virtualSize < rawSize ? virtualSize : rawSize;
-        if (virtualAddress <= rva && rva < uint64_t(virtualAddress) + extent) {
-            const uint64_t offset = uint64_t(rawPointer) + (rva - virtualAddress);
-            // An offset that does not fit 32 bits lies beyond any mapped file.
-            if (offset < kNoFileOffset) {
-                result = static_cast<uint32_t>(offset);
-                const uint64_t inSection = extent - (rva - virtualAddress);
-                const uint64_t inFile = offset < m_bytes.Size() ? m_bytes.Size() - offset : 0;
-                contiguous = static_cast<uint32_t>(std::min(inSection, inFile));
-            }
+        m_bytes.ReadU32(entry + 20, section.rawPointer);
+        section.extent = virtualSize < rawSize ? virtualSize : rawSize;
+        return section;
+    };
+    SectionRun found;
+    ForEachSection([&](uint64_t entry) {
+        const SectionRun section = read(entry);
+        if (!holds(section)) return true;
+        found = section;
+        return false;
+    });
+    if (found.extent == 0) {
+        contiguous = 0;
+        return kNoFileOffset;
+    }
+    // Remembered only when no earlier section overlaps it: then every RVA it
+    // holds translates through it.
+    bool overlapped = false;
+    ForEachSection([&](uint64_t entry) {
+        const SectionRun earlier = read(entry);
+        if (earlier.virtualAddress == found.virtualAddress && earlier.extent == found.extent &&
+            earlier.rawPointer == found.rawPointer) {
             return false;
         }
-        return true;
+        overlapped = overlapped || (earlier.virtualAddress < found.virtualAddress + found.extent &&
+                                    found.virtualAddress < earlier.virtualAddress + earlier.extent);
+        return !overlapped;
     });
-    return result;
+    if (!overlapped) m_lastSection = found;
+    return translate(found);
 }
 
 bool CMappedImage::FindSection(std::string_view name, uint32_t& offset, uint32_t& size) const {

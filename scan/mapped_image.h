@@ -1,7 +1,8 @@
 // Read-only access to one executable file: its classification and, for a PE
 // image, its data directory and the translation of RVAs into the mapped file.
 // Nothing outside the mapped bytes is ever read; data that would lie outside
-// is treated as absent or untranslatable.
+// is treated as absent or untranslatable. One image is read by one thread at
+// a time (translation remembers the last section it used).
 #pragma once
 
 #include <cstdint>
@@ -58,7 +59,16 @@ public:
     // Null when the RVA does not translate to a byte inside the file.
     const uint8_t* RvaToPointer(uint32_t rva) const;
     // kNoFileOffset when no section holds the RVA.
-    uint32_t RvaToFileOffset(uint32_t rva) const;
+    uint32_t RvaToFileOffset(uint32_t rva) const {
+        // Inline for the common case, an RVA in the section of the last one.
+        const SectionRun& last = m_lastSection;
+        if (rva - last.virtualAddress < last.extent) {  // wraps for an RVA below it
+            const uint64_t offset = uint64_t(last.rawPointer) + (rva - last.virtualAddress);
+            return offset < kNoFileOffset ? static_cast<uint32_t>(offset) : kNoFileOffset;
+        }
+        uint32_t contiguous = 0;
+        return RvaToFileOffset(rva, contiguous);
+    }
     // The same; `contiguous` receives how many bytes from there on are file
     // data of that one section (cut to the file), so that a range can be
     // checked with one translation.
@@ -89,6 +99,15 @@ private:
     // in table order, until it returns false.
     template <typename Visit>
     void ForEachSection(Visit visit) const;
+
+    // The section the last translated RVA lay in, when no earlier section of
+    // the table overlaps it (so it is the one the walk would find again): a
+    // table's thunks and names mostly lie in one section.
+    struct SectionRun {
+        uint32_t virtualAddress = 0, rawPointer = 0;
+        uint64_t extent = 0;  // 0: nothing remembered
+    };
+    mutable SectionRun m_lastSection;
 
     std::unique_ptr<CMappedFile> m_pFile;  // null for an in-memory image
     ByteReader m_bytes{nullptr, 0};

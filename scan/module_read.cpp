@@ -27,15 +27,25 @@ ModuleRead ReadModule(const CMappedImage& image, const ModuleReadOptions& option
     }
     module.failure = ReadFailure::NONE;
     module.isPe = true;
-    const WalkResult walk =
-        WalkImportNames(image, [&](std::string_view name) { module.imports.emplace_back(name); });
-    if (options.delayLoad) {
-        WalkDelayLoadNames(image,
-                           [&](std::string_view name) { module.delayImports.emplace_back(name); });
-    }
+    WalkResult walk = WALK_NO_TABLE;
     if (options.functions) {
-        module.functions =
-            std::make_shared<const ModuleFunctions>(ReadModuleFunctions(image, options.delayLoad));
+        // The descriptors' walk that reads the functions gives the names too.
+        auto functions = std::make_shared<ModuleFunctions>();
+        functions->imports = ReadImportedFunctions(image, options.delayLoad, &walk);
+        functions->exports = CExportTable::Read(image);
+        const ImportedFunctions& imports = functions->imports;
+        module.imports.reserve(imports.modules.size());
+        for (const ImportedModule& m : imports.modules)
+            (m.delayLoad ? module.delayImports : module.imports)
+                .emplace_back(imports.ModuleName(m));
+        module.functions = std::move(functions);
+    } else {
+        walk = WalkImportNames(image,
+                               [&](std::string_view name) { module.imports.emplace_back(name); });
+        if (options.delayLoad) {
+            WalkDelayLoadNames(
+                image, [&](std::string_view name) { module.delayImports.emplace_back(name); });
+        }
     }
     if (options.manifest) {
         const bool process = options.namedModule && !image.IsDll();

@@ -109,7 +109,8 @@ TEST(ExportTable, ForwarderTexts) {
         Forwarder f;
         const bool parsed = ParseForwarder(c.text, f);
         EXPECT_EQ(parsed
-                      ? f.module + "!" + (f.name.empty() ? "#" + std::to_string(f.ordinal) : f.name)
+                      ? f.module + "!" +
+                            (f.name.empty() ? "#" + std::to_string(f.ordinal) : std::string(f.name))
                       : "",
                   c.expected)
             << c.text;
@@ -119,11 +120,14 @@ TEST(ExportTable, ForwarderTexts) {
 // Each module as "name: function..." ("*" marks delay-load), modules joined by " | ".
 std::string Imports(const Bytes& bytes) {
     std::string text;
-    for (const ImportedModule& m : ReadImportedFunctions(InMemory(bytes), true)) {
-        text += (text.empty() ? "" : " | ") + m.module + (m.delayLoad ? "*" : "") + ":";
-        for (const ImportedFunction& f : m.functions)
-            text += " " + (f.byOrdinal ? "#" + std::to_string(f.hint)
-                                       : std::string(m.NameOf(f)) + "/" + std::to_string(f.hint));
+    const ImportedFunctions imports = ReadImportedFunctions(InMemory(bytes), true);
+    for (const ImportedModule& m : imports.modules) {
+        text += (text.empty() ? "" : " | ") + std::string(imports.ModuleName(m)) +
+                (m.delayLoad ? "*" : "") + ":";
+        for (const ImportedFunction& f : imports.FunctionsOf(m))
+            text +=
+                " " + (f.byOrdinal ? "#" + std::to_string(f.hint)
+                                   : std::string(imports.NameOf(f)) + "/" + std::to_string(f.hint));
     }
     return text;
 }
@@ -180,7 +184,8 @@ struct FakeSource : IFunctionSource {
         return module < names.size() ? RESOLVED : UNRESOLVED;
     }
     Resolution ResolveImport(ModuleId importer, size_t descriptor, ModuleId& module) override {
-        return ByName(modules[importer].imports[descriptor].module, module);
+        const ImportedFunctions& imports = modules[importer].imports;
+        return ByName(std::string(imports.ModuleName(imports.modules[descriptor])), module);
     }
     Resolution ResolveForwarder(ModuleId, const std::string& name, ModuleId& module) override {
         if (std::find(held.begin(), held.end(), name) != held.end()) return ByName(name, module);

@@ -123,6 +123,7 @@ TEST(MappedImage, RvaTranslation) {
         {"last byte of a virtual size below the raw size", sections, 0x31FF, 0x7FF},
         {"past a virtual size below the raw size", sections, 0x3300, none},
         {"before the first section", sections, 0x0FFF, none},
+        {"only in the later of two overlapping sections", sections, 0x3250, 0x950},
         {"overlap: the first table entry wins", sections, 0x3100, 0x700},
         {"virtual size 0 holds nothing", sections, 0x5000, none},
         {"raw data beyond the file", sections, 0x6010, 0x100010},
@@ -132,9 +133,14 @@ TEST(MappedImage, RvaTranslation) {
         {"section table moved out of the file", moved, 0x1010, none},
         {"not a PE image", ne, 0x1000, none},
     };
+    // An image remembers the section it used last: one image, the same answers in turn.
+    const CMappedImage shared(sections.data(), static_cast<uint32_t>(sections.size()));
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         EXPECT_EQ(InMemory(c.bytes).RvaToFileOffset(c.rva), c.offset);
+        if (&c.bytes == &sections) {
+            EXPECT_EQ(shared.RvaToFileOffset(c.rva), c.offset);
+        }
     }
 }
 
