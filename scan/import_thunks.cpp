@@ -15,7 +15,7 @@ constexpr uint32_t kDelayNameTable = 16, kDelayRvaBased = 1;   // delay-load des
 // Most exported C and C++ names are shorter than this.
 constexpr size_t kTypicalFunctionName = 24;
 
-// Reads the thunk list at `rva` onto the end of `into`. Well-formed lists do not
+// Reads thunk lists onto the end of an ImportedFunctions. Well-formed lists do not
 // share thunks or names, so the budgets (thunks and name bytes still to read,
 // both from the file's size) stop only the lists of a hostile table.
 class CThunkReader {
@@ -26,34 +26,42 @@ public:
           m_nThunkBudget(image.FileSize() / m_nThunkSize),
           m_nNameBudget(image.FileSize()) {}
 
-    // `vaBase` is subtracted from hint/name addresses (the older delay-load
-    // layout holds virtual addresses there); 0 for RVAs.
     // How many thunks the list at `rva` holds before its zero, within the
-    // same budget as Read.
+    // same budget as Read (a counter and a reader have a budget each).
     size_t Count(uint32_t rva) {
-        const ByteReader& bytes = m_image.Bytes();
-        const uint32_t first = rva == 0 ? kNoFileOffset : m_image.RvaToFileOffset(rva);
-        if (first == kNoFileOffset) return 0;
         size_t count = 0;
-        for (uint64_t at = first; m_nThunkBudget > 0 && bytes.Fits(at, m_nThunkSize);
-             at += m_nThunkSize) {
-            --m_nThunkBudget;
-            uint32_t low = 0, high = 0;
-            bytes.ReadU32(at, low);
-            if (m_nThunkSize == 8) bytes.ReadU32(at + 4, high);
-            if ((low | high) == 0) break;
-            ++count;
-        }
+        ForEachThunk(rva, [&count](uint64_t) { ++count; });
         return count;
     }
 
-    // Returns how many functions it added.
+    // `vaBase` is subtracted from hint/name addresses (the older delay-load
+    // layout holds virtual addresses there); 0 for RVAs. Returns how many
+    // functions it added.
     uint32_t Read(uint32_t rva, uint64_t vaBase, ImportedFunctions& into) {
-        const ByteReader& bytes = m_image.Bytes();
-        const uint32_t first = rva == 0 ? kNoFileOffset : m_image.RvaToFileOffset(rva);
-        if (first == kNoFileOffset) return 0;
         const size_t before = into.functions.size();
         const uint64_t ordinalFlag = m_nThunkSize == 8 ? 1ull << 63 : 1ull << 31;
+        ForEachThunk(rva, [&](uint64_t value) {
+            ImportedFunction function;
+            function.byOrdinal = (value & ordinalFlag) != 0;
+            if (function.byOrdinal) {
+                function.hint = static_cast<uint16_t>(value);
+            } else if (value < vaBase || value - vaBase > 0x7FFFFFFF ||
+                       !ReadHintName(static_cast<uint32_t>(value - vaBase), function, into)) {
+                return;  // a hint/name RVA has 31 bits and lies in the file
+            }
+            into.functions.push_back(function);
+        });
+        return static_cast<uint32_t>(into.functions.size() - before);
+    }
+
+private:
+    // Calls `visit(value)` for each nonzero thunk of the list at `rva`, up to
+    // its zero, the end of the file or of the budget.
+    template <typename Visit>
+    void ForEachThunk(uint32_t rva, Visit visit) {
+        const ByteReader& bytes = m_image.Bytes();
+        const uint32_t first = rva == 0 ? kNoFileOffset : m_image.RvaToFileOffset(rva);
+        if (first == kNoFileOffset) return;
         for (uint64_t at = first; m_nThunkBudget > 0 && bytes.Fits(at, m_nThunkSize);
              at += m_nThunkSize) {
             --m_nThunkBudget;
@@ -61,21 +69,11 @@ public:
             bytes.ReadU32(at, low);
             if (m_nThunkSize == 8) bytes.ReadU32(at + 4, high);
             const uint64_t value = uint64_t(high) << 32 | low;
-            if (value == 0) break;
-            ImportedFunction function;
-            function.byOrdinal = (value & ordinalFlag) != 0;
-            if (function.byOrdinal) {
-                function.hint = static_cast<uint16_t>(value);
-            } else if (value < vaBase || value - vaBase > 0x7FFFFFFF ||
-                       !ReadHintName(static_cast<uint32_t>(value - vaBase), function, into)) {
-                continue;  // a hint/name RVA has 31 bits and lies in the file
-            }
-            into.functions.push_back(function);
+            if (value == 0) return;
+            visit(value);
         }
-        return static_cast<uint32_t>(into.functions.size() - before);
     }
 
-private:
     bool ReadHintName(uint32_t rva, ImportedFunction& function, ImportedFunctions& into) {
         const uint32_t offset = m_image.RvaToFileOffset(rva);
         std::string_view name;
