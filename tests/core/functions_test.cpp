@@ -205,17 +205,17 @@ TEST(FunctionCheck, ForwardersFollowedAsTheLoaderFollowsThem) {
         chain.push_back(entry);
     }
     source.Add("app.exe", PeBuilder()
-                              .Import("LIB.dll", {"A", "B", "#9", "Ok", "Gone", "Self", "Far",
-                                                  "Long", "Bad", "Lost"})
+                              .Import("LIB.dll", {"A", "B", "#12", "Ok", "Gone", "Self", "Far",
+                                                  "Long", "Bad", "Lost", "Worse"})
                               .DelayImport("lib.dll", true, {"Late"})
                               .Import("nowhere.dll", {"X"})
                               .Build());
     source.Add("lib.dll",
                PeBuilder()
                    .Exports({"A", "Bad=NoDot", "Far=chain.C01", "Gone=other.Y", "Long=chain.C00",
-                             "Lost=nowhere.Z", "Ok=other.X", "Self=lib.Self"})
+                             "Lost=nowhere.Z", "Ok=other.X", "Self=lib.Self", "Worse=other.Z2"})
                    .Build());
-    source.Add("other.dll", PeBuilder().Exports({"X"}).Build());
+    source.Add("other.dll", PeBuilder().Exports({"X", "Z2=NoDot"}).Build());
     source.Add("chain.dll", PeBuilder().Exports(chain).Build());
 
     std::vector<MissingFunction> missing;
@@ -230,12 +230,14 @@ TEST(FunctionCheck, ForwardersFollowedAsTheLoaderFollowsThem) {
     }
     EXPECT_EQ(lines,
               "app.exe -> LIB.dll!B: not exported\n"
-              "app.exe -> LIB.dll!#9: its ordinal lies beyond the export address table\n"
+              "app.exe -> LIB.dll!#12: its ordinal lies beyond the export address table\n"
               "app.exe -> LIB.dll!Gone (forwarded to other.dll!Y): not exported\n"
               "app.exe -> LIB.dll!Self (forwarded to lib.dll!Self): a loop of forwarders\n"
               "app.exe -> LIB.dll!Long (forwarded to chain.dll!C31): a chain of more than 32 "
               "forwarders\n"
               "app.exe -> LIB.dll!Bad: its forwarder \"NoDot\" cannot be followed\n"
+              "app.exe -> LIB.dll!Worse (forwarded to other.dll!Z2): its forwarder \"NoDot\" "
+              "cannot be followed\n"
               "app.exe -> lib.dll!Late delay-load: not exported\n");
 }
 
