@@ -19,21 +19,55 @@ void CReferenceScanner::KeepFunctions(uint64_t serial, const ModuleRead& module,
 
 const CReferenceScanner::KeptFunctions* CReferenceScanner::Kept(uint64_t serial) const {
     if (serial == CImportEdges::kScannedModule) return &m_keptScanned;
+    if (serial >= kFirstRoot) {
+        return serial - kFirstRoot < m_keptRoots.size() ? &m_keptRoots[serial - kFirstRoot]
+                                                        : nullptr;
+    }
     return serial < m_kept.size() && m_kept[serial].functions ? &m_kept[serial] : nullptr;
 }
 
-void CReferenceScanner::CheckAllFunctions() {
+void CReferenceScanner::CheckFunctionsOf(std::vector<std::shared_ptr<const ModuleFunctions>> roots,
+                                         std::vector<std::vector<uint64_t>> imports) {
+    m_keptRoots.clear();
+    std::vector<ModuleId> first;
+    for (size_t k = 0; k < roots.size() && k < imports.size(); ++k) {
+        m_keptRoots.push_back(KeptFunctions{std::move(roots[k]), std::move(imports[k])});
+        first.push_back(kFirstRoot + k);
+    }
+    CheckAllFunctions(first, false);
+}
+
+std::vector<uint64_t> CReferenceScanner::ForwardingBeyondImports() const {
+    std::vector<uint64_t> exporters;
+    for (const auto& [forwarder, target] : m_forwarded) {
+        const KeptFunctions* kept = Kept(forwarder.first);
+        bool imported = false;
+        for (size_t d = 0; kept != nullptr && d < kept->imports.size() && !imported; ++d) {
+            imported = d < kept->functions->imports.size() &&
+                       !kept->functions->imports[d].delayLoad &&
+                       m_edges.Follow(kept->imports[d]) == m_edges.Follow(target);
+        }
+        if (!imported) exporters.push_back(forwarder.first);
+    }
+    return exporters;
+}
+
+void CReferenceScanner::CheckAllFunctions(const std::vector<ModuleId>& first, bool entryDelay) {
     // Each pass either completes or adds a forwarder's module not held before;
     // the names come from files, so the passes end.
     for (;;) {
-        std::vector<CheckedModule> modules{{CImportEdges::kScannedModule, false}};
-        std::unordered_set<const ModuleFunctions*> listed{Functions(modules[0].module)};
+        std::vector<CheckedModule> modules;
+        std::unordered_set<const ModuleFunctions*> listed;
+        for (const ModuleId module : first) {
+            modules.push_back({module, false});
+            listed.insert(Functions(module));
+        }
         for (size_t i = 0; i < m_references.size(); ++i) {
             const uint64_t serial = m_references.SerialAt(i);
             // Two entries that stand for one module read (a name and its
             // alias) are checked once.
             if (m_references[i].State() == REF_FOUND && listed.insert(Functions(serial)).second)
-                modules.push_back({serial, m_references[i].delayLoadOnly});
+                modules.push_back({serial, entryDelay && m_references[i].delayLoadOnly});
         }
         if (CheckFunctions(*this, modules, m_missingFunctions)) return;
         ResolveReferences();
