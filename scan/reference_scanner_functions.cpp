@@ -57,15 +57,13 @@ void CReferenceScanner::CheckAllFunctions(const std::vector<ModuleId>& first, bo
     // the names come from files, so the passes end.
     for (;;) {
         std::vector<CheckedModule> modules;
+        for (const ModuleId module : first) modules.push_back({module, false});
         std::unordered_set<const ModuleFunctions*> listed;
-        for (const ModuleId module : first) {
-            modules.push_back({module, false});
-            listed.insert(Functions(module));
-        }
         for (size_t i = 0; i < m_references.size(); ++i) {
             const uint64_t serial = m_references.SerialAt(i);
             // Two entries that stand for one module read (a name and its
-            // alias) are checked once.
+            // alias) are checked once; an entry for the scanned module's own
+            // file is checked as well, also where a read cache shares its read.
             if (m_references[i].State() == REF_FOUND && listed.insert(Functions(serial)).second)
                 modules.push_back({serial, entryDelay && m_references[i].delayLoadOnly});
         }
