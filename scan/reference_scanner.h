@@ -268,7 +268,7 @@ private:
     // only they import.
     // By serial (serials are dense): a look-up per import costs no hashing.
     std::vector<KeptFunctions> m_kept;
-    KeptFunctions m_keptScanned;  // the scanned module's
+    KeptFunctions m_keptScanned;             // the scanned module's
     std::vector<KeptFunctions> m_keptRoots;  // an audit's roots, from kFirstRoot
     std::vector<uint64_t> m_withManifest;
     std::map<std::pair<uint64_t, std::string>, uint64_t> m_forwarded;

@@ -66,7 +66,8 @@ void ReadManifestBeside(IScanPlatform& platform, const std::string& exePath,
 void TakeManifestBeside(IScanPlatform& platform, const std::string& modulePath,
                         ModuleManifest& manifest) {
     const std::string_view extension =
-        std::string_view(modulePath).substr(modulePath.size() - std::min<size_t>(modulePath.size(), 4));
+        std::string_view(modulePath)
+            .substr(modulePath.size() - std::min<size_t>(modulePath.size(), 4));
     if (manifest.source.empty() && EqualsNoCase(extension, ".exe"))
         ReadManifestBeside(platform, modulePath, manifest);
 }

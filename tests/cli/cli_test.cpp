@@ -673,8 +673,9 @@ TEST_F(Cli, AuditAnswersAsScansOfEachModule) {
     temp.Write("t/f/user.dll",
                PeBuilder().Dll().Import("lib.dll", {"present", "absent"}).Exports({"u"}).Build());
     temp.Write("t/f/one.exe", PeBuilder().Import("user.dll", {"u"}).Build());
-    temp.Write("t/f/two.exe",
-               PeBuilder().Import("user.dll", {"u"}).DelayImport("lib.dll", true, {"late"}).Build());
+    temp.Write(
+        "t/f/two.exe",
+        PeBuilder().Import("user.dll", {"u"}).DelayImport("lib.dll", true, {"late"}).Build());
     temp.Write("t/f/fwd.dll", PeBuilder().Dll().Exports({"far=far.gone"}).Build());
     temp.Write("t/f/three.exe", PeBuilder().Import("fwd.dll", {"far"}).Import("junk.dll").Build());
     temp.WriteText("t/f/junk.dll", "not a module\n");
@@ -704,7 +705,7 @@ TEST_F(Cli, AuditAnswersAsScansOfEachModule) {
     for (const auto& options : rows) {
         SCOPED_TRACE(options.empty() ? "" : options.front());
         std::vector<std::string> args{"--system-dir", temp.File("t/c"), "--windows-dir",
-                                      temp.File("w"), "--path", ""};
+                                      temp.File("w"), "--path",         ""};
         args.insert(args.end(), options.begin(), options.end());
         std::vector<std::string> auditArgs = args;
         auditArgs.insert(auditArgs.end(), {"--audit", "--json", "--recursive", temp.File("t")});
@@ -750,10 +751,10 @@ TEST_F(Cli, AuditAnswersAsScansOfEachModule) {
         }
         EXPECT_EQ(checked, 46u);
         if (options.empty() || options.front() != "--loader") continue;
-        for (const char* fact : {"\"importer\": \"user.dll\", \"module\": \"lib.dll\", \"name\": "
-                                 "\"absent\", \"delayLoadOnly\": false}",
-                                 "\"Kivrel.Gone 1.0.0.0 (side-by-side assembly)\"",
-                                 "\"unresolved\": [\"far.dll\"]"})
+        for (const char* fact :
+             {"\"importer\": \"user.dll\", \"module\": \"lib.dll\", \"name\": "
+              "\"absent\", \"delayLoadOnly\": false}",
+              "\"Kivrel.Gone 1.0.0.0 (side-by-side assembly)\"", "\"unresolved\": [\"far.dll\"]"})
             EXPECT_NE(json.find(fact), std::string::npos) << fact << " in\n" << json;
         EXPECT_EQ(RunCommand({"--audit", "--functions", temp.File("t/f/one.exe")}).out,
                   temp.File("t/f/one.exe") +
