@@ -124,12 +124,20 @@ void CAuditScan::CheckGroup(const std::vector<size_t>& members,
     if (roots.empty()) return;
     m_scanner.ResolveReferences();
     if (m_scanner.Options().functions) m_scanner.CheckFunctionsOf(functions, imports);
+    std::vector<bool> alone(roots.size(), false);
+    for (const auto& use : m_scanner.ForwardUses()) {
+        const uint64_t k = use.importer - CReferenceScanner::kFirstRoot;
+        if (use.importer < CReferenceScanner::kFirstRoot || k >= roots.size()) continue;
+        alone[k] = alone[k] || use.delay;
+        roots[k].forwarded.push_back(use.module);
+    }
     NeedGraph graph = BuildGraph();
     std::vector<std::vector<MissingFunction>> rootMissing(roots.size());
     const Marks marks = MarkGraph(graph, roots.size(), rootMissing);
     const CNeeds needs(graph);
     for (size_t r = 0; r < roots.size(); ++r) {
-        if (!Answer(roots[r], graph, needs, answers[roots[r].answer], &marks, &rootMissing[r]))
+        if (alone[r] ||
+            !Answer(roots[r], graph, needs, answers[roots[r].answer], &marks, &rootMissing[r]))
             m_aloneQueue.push_back(roots[r].answer);
     }
 }
@@ -161,9 +169,12 @@ CAuditScan::Marks CAuditScan::MarkGraph(
         mark(missing.importer, false);
     }
     // A module that reaches one of these may have other names in its closure
-    // when scanned alone: a forwarder's module, or an assembly's file.
-    for (const uint64_t exporter : m_scanner.ForwardingBeyondImports()) mark(exporter, true);
+    // when scanned alone: an assembly's file, or (through a delay-load import,
+    // needed as its exporter is) a forwarder's module.
     for (const uint64_t module : m_scanner.ModulesWithManifests()) mark(module, true);
+    for (const auto& use : m_scanner.ForwardUses()) {
+        if (use.delay && use.importer < CReferenceScanner::kFirstRoot) mark(use.importer, true);
+    }
     const CReferenceList& references = m_scanner.References();
     for (size_t i = 0; i < count; ++i) {
         if (!references[i].via.empty()) mark(references.SerialAt(i), true);
@@ -400,6 +411,14 @@ NeedGraph CAuditScan::BuildGraph() const {
     for (const auto& [importer, imported] : edges.Pairs()) {
         pairs.emplace_back(IndexOf(importer), IndexOf(imported));
     }
+    // A forwarder's module is loaded for the modules whose functions bind
+    // through the forwarder (those of roots: Root::forwarded).
+    std::vector<CImportEdges::Kind> kinds = edges.Kinds();
+    for (const auto& use : m_scanner.ForwardUses()) {
+        if (use.importer >= CReferenceScanner::kFirstRoot) continue;
+        pairs.emplace_back(IndexOf(use.importer), IndexOf(use.module));
+        kinds.push_back(use.delay ? CImportEdges::DELAY_IMPORT : CImportEdges::IMPORT);
+    }
     // Compressed rows by importer, each row in recorded order.
     NeedGraph graph;
     graph.from.assign(count + 1, 0);
@@ -412,8 +431,7 @@ NeedGraph CAuditScan::BuildGraph() const {
     for (size_t k = 0; k < pairs.size(); ++k) {
         const auto [from, to] = pairs[k];
         if (from < 0 || to < 0) continue;
-        graph.edges[next[static_cast<size_t>(from)]++] = {static_cast<uint32_t>(to),
-                                                          edges.Kinds()[k]};
+        graph.edges[next[static_cast<size_t>(from)]++] = {static_cast<uint32_t>(to), kinds[k]};
     }
     graph.states.resize(count);
     for (size_t i = 0; i < count; ++i) graph.states[i] = references[i].State();
@@ -432,6 +450,10 @@ bool CAuditScan::Answer(const Root& root, const NeedGraph& graph, const CNeeds& 
                                                                    ? CImportEdges::IMPORT
                                                                    : CImportEdges::DELAY_IMPORT);
         }
+    }
+    for (const uint64_t module : root.forwarded) {
+        const long index = IndexOf(module);
+        if (index >= 0) imports.emplace_back(static_cast<uint32_t>(index), CImportEdges::IMPORT);
     }
     std::vector<uint32_t> reached, needed;
     needs.Of(imports, reached, needed);

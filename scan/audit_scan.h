@@ -56,6 +56,7 @@ private:
         size_t answer;  // index into the answers
         std::vector<uint64_t> imports;
         size_t delayFrom;
+        std::vector<uint64_t> forwarded{};  // forwarders' modules its functions bind in
     };
     // A name that a folder resolves otherwise than the shared search order:
     // found in the folder, or only files that are no modules there.

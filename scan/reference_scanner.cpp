@@ -44,7 +44,7 @@ CScanResult CReferenceScanner::Scan(const std::string& modulePath,
         if (m_options.assemblies) TakeManifestBeside(m_platform, modulePath, module.manifest);
         ActivateManifest(modulePath, module, CImportEdges::kScannedModule, false);
         ResolveReferences();
-        if (m_options.functions) CheckAllFunctions({CImportEdges::kScannedModule}, true);
+        if (m_options.functions) CheckAllFunctions({CImportEdges::kScannedModule});
     }
     const bool isPe = module.isPe;
     CScanResult result(*this, modulePath, std::move(module));
@@ -76,6 +76,7 @@ void CReferenceScanner::ClearLists() {
     m_kept.clear();
     m_keptScanned = KeptFunctions{};
     m_keptRoots.clear();
+    m_forwardUses.clear();
     m_withManifest.clear();
     m_forwarded.clear();
     m_onlyForwarded.clear();

@@ -34,25 +34,13 @@ void CReferenceScanner::CheckFunctionsOf(std::vector<std::shared_ptr<const Modul
         m_keptRoots.push_back(KeptFunctions{std::move(roots[k]), std::move(imports[k])});
         first.push_back(kFirstRoot + k);
     }
-    CheckAllFunctions(first, false);
+    m_forwardUses.clear();
+    m_bAuditCheck = true;
+    CheckAllFunctions(first);
+    m_bAuditCheck = false;
 }
 
-std::vector<uint64_t> CReferenceScanner::ForwardingBeyondImports() const {
-    std::vector<uint64_t> exporters;
-    for (const auto& [forwarder, target] : m_forwarded) {
-        const KeptFunctions* kept = Kept(forwarder.first);
-        bool imported = false;
-        for (size_t d = 0; kept != nullptr && d < kept->imports.size() && !imported; ++d) {
-            imported = d < kept->functions->imports.size() &&
-                       !kept->functions->imports[d].delayLoad &&
-                       m_edges.Follow(kept->imports[d]) == m_edges.Follow(target);
-        }
-        if (!imported) exporters.push_back(forwarder.first);
-    }
-    return exporters;
-}
-
-void CReferenceScanner::CheckAllFunctions(const std::vector<ModuleId>& first, bool entryDelay) {
+void CReferenceScanner::CheckAllFunctions(const std::vector<ModuleId>& first) {
     // Each pass either completes or adds a forwarder's module not held before;
     // the names come from files, so the passes end.
     for (;;) {
@@ -65,7 +53,7 @@ void CReferenceScanner::CheckAllFunctions(const std::vector<ModuleId>& first, bo
             // alias) are checked once; an entry for the scanned module's own
             // file is checked as well, also where a read cache shares its read.
             if (m_references[i].State() == REF_FOUND && listed.insert(Functions(serial)).second)
-                modules.push_back({serial, entryDelay && m_references[i].delayLoadOnly});
+                modules.push_back({serial, !m_bAuditCheck && m_references[i].delayLoadOnly});
         }
         if (CheckFunctions(*this, modules, m_missingFunctions)) return;
         ResolveReferences();
@@ -103,6 +91,10 @@ IFunctionSource::Resolution CReferenceScanner::ResolveImport(ModuleId importer, 
                                                              ModuleId& module) {
     const KeptFunctions* kept = Kept(importer);
     if (kept == nullptr || descriptor >= kept->imports.size()) return UNRESOLVED;
+    // The functions of this import are bound next.
+    m_binding = ForwardUse{importer, kNoSerial,
+                           descriptor < kept->functions->imports.size() &&
+                               kept->functions->imports[descriptor].delayLoad};
     return FoundModuleOf(kept->imports[descriptor], module);
 }
 
@@ -119,8 +111,14 @@ IFunctionSource::Resolution CReferenceScanner::ResolveForwarder(ModuleId exporte
         const uint64_t serial =
             AddReference(name, 0, REF_PENDING, delayOnly ? ORIGIN_DELAY_IMPORT : ORIGIN_IMPORT);
         if (m_references.size() > before) m_onlyForwarded.insert(serial);
-        m_edges.AddImports(exporter, {serial});
+        // An audit's modules share the exporter: its edge would lead every
+        // one of them to the forwarder's module.
+        if (!m_bAuditCheck) m_edges.AddImports(exporter, {serial});
         added->second = serial;
+    }
+    if (m_bAuditCheck) {
+        m_binding.module = added->second;
+        m_forwardUses.insert(m_binding);
     }
     return FoundModuleOf(added->second, module);
 }

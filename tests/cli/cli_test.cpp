@@ -643,9 +643,10 @@ TEST_F(Cli, AuditChecksEveryModuleOfTheFolders) {
 
 // Over a generated tree of shared, missing, non-PE, delay-loaded and
 // other-machine DLLs (none exports what the others import), and t/f/: user.dll
-// imports a function lib.dll lacks and two programs load user.dll; three.exe
-// imports a function fwd.dll forwards to a module that is nowhere, and
-// junk.dll, which is no module in its folder but one in the system directory;
+// imports a function lib.dll lacks and one it forwards to gone.dll, and two
+// programs load user.dll; three.exe imports a function fwd.dll forwards to
+// far.dll, of lib.dll only what it exports itself, and junk.dll, which is no
+// module in its folder but one in the system directory;
 // sxs1.exe's manifest names a private assembly, sxs2.exe's file beside it one
 // that is nowhere. The audit's answer for each module is what a scan of that
 // module alone reports (--module-dir for a DLL): the unresolved names, the
@@ -669,15 +670,21 @@ TEST_F(Cli, AuditAnswersAsScansOfEachModule) {
     }
     temp.WriteText("t/b/m37.dll", "not a module\n");
     using test::PeBuilder;
-    temp.Write("t/f/lib.dll", PeBuilder().Dll().Exports({"present"}).Build());
-    temp.Write("t/f/user.dll",
-               PeBuilder().Dll().Import("lib.dll", {"present", "absent"}).Exports({"u"}).Build());
-    temp.Write("t/f/one.exe", PeBuilder().Import("user.dll", {"u"}).Build());
+    temp.Write("t/f/lib.dll", PeBuilder().Dll().Exports({"fwd=gone.x", "present"}).Build());
     temp.Write(
-        "t/f/two.exe",
-        PeBuilder().Import("user.dll", {"u"}).DelayImport("lib.dll", true, {"late"}).Build());
+        "t/f/user.dll",
+        PeBuilder().Dll().Import("lib.dll", {"present", "absent", "fwd"}).Exports({"u"}).Build());
+    temp.Write("t/f/one.exe", PeBuilder().Import("user.dll", {"u"}).Build());
+    temp.Write("t/f/two.exe", PeBuilder()
+                                  .Import("user.dll", {"u"})
+                                  .DelayImport("lib.dll", true, {"late", "fwd"})
+                                  .Build());
     temp.Write("t/f/fwd.dll", PeBuilder().Dll().Exports({"far=far.gone"}).Build());
-    temp.Write("t/f/three.exe", PeBuilder().Import("fwd.dll", {"far"}).Import("junk.dll").Build());
+    temp.Write("t/f/three.exe", PeBuilder()
+                                    .Import("fwd.dll", {"far"})
+                                    .Import("junk.dll")
+                                    .Import("lib.dll", {"present"})
+                                    .Build());
     temp.WriteText("t/f/junk.dll", "not a module\n");
     temp.Write("t/c/junk.dll", PeBuilder().Dll().Build());
     temp.Write("t/f/sxs1.exe",
@@ -758,7 +765,9 @@ TEST_F(Cli, AuditAnswersAsScansOfEachModule) {
             EXPECT_NE(json.find(fact), std::string::npos) << fact << " in\n" << json;
         EXPECT_EQ(RunCommand({"--audit", "--functions", temp.File("t/f/one.exe")}).out,
                   temp.File("t/f/one.exe") +
-                      ": missing functions: 1\n\n1 module checked, 1 with problems\n");
+                      ": not found: gone.dll; missing functions: 1\n\n"
+                      "1 module checked, 1 with problems\n"
+                      "gone.dll (needed by 1)\n");
     }
 }
 
