@@ -93,7 +93,7 @@ IFunctionSource::Resolution CReferenceScanner::ResolveImport(ModuleId importer, 
     if (kept == nullptr || descriptor >= kept->imports.size()) return UNRESOLVED;
     // The functions of this import are bound next.
     m_binding = ForwardUse{importer, kNoSerial,
-                           descriptor < kept->functions->imports.size() &&
+                           kept->functions && descriptor < kept->functions->imports.size() &&
                                kept->functions->imports[descriptor].delayLoad};
     return FoundModuleOf(kept->imports[descriptor], module);
 }

@@ -644,12 +644,11 @@ TEST_F(Cli, AuditChecksEveryModuleOfTheFolders) {
 // Over a generated tree of shared, missing, non-PE, delay-loaded and
 // other-machine DLLs (none exports what the others import), and t/f/: user.dll
 // imports a function lib.dll lacks and one it forwards to gone.dll, and two
-// programs load user.dll; three.exe imports a function fwd.dll forwards to
-// far.dll, of lib.dll only what it exports itself, and junk.dll, which is no
-// module in its folder but one in the system directory;
-// sxs1.exe's manifest names a private assembly, sxs2.exe's file beside it one
-// that is nowhere. The audit's answer for each module is what a scan of that
-// module alone reports (--module-dir for a DLL): the unresolved names, the
+// programs load user.dll (one.exe also late.dll, which delay-loads that one); three.exe imports a
+// function fwd.dll forwards to far.dll, of lib.dll only what it exports itself, and junk.dll, which
+// is no module in its folder but one in the system directory; sxs1.exe's manifest names a private
+// assembly, sxs2.exe's file beside it one that is nowhere. The audit's answer for each module is
+// what a scan of that module alone reports (--module-dir for a DLL): the unresolved names, the
 // missing functions and the exit status.
 TEST_F(Cli, AuditAnswersAsScansOfEachModule) {
     const std::vector<std::string> dirs{"t/a/", "t/b/", "t/c/"};
@@ -674,7 +673,10 @@ TEST_F(Cli, AuditAnswersAsScansOfEachModule) {
     temp.Write(
         "t/f/user.dll",
         PeBuilder().Dll().Import("lib.dll", {"present", "absent", "fwd"}).Exports({"u"}).Build());
-    temp.Write("t/f/one.exe", PeBuilder().Import("user.dll", {"u"}).Build());
+    temp.Write("t/f/late.dll",
+               PeBuilder().Dll().DelayImport("lib.dll", true, {"fwd"}).Exports({"l"}).Build());
+    temp.Write("t/f/one.exe",
+               PeBuilder().Import("user.dll", {"u"}).Import("late.dll", {"l"}).Build());
     temp.Write("t/f/two.exe", PeBuilder()
                                   .Import("user.dll", {"u"})
                                   .DelayImport("lib.dll", true, {"late", "fwd"})
@@ -756,7 +758,7 @@ TEST_F(Cli, AuditAnswersAsScansOfEachModule) {
                 << path << module;
             ++checked;
         }
-        EXPECT_EQ(checked, 46u);
+        EXPECT_EQ(checked, 47u);
         if (options.empty() || options.front() != "--loader") continue;
         for (const char* fact :
              {"\"importer\": \"user.dll\", \"module\": \"lib.dll\", \"name\": "
