@@ -92,9 +92,10 @@ IFunctionSource::Resolution CReferenceScanner::ResolveImport(ModuleId importer, 
     const KeptFunctions* kept = Kept(importer);
     if (kept == nullptr || descriptor >= kept->imports.size()) return UNRESOLVED;
     // The functions of this import are bound next.
-    m_binding = ForwardUse{importer, kNoSerial,
-                           kept->functions && descriptor < kept->functions->imports.size() &&
-                               kept->functions->imports[descriptor].delayLoad};
+    m_binding =
+        ForwardUse{importer, kNoSerial,
+                   kept->functions && descriptor < kept->functions->imports.modules.size() &&
+                       kept->functions->imports.modules[descriptor].delayLoad};
     return FoundModuleOf(kept->imports[descriptor], module);
 }
 
