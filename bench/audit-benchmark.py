@@ -88,6 +88,8 @@ def main():
     parser.add_argument("--sample", type=int, default=200, help="modules scanned one by one (default %(default)s)")
     parser.add_argument("--tree-files", type=int, default=100000)
     parser.add_argument("--no-build", action="store_true")
+    parser.add_argument("--scan-options", default="",
+                        help="further options for every scan and audit, e.g. \"--loader\" (default none)")
     args = parser.parse_args()
     if not args.no_build:
         for step in (["cmake", "--preset", "native", "-B", args.build_dir, "-DCMAKE_BUILD_TYPE=Release",
@@ -99,6 +101,8 @@ def main():
     modules, directories, files = (int(x) for x in args.size.split("x"))
     m, options, search = installation(args, modules, directories, files)
     _, double_options, double_search = installation(args, 2 * modules, 2 * directories, 2 * files)
+    options += args.scan_options.split()
+    double_options += args.scan_options.split()
 
     single = scan + options + [m["module"]]
     audit = scan + ["--audit"] + options + search
@@ -135,9 +139,10 @@ def main():
     timed(walk + [double_tree])
     t_double_tree = statistics.median(timed(walk + [double_tree]) for _ in range(3))
 
-    print("kivrel-scan --audit on %d modules, %d directories, %d files (%s); median of %d runs; load average "
-          "before/after %.1f / %.1f on %d cores\n" % (modules, directories, files, summary, args.runs,
-                                                      load_before, load_after, os.cpu_count()))
+    print("kivrel-scan --audit%s on %d modules, %d directories, %d files (%s); median of %d runs; load average "
+          "before/after %.1f / %.1f on %d cores\n" % ((" " + args.scan_options).rstrip(), modules, directories,
+                                                      files, summary, args.runs, load_before, load_after,
+                                                      os.cpu_count()))
     base_cpu, audit_cpu = cpu_median(single), cpu_median(audit)
     print("| what | time | CPU (user+sys) | vs single scan |")
     print("|---|---:|---:|---:|")

@@ -55,6 +55,10 @@ std::string ProblemsOf(const AuditedModule& module) {
     if (!module.notFound.empty()) parts.push_back("not found: " + Joined(module.notFound));
     if (!module.incorrect.empty()) parts.push_back("incorrect: " + Joined(module.incorrect));
     if (IsFailingMessage(module.messageId)) parts.push_back(MessageText(module.messageId));
+    // Those it needs at start-up, as the names above.
+    size_t functions = 0;
+    for (const auto& missing : module.missingFunctions) functions += !missing.second.delayLoadOnly;
+    if (functions != 0) parts.push_back("missing functions: " + std::to_string(functions));
     std::string text;
     for (const std::string& part : parts) text += (text.empty() ? "" : "; ") + part;
     return text;
@@ -110,7 +114,13 @@ void WriteJson(std::ostream& out, const std::vector<AuditedModule>& modules, con
         WriteJsonNames(out, module.incorrect);
         out << ", \"delayLoadOnly\": ";
         WriteJsonNames(out, module.delayLoadOnly);
-        out << ", \"missingFunctions\": []}";
+        out << ", \"missingFunctions\": [";
+        for (size_t k = 0; k < module.missingFunctions.size(); ++k) {
+            out << (k ? ", " : "");
+            WriteJsonMissingFunction(out, module.missingFunctions[k].first,
+                                     module.missingFunctions[k].second);
+        }
+        out << "]}";
     }
     out << (modules.empty() ? "]" : "\n  ]");
     out << ",\n  \"unreadable\": [";
@@ -143,22 +153,7 @@ int RunAudit(const Options& options, const CKnownDlls& knownDlls, std::ostream& 
 
     auto platform = CreateNativePlatform(options.overrides);
     CScanNotes notes(err, options.verbose);
-    // The shared scan resolves modules only; functions are checked by a scan
-    // of one module. Said, so that a clean audit is not taken for more.
-    LoaderOptions loader = options.loader;
-    if (loader.functions) {
-        err << "kivrel-scan: --audit does not check imported functions; scan a module alone "
-               "with --functions for that\n";
-        loader.functions = false;
-    }
-    // A program's manifest makes the activation context of its own process,
-    // which a scan shared by every module of the folders does not have.
-    if (loader.assemblies) {
-        err << "kivrel-scan: --audit does not resolve side-by-side assemblies; scan a program "
-               "alone with --assemblies for that\n";
-        loader.assemblies = false;
-    }
-    CAuditScan audit(*platform, loader, options.initialDirectory, &notes);
+    CAuditScan audit(*platform, options.loader, options.initialDirectory, &notes);
     audit.SetKnownDlls(&knownDlls);
     std::vector<AuditedModule> checked = audit.Check(paths);
     // A file found in a directory is a module only when it is a PE image; one

@@ -102,6 +102,25 @@ void WritePassedOver(std::ostream& out, const std::vector<const PassedOver*>& fi
 }
 }  // namespace
 
+void WriteJsonMissingFunction(std::ostream& out, const std::string& importer,
+                              const MissingFunction& missing) {
+    out << "{\"importer\": ";
+    WriteJsonString(out, importer);
+    out << ", \"module\": ";
+    WriteJsonString(out, missing.module);
+    if (missing.byOrdinal) {
+        out << ", \"ordinal\": " << missing.ordinal;
+    } else {
+        out << ", \"name\": ";
+        WriteJsonString(out, missing.name);
+    }
+    if (!missing.forwardedTo.empty()) {
+        out << ", \"forwardedTo\": ";
+        WriteJsonString(out, missing.forwardedTo);
+    }
+    out << ", \"delayLoadOnly\": " << (missing.delayLoadOnly ? "true" : "false") << "}";
+}
+
 void WriteJsonReport(std::ostream& out, const CScanResult& result,
                      const std::vector<ReportLine>& lines) {
     out << "{\n  \"module\": ";
@@ -161,22 +180,8 @@ void WriteJsonReport(std::ostream& out, const CScanResult& result,
         out << ",\n  \"missingFunctions\": [";
         const auto& missing = result.MissingFunctions();
         for (size_t i = 0; i < missing.size(); ++i) {
-            const MissingFunction& m = missing[i];
-            out << (i ? ",\n    " : "\n    ") << "{\"importer\": ";
-            WriteJsonString(out, result.ImporterName(m));
-            out << ", \"module\": ";
-            WriteJsonString(out, m.module);
-            if (m.byOrdinal) {
-                out << ", \"ordinal\": " << m.ordinal;
-            } else {
-                out << ", \"name\": ";
-                WriteJsonString(out, m.name);
-            }
-            if (!m.forwardedTo.empty()) {
-                out << ", \"forwardedTo\": ";
-                WriteJsonString(out, m.forwardedTo);
-            }
-            out << ", \"delayLoadOnly\": " << (m.delayLoadOnly ? "true" : "false") << "}";
+            out << (i ? ",\n    " : "\n    ");
+            WriteJsonMissingFunction(out, result.ImporterName(missing[i]), missing[i]);
         }
         out << (missing.empty() ? "]" : "\n  ]");
     }

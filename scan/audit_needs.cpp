@@ -85,7 +85,7 @@ void CNeeds::AddHosts(uint32_t apiSet, Gathering& into) const {
         for (size_t e = m_graph.from[node]; e < m_graph.from[node + 1]; ++e) {
             const auto [host, kind] = m_graph.edges[e];
             if (kind != CImportEdges::API_SET_HOST) continue;
-            if (Unresolved(host)) into.Add(host, m_stamp);
+            if (Listed(host)) into.Add(host, m_stamp);
             if (m_graph.states[host] == REF_API_SET &&
                 std::find(seen.begin(), seen.end(), host) == seen.end()) {
                 seen.push_back(host);
@@ -97,7 +97,7 @@ void CNeeds::AddHosts(uint32_t apiSet, Gathering& into) const {
 
 void CNeeds::AddNeededBy(uint32_t to, CImportEdges::Kind kind, Gathering& into) const {
     if (kind != CImportEdges::IMPORT) return;
-    if (Unresolved(to)) into.Add(to, m_stamp);
+    if (Listed(to)) into.Add(to, m_stamp);
     if (m_graph.states[to] == REF_API_SET) AddHosts(to, into);
 }
 
@@ -117,7 +117,7 @@ void CNeeds::Finish(const std::vector<uint32_t>& members, uint32_t component) {
     for (const uint32_t member : members) {
         for (size_t e = m_graph.from[member]; e < m_graph.from[member + 1]; ++e) {
             const auto [to, kind] = m_graph.edges[e];
-            if (Unresolved(to)) m_reaching.Add(to, m_stamp);
+            if (Listed(to)) m_reaching.Add(to, m_stamp);
             AddSetsOf(to, component);
             AddNeededBy(to, kind, m_needing);
         }
@@ -133,7 +133,7 @@ void CNeeds::Of(const std::vector<NeedGraph::Edge>& imports, std::vector<uint32_
     m_reaching.nodes.clear();
     m_needing.nodes.clear();
     for (const auto& [to, kind] : imports) {
-        if (Unresolved(to)) m_reaching.Add(to, m_stamp);
+        if (Listed(to)) m_reaching.Add(to, m_stamp);
         AddSetsOf(to, kNoComponent);
         AddNeededBy(to, kind, m_needing);
     }

@@ -20,6 +20,9 @@ struct NeedGraph {
     std::vector<size_t> from{0};
     std::vector<Edge> edges;
     std::vector<uint16_t> states;  // each node's RefState
+    // Resolved nodes that are to be reached all the same (a module whose own
+    // imports miss functions); empty for none.
+    std::vector<bool> marked;
 };
 
 class CNeeds {
@@ -30,9 +33,10 @@ public:
     // and only the others are computed again.
     CNeeds(const NeedGraph& graph, const CNeeds* base, const std::vector<bool>& affected);
 
-    // For a module importing `imports`: the unresolved nodes it leads to, and
-    // those of them it needs at start-up (named by an import table of a
-    // module on the way, or hosting an API set that is), each ascending.
+    // For a module importing `imports`: the unresolved and marked nodes it
+    // leads to, and those of them it needs at start-up (named by an import
+    // table of a module on the way, or hosting an API set that is), each
+    // ascending.
     void Of(const std::vector<NeedGraph::Edge>& imports, std::vector<uint32_t>& reached,
             std::vector<uint32_t>& needed) const;
 
@@ -50,6 +54,9 @@ private:
     };
 
     bool Unresolved(uint32_t node) const;
+    bool Listed(uint32_t node) const {
+        return Unresolved(node) || (!m_graph.marked.empty() && m_graph.marked[node]);
+    }
     // The unresolved hosts an API set node stands for, through hosts that are
     // API sets in turn.
     void AddHosts(uint32_t apiSet, Gathering& into) const;

@@ -5,6 +5,8 @@
 #include <utility>
 
 #include "path_text.h"
+#include "scan_result.h"
+#include "side_by_side.h"
 #include "text.h"
 
 namespace kivrel {
@@ -30,10 +32,13 @@ CAuditScan::CAuditScan(IScanPlatform& platform, const LoaderOptions& options,
     : m_platform(platform),
       m_initialDirectory(std::move(initialDirectory)),
       m_presence(platform),
-      m_scanner(platform, observer) {
-    m_scanner.SetLoaderOptions(WithOwnFolderFirst(options));
-    m_scanner.SetReadCache(&m_reads);
-    m_scanner.SetMatchPresence(&m_presence);
+      m_scanner(platform, observer),
+      m_alone(platform, observer) {
+    for (CReferenceScanner* scanner : {&m_scanner, &m_alone}) {
+        scanner->SetLoaderOptions(WithOwnFolderFirst(options));
+        scanner->SetReadCache(&m_reads);
+        scanner->SetMatchPresence(&m_presence);
+    }
 }
 
 std::vector<AuditedModule> CAuditScan::Check(const std::vector<std::string>& paths) {
@@ -63,6 +68,7 @@ std::vector<AuditedModule> CAuditScan::Check(const std::vector<std::string>& pat
         if (added) groups.emplace_back();
         groups[at->second].push_back(i);
     }
+    m_aloneQueue.clear();
     for (const std::vector<size_t>& members : groups) {
         if (shared) {
             CheckShared(members, answers);
@@ -70,6 +76,8 @@ std::vector<AuditedModule> CAuditScan::Check(const std::vector<std::string>& pat
             CheckGroup(members, answers);
         }
     }
+    // Last: a scan of its own lists the directories again.
+    for (const size_t member : m_aloneQueue) ScanAlone(answers[member]);
     return answers;
 }
 
@@ -80,8 +88,11 @@ bool CAuditScan::SharesOneResolution() const {
 }
 
 ModuleReadOptions CAuditScan::RootReadOptions() const {
+    // As a scan of the module alone reads it.
     ModuleReadOptions options;
     options.delayLoad = m_scanner.Options().delayLoad;
+    options.functions = m_scanner.Options().functions;
+    options.manifest = options.namedModule = m_scanner.Options().assemblies;
     return options;
 }
 
@@ -92,14 +103,110 @@ void CAuditScan::CheckGroup(const std::vector<size_t>& members,
                               m_reads.Read(first, RootReadOptions()).machine);
     std::vector<Root> roots;
     roots.reserve(members.size());
+    std::vector<std::shared_ptr<const ModuleFunctions>> functions;
+    std::vector<std::vector<uint64_t>> imports;
     for (size_t member : members) {
-        const ModuleRead& read = m_reads.Read(answers[member].path, RootReadOptions());
+        const std::string& path = answers[member].path;
+        const ModuleRead& read = m_reads.Read(path, RootReadOptions());
+        if (m_scanner.Options().assemblies) {
+            // A manifest of its own makes the process's activation context.
+            ModuleManifest manifest = read.manifest;
+            TakeManifestBeside(m_platform, path, manifest);
+            if (manifest.HasDependencies()) {
+                m_aloneQueue.push_back(member);
+                continue;
+            }
+        }
         roots.push_back({member, m_scanner.AddImportsOf(read), read.imports.size()});
+        functions.push_back(read.functions);
+        imports.push_back(roots.back().imports);
     }
+    if (roots.empty()) return;
     m_scanner.ResolveReferences();
-    const NeedGraph graph = BuildGraph();
+    if (m_scanner.Options().functions) m_scanner.CheckFunctionsOf(functions, imports);
+    std::vector<bool> alone(roots.size(), false);
+    for (const auto& use : m_scanner.ForwardUses()) {
+        const uint64_t k = use.importer - CReferenceScanner::kFirstRoot;
+        if (use.importer < CReferenceScanner::kFirstRoot || k >= roots.size()) continue;
+        alone[k] = alone[k] || use.delay;
+        roots[k].forwarded.push_back(use.module);
+    }
+    NeedGraph graph = BuildGraph();
+    std::vector<std::vector<MissingFunction>> rootMissing(roots.size());
+    const Marks marks = MarkGraph(graph, roots.size(), rootMissing);
     const CNeeds needs(graph);
-    for (const Root& root : roots) Answer(root, graph, needs, answers[root.answer]);
+    for (size_t r = 0; r < roots.size(); ++r) {
+        if (alone[r] ||
+            !Answer(roots[r], graph, needs, answers[roots[r].answer], &marks, &rootMissing[r]))
+            m_aloneQueue.push_back(roots[r].answer);
+    }
+}
+
+CAuditScan::Marks CAuditScan::MarkGraph(
+    NeedGraph& graph, size_t roots, std::vector<std::vector<MissingFunction>>& rootMissing) const {
+    Marks marks;
+    const size_t count = graph.states.size();
+    const LoaderOptions& options = m_scanner.Options();
+    if (!options.functions && !options.assemblies) return marks;
+    marks.missing.resize(count);
+    marks.alone.assign(count, false);
+    graph.marked.assign(count, false);
+    auto mark = [&](uint64_t serial, bool alone) {
+        const long index = IndexOf(serial);
+        if (index < 0) return;
+        graph.marked[size_t(index)] = true;
+        if (alone) marks.alone[size_t(index)] = true;
+    };
+    for (const MissingFunction& missing : m_scanner.MissingFunctions()) {
+        if (missing.importer >= CReferenceScanner::kFirstRoot &&
+            missing.importer - CReferenceScanner::kFirstRoot < roots) {
+            rootMissing[missing.importer - CReferenceScanner::kFirstRoot].push_back(missing);
+            continue;
+        }
+        const long index = IndexOf(missing.importer);
+        if (index < 0) continue;
+        marks.missing[size_t(index)].push_back(missing);
+        mark(missing.importer, false);
+    }
+    // A module that reaches one of these may have other names in its closure
+    // when scanned alone: an assembly's file, or (through a delay-load import,
+    // needed as its exporter is) a forwarder's module.
+    for (const uint64_t module : m_scanner.ModulesWithManifests()) mark(module, true);
+    for (const auto& use : m_scanner.ForwardUses()) {
+        if (use.delay && use.importer < CReferenceScanner::kFirstRoot) mark(use.importer, true);
+    }
+    const CReferenceList& references = m_scanner.References();
+    for (size_t i = 0; i < count; ++i) {
+        if (!references[i].via.empty()) mark(references.SerialAt(i), true);
+    }
+    return marks;
+}
+
+void CAuditScan::ScanAlone(AuditedModule& answer) {
+    struct : IReportSink {
+        void ResetLines() override {}
+        void AddLine(const std::string&, uint32_t) override {}
+    } none;
+    const CScanResult result = m_alone.Scan(answer.path, m_initialDirectory, true, none);
+    answer.notFound.clear();
+    answer.incorrect.clear();
+    answer.delayLoadOnly.clear();
+    answer.missingFunctions.clear();
+    const CReferenceList& references = result.References();
+    for (size_t i = 0; i < references.size(); ++i) {
+        if (result.IsResolved(i)) continue;
+        const Reference& entry = references[i];
+        (entry.delayLoadOnly              ? answer.delayLoadOnly
+         : entry.State() == REF_INCORRECT ? answer.incorrect
+                                          : answer.notFound)
+            .push_back(entry.text);
+    }
+    SortNoCase(answer.notFound);
+    SortNoCase(answer.incorrect);
+    SortNoCase(answer.delayLoadOnly);
+    for (const MissingFunction& missing : result.MissingFunctions())
+        answer.missingFunctions.emplace_back(result.ImporterName(missing), missing);
+    answer.exitStatus = result.ExitStatus();
 }
 
 void CAuditScan::CheckShared(const std::vector<size_t>& members,
@@ -304,6 +411,14 @@ NeedGraph CAuditScan::BuildGraph() const {
     for (const auto& [importer, imported] : edges.Pairs()) {
         pairs.emplace_back(IndexOf(importer), IndexOf(imported));
     }
+    // A forwarder's module is loaded for the modules whose functions bind
+    // through the forwarder (those of roots: Root::forwarded).
+    std::vector<CImportEdges::Kind> kinds = edges.Kinds();
+    for (const auto& use : m_scanner.ForwardUses()) {
+        if (use.importer >= CReferenceScanner::kFirstRoot) continue;
+        pairs.emplace_back(IndexOf(use.importer), IndexOf(use.module));
+        kinds.push_back(use.delay ? CImportEdges::DELAY_IMPORT : CImportEdges::IMPORT);
+    }
     // Compressed rows by importer, each row in recorded order.
     NeedGraph graph;
     graph.from.assign(count + 1, 0);
@@ -316,16 +431,16 @@ NeedGraph CAuditScan::BuildGraph() const {
     for (size_t k = 0; k < pairs.size(); ++k) {
         const auto [from, to] = pairs[k];
         if (from < 0 || to < 0) continue;
-        graph.edges[next[static_cast<size_t>(from)]++] = {static_cast<uint32_t>(to),
-                                                          edges.Kinds()[k]};
+        graph.edges[next[static_cast<size_t>(from)]++] = {static_cast<uint32_t>(to), kinds[k]};
     }
     graph.states.resize(count);
     for (size_t i = 0; i < count; ++i) graph.states[i] = references[i].State();
     return graph;
 }
 
-void CAuditScan::Answer(const Root& root, const NeedGraph& graph, const CNeeds& needs,
-                        AuditedModule& answer) const {
+bool CAuditScan::Answer(const Root& root, const NeedGraph& graph, const CNeeds& needs,
+                        AuditedModule& answer, const Marks* marks,
+                        const std::vector<MissingFunction>* missing) const {
     std::vector<NeedGraph::Edge> imports;
     imports.reserve(root.imports.size());
     for (size_t k = 0; k < root.imports.size(); ++k) {
@@ -336,12 +451,33 @@ void CAuditScan::Answer(const Root& root, const NeedGraph& graph, const CNeeds& 
                                                                    : CImportEdges::DELAY_IMPORT);
         }
     }
+    for (const uint64_t module : root.forwarded) {
+        const long index = IndexOf(module);
+        if (index >= 0) imports.emplace_back(static_cast<uint32_t>(index), CImportEdges::IMPORT);
+    }
     std::vector<uint32_t> reached, needed;
     needs.Of(imports, reached, needed);
     const CReferenceList& references = m_scanner.References();
+    if (missing != nullptr) {
+        const std::string name = FileNameOf(answer.path);
+        for (const MissingFunction& function : *missing)
+            answer.missingFunctions.emplace_back(name, function);
+    }
     for (const uint32_t index : reached) {
         const std::string& text = references[index].text;
-        if (!std::binary_search(needed.begin(), needed.end(), index)) {
+        const bool isNeeded = std::binary_search(needed.begin(), needed.end(), index);
+        if (graph.states[index] == REF_FOUND || graph.states[index] == REF_API_SET) {
+            // Reached for being marked: the functions its own imports miss.
+            if (marks == nullptr) continue;
+            if (marks->alone[index]) return false;
+            const std::string importer = FileNameOf(m_scanner.FoundPath(index));
+            for (MissingFunction function : marks->missing[index]) {
+                function.delayLoadOnly = function.delayLoadOnly || !isNeeded;
+                answer.missingFunctions.emplace_back(importer, std::move(function));
+            }
+            continue;
+        }
+        if (!isNeeded) {
             answer.delayLoadOnly.push_back(text);
         } else if (graph.states[index] == REF_INCORRECT) {
             answer.incorrect.push_back(text);
@@ -353,6 +489,10 @@ void CAuditScan::Answer(const Root& root, const NeedGraph& graph, const CNeeds& 
     SortNoCase(answer.incorrect);
     SortNoCase(answer.delayLoadOnly);
     if (!answer.notFound.empty() || !answer.incorrect.empty()) answer.exitStatus = 1;
+    for (const auto& function : answer.missingFunctions) {
+        if (!function.second.delayLoadOnly) answer.exitStatus = 1;
+    }
+    return true;
 }
 
 }  // namespace kivrel

@@ -29,6 +29,9 @@ struct AuditedModule {
     std::vector<std::string> incorrect;
     // Unresolved names it needs only through delay-loading.
     std::vector<std::string> delayLoadOnly;
+    // With functions checked: each imported function that does not bind,
+    // with its importer's file name, as a scan of the module alone gives it.
+    std::vector<std::pair<std::string, MissingFunction>> missingFunctions;
     int exitStatus = 0;  // what a scan of the module alone exits with
 };
 
@@ -40,7 +43,10 @@ public:
                IScanObserver* observer = nullptr);
 
     // The list the KnownDLLs option reads; kept by the caller.
-    void SetKnownDlls(const CKnownDlls* list) { m_scanner.SetKnownDlls(list); }
+    void SetKnownDlls(const CKnownDlls* list) {
+        m_scanner.SetKnownDlls(list);
+        m_alone.SetKnownDlls(list);
+    }
 
     // One answer per path, in the order given.
     std::vector<AuditedModule> Check(const std::vector<std::string>& paths);
@@ -50,6 +56,7 @@ private:
         size_t answer;  // index into the answers
         std::vector<uint64_t> imports;
         size_t delayFrom;
+        std::vector<uint64_t> forwarded{};  // forwarders' modules its functions bind in
     };
     // A name that a folder resolves otherwise than the shared search order:
     // found in the folder, or only files that are no modules there.
@@ -73,16 +80,32 @@ private:
                                  std::vector<bool>& affected) const;
     // The reference index a serial stands for now, or -1.
     long IndexOf(uint64_t serial) const;
+    // What a shared scan found beyond unresolved names, by reference index.
+    struct Marks {
+        std::vector<std::vector<MissingFunction>> missing;  // of the node's own imports
+        std::vector<bool> alone;  // a module that reaches it is scanned alone
+    };
     // The shared graph of the current scan, over reference indexes.
     NeedGraph BuildGraph() const;
-    void Answer(const Root& root, const NeedGraph& graph, const CNeeds& needs,
-                AuditedModule& answer) const;
+    // Marks the nodes with missing functions or what a shared scan cannot
+    // answer for; `rootMissing` receives the roots' own missing functions.
+    Marks MarkGraph(NeedGraph& graph, size_t roots,
+                    std::vector<std::vector<MissingFunction>>& rootMissing) const;
+    // False when the module reaches a node marked `alone`.
+    bool Answer(const Root& root, const NeedGraph& graph, const CNeeds& needs,
+                AuditedModule& answer, const Marks* marks = nullptr,
+                const std::vector<MissingFunction>* missing = nullptr) const;
+    // A module whose answer the shared scan cannot give: a scan of its own
+    // (sharing the reads and directory matches).
+    void ScanAlone(AuditedModule& answer);
 
     IScanPlatform& m_platform;
     std::string m_initialDirectory;
     CModuleReadCache m_reads;
     CMatchPresence m_presence;
     CReferenceScanner m_scanner;
+    CReferenceScanner m_alone;
+    std::vector<size_t> m_aloneQueue;  // answers left to ScanAlone
 };
 
 }  // namespace kivrel

@@ -63,6 +63,8 @@ struct ModuleManifest {
     bool read = false;   // it is a manifest; else `error` says why not
     std::string error;
     Manifest manifest;
+    // Only then does it make an activation context that changes where names resolve.
+    bool HasDependencies() const { return read && !manifest.dependencies.empty(); }
 };
 
 // Reads RT_MANIFEST resource `id` of `image` into `result` (source "" when

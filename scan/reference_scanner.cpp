@@ -41,16 +41,10 @@ CScanResult CReferenceScanner::Scan(const std::string& modulePath,
         const std::vector<uint64_t> imports = AddImportsOf(module);
         m_edges.AddImports(CImportEdges::kScannedModule, imports, module.imports.size());
         KeepFunctions(CImportEdges::kScannedModule, module, imports);
-        const std::string_view extension =
-            std::string_view(modulePath)
-                .substr(modulePath.size() - std::min<size_t>(modulePath.size(), 4));
-        if (m_options.assemblies && module.manifest.source.empty() &&
-            EqualsNoCase(extension, ".exe")) {
-            ReadManifestBeside(m_platform, modulePath, module.manifest);
-        }
+        if (m_options.assemblies) TakeManifestBeside(m_platform, modulePath, module.manifest);
         ActivateManifest(modulePath, module, CImportEdges::kScannedModule, false);
         ResolveReferences();
-        if (m_options.functions) CheckAllFunctions();
+        if (m_options.functions) CheckAllFunctions({CImportEdges::kScannedModule});
     }
     const bool isPe = module.isPe;
     CScanResult result(*this, modulePath, std::move(module));
@@ -81,6 +75,9 @@ void CReferenceScanner::ClearLists() {
     m_edges.Clear();
     m_kept.clear();
     m_keptScanned = KeptFunctions{};
+    m_keptRoots.clear();
+    m_forwardUses.clear();
+    m_withManifest.clear();
     m_forwarded.clear();
     m_onlyForwarded.clear();
     // The contexts name directories by index: they go with the list.

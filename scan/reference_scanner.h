@@ -7,7 +7,9 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
+#include <tuple>
 #include <unordered_map>
 #include <unordered_set>
 #include <utility>
@@ -159,6 +161,28 @@ public:
     // True for an entry that only forwarders' exporters import.
     bool OnlyForwarded(uint64_t serial) const { return m_onlyForwarded.count(serial) != 0; }
 
+    // An audit's shared scan: the functions of every module found and of
+    // roots (each one's functions, and the serials AddImportsOf gave for its
+    // imports), forwarders' modules resolved. MissingFunctions() names root k
+    // by kFirstRoot + k, and counts no importer as delay-loaded; a
+    // forwarder's module is no import of its exporter but a ForwardUse.
+    static constexpr uint64_t kFirstRoot = uint64_t(1) << 62;
+    void CheckFunctionsOf(std::vector<std::shared_ptr<const ModuleFunctions>> roots,
+                          std::vector<std::vector<uint64_t>> imports);
+    // A module that binds a function through a forwarder to `module`, which
+    // the loader loads for it; `delay`: through a delay-load import.
+    struct ForwardUse {
+        uint64_t importer, module;
+        bool delay;
+        bool operator<(const ForwardUse& o) const {
+            return std::tie(importer, module, delay) < std::tie(o.importer, o.module, o.delay);
+        }
+    };
+    const std::set<ForwardUse>& ForwardUses() const { return m_forwardUses; }
+    // With assemblies: the modules found whose own manifest depends on
+    // assemblies, which changes how the names they import resolve.
+    const std::vector<uint64_t>& ModulesWithManifests() const { return m_withManifest; }
+
 private:
     void LoadApiSetSchema();
     // Resolves entry `index`, an API set name, through the schema; false
@@ -197,9 +221,9 @@ private:
     const KeptFunctions* Kept(uint64_t serial) const;
     void KeepFunctions(uint64_t serial, const ModuleRead& module,
                        const std::vector<uint64_t>& imports);
-    // Checks the functions of every module found, resolving forwarders'
-    // modules, until nothing is pending.
-    void CheckAllFunctions();
+    // Checks the functions of `first` and of every module found, resolving
+    // forwarders' modules, until nothing is pending.
+    void CheckAllFunctions(const std::vector<ModuleId>& first);
     // IFunctionSource, over the serials of the reference list.
     Resolution ResolveImport(ModuleId importer, size_t descriptor, ModuleId& module) override;
     Resolution ResolveForwarder(ModuleId exporter, const std::string& name,
@@ -253,7 +277,12 @@ private:
     // only they import.
     // By serial (serials are dense): a look-up per import costs no hashing.
     std::vector<KeptFunctions> m_kept;
-    KeptFunctions m_keptScanned;  // the scanned module's
+    KeptFunctions m_keptScanned;             // the scanned module's
+    std::vector<KeptFunctions> m_keptRoots;  // an audit's roots, from kFirstRoot
+    std::vector<uint64_t> m_withManifest;
+    bool m_bAuditCheck = false;  // within CheckFunctionsOf
+    ForwardUse m_binding{};      // the import whose functions are being bound
+    std::set<ForwardUse> m_forwardUses;
     std::map<std::pair<uint64_t, std::string>, uint64_t> m_forwarded;
     std::unordered_set<uint64_t> m_onlyForwarded;
     std::vector<MissingFunction> m_missingFunctions;

@@ -40,6 +40,7 @@ void CReferenceScanner::ActivateManifest(const std::string& modulePath, const Mo
     if (!m_options.assemblies || module.manifest.source.empty()) return;
     if (m_pObserver) m_pObserver->OnManifest(modulePath, module.manifest);
     if (!module.manifest.read) return;
+    if (ownImportsOnly && module.manifest.HasDependencies()) m_withManifest.push_back(importer);
     std::vector<std::string> imported;
     if (ownImportsOnly) {
         for (const auto* names : {&module.imports, &module.delayImports})

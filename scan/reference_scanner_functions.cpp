@@ -19,21 +19,41 @@ void CReferenceScanner::KeepFunctions(uint64_t serial, const ModuleRead& module,
 
 const CReferenceScanner::KeptFunctions* CReferenceScanner::Kept(uint64_t serial) const {
     if (serial == CImportEdges::kScannedModule) return &m_keptScanned;
+    if (serial >= kFirstRoot) {
+        return serial - kFirstRoot < m_keptRoots.size() ? &m_keptRoots[serial - kFirstRoot]
+                                                        : nullptr;
+    }
     return serial < m_kept.size() && m_kept[serial].functions ? &m_kept[serial] : nullptr;
 }
 
-void CReferenceScanner::CheckAllFunctions() {
+void CReferenceScanner::CheckFunctionsOf(std::vector<std::shared_ptr<const ModuleFunctions>> roots,
+                                         std::vector<std::vector<uint64_t>> imports) {
+    m_keptRoots.clear();
+    std::vector<ModuleId> first;
+    for (size_t k = 0; k < roots.size() && k < imports.size(); ++k) {
+        m_keptRoots.push_back(KeptFunctions{std::move(roots[k]), std::move(imports[k])});
+        first.push_back(kFirstRoot + k);
+    }
+    m_forwardUses.clear();
+    m_bAuditCheck = true;
+    CheckAllFunctions(first);
+    m_bAuditCheck = false;
+}
+
+void CReferenceScanner::CheckAllFunctions(const std::vector<ModuleId>& first) {
     // Each pass either completes or adds a forwarder's module not held before;
     // the names come from files, so the passes end.
     for (;;) {
-        std::vector<CheckedModule> modules{{CImportEdges::kScannedModule, false}};
-        std::unordered_set<const ModuleFunctions*> listed{Functions(modules[0].module)};
+        std::vector<CheckedModule> modules;
+        for (const ModuleId module : first) modules.push_back({module, false});
+        std::unordered_set<const ModuleFunctions*> listed;
         for (size_t i = 0; i < m_references.size(); ++i) {
             const uint64_t serial = m_references.SerialAt(i);
             // Two entries that stand for one module read (a name and its
-            // alias) are checked once.
+            // alias) are checked once; an entry for the scanned module's own
+            // file is checked as well, also where a read cache shares its read.
             if (m_references[i].State() == REF_FOUND && listed.insert(Functions(serial)).second)
-                modules.push_back({serial, m_references[i].delayLoadOnly});
+                modules.push_back({serial, !m_bAuditCheck && m_references[i].delayLoadOnly});
         }
         if (CheckFunctions(*this, modules, m_missingFunctions)) return;
         ResolveReferences();
@@ -71,6 +91,11 @@ IFunctionSource::Resolution CReferenceScanner::ResolveImport(ModuleId importer, 
                                                              ModuleId& module) {
     const KeptFunctions* kept = Kept(importer);
     if (kept == nullptr || descriptor >= kept->imports.size()) return UNRESOLVED;
+    // The functions of this import are bound next.
+    m_binding =
+        ForwardUse{importer, kNoSerial,
+                   kept->functions && descriptor < kept->functions->imports.modules.size() &&
+                       kept->functions->imports.modules[descriptor].delayLoad};
     return FoundModuleOf(kept->imports[descriptor], module);
 }
 
@@ -87,8 +112,14 @@ IFunctionSource::Resolution CReferenceScanner::ResolveForwarder(ModuleId exporte
         const uint64_t serial =
             AddReference(name, 0, REF_PENDING, delayOnly ? ORIGIN_DELAY_IMPORT : ORIGIN_IMPORT);
         if (m_references.size() > before) m_onlyForwarded.insert(serial);
-        m_edges.AddImports(exporter, {serial});
+        // An audit's modules share the exporter: its edge would lead every
+        // one of them to the forwarder's module.
+        if (!m_bAuditCheck) m_edges.AddImports(exporter, {serial});
         added->second = serial;
+    }
+    if (m_bAuditCheck) {
+        m_binding.module = added->second;
+        m_forwardUses.insert(m_binding);
     }
     return FoundModuleOf(added->second, module);
 }

@@ -63,6 +63,15 @@ void ReadManifestBeside(IScanPlatform& platform, const std::string& exePath,
     result.read = ReadManifest(Bytes(*file, 0, file->FileSize()), result.manifest, result.error);
 }
 
+void TakeManifestBeside(IScanPlatform& platform, const std::string& modulePath,
+                        ModuleManifest& manifest) {
+    const std::string_view extension =
+        std::string_view(modulePath)
+            .substr(modulePath.size() - std::min<size_t>(modulePath.size(), 4));
+    if (manifest.source.empty() && EqualsNoCase(extension, ".exe"))
+        ReadManifestBeside(platform, modulePath, manifest);
+}
+
 void CSideBySideStore::BeginScan() {
     m_bListed = false;
     m_keys.clear();

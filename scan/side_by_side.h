@@ -37,6 +37,11 @@ struct ResolvedAssembly {
 void ReadManifestBeside(IScanPlatform& platform, const std::string& exePath,
                         ModuleManifest& result);
 
+// The manifest of the module a scan names, read from its resource: for an
+// EXE without one, the file beside it is taken instead.
+void TakeManifestBeside(IScanPlatform& platform, const std::string& modulePath,
+                        ModuleManifest& manifest);
+
 class CSideBySideStore {
 public:
     explicit CSideBySideStore(IScanPlatform& platform) : m_platform(platform) {}

@@ -642,9 +642,16 @@ TEST_F(Cli, AuditChecksEveryModuleOfTheFolders) {
 }
 
 // Over a generated tree of shared, missing, non-PE, delay-loaded and
-// other-machine DLLs, the audit's answer for each module is what a scan of
-// that module alone reports as unresolved (--module-dir for a DLL), with the
-// same exit status.
+// other-machine DLLs (none exports what the others import), and t/f/: user.dll
+// imports a function lib.dll lacks and one it forwards to gone.dll, and two
+// programs load user.dll; three.exe imports a function fwd.dll forwards to
+// far.dll, of lib.dll only what it exports itself, late.dll, which
+// delay-loads the function lib.dll forwards, and junk.dll, which is no module
+// in its folder but one in the system directory; sxs1.exe's manifest names a
+// private assembly, sxs2.exe's file beside it one that is nowhere. The
+// audit's answer for each module is what a scan of that module alone reports
+// (--module-dir for a DLL): the unresolved names, the missing functions and
+// the exit status.
 TEST_F(Cli, AuditAnswersAsScansOfEachModule) {
     const std::vector<std::string> dirs{"t/a/", "t/b/", "t/c/"};
     uint32_t seed = 7;
@@ -663,21 +670,66 @@ TEST_F(Cli, AuditAnswersAsScansOfEachModule) {
         temp.Write(dirs[i % 3] + name, module.Build());
     }
     temp.WriteText("t/b/m37.dll", "not a module\n");
-    for (const char* options : {"", "--delay-load", "--match-machine", "--loader"}) {
-        SCOPED_TRACE(options);
-        std::vector<std::string> args{
-            "--system-dir", temp.File("t/c"), "--windows-dir", "", "--path", ""};
-        if (*options) args.push_back(options);
+    using test::PeBuilder;
+    temp.Write("t/f/lib.dll", PeBuilder().Dll().Exports({"fwd=gone.x", "present"}).Build());
+    temp.Write(
+        "t/f/user.dll",
+        PeBuilder().Dll().Import("lib.dll", {"present", "absent", "fwd"}).Exports({"u"}).Build());
+    temp.Write("t/f/late.dll",
+               PeBuilder().Dll().DelayImport("lib.dll", true, {"fwd"}).Exports({"l"}).Build());
+    temp.Write("t/f/one.exe", PeBuilder().Import("user.dll", {"u"}).Build());
+    temp.Write("t/f/two.exe", PeBuilder()
+                                  .Import("user.dll", {"u"})
+                                  .DelayImport("lib.dll", true, {"late", "fwd"})
+                                  .Build());
+    temp.Write("t/f/fwd.dll", PeBuilder().Dll().Exports({"far=far.gone"}).Build());
+    temp.Write("t/f/three.exe", PeBuilder()
+                                    .Import("fwd.dll", {"far"})
+                                    .Import("junk.dll")
+                                    .Import("lib.dll", {"present"})
+                                    .Import("late.dll", {"l"})
+                                    .Build());
+    temp.WriteText("t/f/junk.dll", "not a module\n");
+    temp.Write("t/c/junk.dll", PeBuilder().Dll().Build());
+    temp.Write("t/f/sxs1.exe",
+               test::PeWithResources(
+                   {{24, 1, test::AssemblyText("One", "1.0.0.0", "", "Kivrel.Priv/1.0.0.0")}},
+                   PeBuilder().Import("priv.dll")));
+    temp.WriteText("t/f/Kivrel.Priv/Kivrel.Priv.manifest",
+                   test::AssemblyText("Kivrel.Priv", "1.0.0.0", "priv.dll"));
+    temp.Write("t/f/Kivrel.Priv/priv.dll", PeBuilder().Dll().Build());
+    temp.Write("t/f/sxs2.exe", PeBuilder().Import("user.dll", {"u"}).Build());
+    temp.WriteText("t/f/sxs2.exe.manifest",
+                   test::AssemblyText("Two", "1.0.0.0", "", "Kivrel.Gone/1.0.0.0"));
+    fs::create_directories(temp.File("w/winsxs/Manifests"));
+    // Each object of a "missingFunctions" array in [from, to), sorted.
+    auto functions = [](const std::string& json, size_t from, size_t to) {
+        std::vector<std::string> found;
+        for (size_t at = json.find("{\"importer\"", from); at < to;
+             at = json.find("{\"importer\"", at + 1))
+            found.push_back(json.substr(at, json.find('}', at) + 1 - at));
+        std::sort(found.begin(), found.end());
+        return found;
+    };
+    const std::vector<std::vector<std::string>> rows{
+        {}, {"--delay-load"}, {"--match-machine"}, {"--loader"}, {"--functions", "--delay-load"}};
+    for (const auto& options : rows) {
+        SCOPED_TRACE(options.empty() ? "" : options.front());
+        std::vector<std::string> args{"--system-dir", temp.File("t/c"), "--windows-dir",
+                                      temp.File("w"), "--path",         ""};
+        args.insert(args.end(), options.begin(), options.end());
         std::vector<std::string> auditArgs = args;
         auditArgs.insert(auditArgs.end(), {"--audit", "--json", "--recursive", temp.File("t")});
         const std::string json = RunCommand(auditArgs).out;
         size_t checked = 0;
         for (const auto& entry : fs::recursive_directory_iterator(temp.File("t"))) {
             const std::string path = entry.path().string();
-            if (!entry.is_regular_file() || path.find("m37") != std::string::npos) continue;
+            if (!entry.is_regular_file() || Contents(path).rfind("MZ", 0) != 0) continue;
             std::vector<std::string> single = args;
             single.insert(single.end(), {"--module-dir", "--missing-only", path});
             const Outcome alone = RunCommand(single);
+            single.end()[-2] = "--json";
+            const std::string aloneJson = RunCommand(single).out;
             std::vector<std::string> names;
             std::istringstream lines(alone.out);
             for (std::string line; std::getline(lines, line);) names.push_back(line);
@@ -687,7 +739,8 @@ TEST_F(Cli, AuditAnswersAsScansOfEachModule) {
             WriteJsonString(key, path);
             const size_t at = json.find("{\"path\": " + key.str());
             ASSERT_NE(at, std::string::npos) << path;
-            const std::string module = json.substr(at, json.find('}', at) - at);
+            const size_t end = json.find("]}", json.find("\"missingFunctions\"", at));
+            const std::string module = json.substr(at, end - at);
             std::vector<std::string> audited;
             for (const char* field : {"\"unresolved\": [", "\"delayLoadOnly\": ["}) {
                 const size_t from = module.find(field) + std::string(field).size();
@@ -701,12 +754,24 @@ TEST_F(Cli, AuditAnswersAsScansOfEachModule) {
             std::sort(audited.begin(), audited.end());
             audited.erase(std::unique(audited.begin(), audited.end()), audited.end());
             EXPECT_EQ(audited, names) << path;
+            EXPECT_EQ(functions(json, at, end), functions(aloneJson, 0, aloneJson.size())) << path;
             EXPECT_NE(module.find("\"exitStatus\": " + std::to_string(alone.status)),
                       std::string::npos)
                 << path << module;
             ++checked;
         }
-        EXPECT_EQ(checked, 36u);
+        EXPECT_EQ(checked, 47u);
+        if (options.empty() || options.front() != "--loader") continue;
+        for (const char* fact : {"\"importer\": \"user.dll\", \"module\": \"lib.dll\", \"name\": "
+                                 "\"absent\", \"delayLoadOnly\": false}",
+                                 "\"Kivrel.Gone 1.0.0.0 (side-by-side assembly)\"",
+                                 "\"unresolved\": [\"far.dll\", \"gone.dll\"]"})
+            EXPECT_NE(json.find(fact), std::string::npos) << fact << " in\n" << json;
+        EXPECT_EQ(RunCommand({"--audit", "--functions", temp.File("t/f/one.exe")}).out,
+                  temp.File("t/f/one.exe") +
+                      ": not found: gone.dll; missing functions: 1\n\n"
+                      "1 module checked, 1 with problems\n"
+                      "gone.dll (needed by 1)\n");
     }
 }
 

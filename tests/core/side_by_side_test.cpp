@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -73,17 +72,6 @@ TEST(ResourceDirectory, FindsOrRefusesDamage) {
     }
 }
 
-std::string AssemblyText(const std::string& name, const std::string& version,
-                         const std::string& files) {
-    std::string text =
-        "<assembly xmlns='urn:schemas-microsoft-com:asm.v1'><assemblyIdentity "
-        "name='" +
-        name + "' version='" + version + "'/>";
-    std::istringstream in(files);
-    for (std::string file; in >> file;) text += "<file name='" + file + "'/>";
-    return text + "</assembly>";
-}
-
 // A store in W:\ (a listed file "gone.dll" is not in its folder) and an
 // application folder A:\ with two private assemblies and one of the wrong version.
 class SideBySideTest : public ::testing::Test {
@@ -114,9 +102,9 @@ protected:
         for (const char* name : {"Sub.Asm", "Old.Asm.manifest"}) Entry("A:\\", name);
         for (const char* name : {"sub.asm.DLL", "sub.dll"}) Entry("A:\\Sub.Asm\\", name);
         const Bytes dll =
-            test::PeWithResources({{24, 1, AssemblyText("Sub.Asm", "1.0.0.0", "sub.dll")}});
+            test::PeWithResources({{24, 1, test::AssemblyText("Sub.Asm", "1.0.0.0", "sub.dll")}});
         platform.files["A:\\Sub.Asm\\sub.asm.DLL"] = std::string(dll.begin(), dll.end());
-        platform.files["A:\\Old.Asm.manifest"] = AssemblyText("Old.Asm", "2.0.0.0", "");
+        platform.files["A:\\Old.Asm.manifest"] = test::AssemblyText("Old.Asm", "2.0.0.0", "");
     }
 
     void Entry(const std::string& directory, const std::string& name) {
@@ -124,7 +112,7 @@ protected:
     }
     void Install(const std::string& key, const std::string& files, bool folder = true) {
         Entry(kManifests, key + ".manifest");
-        platform.files[kManifests + key + ".manifest"] = AssemblyText("", "", files);
+        platform.files[kManifests + key + ".manifest"] = test::AssemblyText("", "", files);
         if (folder) Entry(kStore, key);
         std::istringstream in(files);
         for (std::string file; in >> file;)
@@ -198,7 +186,7 @@ TEST_F(SideBySideTest, ChoosesTheAssemblyTheLoaderWould) {
 // The resource of the ID asked for; for an EXE without one, the file beside it.
 TEST_F(SideBySideTest, NoStoreAndModuleManifests) {
     EXPECT_EQ(Resolve("Microsoft.VC90.CRT", "9.0.30729.1"), "- no side-by-side store");
-    const std::string text = AssemblyText("A", "1.0.0.0", "a.dll");
+    const std::string text = test::AssemblyText("A", "1.0.0.0", "a.dll");
     const Bytes withOne = test::PeWithResources({{24, 1, text}}),
                 withTwo = test::PeWithResources({{24, 2, text}});
     Bytes damaged = withOne;

@@ -1,6 +1,7 @@
 #include "resource_writer.h"
 
 #include <map>
+#include <sstream>
 
 namespace kivrel::test {
 
@@ -60,6 +61,23 @@ std::vector<uint8_t> PeWithResources(const std::vector<ResourceEntry>& resources
                   std::move(section)})
         .DataDirectory(2, kResourceRva, size)
         .Build();
+}
+
+std::string AssemblyText(const std::string& name, const std::string& version,
+                         const std::string& files, const std::string& dependencies) {
+    std::string text =
+        "<assembly xmlns='urn:schemas-microsoft-com:asm.v1'><assemblyIdentity name='" + name +
+        "' version='" + version + "'/>";
+    std::istringstream in(files);
+    for (std::string file; in >> file;) text += "<file name='" + file + "'/>";
+    std::istringstream wanted(dependencies);
+    for (std::string dependency; wanted >> dependency;) {
+        const size_t slash = dependency.find('/');
+        text += "<dependency><dependentAssembly><assemblyIdentity type='win32' name='" +
+                dependency.substr(0, slash) + "' version='" + dependency.substr(slash + 1) +
+                "' processorArchitecture='*'/></dependentAssembly></dependency>";
+    }
+    return text + "</assembly>";
 }
 
 }  // namespace kivrel::test

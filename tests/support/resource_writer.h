@@ -20,4 +20,9 @@ struct ResourceEntry {
 std::vector<uint8_t> PeWithResources(const std::vector<ResourceEntry>& resources,
                                      PeBuilder pe = PeBuilder().Dll());
 
+// A manifest: the assembly `name` `version` listing the space-separated
+// `files`, depending on the space-separated "NAME/VERSION" `dependencies`.
+std::string AssemblyText(const std::string& name, const std::string& version,
+                         const std::string& files, const std::string& dependencies = "");
+
 }  // namespace kivrel::test
