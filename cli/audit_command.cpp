@@ -57,7 +57,8 @@ std::string ProblemsOf(const AuditedModule& module) {
     if (IsFailingMessage(module.messageId)) parts.push_back(MessageText(module.messageId));
     // Those it needs at start-up, as the names above.
     size_t functions = 0;
-    for (const auto& missing : module.missingFunctions) functions += !missing.second.delayLoadOnly;
+    for (const FunctionInClosure& missing : module.missingFunctions)
+        functions += !missing.delayLoadOnly;
     if (functions != 0) parts.push_back("missing functions: " + std::to_string(functions));
     std::string text;
     for (const std::string& part : parts) text += (text.empty() ? "" : "; ") + part;
@@ -117,8 +118,9 @@ void WriteJson(std::ostream& out, const std::vector<AuditedModule>& modules, con
         out << ", \"missingFunctions\": [";
         for (size_t k = 0; k < module.missingFunctions.size(); ++k) {
             out << (k ? ", " : "");
-            WriteJsonMissingFunction(out, module.missingFunctions[k].first,
-                                     module.missingFunctions[k].second);
+            const FunctionInClosure& missing = module.missingFunctions[k];
+            WriteJsonMissingFunction(out, missing.missing->importer, missing.missing->function,
+                                     missing.delayLoadOnly);
         }
         out << "]}";
     }

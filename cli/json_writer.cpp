@@ -103,7 +103,7 @@ void WritePassedOver(std::ostream& out, const std::vector<const PassedOver*>& fi
 }  // namespace
 
 void WriteJsonMissingFunction(std::ostream& out, const std::string& importer,
-                              const MissingFunction& missing) {
+                              const MissingFunction& missing, bool delayLoadOnly) {
     out << "{\"importer\": ";
     WriteJsonString(out, importer);
     out << ", \"module\": ";
@@ -118,7 +118,7 @@ void WriteJsonMissingFunction(std::ostream& out, const std::string& importer,
         out << ", \"forwardedTo\": ";
         WriteJsonString(out, missing.forwardedTo);
     }
-    out << ", \"delayLoadOnly\": " << (missing.delayLoadOnly ? "true" : "false") << "}";
+    out << ", \"delayLoadOnly\": " << (delayLoadOnly ? "true" : "false") << "}";
 }
 
 void WriteJsonReport(std::ostream& out, const CScanResult& result,
@@ -181,7 +181,8 @@ void WriteJsonReport(std::ostream& out, const CScanResult& result,
         const auto& missing = result.MissingFunctions();
         for (size_t i = 0; i < missing.size(); ++i) {
             out << (i ? ",\n    " : "\n    ");
-            WriteJsonMissingFunction(out, result.ImporterName(missing[i]), missing[i]);
+            WriteJsonMissingFunction(out, result.ImporterName(missing[i]), missing[i],
+                                     missing[i].delayLoadOnly);
         }
         out << (missing.empty() ? "]" : "\n  ]");
     }

@@ -18,9 +18,10 @@ namespace kivrel::cli {
 // "surrogateescape"), so that os.fsencode gives the bytes back.
 void WriteJsonString(std::ostream& out, const std::string& text);
 
-// One entry of a "missingFunctions" array, its importer named by file name.
+// One entry of a "missingFunctions" array, its importer named by file name;
+// `delayLoadOnly` as the module the array belongs to needs it.
 void WriteJsonMissingFunction(std::ostream& out, const std::string& importer,
-                              const MissingFunction& missing);
+                              const MissingFunction& missing, bool delayLoadOnly);
 
 void WriteJsonReport(std::ostream& out, const CScanResult& result,
                      const std::vector<ReportLine>& lines);

@@ -165,7 +165,8 @@ CAuditScan::Marks CAuditScan::MarkGraph(
         }
         const long index = IndexOf(missing.importer);
         if (index < 0) continue;
-        marks.missing[size_t(index)].push_back(missing);
+        marks.missing[size_t(index)].push_back(std::make_shared<const AuditedFunction>(
+            AuditedFunction{FileNameOf(m_scanner.FoundPath(size_t(index))), missing}));
         mark(missing.importer, false);
     }
     // A module that reaches one of these may have other names in its closure
@@ -204,8 +205,11 @@ void CAuditScan::ScanAlone(AuditedModule& answer) {
     SortNoCase(answer.notFound);
     SortNoCase(answer.incorrect);
     SortNoCase(answer.delayLoadOnly);
-    for (const MissingFunction& missing : result.MissingFunctions())
-        answer.missingFunctions.emplace_back(result.ImporterName(missing), missing);
+    for (const MissingFunction& missing : result.MissingFunctions()) {
+        answer.missingFunctions.push_back({std::make_shared<const AuditedFunction>(AuditedFunction{
+                                               result.ImporterName(missing), missing}),
+                                           missing.delayLoadOnly});
+    }
     answer.exitStatus = result.ExitStatus();
 }
 
@@ -460,8 +464,11 @@ bool CAuditScan::Answer(const Root& root, const NeedGraph& graph, const CNeeds& 
     const CReferenceList& references = m_scanner.References();
     if (missing != nullptr) {
         const std::string name = FileNameOf(answer.path);
-        for (const MissingFunction& function : *missing)
-            answer.missingFunctions.emplace_back(name, function);
+        for (const MissingFunction& function : *missing) {
+            answer.missingFunctions.push_back(
+                {std::make_shared<const AuditedFunction>(AuditedFunction{name, function}),
+                 function.delayLoadOnly});
+        }
     }
     for (const uint32_t index : reached) {
         const std::string& text = references[index].text;
@@ -470,11 +477,9 @@ bool CAuditScan::Answer(const Root& root, const NeedGraph& graph, const CNeeds& 
             // Reached for being marked: the functions its own imports miss.
             if (marks == nullptr) continue;
             if (marks->alone[index]) return false;
-            const std::string importer = FileNameOf(m_scanner.FoundPath(index));
-            for (MissingFunction function : marks->missing[index]) {
-                function.delayLoadOnly = function.delayLoadOnly || !isNeeded;
-                answer.missingFunctions.emplace_back(importer, std::move(function));
-            }
+            for (const auto& missing : marks->missing[index])
+                answer.missingFunctions.push_back(
+                    {missing, missing->function.delayLoadOnly || !isNeeded});
             continue;
         }
         if (!isNeeded) {
@@ -489,8 +494,8 @@ bool CAuditScan::Answer(const Root& root, const NeedGraph& graph, const CNeeds& 
     SortNoCase(answer.incorrect);
     SortNoCase(answer.delayLoadOnly);
     if (!answer.notFound.empty() || !answer.incorrect.empty()) answer.exitStatus = 1;
-    for (const auto& function : answer.missingFunctions) {
-        if (!function.second.delayLoadOnly) answer.exitStatus = 1;
+    for (const FunctionInClosure& function : answer.missingFunctions) {
+        if (!function.delayLoadOnly) answer.exitStatus = 1;
     }
     return true;
 }

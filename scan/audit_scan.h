@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -19,6 +20,17 @@
 
 namespace kivrel {
 
+// A function that does not bind, with its importer's file name: one for each
+// importer's import, shared by every module whose closure holds the importer.
+struct AuditedFunction {
+    std::string importer;
+    MissingFunction function;
+};
+struct FunctionInClosure {
+    std::shared_ptr<const AuditedFunction> missing;
+    bool delayLoadOnly;  // the module needs it only through delay-loading
+};
+
 struct AuditedModule {
     std::string path;
     bool isPe = false;  // false: not a module at all (nothing else is set)
@@ -29,9 +41,9 @@ struct AuditedModule {
     std::vector<std::string> incorrect;
     // Unresolved names it needs only through delay-loading.
     std::vector<std::string> delayLoadOnly;
-    // With functions checked: each imported function that does not bind,
-    // with its importer's file name, as a scan of the module alone gives it.
-    std::vector<std::pair<std::string, MissingFunction>> missingFunctions;
+    // With functions checked: each imported function that does not bind, as
+    // a scan of the module alone gives it.
+    std::vector<FunctionInClosure> missingFunctions;
     int exitStatus = 0;  // what a scan of the module alone exits with
 };
 
@@ -82,7 +94,8 @@ private:
     long IndexOf(uint64_t serial) const;
     // What a shared scan found beyond unresolved names, by reference index.
     struct Marks {
-        std::vector<std::vector<MissingFunction>> missing;  // of the node's own imports
+        std::vector<std::vector<std::shared_ptr<const AuditedFunction>>>
+            missing;              // of its own imports
         std::vector<bool> alone;  // a module that reaches it is scanned alone
     };
     // The shared graph of the current scan, over reference indexes.
