@@ -21,9 +21,8 @@ using Bytes = std::vector<uint8_t>;
 using test::PutU32;
 
 std::string Found(const Bytes& image, uint16_t type, uint16_t id) {
-    const CMappedImage mapped(image.data(), uint32_t(image.size()));
     ResourceData data;
-    switch (FindResourceData(mapped, type, id, data)) {
+    switch (FindResourceData(test::InMemory(image), type, id, data)) {
         case RESOURCE_ABSENT:
             return "absent";
         case RESOURCE_DAMAGED:
@@ -204,8 +203,7 @@ TEST_F(SideBySideTest, NoStoreAndModuleManifests) {
     for (const auto& row : rows) {
         ModuleManifest found;
         if (row.image != nullptr) {
-            ReadManifestResource(CMappedImage(row.image->data(), uint32_t(row.image->size())),
-                                 row.id, found);
+            ReadManifestResource(test::InMemory(*row.image), row.id, found);
         } else {
             ReadManifestBeside(platform, "A:\\b.exe", found);
         }
