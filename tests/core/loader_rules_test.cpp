@@ -36,7 +36,7 @@ TEST(WineRegistry, PlainStringsOfTheKeysAskedFor) {
     EXPECT_EQ(Strings(head + "[a\\\\c] 1\n\"x\"=\"y\"\n", REGISTRY_KEY_ABSENT), "");
     EXPECT_EQ(Strings(head +
                           "[A\\\\B] 1\r\n#time=1\r\n\"x\"=\"k.dll\"\r\n"
-                          "\"q\\\"\\\\\"=\"a\\\\b\\x41\\101\"\n"  // q"\ = a\bAA
+                          "\"q\\\"\\\\\"=\"a\\\\b\\x00411\\1010\"\n"  // q"\ = a\bA1A0
                           "\"e\"=str(2):\"%SystemRoot%\"\n\"d\"=dword:00000001\n@=\"default\"\n"
                           "\"wide\"=\"\\xe9.dll\"\n\"ctl\"=\"a\\tb\"\n\"open\"=\"k.dll\n"
                           "\"" +
@@ -46,7 +46,7 @@ TEST(WineRegistry, PlainStringsOfTheKeysAskedFor) {
                           "[c\\\\Known\\]DLLs] 1\n\"x\"=\"bracket\"\n"
                           "[c\\\\knowndlls] 1\n\"y\"=\"two\"\n",
                       REGISTRY_KEY_FOUND),
-              "|x=k.dll|q\"\\=a\\bAA|y=two");
+              "|x=k.dll|q\"\\=a\\bA1A0|y=two");
 }
 
 // Each source of the list, and the name forms that match it.
