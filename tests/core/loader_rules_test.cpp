@@ -38,8 +38,8 @@ TEST(WineRegistry, PlainStringsOfTheKeysAskedFor) {
                           "[A\\\\B] 1\r\n#time=1\r\n\"x\"=\"k.dll\"\r\n"
                           "\"q\\\"\\\\\"=\"a\\\\b\\x00411\\1010\"\n"  // q"\ = a\bA1A0
                           "\"e\"=str(2):\"%SystemRoot%\"\n\"d\"=dword:00000001\n@=\"default\"\n"
-                          "\"wide\"=\"\\xe9.dll\"\n\"ctl\"=\"a\\tb\"\n\"open\"=\"k.dll\n"
-                          "\"" +
+                          "\"wide\"=\"\\xe9.dll\"\n\"ctl\"=\"a\\tb\"\n\"del\"=\"\\x7f\"\n"
+                          "\"open\"=\"k.dll\n\"" +
                           std::string(300, 'n') +
                           "\"=\"long\"\n"
                           "[a\\\\b\\\\sub] 1\n\"x\"=\"sub\"\n"
