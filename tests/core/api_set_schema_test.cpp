@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "api_set_writer.h"
-#include "mapped_image.h"
 #include "pe_writer.h"
 
 namespace kivrel {
@@ -36,10 +35,9 @@ TEST(ApiSetSchema, SyntheticSchemasOfEachVersion) {
         SCOPED_TRACE(version);
         const Bytes dll =
             test::BuildApiSetSchemaDll(test::BuildApiSetSection(version, Entries(version)));
-        const CMappedImage image(dll.data(), static_cast<uint32_t>(dll.size()));
         CApiSetSchema schema;
         std::string error, answers;
-        ASSERT_TRUE(schema.Load(image, error)) << error;
+        ASSERT_TRUE(schema.Load(test::InMemory(dll), error)) << error;
         EXPECT_EQ(schema.Version(), version);
         const std::string lookups = std::string(
                                         "api-ms-win-core-console-l1-1-0.dll>kernel32.dll|"
@@ -104,10 +102,9 @@ TEST(ApiSetSchema, DamagedSchemasAreRefusedWhole) {
     }
     for (const Bytes& file :
          {test::PeBuilder().Pe32Plus().Build(), Bytes{'M', 'Z'}, test::BuildApiSetSchemaDll({})}) {
-        const CMappedImage image(file.data(), static_cast<uint32_t>(file.size()));
         CApiSetSchema schema;
         std::string error;
-        EXPECT_FALSE(schema.Load(image, error));
+        EXPECT_FALSE(schema.Load(test::InMemory(file), error));
         EXPECT_FALSE(error.empty());
     }
 }

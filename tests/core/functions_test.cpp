@@ -15,13 +15,10 @@
 namespace kivrel {
 namespace {
 
+using test::InMemory;
 using test::PeBuilder;
 using test::PeLayout;
 using Bytes = std::vector<uint8_t>;
-
-CMappedImage InMemory(const Bytes& bytes) {
-    return CMappedImage(bytes.data(), static_cast<uint32_t>(bytes.size()));
-}
 
 // "@index", "@index->forwarder" or "!reason".
 std::string Describe(const ExportMatch& m) {

@@ -16,14 +16,11 @@ namespace kivrel {
 namespace {
 
 using test::DosStub;
+using test::InMemory;
 using test::PeBuilder;
 using test::PeLayout;
 using Bytes = std::vector<uint8_t>;
 constexpr uint32_t kNE = 'N' | 'E' << 8;  // "NE\0\0" as a signature
-
-CMappedImage InMemory(const Bytes& bytes) {
-    return CMappedImage(bytes.data(), static_cast<uint32_t>(bytes.size()));
-}
 
 // A DOS stub of `size` bytes whose new header at 64 begins with `signature`.
 Bytes At64(const std::string& signature, size_t size = 128) {

@@ -36,17 +36,17 @@ TEST(WineRegistry, PlainStringsOfTheKeysAskedFor) {
     EXPECT_EQ(Strings(head + "[a\\\\c] 1\n\"x\"=\"y\"\n", REGISTRY_KEY_ABSENT), "");
     EXPECT_EQ(Strings(head +
                           "[A\\\\B] 1\r\n#time=1\r\n\"x\"=\"k.dll\"\r\n"
-                          "\"q\\\"\\\\\"=\"a\\\\b\\x41\\101\"\n"  // q"\ = a\bAA
+                          "\"q\\\"\\\\\"=\"a\\\\b\\x00411\\1010\"\n"  // q"\ = a\bA1A0
                           "\"e\"=str(2):\"%SystemRoot%\"\n\"d\"=dword:00000001\n@=\"default\"\n"
-                          "\"wide\"=\"\\xe9.dll\"\n\"ctl\"=\"a\\tb\"\n\"open\"=\"k.dll\n"
-                          "\"" +
+                          "\"wide\"=\"\\xe9.dll\"\n\"ctl\"=\"a\\tb\"\n\"del\"=\"\\x7f\"\n"
+                          "\"open\"=\"k.dll\n\"" +
                           std::string(300, 'n') +
                           "\"=\"long\"\n"
                           "[a\\\\b\\\\sub] 1\n\"x\"=\"sub\"\n"
                           "[c\\\\Known\\]DLLs] 1\n\"x\"=\"bracket\"\n"
                           "[c\\\\knowndlls] 1\n\"y\"=\"two\"\n",
                       REGISTRY_KEY_FOUND),
-              "|x=k.dll|q\"\\=a\\bAA|y=two");
+              "|x=k.dll|q\"\\=a\\bA1A0|y=two");
 }
 
 // Each source of the list, and the name forms that match it.

@@ -38,7 +38,8 @@ TEST(XmlReader, ElementsOrRefusal) {
          "<{u}a {v}x=\"1\" y=\"2\"><{v}b {http://www.w3.org/XML/1998/namespace}lang=\"en\"></>"
          "<{}c></></>"},
         {"values: references, white space, CR LF",
-         "<a x=\"&#9;&#x41;&lt;&amp;&quot;&apos;>\r\n\tb\rc\"/>", "<{}a x=\"\tA<&\"'>  b c\"></>"},
+         "<a x=\"&#9;&#x41;&#x6f;&lt;&amp;&quot;&apos;>\r\n\tb\rc\"/>",
+         "<{}a x=\"\tAo<&\"'>  b c\"></>"},
         {"text, CDATA, references in text", "<a>t &gt; &#x10FFFF; <![CDATA[<&]]></a>", "<{}a></>"},
         {"a value of any length", "<a x='" + longValue + "'/>", "<{}a x=\"" + longValue + "\"></>"},
         {"64 levels", Nested(64),
@@ -156,6 +157,7 @@ TEST(Manifest, VersionsAndLookupSafeIdentities) {
     AssemblyVersion version;
     for (const char* bad : {"1.0.0", "1.0.0.0.0", "1.0.0.65536", "1..0.0", "1.0.0.0 ", "-1.0.0.0"})
         EXPECT_FALSE(AssemblyVersion::Parse(bad, version)) << bad;
+    EXPECT_TRUE(AssemblyVersion::Parse("65535.0.0.65535", version));
     const AssemblyIdentity safe{"",  "Microsoft.VC90.CRT", "9.0.21022.8",
                                 "*", "1fc8b3b9a1e18e3b",   "en-us"};
     EXPECT_TRUE(IsLookupSafe(safe));

@@ -21,9 +21,8 @@ using Bytes = std::vector<uint8_t>;
 using test::PutU32;
 
 std::string Found(const Bytes& image, uint16_t type, uint16_t id) {
-    const CMappedImage mapped(image.data(), uint32_t(image.size()));
     ResourceData data;
-    switch (FindResourceData(mapped, type, id, data)) {
+    switch (FindResourceData(test::InMemory(image), type, id, data)) {
         case RESOURCE_ABSENT:
             return "absent";
         case RESOURCE_DAMAGED:
@@ -88,9 +87,12 @@ protected:
         Install("x86_microsoft-windows-m..namespace-downlevel_31bf3856ad364e35_6.2.0.0_none_33",
                 "x.dll");
         Install("x86_microsoft.vc90.mfc_1fc8b3b9a1e18e3b_9.0.30729.1_none_44", "mfc90.dll", false);
-        for (const auto& [name, to] : {std::pair{"crt", "8.0.50727.762"}, {"atl", "8.0.99.0"}}) {
+        // Two policies for the CRT: the newer one decides.
+        for (const auto& [name, version, to] : {std::tuple{"crt", "4053", "8.0.50727.762"},
+                                                {"crt", "42", "8.0.50727.4053"},
+                                                {"atl", "4053", "8.0.99.0"}}) {
             const std::string key = "x86_policy.8.0.microsoft.vc80." + std::string(name) +
-                                    "_1fc8b3b9a1e18e3b_8.0.50727.4053_none_ff.manifest";
+                                    "_1fc8b3b9a1e18e3b_8.0.50727." + version + "_none_ff.manifest";
             Entry(kManifests, key);
             platform.files[kManifests + key] =
                 "<assembly xmlns='urn:schemas-microsoft-com:asm.v1'><dependency><dependentAssembly>"
@@ -204,8 +206,7 @@ TEST_F(SideBySideTest, NoStoreAndModuleManifests) {
     for (const auto& row : rows) {
         ModuleManifest found;
         if (row.image != nullptr) {
-            ReadManifestResource(CMappedImage(row.image->data(), uint32_t(row.image->size())),
-                                 row.id, found);
+            ReadManifestResource(test::InMemory(*row.image), row.id, found);
         } else {
             ReadManifestBeside(platform, "A:\\b.exe", found);
         }

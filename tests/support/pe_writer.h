@@ -13,6 +13,8 @@
 #include <utility>
 #include <vector>
 
+#include "mapped_image.h"
+
 namespace kivrel::test {
 
 // Little-endian writes; the vector grows when the write extends past its end.
@@ -106,6 +108,11 @@ private:
 // A module importing the space-separated `names`: "+64" makes it PE32+,
 // "~name" delay-loads a name.
 std::vector<uint8_t> PeImporting(const std::string& names = "");
+
+// An image of `bytes`, which must outlive it.
+inline CMappedImage InMemory(const std::vector<uint8_t>& bytes) {
+    return CMappedImage(bytes.data(), static_cast<uint32_t>(bytes.size()));
+}
 
 // A DOS-style file of `size` bytes: "MZ", the word at 24 and the dword at 60
 // (where the file holds them), the rest zero.
