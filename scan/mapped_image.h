@@ -62,7 +62,7 @@ public:
     uint32_t RvaToFileOffset(uint32_t rva) const {
         // Inline for the common case, an RVA in the section of the last one.
         const SectionRun& last = m_lastSection;
-        if (rva - last.virtualAddress < last.extent) {  // wraps for an RVA below it
+        if (rva >= last.virtualAddress && rva - last.virtualAddress < last.extent) {
             const uint64_t offset = uint64_t(last.rawPointer) + (rva - last.virtualAddress);
             return offset < kNoFileOffset ? static_cast<uint32_t>(offset) : kNoFileOffset;
         }

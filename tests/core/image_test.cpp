@@ -101,6 +101,7 @@ TEST(MappedImage, RvaTranslation) {
                                .Section({".three", 0x200, 0x3100, 0x200, 0x800, {}})  // overlaps
                                .Section({".empty", 0, 0x5000, 0x200, 0x800, {}})
                                .Section({".far", 0x100, 0x6000, 0x100, 0x100000, {}})
+                               .Section({".high", 0x2000, 0xFFFFF000, 0x2000, 0x200000, {}})
                                .Build();
     const test::SectionLayout s{"s", 0x100, 0x1000, 0x100, 0x200, {}};
     const Bytes wrap = PeBuilder().Section({"w", 0x1000, 0x1000, 0x1000, 0xFFFFFF00, {}}).Build();
@@ -124,6 +125,8 @@ TEST(MappedImage, RvaTranslation) {
         {"overlap: the first table entry wins", sections, 0x3100, 0x700},
         {"virtual size 0 holds nothing", sections, 0x5000, none},
         {"raw data beyond the file", sections, 0x6010, 0x100010},
+        {"a section reaching past 4 GiB", sections, 0xFFFFF010, 0x200010},
+        {"an RVA below it, its distance wrapping into the section's size", sections, 0x800, none},
         {"offset near 4 GiB", wrap, 0x1000, 0xFFFFFF00},
         {"offset overflowing 32 bits", wrap, 0x10FF, none},
         {"section count beyond the file", many, 0x1010, 0x210},
