@@ -25,6 +25,12 @@ void SortNoCase(std::vector<std::string>& names) {
     std::sort(keyed.begin(), keyed.end());
     for (size_t i = 0; i < names.size(); ++i) names[i] = std::move(keyed[i].second);
 }
+
+// A missing function that one answer alone holds, flagged as it was found.
+FunctionInClosure OwnMissing(std::string importer, const MissingFunction& function) {
+    return {std::make_shared<const AuditedFunction>(AuditedFunction{std::move(importer), function}),
+            function.delayLoadOnly};
+}
 }  // namespace
 
 CAuditScan::CAuditScan(IScanPlatform& platform, const LoaderOptions& options,
@@ -206,9 +212,7 @@ void CAuditScan::ScanAlone(AuditedModule& answer) {
     SortNoCase(answer.incorrect);
     SortNoCase(answer.delayLoadOnly);
     for (const MissingFunction& missing : result.MissingFunctions()) {
-        answer.missingFunctions.push_back({std::make_shared<const AuditedFunction>(AuditedFunction{
-                                               result.ImporterName(missing), missing}),
-                                           missing.delayLoadOnly});
+        answer.missingFunctions.push_back(OwnMissing(result.ImporterName(missing), missing));
     }
     answer.exitStatus = result.ExitStatus();
 }
@@ -465,9 +469,7 @@ bool CAuditScan::Answer(const Root& root, const NeedGraph& graph, const CNeeds& 
     if (missing != nullptr) {
         const std::string name = FileNameOf(answer.path);
         for (const MissingFunction& function : *missing) {
-            answer.missingFunctions.push_back(
-                {std::make_shared<const AuditedFunction>(AuditedFunction{name, function}),
-                 function.delayLoadOnly});
+            answer.missingFunctions.push_back(OwnMissing(name, function));
         }
     }
     for (const uint32_t index : reached) {

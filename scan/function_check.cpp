@@ -108,8 +108,10 @@ Binding Bind(IFunctionSource& source, ModuleId exporter, const CExportTable& tab
 }
 }  // namespace
 
-ModuleFunctions ReadModuleFunctions(const CMappedImage& image, bool delayLoad) {
-    return ModuleFunctions{ReadImportedFunctions(image, delayLoad), CExportTable::Read(image)};
+ModuleFunctions ReadModuleFunctions(const CMappedImage& image, bool delayLoad,
+                                    WalkResult* importWalk) {
+    return ModuleFunctions{ReadImportedFunctions(image, delayLoad, importWalk),
+                           CExportTable::Read(image)};
 }
 
 std::string FunctionText(std::string_view name, uint16_t ordinal, bool byOrdinal) {

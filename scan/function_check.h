@@ -28,7 +28,9 @@ struct ModuleFunctions {
     ImportedFunctions imports;
     CExportTable exports;
 };
-ModuleFunctions ReadModuleFunctions(const CMappedImage& image, bool delayLoad);
+// `importWalk`, when given, receives how the import table's walk ended.
+ModuleFunctions ReadModuleFunctions(const CMappedImage& image, bool delayLoad,
+                                    WalkResult* importWalk = nullptr);
 
 struct MissingFunction {
     ModuleId importer = 0;

@@ -30,9 +30,8 @@ ModuleRead ReadModule(const CMappedImage& image, const ModuleReadOptions& option
     WalkResult walk = WALK_NO_TABLE;
     if (options.functions) {
         // The descriptors' walk that reads the functions gives the names too.
-        auto functions = std::make_shared<ModuleFunctions>();
-        functions->imports = ReadImportedFunctions(image, options.delayLoad, &walk);
-        functions->exports = CExportTable::Read(image);
+        auto functions = std::make_shared<const ModuleFunctions>(
+            ReadModuleFunctions(image, options.delayLoad, &walk));
         const ImportedFunctions& imports = functions->imports;
         module.imports.reserve(imports.modules.size());
         for (const ImportedModule& m : imports.modules)
