@@ -25,8 +25,8 @@ uint32_t EntriesInFile(const CMappedImage& image, uint32_t rva, uint32_t claimed
 }
 }  // namespace
 
-CExportTable CExportTable::Read(const CMappedImage& image) {
-    CExportTable table;
+CExportTable CExportTable::Read(const CMappedImage& image, std::pmr::memory_resource* memory) {
+    CExportTable table(memory);
     const uint32_t directory = image.GetDirectoryEntryOffset(kExportDirectory);
     const ByteReader& bytes = image.Bytes();
     uint32_t functionCount = 0, nameCount = 0, functions = 0, names = 0, ordinals = 0;
@@ -50,7 +50,6 @@ CExportTable CExportTable::Read(const CMappedImage& image) {
         std::min(EntriesInFile(image, names, nameCount, 4, namesAt),
                  EntriesInFile(image, ordinals, nameCount, 2, ordinalsAt));
     table.m_names.reserve(readableNames);
-    table.m_nameOrdinals.resize(readableNames);
     // A linker puts the names and forwarder texts inside the export
     // directory: its size (cut to the file) is a good first guess.
     table.m_text.reserve(std::min<uint64_t>(image.GetDirectoryEntrySize(kExportDirectory),
@@ -65,14 +64,14 @@ CExportTable CExportTable::Read(const CMappedImage& image) {
         return start;
     };
     for (uint32_t i = 0; i < readableNames; ++i) {
+        Name name{};
         uint32_t nameRva = 0;
         bytes.ReadU32(uint64_t(namesAt) + 4ull * i, nameRva);
-        bytes.ReadU16(uint64_t(ordinalsAt) + 2ull * i, table.m_nameOrdinals[i]);
+        bytes.ReadU16(uint64_t(ordinalsAt) + 2ull * i, name.ordinal);
         const size_t before = table.m_text.size();
-        const uint32_t start = copyText(nameRva, kMaxFunctionName + 1);
-        const uint32_t length =
-            start == kUnreadable ? 0 : uint32_t(table.m_text.size() - before - 1);
-        table.m_names.emplace_back(start, length);
+        name.start = copyText(nameRva, kMaxFunctionName + 1);
+        name.length = name.start == kUnreadable ? 0 : uint32_t(table.m_text.size() - before - 1);
+        table.m_names.push_back(name);
     }
 
     // The loader's binary search compares names as they stand (an unreadable
@@ -83,7 +82,7 @@ CExportTable CExportTable::Read(const CMappedImage& image) {
     for (uint32_t i = 1; sorted && i < readableNames; ++i) sorted = !byName(i, i - 1);
     if (!sorted) {
         for (uint32_t i = 0; i < readableNames; ++i)
-            if (table.m_names[i].first != kUnreadable) table.m_nameOrder.push_back(i);
+            if (table.m_names[i].start != kUnreadable) table.m_nameOrder.push_back(i);
         std::stable_sort(table.m_nameOrder.begin(), table.m_nameOrder.end(), byName);
     }
 
@@ -91,28 +90,28 @@ CExportTable CExportTable::Read(const CMappedImage& image) {
     // is copied once, however many exports share it.
     const uint64_t forwardStart = image.GetDirectoryEntryRva(kExportDirectory);
     const uint64_t forwardEnd = forwardStart + image.GetDirectoryEntrySize(kExportDirectory);
-    std::vector<std::pair<uint32_t, uint32_t>> byRva;  // RVA, address index
-    for (uint32_t i = 0; i < table.m_addresses.size(); ++i) {
-        const uint32_t rva = table.m_addresses[i];
-        if (rva >= forwardStart && rva < forwardEnd) byRva.emplace_back(rva, i);
-    }
-    std::sort(byRva.begin(), byRva.end());
-    table.m_forwarders.reserve(byRva.size());
+    auto forwards = [&](uint32_t rva) { return rva >= forwardStart && rva < forwardEnd; };
+    auto& forwarders = table.m_forwarders;  // (RVA, address index) until the texts are copied
+    forwarders.reserve(static_cast<size_t>(
+        std::count_if(table.m_addresses.begin(), table.m_addresses.end(), forwards)));
+    for (uint32_t i = 0; i < table.m_addresses.size(); ++i)
+        if (forwards(table.m_addresses[i])) forwarders.emplace_back(table.m_addresses[i], i);
+    std::sort(forwarders.begin(), forwarders.end());
     uint32_t lastRva = 0, lastStart = kUnreadable;
-    for (size_t k = 0; k < byRva.size(); ++k) {
-        const auto [rva, index] = byRva[k];
+    for (size_t k = 0; k < forwarders.size(); ++k) {
+        const auto [rva, index] = forwarders[k];
         if (k == 0 || rva != lastRva) lastStart = copyText(rva, kMaxPath + kMaxFunctionName + 1);
         lastRva = rva;
-        table.m_forwarders.emplace_back(index, lastStart);
+        forwarders[k] = {index, lastStart};
     }
     std::sort(table.m_forwarders.begin(), table.m_forwarders.end());
     return table;
 }
 
 std::string_view CExportTable::NameAt(size_t i) const {
-    const auto [start, length] = m_names[i];
-    return start == kUnreadable ? std::string_view()
-                                : std::string_view(m_text.data() + start, length);
+    const Name& name = m_names[i];
+    return name.start == kUnreadable ? std::string_view()
+                                     : std::string_view(m_text.data() + name.start, name.length);
 }
 
 ExportMatch CExportTable::Entry(uint32_t index) const {
@@ -140,15 +139,15 @@ ExportMatch CExportTable::Entry(uint32_t index) const {
 
 ExportMatch CExportTable::FindName(std::string_view name, uint16_t hint) const {
     // An unreadable name compares as empty (below every other) and matches nothing.
-    auto matches = [&](size_t i) { return m_names[i].first != kUnreadable && NameAt(i) == name; };
+    auto matches = [&](size_t i) { return m_names[i].start != kUnreadable && NameAt(i) == name; };
     const size_t count = m_names.size();
-    if (hint < count && matches(hint)) return Entry(m_nameOrdinals[hint]);
+    if (hint < count && matches(hint)) return Entry(m_names[hint].ordinal);
     size_t low = 0, high = count;
     while (low < high) {
         const size_t middle = low + (high - low) / 2;
         const int order = name.compare(NameAt(middle));
-        if (order == 0 && m_names[middle].first != kUnreadable)
-            return Entry(m_nameOrdinals[middle]);
+        if (order == 0 && m_names[middle].start != kUnreadable)
+            return Entry(m_names[middle].ordinal);
         if (order < 0)
             high = middle;
         else

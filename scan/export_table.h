@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory_resource>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -29,9 +30,18 @@ struct ExportMatch {
 
 class CExportTable {
 public:
+    explicit CExportTable(std::pmr::memory_resource* memory = std::pmr::get_default_resource())
+        : m_addresses(memory),
+          m_names(memory),
+          m_forwarders(memory),
+          m_text(memory),
+          m_nameOrder(memory) {}
+
     // The export directory of `image`; a table without any entry when the
-    // image has none or it does not translate into the file.
-    static CExportTable Read(const CMappedImage& image);
+    // image has none or it does not translate into the file. Its arrays are
+    // allocated from `memory`.
+    static CExportTable Read(const CMappedImage& image,
+                             std::pmr::memory_resource* memory = std::pmr::get_default_resource());
 
     uint32_t Base() const { return m_nBase; }
     // Entries that lie in the file (never more than the directory claims).
@@ -54,16 +64,20 @@ private:
     static constexpr uint32_t kUnreadable = 0xFFFFFFFF;
 
     uint32_t m_nBase = 0;
-    std::vector<uint32_t> m_addresses;  // RVAs, by ordinal - Base
-    // Start in m_text (or kUnreadable) and length of each name.
-    std::vector<std::pair<uint32_t, uint32_t>> m_names;
-    std::vector<uint16_t> m_nameOrdinals;  // the ordinal table, beside the names
+    std::pmr::vector<uint32_t> m_addresses;  // RVAs, by ordinal - Base
+    // A name pointer table entry with the ordinal table's entry beside it.
+    struct Name {
+        uint32_t start;  // in m_text, or kUnreadable
+        uint32_t length;
+        uint16_t ordinal;
+    };
+    std::pmr::vector<Name> m_names;
     // Address index and start in m_text of each export that forwards, by index.
-    std::vector<std::pair<uint32_t, uint32_t>> m_forwarders;
-    std::string m_text;  // names and forwarder texts, each followed by a zero
+    std::pmr::vector<std::pair<uint32_t, uint32_t>> m_forwarders;
+    std::pmr::string m_text;  // names and forwarder texts, each followed by a zero
     // For a name table out of order: its readable entries in name order, so
     // that telling a name it holds from one it lacks takes no scan of it.
-    std::vector<uint32_t> m_nameOrder;
+    std::pmr::vector<uint32_t> m_nameOrder;
 };
 
 // A forwarder "MODULE.Name" or "MODULE.#ordinal", split at its last dot as

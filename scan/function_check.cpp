@@ -108,11 +108,10 @@ Binding Bind(IFunctionSource& source, ModuleId exporter, const CExportTable& tab
 }
 }  // namespace
 
-ModuleFunctions ReadModuleFunctions(const CMappedImage& image, bool delayLoad,
-                                    WalkResult* importWalk) {
-    return ModuleFunctions{ReadImportedFunctions(image, delayLoad, importWalk),
-                           CExportTable::Read(image)};
-}
+ModuleFunctions::ModuleFunctions(const CMappedImage& image, bool delayLoad, WalkResult* importWalk)
+    : arena(std::make_unique<Arena>()),
+      imports(ReadImportedFunctions(image, delayLoad, importWalk, &arena->memory)),
+      exports(CExportTable::Read(image, &arena->memory)) {}
 
 std::string FunctionText(std::string_view name, uint16_t ordinal, bool byOrdinal) {
     return byOrdinal ? "#" + std::to_string(ordinal) : std::string(name);

@@ -6,6 +6,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <memory_resource>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -23,14 +25,27 @@ using ModuleId = uint64_t;
 // The most forwarders followed from one import; a longer chain binds nothing.
 constexpr int kMaxForwarderHops = 32;
 
-// What one module gives the check, read once from its mapped image.
+// What one module gives the check, read once from its mapped image. Its
+// arrays come from an arena of its own whose first block holds those of most
+// modules: a scan keeps thousands, each made with a single allocation and
+// freed at once.
 struct ModuleFunctions {
+    // `importWalk`, when given, receives how the import table's walk ended.
+    ModuleFunctions(const CMappedImage& image, bool delayLoad, WalkResult* importWalk = nullptr);
+
+    struct Arena {
+        static constexpr size_t kFirstBlock = 2048;
+        alignas(std::max_align_t) std::byte first[kFirstBlock];
+        std::pmr::monotonic_buffer_resource memory{first, kFirstBlock};
+    };
+    std::unique_ptr<Arena> arena;  // declared first: it outlives the arrays
     ImportedFunctions imports;
     CExportTable exports;
 };
-// `importWalk`, when given, receives how the import table's walk ended.
-ModuleFunctions ReadModuleFunctions(const CMappedImage& image, bool delayLoad,
-                                    WalkResult* importWalk = nullptr);
+inline ModuleFunctions ReadModuleFunctions(const CMappedImage& image, bool delayLoad,
+                                           WalkResult* importWalk = nullptr) {
+    return ModuleFunctions(image, delayLoad, importWalk);
+}
 
 struct MissingFunction {
     ModuleId importer = 0;

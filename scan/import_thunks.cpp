@@ -95,8 +95,8 @@ private:
 }  // namespace
 
 ImportedFunctions ReadImportedFunctions(const CMappedImage& image, bool delayLoad,
-                                        WalkResult* importWalk) {
-    ImportedFunctions imports;
+                                        WalkResult* importWalk, std::pmr::memory_resource* memory) {
+    ImportedFunctions imports(memory);
     if (image.PeHeaders() == nullptr) return imports;
     const ByteReader& bytes = image.Bytes();
     // The descriptors first, each with its thunk list (the names are views
@@ -107,7 +107,7 @@ ImportedFunctions ReadImportedFunctions(const CMappedImage& image, bool delayLoa
         uint32_t lookup;
         uint64_t vaBase;
     };
-    std::vector<List> lists;
+    std::pmr::vector<List> lists(memory);
     // A descriptor is 20 bytes, a delay-load one 32: the directories' sizes
     // (cut to the file) are good first guesses at their counts.
     const uint32_t fileSize = image.FileSize();

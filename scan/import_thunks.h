@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory_resource>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -31,9 +32,12 @@ struct ImportedModule {
 // Every descriptor's functions of one image in three arrays, so that reading
 // a module costs a few allocations, not a few for each descriptor.
 struct ImportedFunctions {
-    std::vector<ImportedModule> modules;
-    std::vector<ImportedFunction> functions;
-    std::string text;  // module and function names, back to back
+    explicit ImportedFunctions(std::pmr::memory_resource* memory = std::pmr::get_default_resource())
+        : modules(memory), functions(memory), text(memory) {}
+
+    std::pmr::vector<ImportedModule> modules;
+    std::pmr::vector<ImportedFunction> functions;
+    std::pmr::string text;  // module and function names, back to back
 
     std::string_view ModuleName(const ImportedModule& m) const {
         return std::string_view(text).substr(m.nameAt, m.nameSize);
@@ -61,8 +65,10 @@ struct ImportedFunctions {
 // thunk whose hint/name entry is not in the file, or whose name is unreadable,
 // is left out; a list that runs off the file ends there. All lists together
 // read at most as many thunks as the file holds.
-// `importWalk`, when given, receives how the import table's walk ended.
-ImportedFunctions ReadImportedFunctions(const CMappedImage& image, bool delayLoad,
-                                        WalkResult* importWalk = nullptr);
+// `importWalk`, when given, receives how the import table's walk ended; the
+// arrays are allocated from `memory`.
+ImportedFunctions ReadImportedFunctions(
+    const CMappedImage& image, bool delayLoad, WalkResult* importWalk = nullptr,
+    std::pmr::memory_resource* memory = std::pmr::get_default_resource());
 
 }  // namespace kivrel

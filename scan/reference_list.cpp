@@ -82,8 +82,15 @@ void CReferenceList::Append(std::string text, std::string folded, uint32_t value
 }
 
 size_t CReferenceList::PositionOf(uint64_t serial) const {
-    return static_cast<size_t>(std::lower_bound(m_serials.begin(), m_serials.end(), serial) -
-                               m_serials.begin());
+    // Serials rise from 0 and only removals leave gaps, so an entry sits at
+    // most at its serial and at most one place earlier for each removal.
+    const uint64_t removed = m_nextSerial - m_serials.size();
+    const uint64_t size = m_serials.size();
+    const uint64_t low = std::min(serial > removed ? serial - removed : 0, size);
+    const uint64_t high = std::min(serial + 1, size);
+    const auto first = m_serials.begin() + static_cast<long>(low);
+    const auto last = m_serials.begin() + static_cast<long>(std::max(low, high));
+    return static_cast<size_t>(std::lower_bound(first, last, serial) - m_serials.begin());
 }
 
 long CReferenceList::IndexOfSerial(uint64_t serial) const {
