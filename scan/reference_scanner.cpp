@@ -38,9 +38,9 @@ CScanResult CReferenceScanner::Scan(const std::string& modulePath,
     if (m_options.matchMachine) m_wRequiredMachine = module.machine;
     if (module.errorId != 0) sink.AddLine(MessageText(module.errorId), 0);
     if (module.isPe) {
-        const std::vector<uint64_t> imports = AddImportsOf(module);
+        std::vector<uint64_t> imports = AddImportsOf(module);
         m_edges.AddImports(CImportEdges::kScannedModule, imports, module.imports.size());
-        KeepFunctions(CImportEdges::kScannedModule, module, imports);
+        KeepFunctions(CImportEdges::kScannedModule, module, std::move(imports));
         if (m_options.assemblies) TakeManifestBeside(m_platform, modulePath, module.manifest);
         ActivateManifest(modulePath, module, CImportEdges::kScannedModule, false);
         ResolveReferences();

@@ -219,8 +219,7 @@ private:
         std::vector<uint64_t> imports;
     };
     const KeptFunctions* Kept(uint64_t serial) const;
-    void KeepFunctions(uint64_t serial, const ModuleRead& module,
-                       const std::vector<uint64_t>& imports);
+    void KeepFunctions(uint64_t serial, const ModuleRead& module, std::vector<uint64_t> imports);
     // Checks the functions of `first` and of every module found, resolving
     // forwarders' modules, until nothing is pending.
     void CheckAllFunctions(const std::vector<ModuleId>& first);

@@ -87,10 +87,10 @@ bool CReferenceScanner::ResolveFromAssembly(const std::string& text) {
     const ModuleRead module = Read(path);
     // A file the loader could not load: the search order decides, and says so.
     if (!module.isPe) return false;
-    const std::vector<uint64_t> imports = AddImportsOf(module);
+    std::vector<uint64_t> imports = AddImportsOf(module);
     const uint64_t serial = AddReference(text, assemblyFile.directory, REF_FOUND);
     m_edges.AddImports(serial, imports, module.imports.size());
-    KeepFunctions(serial, module, imports);
+    KeepFunctions(serial, module, std::move(imports));
     const long entry = m_references.IndexOfSerial(serial);
     if (entry >= 0) {
         m_references.SetMatchedFile(size_t(entry), assemblyFile.fileName, module.machine);

@@ -1,20 +1,23 @@
 // The function check over the scan: each found module's functions, kept when
 // it was read, bound in the entries its import names stand for; forwarders'
 // modules are added as imports of their exporters and resolved like any.
+#include <algorithm>
+#include <functional>
+
 #include "reference_scanner.h"
 #include "text.h"
 
 namespace kivrel {
 
 void CReferenceScanner::KeepFunctions(uint64_t serial, const ModuleRead& module,
-                                      const std::vector<uint64_t>& imports) {
+                                      std::vector<uint64_t> imports) {
     if (!module.functions) return;
     if (serial == CImportEdges::kScannedModule) {
-        m_keptScanned = KeptFunctions{module.functions, imports};
+        m_keptScanned = KeptFunctions{module.functions, std::move(imports)};
         return;
     }
     if (serial >= m_kept.size()) m_kept.resize(serial + 1);
-    m_kept[serial] = KeptFunctions{module.functions, imports};
+    m_kept[serial] = KeptFunctions{module.functions, std::move(imports)};
 }
 
 const CReferenceScanner::KeptFunctions* CReferenceScanner::Kept(uint64_t serial) const {
@@ -45,15 +48,29 @@ void CReferenceScanner::CheckAllFunctions(const std::vector<ModuleId>& first) {
     // the names come from files, so the passes end.
     for (;;) {
         std::vector<CheckedModule> modules;
+        modules.reserve(first.size() + m_references.size());
         for (const ModuleId module : first) modules.push_back({module, false});
-        std::unordered_set<const ModuleFunctions*> listed;
+        // Two entries that stand for one module read (a name and its alias)
+        // are checked once, as the first of them; an entry for the scanned
+        // module's own file is checked as well, also where a read cache
+        // shares its read.
+        std::vector<std::pair<const ModuleFunctions*, size_t>> reads;  // read, entry
         for (size_t i = 0; i < m_references.size(); ++i) {
-            const uint64_t serial = m_references.SerialAt(i);
-            // Two entries that stand for one module read (a name and its
-            // alias) are checked once; an entry for the scanned module's own
-            // file is checked as well, also where a read cache shares its read.
-            if (m_references[i].State() == REF_FOUND && listed.insert(Functions(serial)).second)
-                modules.push_back({serial, !m_bAuditCheck && m_references[i].delayLoadOnly});
+            if (m_references[i].State() == REF_FOUND)
+                reads.emplace_back(Functions(m_references.SerialAt(i)), i);
+        }
+        std::sort(reads.begin(), reads.end(), [](const auto& a, const auto& b) {
+            if (a.first != b.first) return std::less<const ModuleFunctions*>()(a.first, b.first);
+            return a.second < b.second;
+        });
+        std::vector<bool> checked(m_references.size(), false);
+        for (size_t k = 0; k < reads.size(); ++k)
+            checked[reads[k].second] = k == 0 || reads[k].first != reads[k - 1].first;
+        for (size_t i = 0; i < m_references.size(); ++i) {
+            if (checked[i]) {
+                modules.push_back(
+                    {m_references.SerialAt(i), !m_bAuditCheck && m_references[i].delayLoadOnly});
+            }
         }
         if (CheckFunctions(*this, modules, m_missingFunctions)) return;
         ResolveReferences();

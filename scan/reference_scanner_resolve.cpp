@@ -112,20 +112,22 @@ bool CReferenceScanner::ResolveInDirectory(const std::string& text, const std::s
     }
     const bool found = !matched.empty();
     if (found) {
-        const std::vector<uint64_t> imports = AddImportsOf(*module);
+        std::vector<uint64_t> imports = AddImportsOf(*module);
         const size_t delayFrom = module->imports.size();
         const uint64_t serial = AddReference(matched, index, REF_FOUND);
         m_edges.AddImports(serial, imports, delayFrom);
-        KeepFunctions(serial, *module, imports);
         // A match reported under an unrelated name (a short-name alias on
         // Windows) leaves the entry pending; it is marked found in the same
         // directory so that the loop ends and the name is not looked up again.
         const long entry = m_references.Find(text);
         if (entry >= 0 && m_references[static_cast<size_t>(entry)].State() == REF_PENDING) {
             // Both entries stand for the module read: both import its names.
+            KeepFunctions(serial, *module, imports);
             const uint64_t alias = AddReference(text, index, REF_FOUND);
             m_edges.AddImports(alias, imports, delayFrom);
-            KeepFunctions(alias, *module, imports);
+            KeepFunctions(alias, *module, std::move(imports));
+        } else {
+            KeepFunctions(serial, *module, std::move(imports));
         }
         // The entries this match made found name the file that matched (most
         // often the entry's text in another letter case) and its machine.
