@@ -50,10 +50,13 @@ CExportTable CExportTable::Read(const CMappedImage& image, std::pmr::memory_reso
         std::min(EntriesInFile(image, names, nameCount, 4, namesAt),
                  EntriesInFile(image, ordinals, nameCount, 2, ordinalsAt));
     table.m_names.reserve(readableNames);
-    // A linker puts the names and forwarder texts inside the export
-    // directory: its size (cut to the file) is a good first guess.
-    table.m_text.reserve(std::min<uint64_t>(image.GetDirectoryEntrySize(kExportDirectory),
-                                            image.FileSize() - directory));
+    // A linker puts the tables, the names and the forwarder texts inside the
+    // export directory: its size (cut to the file) without the tables is a
+    // good first guess.
+    const uint64_t tables = kDirectorySize + 4ull * table.m_addresses.size() + 6ull * readableNames;
+    const uint64_t directorySize = std::min<uint64_t>(image.GetDirectoryEntrySize(kExportDirectory),
+                                                      image.FileSize() - directory);
+    table.m_text.reserve(directorySize > tables ? directorySize - tables : 0);
     uint64_t budget = image.FileSize();
     auto copyText = [&](uint32_t rva, size_t limit) {
         std::string_view text;

@@ -34,7 +34,7 @@ struct ModuleFunctions {
     ModuleFunctions(const CMappedImage& image, bool delayLoad, WalkResult* importWalk = nullptr);
 
     struct Arena {
-        static constexpr size_t kFirstBlock = 2048;
+        static constexpr size_t kFirstBlock = 1536;
         alignas(std::max_align_t) std::byte first[kFirstBlock];
         std::pmr::monotonic_buffer_resource memory{first, kFirstBlock};
     };

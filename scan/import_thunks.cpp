@@ -99,59 +99,59 @@ ImportedFunctions ReadImportedFunctions(const CMappedImage& image, bool delayLoa
     ImportedFunctions imports(memory);
     if (image.PeHeaders() == nullptr) return imports;
     const ByteReader& bytes = image.Bytes();
-    // The descriptors first, each with its thunk list (the names are views
-    // into the image); then every array sized once, by a count of the thunks.
-    struct List {
-        std::string_view name;
-        bool delayLoad;
-        uint32_t lookup;
-        uint64_t vaBase;
+    // The descriptors first, each with its lookup table; a module's name is
+    // located by its file offset until every array is sized once, by a count
+    // of the thunks.
+    const uint8_t* view = bytes.Data();
+    auto add = [&](std::string_view name, uint32_t lookup, bool delayLoad, bool vaBased) {
+        ImportedModule module;
+        module.nameAt = static_cast<uint32_t>(reinterpret_cast<const uint8_t*>(name.data()) - view);
+        module.nameSize = static_cast<uint32_t>(name.size());
+        module.lookup = lookup;
+        module.delayLoad = delayLoad;
+        module.vaBased = vaBased;
+        imports.modules.push_back(module);
     };
-    std::pmr::vector<List> lists(memory);
     // A descriptor is 20 bytes, a delay-load one 32: the directories' sizes
     // (cut to the file) are good first guesses at their counts.
     const uint32_t fileSize = image.FileSize();
     size_t descriptors = std::min(image.GetDirectoryEntrySize(kImportDirectory), fileSize) / 20;
     if (delayLoad)
         descriptors += std::min(image.GetDirectoryEntrySize(kDelayImportDirectory), fileSize) / 32;
-    lists.reserve(descriptors);
+    imports.modules.reserve(descriptors);
     const WalkResult walk =
         WalkImportDescriptors(image, [&](std::string_view name, uint64_t record) {
             uint32_t lookup = 0;
             bytes.ReadU32(record + kOriginalFirstThunk, lookup);
             if (lookup == 0) bytes.ReadU32(record + kFirstThunk, lookup);
-            lists.push_back({name, false, lookup, 0});
+            add(name, lookup, false, false);
         });
     if (delayLoad) {
         WalkDelayLoadDescriptors(image, [&](std::string_view name, uint64_t record) {
             uint32_t lookup = 0, attributes = 0;
             if (!DelayLoadFieldRva(image, record, kDelayNameTable, lookup)) lookup = 0;
             bytes.ReadU32(record, attributes);
-            const uint64_t vaBase = (attributes & kDelayRvaBased) != 0 ? 0 : image.ImageBase();
-            lists.push_back({name, true, lookup, vaBase});
+            add(name, lookup, true, (attributes & kDelayRvaBased) == 0);
         });
     }
     if (importWalk != nullptr) *importWalk = walk;
 
     CThunkReader counter(image), reader(image);
     size_t thunks = 0, names = 0;
-    for (const List& list : lists) {
-        thunks += counter.Count(list.lookup);
-        names += list.name.size();
+    for (const ImportedModule& module : imports.modules) {
+        thunks += counter.Count(module.lookup);
+        names += module.nameSize;
     }
-    imports.modules.reserve(lists.size());
     imports.functions.reserve(thunks);
     // A first guess at the functions' names: they rarely outgrow it.
     imports.text.reserve(names + std::min<uint64_t>(thunks * kTypicalFunctionName, fileSize));
-    for (const List& list : lists) {
-        ImportedModule module;
+    for (ImportedModule& module : imports.modules) {
+        const char* name = reinterpret_cast<const char*>(view) + module.nameAt;
         module.nameAt = static_cast<uint32_t>(imports.text.size());
-        module.nameSize = static_cast<uint32_t>(list.name.size());
-        module.delayLoad = list.delayLoad;
-        imports.text.append(list.name);
+        imports.text.append(name, module.nameSize);
         module.firstFunction = static_cast<uint32_t>(imports.functions.size());
-        module.functionCount = reader.Read(list.lookup, list.vaBase, imports);
-        imports.modules.push_back(module);
+        module.functionCount =
+            reader.Read(module.lookup, module.vaBased ? image.ImageBase() : 0, imports);
     }
     return imports;
 }

@@ -26,7 +26,11 @@ struct ImportedFunction {
 struct ImportedModule {
     uint32_t nameAt = 0, nameSize = 0;  // the name as the import table writes it
     uint32_t firstFunction = 0, functionCount = 0;
+    uint32_t lookup = 0;  // the RVA of the thunks read (0: none)
     bool delayLoad = false;
+    // A delay-load descriptor of the older layout: its thunks hold virtual
+    // addresses, not RVAs, of the hint/name entries.
+    bool vaBased = false;
 };
 
 // Every descriptor's functions of one image in three arrays, so that reading
