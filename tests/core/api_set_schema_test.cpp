@@ -18,7 +18,7 @@ using test::PutU32;
 using Bytes = std::vector<uint8_t>;
 
 // Version 2 stores names without "api-"; later versions with it.
-std::vector<test::ApiSetEntrySpec> Entries(uint32_t version) {
+std::vector<test::ApiSetEntry> Entries(uint32_t version) {
     const std::string api = version == 2 ? "" : "api-";
     return {{api + "ms-win-core-console-l1-1-0", {"kernel32.dll"}},
             {api + "ms-win-core-com-l1-1-1", {"combase.dll", "ole32.dll"}},
