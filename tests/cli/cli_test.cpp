@@ -152,8 +152,8 @@ protected:
     }
     // {app} {bad} {tool} {notes}: the files' paths; {A} {L} {S} {E} {W}: the
     // directories; {c} {k}: libc.dll and app/kernel32.dll as the report names
-    // them; {K} {X} {H} {P} {V} {T} {/}: those of LoaderRules. Escaped as in
-    // JSON strings when `json`.
+    // them; {K} {X} {H} {P} {V} {T} {/}: those of LoaderRules; {F}: the fixtures'
+    // functions/. Escaped as in JSON strings when `json`.
     std::string Expand(std::string text, bool json = false) const {
         // clang-format off
         const std::pair<const char*, std::string> names[] = {
@@ -163,7 +163,8 @@ protected:
             {"{E}", temp.Dir("empty")}, {"{W}", temp.Dir("wine")}, {"{c}", kLibC}, {"{k}", kKernel32},
             {"{K}", temp.File("known.txt")}, {"{X}", temp.Dir("app/app.exe.local")},
             {"{H}", temp.Dir("host")}, {"{P}", temp.File("pfx")}, {"{V}", temp.Dir("pfx/drive_c/windows")},
-            {"{T}", temp.Dir()}, {"{/}", std::string(1, fixtures::kSeparator)}};
+            {"{T}", temp.Dir()}, {"{/}", std::string(1, fixtures::kSeparator)},
+            {"{F}", fixtures::Dir({"functions"})}};
         // clang-format on
         for (const auto& [key, value] : names) {
             std::ostringstream escaped;
@@ -174,6 +175,33 @@ protected:
                              json ? quoted.substr(1, quoted.size() - 2) : value);
         }
         return text;
+    }
+
+    struct Row {
+        std::vector<std::string> args;
+        const char* module;  // under app/; nullptr: the arguments are the whole command line
+        int status;
+        std::string err;  // a part of standard error; "" for none at all
+        std::string out;
+        const char* system = "sys";
+        Env env = {};
+        const char* cwd = nullptr;  // the current directory, under the installation
+    };
+    void Check(const std::vector<Row>& rows) {
+        const fs::path cwd = fs::current_path();
+        for (const Row& c : rows) {
+            SCOPED_TRACE((c.args.empty() ? "" : c.args[0]) + " " + (c.module ? c.module : ""));
+            if (c.cwd) fs::current_path(temp.File(c.cwd));
+            const Outcome run = RunOn(c.args, c.module, c.system, c.env);
+            fs::current_path(cwd);
+            EXPECT_EQ(run.status, c.status);
+            // Paths inside a JSON document are escaped.
+            EXPECT_EQ(run.out, Expand(c.out, c.out.rfind("{\n", 0) == 0));
+            if (c.err.empty())
+                EXPECT_EQ(run.err, "");
+            else
+                EXPECT_NE(run.err.find(Expand(c.err)), std::string::npos) << run.err;
+        }
     }
 
     // Paths and copies name a file as it is on disk where names are case-sensitive.
@@ -211,16 +239,7 @@ TEST_F(Cli, CommandLines) {
         return args;
     };
     // clang-format off
-    const struct {
-        std::vector<std::string> args;
-        const char* module;  // under app/; nullptr: the arguments are the whole command line
-        int status;
-        std::string err;  // a part of standard error; "" for none at all
-        std::string out;
-        const char* system = "sys";
-        Env env = {};
-        const char* cwd = nullptr;  // the current directory, under the installation
-    } cases[] = {
+    Check({
         {{}, "app.exe", 0, "", chain},
         {{"--verbose"}, "app.exe", 0, "search directories:\n  0: {A}\n  1: {L}\n  2: {S}\nresolving KERNEL32.dll\nresolving liba.dll\n", chain},
         // Each option reaches its step of the search order; %NAME% in the path.
@@ -309,6 +328,18 @@ TEST_F(Cli, CommandLines) {
         {{"--why", "msvcrt", "--api-sets"}, "tool.exe", 0, "", "tool.exe -> api-ms-win-crt-stdio-l1-1-0.dll -> msvcrt.dll\n"},
         {{"--format", "ldd", "--api-sets"}, "tool.exe", 0, "",
          "api-ms-win-crt-stdio-l1-1-0.dll => {S}msvcrt.dll\nmsvcrt.dll => {S}msvcrt.dll\n"},
+        // --audit: a line per module with a problem in path order, non-PE files of a
+        // directory passed over, one named on the command line reported, then the
+        // missing names ranked.
+        {with({"--audit", "--initial-dir", "{L}", "--system-dir", "{S}", "{A}", "{L}", "{notes}"}), nullptr, 1, "",
+         "{A}bad.exe: not found: ghost.dll; incorrect: broken.dll\n{A}notes.txt: *** INVALID NT SIGNATURE ***\n"
+         "{A}tool.exe: not found: api-ms-win-crt-stdio-l1-1-0.dll\n{L}libc.dll: not found: ghost.dll; incorrect: broken.dll\n"
+         "\n11 modules checked, 4 with problems\nbroken.dll (needed by 2)\nghost.dll (needed by 2)\n"
+         "api-ms-win-crt-stdio-l1-1-0.dll (needed by 1)\n"},
+        {with({"--audit", "--initial-dir", "{L}", "--system-dir", "{S}", "--api-sets", "--delay-load", "--verbose", "{A}tool.exe"}),
+         nullptr, 0, "resolving later.dll\n", "{A}tool.exe: ok\n\n1 module checked, 0 with problems\n"},
+        {with({"--audit", "--tree", "{A}"}), nullptr, 2, "--audit can be combined with --json, but not", ""},
+        {with({"--audit"}), nullptr, 2, "no PATH given to --audit", ""},
         // The JSON document: a found reference gives the path its line shows.
         {{"--json"}, "bad.exe", 1, "",
          "{\n  \"module\": \"{bad}\",\n  \"searchDirectories\": [\n    \"{A}\",\n    \"{L}\",\n    \"{S}\"\n  ],\n"
@@ -329,33 +360,20 @@ TEST_F(Cli, CommandLines) {
          "{\n  \"module\": \"\",\n  \"searchDirectories\": [],\n  \"references\": [],\n"
          "  \"lines\": [\n    {\"text\": \"No Windows module specified\", \"value\": 0}\n"
          "  ],\n  \"exitStatus\": 1\n}\n"},
-    };
+    });
     // clang-format on
-    const fs::path cwd = fs::current_path();
-    for (const auto& c : cases) {
-        SCOPED_TRACE((c.args.empty() ? "" : c.args[0]) + " " + (c.module ? c.module : ""));
-        if (c.cwd) fs::current_path(temp.File(c.cwd));
-        const Outcome run = RunOn(c.args, c.module, c.system, c.env);
-        fs::current_path(cwd);
-        EXPECT_EQ(run.status, c.status);
-        // Paths inside a JSON document are escaped.
-        EXPECT_EQ(run.out, Expand(c.out, c.out.rfind("{\n", 0) == 0));
-        if (c.err.empty())
-            EXPECT_EQ(run.err, "");
-        else
-            EXPECT_NE(run.err.find(Expand(c.err)), std::string::npos) << run.err;
-    }
 }
 
-// JSON tells the API set's host, which names only delay-loading needs and
-// the files passed over for a name (here the first reference's).
+// JSON tells the API set's host, which names only delay-loading needs, the
+// files passed over for a name (here the first reference's) and an audit's summary.
 TEST_F(Cli, JsonTellsHostsDelayLoadOnlyNamesAndFilesPassedOver) {
     const std::string json = RunOn({"--loader", "--json"}, "tool.exe").out +
-                             RunOn({"--match-machine", "--json"}, "mixed.exe").out;
+                             RunOn({"--match-machine", "--json"}, "mixed.exe").out +
+                             RunOn({"--audit", "--json", "{A}nothere.exe"}, nullptr).out;
     for (const std::string fact :
          {"\"api-set\", \"stateValue\": 4, \"host\": \"msvcrt.dll\"}",
           "\"later.dll\", \"state\": \"not-found\", \"stateValue\": 1, \"delayLoadOnly\": true}",
-          "\"exitStatus\": 0\n",
+          "\"exitStatus\": 0\n", "\"summary\": {\"modulesChecked\": 1, \"withProblems\": 1",
           "\"wide.dll\", \"state\": \"found\", \"stateValue\": 3, \"directoryIndex\": 2, \"path\": "
           "\"{S}wide.dll\", \"rejected\": [{\"path\": \"{L}wide.dll\", \"reason\": \"wrong machine "
           "(x86-64, not i386)\"}]}"})
@@ -520,15 +538,14 @@ TEST_F(Cli, TheSystemsOwnDirectories) {
 // function, exports by ordinal only, forwarders to a second DLL, to an API set
 // (mapped by a schema to the stand-in kernel32.dll, which exports Sleep) and
 // in a loop. Without --functions the report is the plain one.
-TEST(CliFunctions, MissingFunctionsOfRealModules) {
+TEST_F(Cli, MissingFunctionsOfRealModules) {
     KIVREL_REQUIRE_FIXTURES();
-    test::TempDir temp;
-    temp.Write("sys/apisetschema.dll",
+    temp.Write("fsys/apisetschema.dll",
                test::BuildApiSetSchemaDll(test::BuildApiSetSection(
                    6, {{"api-ms-win-core-synch-l1-2-0", {"kernel32.dll"}}})));
-    fs::copy_file(fixtures::Path({"sys", "kernel32.dll"}), temp.File("sys/kernel32.dll"));
-    // {f}: the fixtures' folder, {s}: the system directory.
-    const std::string found = "{f}forwards.dll\n{f}ordinals.dll\n{f}versioned.dll\n";
+    fs::copy_file(fixtures::Path({"sys", "kernel32.dll"}), temp.File("fsys/kernel32.dll"));
+    // {F}: the fixtures' folder, fsys/: the system directory.
+    const std::string found = "{F}forwards.dll\n{F}ordinals.dll\n{F}versioned.dll\n";
     const std::string missing =
         "\n*** MISSING FUNCTIONS ***\n\n"
         "functions.exe -> forwards.dll!fwd_bad (forwarded to target.dll!target_gone)\n"
@@ -542,35 +559,30 @@ TEST(CliFunctions, MissingFunctionsOfRealModules) {
         std::string out;
     } cases[] = {
         {{}, 0, found},
-        {{"--functions"}, 1, found + "{f}target.dll\n" + kHeading + "api-ms-win-core-synch-l1-2-0.dll\n" + missing},
-        {{"--functions", "--api-sets"}, 1, found + "{f}target.dll\n{s}kernel32.dll\n\n*** API SETS ***\n\n"
+        {{"--functions"}, 1, found + "{F}target.dll\n" + kHeading + "api-ms-win-core-synch-l1-2-0.dll\n" + missing},
+        {{"--functions", "--api-sets"}, 1, found + "{F}target.dll\n{T}fsys{/}kernel32.dll\n\n*** API SETS ***\n\n"
          "api-ms-win-core-synch-l1-2-0.dll => kernel32.dll\n" + missing},
         {{"--functions", "--tree", "--api-sets"}, 1,
-         "functions.exe => {f}functions.exe [4 missing functions]\n  forwards.dll => {f}forwards.dll\n"
-         "    api-ms-win-core-synch-l1-2-0.dll => api-set kernel32.dll\n      kernel32.dll => {s}kernel32.dll\n"
-         "    target.dll => {f}target.dll\n    forwards.dll => {f}forwards.dll (see above)\n"
-         "  ordinals.dll => {f}ordinals.dll\n  versioned.dll => {f}versioned.dll\n"},
+         "functions.exe => {F}functions.exe [4 missing functions]\n  forwards.dll => {F}forwards.dll\n"
+         "    api-ms-win-core-synch-l1-2-0.dll => api-set kernel32.dll\n      kernel32.dll => {T}fsys{/}kernel32.dll\n"
+         "    target.dll => {F}target.dll\n    forwards.dll => {F}forwards.dll (see above)\n"
+         "  ordinals.dll => {F}ordinals.dll\n  versioned.dll => {F}versioned.dll\n"},
     };
     // clang-format on
-    auto expand = [&](std::string text) {
-        for (const auto& [key, value] :
-             {std::pair{"{f}", fixtures::Dir({"functions"})}, std::pair{"{s}", temp.Dir("sys")}})
-            for (size_t at; (at = text.find(key)) != std::string::npos;) text.replace(at, 3, value);
-        return text;
-    };
+    const std::vector<std::string> where{"--system-dir", "{T}fsys", "--windows-dir",   "",
+                                         "--path",       "",        "{F}functions.exe"};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.args.empty() ? "" : c.args.back());
         std::vector<std::string> args = c.args;
-        args.insert(args.end(), {"--system-dir", temp.File("sys"), "--windows-dir", "", "--path",
-                                 "", fixtures::Path({"functions", "functions.exe"})});
-        const Outcome run = RunCommand(args);
+        args.insert(args.end(), where.begin(), where.end());
+        const Outcome run = RunOn(args, nullptr);
         EXPECT_EQ(run.status, c.status);
-        EXPECT_EQ(run.out, expand(c.out));
+        EXPECT_EQ(run.out, Expand(c.out));
     }
     // --loader checks functions; --verbose says why each does not bind.
     const Outcome run =
-        RunCommand({"--loader", "--verbose", "--json", "--system-dir", temp.File("sys"),
-                    fixtures::Path({"functions", "functions.exe"})});
+        RunOn({"--loader", "--verbose", "--json", "--system-dir", "{T}fsys", "{F}functions.exe"},
+              nullptr);
     for (const char* fact :
          {"\"target.dll\", \"state\": \"found\", \"stateValue\": 3, \"directoryIndex\": 0, "
           "\"path\": ",
@@ -607,38 +619,6 @@ TEST_F(Cli, ProgramExitsWithTheReportStatus) {
     EXPECT_EQ(Contents(output), Expand("{S}KERNEL32.dll\n"));
     EXPECT_EQ(run("app/notes.txt"), 1);
     EXPECT_EQ(Contents(output), "*** INVALID NT SIGNATURE ***\n");
-}
-
-// --audit on the installation: one line per module with a problem in path
-// order, non-PE files of a directory passed over, a non-PE file named on the
-// command line reported, then the summary with the missing names ranked.
-TEST_F(Cli, AuditChecksEveryModuleOfTheFolders) {
-    const std::vector<std::string> search{"--initial-dir", "{L}", "--system-dir", "{S}",
-                                          "--windows-dir", "",    "--path",       ""};
-    auto audit = [&](std::vector<std::string> args) {
-        args.insert(args.begin(), search.begin(), search.end());
-        args.insert(args.begin(), "--audit");
-        return RunOn(args, nullptr);
-    };
-    Outcome run = audit({"{A}", "{L}", "{notes}"});
-    EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.out, Expand("{A}bad.exe: not found: ghost.dll; incorrect: broken.dll\n"
-                              "{A}notes.txt: *** INVALID NT SIGNATURE ***\n"
-                              "{A}tool.exe: not found: api-ms-win-crt-stdio-l1-1-0.dll\n"
-                              "{L}libc.dll: not found: ghost.dll; incorrect: broken.dll\n"
-                              "\n11 modules checked, 4 with problems\n"
-                              "broken.dll (needed by 2)\nghost.dll (needed by 2)\n"
-                              "api-ms-win-crt-stdio-l1-1-0.dll (needed by 1)\n"));
-    run = audit({"--api-sets", "--delay-load", "--verbose", "{A}tool.exe"});
-    EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(run.out, Expand("{A}tool.exe: ok\n\n1 module checked, 0 with problems\n"));
-    run = audit({"--json", "{A}nothere.exe"});
-    EXPECT_EQ(run.status, 1);
-    EXPECT_NE(run.out.find("\"summary\": {\"modulesChecked\": 1, \"withProblems\": 1"),
-              std::string::npos)
-        << run.out;
-    EXPECT_EQ(audit({"--audit", "--tree", "{A}"}).status, 2);
-    EXPECT_EQ(audit({}).status, 2);
 }
 
 // Over a generated tree of shared, missing, non-PE, delay-loaded and
@@ -744,12 +724,11 @@ TEST_F(Cli, AuditAnswersAsScansOfEachModule) {
             std::vector<std::string> audited;
             for (const char* field : {"\"unresolved\": [", "\"delayLoadOnly\": ["}) {
                 const size_t from = module.find(field) + std::string(field).size();
-                const std::string list = module.substr(from, module.find(']', from) - from);
-                for (size_t q = list.find('"'); q != std::string::npos; q = list.find('"', q + 1)) {
-                    const size_t end = list.find('"', q + 1);
-                    audited.push_back(list.substr(q + 1, end - q - 1));
-                    q = end;
-                }
+                std::istringstream list(module.substr(from, module.find(']', from) - from));
+                // What comes before each opening quote, then the name up to its closing one.
+                for (std::string name;
+                     std::getline(list, name, '"') && std::getline(list, name, '"');)
+                    audited.push_back(name);
             }
             std::sort(audited.begin(), audited.end());
             audited.erase(std::unique(audited.begin(), audited.end()), audited.end());
@@ -810,38 +789,27 @@ TEST_F(Cli, LoaderRules) {
     temp.Write("pfx/drive_c/windows/syswow64/KERNEL32.dll", Module({}));
     temp.Write("app64.exe", test::PeBuilder().Pe32Plus().Import("KERNEL32.dll").Build());
     temp.WriteText("known.txt", "# only\nmsvcrt.dll\n");
-    const std::string app32 = fixtures::Path({"wow", "app32.exe"});
     const std::string kernel = "{A}{k}\n{A}liba.dll\n{L}libb.dll\n{S}msvcrt.dll\n";
     // clang-format off
-    const struct {
-        std::vector<std::string> args;
-        const char* module;  // as in CommandLines
-        int status;
-        std::string out;
-    } cases[] = {
-        {{}, "app.exe", 0, kernel},
-        {{"--known-dlls"}, "app.exe", 0, "{A}liba.dll\n{L}libb.dll\n{S}KERNEL32.dll\n{S}kernelbase.dll\n{S}msvcrt.dll\n"},
-        {{"--known-dlls-list", "{K}"}, "app.exe", 0, kernel},
-        {{"--known-dlls-list", "{E}none.txt"}, "app.exe", 2, ""},
-        {{"--dot-local"}, "app.exe", 0, "{X}liba.dll\n{A}{k}\n"},
-        {{"--dot-local"}, "man.exe", 0, "{A}liba.dll\n{A}{k}\n{L}libb.dll\n{S}msvcrt.dll\n"},
-        {{"--dot-local"}, "res.exe", 0, "{A}liba.dll\n{A}{k}\n{L}libb.dll\n{S}msvcrt.dll\n"},
-        {{"--dot-local"}, "bad.exe", 1, "{A}{k}\n{L}{c}\n{L}libb.dll\n" + kHeading + "broken.dll\nghost.dll\n"},
-        {{}, "../plug/addon.node", 1, "{S}KERNEL32.dll\n{S}kernelbase.dll\n" + kHeading + "host.exe\nhostdep.dll\nextra.dll\n"},
-        {{"--host", "{H}host.exe"}, "../plug/addon.node", 0, "{H}host.exe\n{H}hostdep.dll\n{H}extra.dll\n{S}KERNEL32.dll\n{S}kernelbase.dll\n"},
-        {{"--audit", "--host", "{H}host.exe", "{H}"}, nullptr, 2, ""},
-        {{"--host", "{H}hostdep"}, "../plug/addon.node", 2, ""},
-        {{"--wine-prefix", "{P}", "--path", "", app32}, nullptr, 0, "{V}syswow64{/}KERNEL32.dll\n"},
-        {{"--wine-prefix", "{P}", "--path", "", "{T}app64.exe"}, nullptr, 0, "{V}system32{/}KERNEL32.dll\n"},
+    std::vector<Row> rows = {
+        {{}, "app.exe", 0, "", kernel},
+        {{"--known-dlls"}, "app.exe", 0, "", "{A}liba.dll\n{L}libb.dll\n{S}KERNEL32.dll\n{S}kernelbase.dll\n{S}msvcrt.dll\n"},
+        {{"--known-dlls-list", "{K}"}, "app.exe", 0, "", kernel},
+        {{"--known-dlls-list", "{E}none.txt"}, "app.exe", 2, "kivrel-scan: cannot read the KnownDLLs list {E}none.txt", ""},
+        {{"--dot-local"}, "app.exe", 0, "", "{X}liba.dll\n{A}{k}\n"},
+        {{"--dot-local"}, "man.exe", 0, "", "{A}liba.dll\n{A}{k}\n{L}libb.dll\n{S}msvcrt.dll\n"},
+        {{"--dot-local"}, "res.exe", 0, "", "{A}liba.dll\n{A}{k}\n{L}libb.dll\n{S}msvcrt.dll\n"},
+        {{"--dot-local"}, "bad.exe", 1, "", "{A}{k}\n{L}{c}\n{L}libb.dll\n" + kHeading + "broken.dll\nghost.dll\n"},
+        {{}, "../plug/addon.node", 1, "", "{S}KERNEL32.dll\n{S}kernelbase.dll\n" + kHeading + "host.exe\nhostdep.dll\nextra.dll\n"},
+        {{"--host", "{H}host.exe"}, "../plug/addon.node", 0, "", "{H}host.exe\n{H}hostdep.dll\n{H}extra.dll\n{S}KERNEL32.dll\n{S}kernelbase.dll\n"},
+        {{"--audit", "--host", "{H}host.exe", "{H}"}, nullptr, 2, "--host and --dot-local cannot be combined with --audit", ""},
+        {{"--host", "{H}hostdep"}, "../plug/addon.node", 2, "kivrel-scan: the host {H}hostdep is not a PE image", ""},
+        {{"--wine-prefix", "{P}", "--path", "", "{T}app64.exe"}, nullptr, 0, "", "{V}system32{/}KERNEL32.dll\n"},
     };
+    if (fixtures::Available())  // the 32-bit program the i686 compiler built
+        rows.push_back({{"--wine-prefix", "{P}", "--path", "", fixtures::Path({"wow", "app32.exe"})}, nullptr, 0, "", "{V}syswow64{/}KERNEL32.dll\n"});
     // clang-format on
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.args.empty() ? c.module : c.args[0]);
-        if (!fixtures::Available() && c.module == nullptr) continue;
-        const Outcome run = RunOn(c.args, c.module);
-        EXPECT_EQ(run.status, c.status) << run.err;
-        EXPECT_EQ(run.out, Expand(c.out));
-    }
+    Check(rows);
 }
 
 }  // namespace
