@@ -177,6 +177,11 @@ protected:
         return text;
     }
 
+    // `args` after empty search directories, which they may replace.
+    static std::vector<std::string> Bare(std::vector<std::string> args) {
+        args.insert(args.begin(), {"--system-dir", "", "--windows-dir", "", "--path", ""});
+        return args;
+    }
     struct Row {
         std::vector<std::string> args;
         const char* module;  // under app/; nullptr: the arguments are the whole command line
@@ -190,7 +195,9 @@ protected:
     void Check(const std::vector<Row>& rows) {
         const fs::path cwd = fs::current_path();
         for (const Row& c : rows) {
-            SCOPED_TRACE((c.args.empty() ? "" : c.args[0]) + " " + (c.module ? c.module : ""));
+            std::string trace = c.module ? c.module : "";
+            for (const std::string& arg : c.args) trace += " " + arg;
+            SCOPED_TRACE(trace);
             if (c.cwd) fs::current_path(temp.File(c.cwd));
             const Outcome run = RunOn(c.args, c.module, c.system, c.env);
             fs::current_path(cwd);
@@ -233,29 +240,24 @@ TEST_F(Cli, CommandLines) {
         "api-ms-win-crt-stdio-l1-1-0.dll => msvcrt.dll\n";
     const std::string unmapped = kHeading + "api-ms-win-crt-stdio-l1-1-0.dll\n";
     const std::string invalid = "*** INVALID NT SIGNATURE ***\n";
-    const std::vector<std::string> bare{"--system-dir", "", "--windows-dir", "", "--path", ""};
-    const auto with = [&](std::vector<std::string> args) {
-        args.insert(args.begin(), bare.begin(), bare.end());
-        return args;
-    };
     // clang-format off
     Check({
         {{}, "app.exe", 0, "", chain},
         {{"--verbose"}, "app.exe", 0, "search directories:\n  0: {A}\n  1: {L}\n  2: {S}\nresolving KERNEL32.dll\nresolving liba.dll\n", chain},
         // Each option reaches its step of the search order; %NAME% in the path.
-        {with({"{app}"}), nullptr, 1, "", "{A}liba.dll\n" + kHeading + "KERNEL32.dll\nlibb.dll\nmsvcrt.dll\n"},
+        {Bare({"{app}"}), nullptr, 1, "", "{A}liba.dll\n" + kHeading + "KERNEL32.dll\nlibb.dll\nmsvcrt.dll\n"},
         // A bare file name is the file in the current directory, whose folder is searched.
-        {with({"--initial-dir", "{L}", "--system-dir", "{S}", "app.exe"}), nullptr, 0, "", chain, "", {}, "app"},
-        {with({"--windows-dir", "{S}", "--path", ";{E};;%KV_LIB%;", "{app}"}), nullptr, 0, "",
+        {Bare({"--initial-dir", "{L}", "--system-dir", "{S}", "app.exe"}), nullptr, 0, "", chain, "", {}, "app"},
+        {Bare({"--windows-dir", "{S}", "--path", ";{E};;%KV_LIB%;", "{app}"}), nullptr, 0, "",
          "{A}liba.dll\n{S}KERNEL32.dll\n{S}msvcrt.dll\n{L}libb.dll\n", "", {{"KV_LIB", "{L}"}}},
-        {with({"--path", "%KV_UNDEFINED%", "--initial-dir", "{L}", "{app}"}), nullptr, 1,
+        {Bare({"--path", "%KV_UNDEFINED%", "--initial-dir", "{L}", "{app}"}), nullptr, 1,
          "kivrel-scan: cannot list search directory %KV_UNDEFINED%", "{A}liba.dll\n{L}libb.dll\n" + kHeading + "KERNEL32.dll\nmsvcrt.dll\n", "", {{"KV_UNDEFINED", std::nullopt}}},
-        {with({"--", "{notes}"}), nullptr, 1, "kivrel-scan: {notes}: not a PE image (no MZ header)\n", invalid},
-        {with({"-"}), nullptr, 1, std::string("kivrel-scan: -: ") + kNoSuchFile, invalid},
-        {with({"{E}"}), nullptr, 1, "kivrel-scan: {E}: Is a directory\n", invalid},
-        {with({""}), nullptr, 1, "", "No Windows module specified\n"},
+        {Bare({"--", "{notes}"}), nullptr, 1, "kivrel-scan: {notes}: not a PE image (no MZ header)\n", invalid},
+        {Bare({"-"}), nullptr, 1, std::string("kivrel-scan: -: ") + kNoSuchFile, invalid},
+        {Bare({"{E}"}), nullptr, 1, "kivrel-scan: {E}: Is a directory\n", invalid},
+        {Bare({""}), nullptr, 1, "", "No Windows module specified\n"},
         // Nothing is missing from a module without imports.
-        {with({"{S}msvcrt.dll"}), nullptr, 0, "", "No referencies\n"},
+        {Bare({"{S}msvcrt.dll"}), nullptr, 0, "", "No referencies\n"},
         {{"-V"}, nullptr, 0, "", "kivrel-scan 1.3.0.1\n"},
         // --help wins over the module and other options, not over an unknown one.
         {{"--json", "-h", "x.exe"}, nullptr, 0, "", UsageText()},
@@ -331,15 +333,15 @@ TEST_F(Cli, CommandLines) {
         // --audit: a line per module with a problem in path order, non-PE files of a
         // directory passed over, one named on the command line reported, then the
         // missing names ranked.
-        {with({"--audit", "--initial-dir", "{L}", "--system-dir", "{S}", "{A}", "{L}", "{notes}"}), nullptr, 1, "",
+        {Bare({"--audit", "--initial-dir", "{L}", "--system-dir", "{S}", "{A}", "{L}", "{notes}"}), nullptr, 1, "",
          "{A}bad.exe: not found: ghost.dll; incorrect: broken.dll\n{A}notes.txt: *** INVALID NT SIGNATURE ***\n"
          "{A}tool.exe: not found: api-ms-win-crt-stdio-l1-1-0.dll\n{L}libc.dll: not found: ghost.dll; incorrect: broken.dll\n"
          "\n11 modules checked, 4 with problems\nbroken.dll (needed by 2)\nghost.dll (needed by 2)\n"
          "api-ms-win-crt-stdio-l1-1-0.dll (needed by 1)\n"},
-        {with({"--audit", "--initial-dir", "{L}", "--system-dir", "{S}", "--api-sets", "--delay-load", "--verbose", "{A}tool.exe"}),
+        {Bare({"--audit", "--initial-dir", "{L}", "--system-dir", "{S}", "--api-sets", "--delay-load", "--verbose", "{A}tool.exe"}),
          nullptr, 0, "resolving later.dll\n", "{A}tool.exe: ok\n\n1 module checked, 0 with problems\n"},
-        {with({"--audit", "--tree", "{A}"}), nullptr, 2, "--audit can be combined with --json, but not", ""},
-        {with({"--audit"}), nullptr, 2, "no PATH given to --audit", ""},
+        {Bare({"--audit", "--tree", "{A}"}), nullptr, 2, "--audit can be combined with --json, but not", ""},
+        {Bare({"--audit"}), nullptr, 2, "no PATH given to --audit", ""},
         // The JSON document: a found reference gives the path its line shows.
         {{"--json"}, "bad.exe", 1, "",
          "{\n  \"module\": \"{bad}\",\n  \"searchDirectories\": [\n    \"{A}\",\n    \"{L}\",\n    \"{S}\"\n  ],\n"
@@ -356,7 +358,7 @@ TEST_F(Cli, CommandLines) {
          "    {\"text\": \"*** NOT FOUND or INCORRECT ***\", \"value\": 0},\n    {\"text\": \"\", \"value\": 0},\n"
          "    {\"text\": \"broken.dll\", \"value\": 0},\n    {\"text\": \"ghost.dll\", \"value\": 0}\n"
          "  ],\n  \"exitStatus\": 1\n}\n"},
-        {with({"--format", "json", ""}), nullptr, 1, "",
+        {Bare({"--format", "json", ""}), nullptr, 1, "",
          "{\n  \"module\": \"\",\n  \"searchDirectories\": [],\n  \"references\": [],\n"
          "  \"lines\": [\n    {\"text\": \"No Windows module specified\", \"value\": 0}\n"
          "  ],\n  \"exitStatus\": 1\n}\n"},
@@ -552,37 +554,23 @@ TEST_F(Cli, MissingFunctionsOfRealModules) {
         "functions.exe -> forwards.dll!loop_a (forwarded to forwards.dll!loop_a)\n"
         "functions.exe -> ordinals.dll!#6\n"
         "functions.exe -> versioned.dll!ver_gone\n";
+    const std::string functions = "{F}functions.exe", system = "{T}fsys";
     // clang-format off
-    const struct {
-        std::vector<std::string> args;
-        int status;
-        std::string out;
-    } cases[] = {
-        {{}, 0, found},
-        {{"--functions"}, 1, found + "{F}target.dll\n" + kHeading + "api-ms-win-core-synch-l1-2-0.dll\n" + missing},
-        {{"--functions", "--api-sets"}, 1, found + "{F}target.dll\n{T}fsys{/}kernel32.dll\n\n*** API SETS ***\n\n"
-         "api-ms-win-core-synch-l1-2-0.dll => kernel32.dll\n" + missing},
-        {{"--functions", "--tree", "--api-sets"}, 1,
+    Check({
+        {Bare({"--system-dir", system, functions}), nullptr, 0, "", found},
+        {Bare({"--functions", "--system-dir", system, functions}), nullptr, 1, "kivrel-scan: 1 unresolved name is an API set", found + "{F}target.dll\n" + kHeading + "api-ms-win-core-synch-l1-2-0.dll\n" + missing},
+        {Bare({"--functions", "--api-sets", "--system-dir", system, functions}), nullptr, 1, "",
+         found + "{F}target.dll\n{T}fsys{/}kernel32.dll\n\n*** API SETS ***\n\napi-ms-win-core-synch-l1-2-0.dll => kernel32.dll\n" + missing},
+        {Bare({"--functions", "--tree", "--api-sets", "--system-dir", system, functions}), nullptr, 1, "",
          "functions.exe => {F}functions.exe [4 missing functions]\n  forwards.dll => {F}forwards.dll\n"
          "    api-ms-win-core-synch-l1-2-0.dll => api-set kernel32.dll\n      kernel32.dll => {T}fsys{/}kernel32.dll\n"
          "    target.dll => {F}target.dll\n    forwards.dll => {F}forwards.dll (see above)\n"
          "  ordinals.dll => {F}ordinals.dll\n  versioned.dll => {F}versioned.dll\n"},
-    };
+    });
     // clang-format on
-    const std::vector<std::string> where{"--system-dir", "{T}fsys", "--windows-dir",   "",
-                                         "--path",       "",        "{F}functions.exe"};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.args.empty() ? "" : c.args.back());
-        std::vector<std::string> args = c.args;
-        args.insert(args.end(), where.begin(), where.end());
-        const Outcome run = RunOn(args, nullptr);
-        EXPECT_EQ(run.status, c.status);
-        EXPECT_EQ(run.out, Expand(c.out));
-    }
     // --loader checks functions; --verbose says why each does not bind.
     const Outcome run =
-        RunOn({"--loader", "--verbose", "--json", "--system-dir", "{T}fsys", "{F}functions.exe"},
-              nullptr);
+        RunOn({"--loader", "--verbose", "--json", "--system-dir", system, functions}, nullptr);
     for (const char* fact :
          {"\"target.dll\", \"state\": \"found\", \"stateValue\": 3, \"directoryIndex\": 0, "
           "\"path\": ",
