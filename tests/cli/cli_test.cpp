@@ -76,6 +76,11 @@ std::string Contents(const fs::path& path) {
 }
 
 const std::string kHeading = "\n*** NOT FOUND or INCORRECT ***\n\n";
+// tool.exe's report without --api-sets, and the note on it.
+const std::string kUnmapped = kHeading + "api-ms-win-crt-stdio-l1-1-0.dll\n";
+const std::string kHint =
+    "kivrel-scan: 1 unresolved name is an API set (api-*, ext-*); --api-sets maps them to their "
+    "host DLLs\n";
 
 // An installation in a temporary directory:
 //
@@ -232,13 +237,9 @@ protected:
 // error says why the module or a matching file was not read.
 TEST_F(Cli, CommandLines) {
     const std::string chain = "{A}liba.dll\n{L}libb.dll\n{S}KERNEL32.dll\n{S}msvcrt.dll\n";
-    const std::string hint =
-        "kivrel-scan: 1 unresolved name is an API set (api-*, ext-*); "
-        "--api-sets maps them to their host DLLs\n";
     const std::string apiSets =
         "{S}msvcrt.dll\n\n*** API SETS ***\n\n"
         "api-ms-win-crt-stdio-l1-1-0.dll => msvcrt.dll\n";
-    const std::string unmapped = kHeading + "api-ms-win-crt-stdio-l1-1-0.dll\n";
     const std::string invalid = "*** INVALID NT SIGNATURE ***\n";
     // clang-format off
     Check({
@@ -304,11 +305,11 @@ TEST_F(Cli, CommandLines) {
          "ghost.dll => not found\nKERNEL32.dll => {S}KERNEL32.dll\n"},
         {{"--missing-only"}, "bad.exe", 1, "", "broken.dll\nghost.dll\n"},
         {{"--tree"}, "../lib/broken.dll", 1, invalid, ""},
-        {{}, "tool.exe", 1, hint, unmapped},
+        {{}, "tool.exe", 1, kHint, kUnmapped},
         {{"--api-sets"}, "tool.exe", 0, "", apiSets},
         {{"--loader"}, "tool.exe", 0, "", apiSets + "\n*** NOT FOUND (delay-load only) ***\n\nlater.dll\n"},
         // Each loader option on its own.
-        {{"--delay-load"}, "tool.exe", 1, hint, unmapped + "\n*** NOT FOUND (delay-load only) ***\n\nlater.dll\n"},
+        {{"--delay-load"}, "tool.exe", 1, kHint, kUnmapped + "\n*** NOT FOUND (delay-load only) ***\n\nlater.dll\n"},
         // A module of another machine is found, but said so, or passed over;
         // a matching file that cannot be read is never passed over silently.
         {{}, "mixed.exe", 0,
@@ -323,7 +324,7 @@ TEST_F(Cli, CommandLines) {
         {{"--functions", "--delay-load"}, "late.exe", 0, "", "{S}KERNEL32.dll\n{S}msvcrt.dll\n\n*** MISSING FUNCTIONS (delay-load only) ***\n\nlate.exe -> msvcrt.dll!Gone\n"},
         {{"--api-sets"}, "tool.exe", 1,
          "kivrel-scan: no API set schema ({E}apisetschema.dll: no such file); API set names "
-         "are looked up as files\n", unmapped, "empty"},
+         "are looked up as files\n", kUnmapped, "empty"},
         {{"--tree", "--loader"}, "tool.exe", 0, "",
          "tool.exe => {tool}\n  api-ms-win-crt-stdio-l1-1-0.dll => api-set msvcrt.dll\n"
          "    msvcrt.dll => {S}msvcrt.dll\n  later.dll => not found (delay-load)\n"},
@@ -369,9 +370,10 @@ TEST_F(Cli, CommandLines) {
 // JSON tells the API set's host, which names only delay-loading needs, the
 // files passed over for a name (here the first reference's) and an audit's summary.
 TEST_F(Cli, JsonTellsHostsDelayLoadOnlyNamesAndFilesPassedOver) {
+    const Outcome audit = RunOn({"--audit", "--json", "{A}nothere.exe"}, nullptr);
+    EXPECT_EQ(audit.status, 1);
     const std::string json = RunOn({"--loader", "--json"}, "tool.exe").out +
-                             RunOn({"--match-machine", "--json"}, "mixed.exe").out +
-                             RunOn({"--audit", "--json", "{A}nothere.exe"}, nullptr).out;
+                             RunOn({"--match-machine", "--json"}, "mixed.exe").out + audit.out;
     for (const std::string fact :
          {"\"api-set\", \"stateValue\": 4, \"host\": \"msvcrt.dll\"}",
           "\"later.dll\", \"state\": \"not-found\", \"stateValue\": 1, \"delayLoadOnly\": true}",
@@ -387,9 +389,7 @@ TEST_F(Cli, JsonTellsHostsDelayLoadOnlyNamesAndFilesPassedOver) {
 TEST_F(Cli, ReportAndNotesOnTheirStreams) {
     std::ostringstream both, out, err;
     RunScanCommand({"--system-dir", temp.File("sys"), temp.File("app/tool.exe")}, both, both);
-    EXPECT_EQ(both.str(), kHeading + "api-ms-win-crt-stdio-l1-1-0.dll\n" +
-                              "kivrel-scan: 1 unresolved name is an API set (api-*, ext-*); "
-                              "--api-sets maps them to their host DLLs\n");
+    EXPECT_EQ(both.str(), kUnmapped + kHint);
     out.setstate(std::ios::badbit);
     EXPECT_EQ(RunScanCommand(
                   {"--system-dir", "", "--windows-dir", "", "--path", "", temp.File("app/app.exe")},
