@@ -76,6 +76,11 @@ std::string Contents(const fs::path& path) {
 }
 
 const std::string kHeading = "\n*** NOT FOUND or INCORRECT ***\n\n";
+// tool.exe's report without --api-sets, and the note on it.
+const std::string kUnmapped = kHeading + "api-ms-win-crt-stdio-l1-1-0.dll\n";
+const std::string kHint =
+    "kivrel-scan: 1 unresolved name is an API set (api-*, ext-*); --api-sets maps them to their "
+    "host DLLs\n";
 
 // An installation in a temporary directory:
 //
@@ -152,8 +157,8 @@ protected:
     }
     // {app} {bad} {tool} {notes}: the files' paths; {A} {L} {S} {E} {W}: the
     // directories; {c} {k}: libc.dll and app/kernel32.dll as the report names
-    // them; {K} {X} {H} {P} {V} {T} {/}: those of LoaderRules. Escaped as in
-    // JSON strings when `json`.
+    // them; {K} {X} {H} {P} {V} {T} {/}: those of LoaderRules; {F}: the fixtures'
+    // functions/. Escaped as in JSON strings when `json`.
     std::string Expand(std::string text, bool json = false) const {
         // clang-format off
         const std::pair<const char*, std::string> names[] = {
@@ -163,7 +168,8 @@ protected:
             {"{E}", temp.Dir("empty")}, {"{W}", temp.Dir("wine")}, {"{c}", kLibC}, {"{k}", kKernel32},
             {"{K}", temp.File("known.txt")}, {"{X}", temp.Dir("app/app.exe.local")},
             {"{H}", temp.Dir("host")}, {"{P}", temp.File("pfx")}, {"{V}", temp.Dir("pfx/drive_c/windows")},
-            {"{T}", temp.Dir()}, {"{/}", std::string(1, fixtures::kSeparator)}};
+            {"{T}", temp.Dir()}, {"{/}", std::string(1, fixtures::kSeparator)},
+            {"{F}", fixtures::Dir({"functions"})}};
         // clang-format on
         for (const auto& [key, value] : names) {
             std::ostringstream escaped;
@@ -174,6 +180,40 @@ protected:
                              json ? quoted.substr(1, quoted.size() - 2) : value);
         }
         return text;
+    }
+
+    // `args` after empty search directories, which they may replace.
+    static std::vector<std::string> Bare(std::vector<std::string> args) {
+        args.insert(args.begin(), {"--system-dir", "", "--windows-dir", "", "--path", ""});
+        return args;
+    }
+    struct Row {
+        std::vector<std::string> args;
+        const char* module;  // under app/; nullptr: the arguments are the whole command line
+        int status;
+        std::string err;  // a part of standard error; "" for none at all
+        std::string out;
+        const char* system = "sys";
+        Env env = {};
+        const char* cwd = nullptr;  // the current directory, under the installation
+    };
+    void Check(const std::vector<Row>& rows) {
+        const fs::path cwd = fs::current_path();
+        for (const Row& c : rows) {
+            std::string trace = c.module ? c.module : "";
+            for (const std::string& arg : c.args) trace += " " + arg;
+            SCOPED_TRACE(trace);
+            if (c.cwd) fs::current_path(temp.File(c.cwd));
+            const Outcome run = RunOn(c.args, c.module, c.system, c.env);
+            fs::current_path(cwd);
+            EXPECT_EQ(run.status, c.status);
+            // Paths inside a JSON document are escaped.
+            EXPECT_EQ(run.out, Expand(c.out, c.out.rfind("{\n", 0) == 0));
+            if (c.err.empty())
+                EXPECT_EQ(run.err, "");
+            else
+                EXPECT_NE(run.err.find(Expand(c.err)), std::string::npos) << run.err;
+        }
     }
 
     // Paths and copies name a file as it is on disk where names are case-sensitive.
@@ -197,46 +237,28 @@ protected:
 // error says why the module or a matching file was not read.
 TEST_F(Cli, CommandLines) {
     const std::string chain = "{A}liba.dll\n{L}libb.dll\n{S}KERNEL32.dll\n{S}msvcrt.dll\n";
-    const std::string hint =
-        "kivrel-scan: 1 unresolved name is an API set (api-*, ext-*); "
-        "--api-sets maps them to their host DLLs\n";
     const std::string apiSets =
         "{S}msvcrt.dll\n\n*** API SETS ***\n\n"
         "api-ms-win-crt-stdio-l1-1-0.dll => msvcrt.dll\n";
-    const std::string unmapped = kHeading + "api-ms-win-crt-stdio-l1-1-0.dll\n";
     const std::string invalid = "*** INVALID NT SIGNATURE ***\n";
-    const std::vector<std::string> bare{"--system-dir", "", "--windows-dir", "", "--path", ""};
-    const auto with = [&](std::vector<std::string> args) {
-        args.insert(args.begin(), bare.begin(), bare.end());
-        return args;
-    };
     // clang-format off
-    const struct {
-        std::vector<std::string> args;
-        const char* module;  // under app/; nullptr: the arguments are the whole command line
-        int status;
-        std::string err;  // a part of standard error; "" for none at all
-        std::string out;
-        const char* system = "sys";
-        Env env = {};
-        const char* cwd = nullptr;  // the current directory, under the installation
-    } cases[] = {
+    Check({
         {{}, "app.exe", 0, "", chain},
         {{"--verbose"}, "app.exe", 0, "search directories:\n  0: {A}\n  1: {L}\n  2: {S}\nresolving KERNEL32.dll\nresolving liba.dll\n", chain},
         // Each option reaches its step of the search order; %NAME% in the path.
-        {with({"{app}"}), nullptr, 1, "", "{A}liba.dll\n" + kHeading + "KERNEL32.dll\nlibb.dll\nmsvcrt.dll\n"},
+        {Bare({"{app}"}), nullptr, 1, "", "{A}liba.dll\n" + kHeading + "KERNEL32.dll\nlibb.dll\nmsvcrt.dll\n"},
         // A bare file name is the file in the current directory, whose folder is searched.
-        {with({"--initial-dir", "{L}", "--system-dir", "{S}", "app.exe"}), nullptr, 0, "", chain, "", {}, "app"},
-        {with({"--windows-dir", "{S}", "--path", ";{E};;%KV_LIB%;", "{app}"}), nullptr, 0, "",
+        {Bare({"--initial-dir", "{L}", "--system-dir", "{S}", "app.exe"}), nullptr, 0, "", chain, "", {}, "app"},
+        {Bare({"--windows-dir", "{S}", "--path", ";{E};;%KV_LIB%;", "{app}"}), nullptr, 0, "",
          "{A}liba.dll\n{S}KERNEL32.dll\n{S}msvcrt.dll\n{L}libb.dll\n", "", {{"KV_LIB", "{L}"}}},
-        {with({"--path", "%KV_UNDEFINED%", "--initial-dir", "{L}", "{app}"}), nullptr, 1,
+        {Bare({"--path", "%KV_UNDEFINED%", "--initial-dir", "{L}", "{app}"}), nullptr, 1,
          "kivrel-scan: cannot list search directory %KV_UNDEFINED%", "{A}liba.dll\n{L}libb.dll\n" + kHeading + "KERNEL32.dll\nmsvcrt.dll\n", "", {{"KV_UNDEFINED", std::nullopt}}},
-        {with({"--", "{notes}"}), nullptr, 1, "kivrel-scan: {notes}: not a PE image (no MZ header)\n", invalid},
-        {with({"-"}), nullptr, 1, std::string("kivrel-scan: -: ") + kNoSuchFile, invalid},
-        {with({"{E}"}), nullptr, 1, "kivrel-scan: {E}: Is a directory\n", invalid},
-        {with({""}), nullptr, 1, "", "No Windows module specified\n"},
+        {Bare({"--", "{notes}"}), nullptr, 1, "kivrel-scan: {notes}: not a PE image (no MZ header)\n", invalid},
+        {Bare({"-"}), nullptr, 1, std::string("kivrel-scan: -: ") + kNoSuchFile, invalid},
+        {Bare({"{E}"}), nullptr, 1, "kivrel-scan: {E}: Is a directory\n", invalid},
+        {Bare({""}), nullptr, 1, "", "No Windows module specified\n"},
         // Nothing is missing from a module without imports.
-        {with({"{S}msvcrt.dll"}), nullptr, 0, "", "No referencies\n"},
+        {Bare({"{S}msvcrt.dll"}), nullptr, 0, "", "No referencies\n"},
         {{"-V"}, nullptr, 0, "", "kivrel-scan 1.3.0.1\n"},
         // --help wins over the module and other options, not over an unknown one.
         {{"--json", "-h", "x.exe"}, nullptr, 0, "", UsageText()},
@@ -283,11 +305,11 @@ TEST_F(Cli, CommandLines) {
          "ghost.dll => not found\nKERNEL32.dll => {S}KERNEL32.dll\n"},
         {{"--missing-only"}, "bad.exe", 1, "", "broken.dll\nghost.dll\n"},
         {{"--tree"}, "../lib/broken.dll", 1, invalid, ""},
-        {{}, "tool.exe", 1, hint, unmapped},
+        {{}, "tool.exe", 1, kHint, kUnmapped},
         {{"--api-sets"}, "tool.exe", 0, "", apiSets},
         {{"--loader"}, "tool.exe", 0, "", apiSets + "\n*** NOT FOUND (delay-load only) ***\n\nlater.dll\n"},
         // Each loader option on its own.
-        {{"--delay-load"}, "tool.exe", 1, hint, unmapped + "\n*** NOT FOUND (delay-load only) ***\n\nlater.dll\n"},
+        {{"--delay-load"}, "tool.exe", 1, kHint, kUnmapped + "\n*** NOT FOUND (delay-load only) ***\n\nlater.dll\n"},
         // A module of another machine is found, but said so, or passed over;
         // a matching file that cannot be read is never passed over silently.
         {{}, "mixed.exe", 0,
@@ -302,13 +324,25 @@ TEST_F(Cli, CommandLines) {
         {{"--functions", "--delay-load"}, "late.exe", 0, "", "{S}KERNEL32.dll\n{S}msvcrt.dll\n\n*** MISSING FUNCTIONS (delay-load only) ***\n\nlate.exe -> msvcrt.dll!Gone\n"},
         {{"--api-sets"}, "tool.exe", 1,
          "kivrel-scan: no API set schema ({E}apisetschema.dll: no such file); API set names "
-         "are looked up as files\n", unmapped, "empty"},
+         "are looked up as files\n", kUnmapped, "empty"},
         {{"--tree", "--loader"}, "tool.exe", 0, "",
          "tool.exe => {tool}\n  api-ms-win-crt-stdio-l1-1-0.dll => api-set msvcrt.dll\n"
          "    msvcrt.dll => {S}msvcrt.dll\n  later.dll => not found (delay-load)\n"},
         {{"--why", "msvcrt", "--api-sets"}, "tool.exe", 0, "", "tool.exe -> api-ms-win-crt-stdio-l1-1-0.dll -> msvcrt.dll\n"},
         {{"--format", "ldd", "--api-sets"}, "tool.exe", 0, "",
          "api-ms-win-crt-stdio-l1-1-0.dll => {S}msvcrt.dll\nmsvcrt.dll => {S}msvcrt.dll\n"},
+        // --audit: a line per module with a problem in path order, non-PE files of a
+        // directory passed over, one named on the command line reported, then the
+        // missing names ranked.
+        {Bare({"--audit", "--initial-dir", "{L}", "--system-dir", "{S}", "{A}", "{L}", "{notes}"}), nullptr, 1, "",
+         "{A}bad.exe: not found: ghost.dll; incorrect: broken.dll\n{A}notes.txt: *** INVALID NT SIGNATURE ***\n"
+         "{A}tool.exe: not found: api-ms-win-crt-stdio-l1-1-0.dll\n{L}libc.dll: not found: ghost.dll; incorrect: broken.dll\n"
+         "\n11 modules checked, 4 with problems\nbroken.dll (needed by 2)\nghost.dll (needed by 2)\n"
+         "api-ms-win-crt-stdio-l1-1-0.dll (needed by 1)\n"},
+        {Bare({"--audit", "--initial-dir", "{L}", "--system-dir", "{S}", "--api-sets", "--delay-load", "--verbose", "{A}tool.exe"}),
+         nullptr, 0, "resolving later.dll\n", "{A}tool.exe: ok\n\n1 module checked, 0 with problems\n"},
+        {Bare({"--audit", "--tree", "{A}"}), nullptr, 2, "--audit can be combined with --json, but not", ""},
+        {Bare({"--audit"}), nullptr, 2, "no PATH given to --audit", ""},
         // The JSON document: a found reference gives the path its line shows.
         {{"--json"}, "bad.exe", 1, "",
          "{\n  \"module\": \"{bad}\",\n  \"searchDirectories\": [\n    \"{A}\",\n    \"{L}\",\n    \"{S}\"\n  ],\n"
@@ -325,37 +359,25 @@ TEST_F(Cli, CommandLines) {
          "    {\"text\": \"*** NOT FOUND or INCORRECT ***\", \"value\": 0},\n    {\"text\": \"\", \"value\": 0},\n"
          "    {\"text\": \"broken.dll\", \"value\": 0},\n    {\"text\": \"ghost.dll\", \"value\": 0}\n"
          "  ],\n  \"exitStatus\": 1\n}\n"},
-        {with({"--format", "json", ""}), nullptr, 1, "",
+        {Bare({"--format", "json", ""}), nullptr, 1, "",
          "{\n  \"module\": \"\",\n  \"searchDirectories\": [],\n  \"references\": [],\n"
          "  \"lines\": [\n    {\"text\": \"No Windows module specified\", \"value\": 0}\n"
          "  ],\n  \"exitStatus\": 1\n}\n"},
-    };
+    });
     // clang-format on
-    const fs::path cwd = fs::current_path();
-    for (const auto& c : cases) {
-        SCOPED_TRACE((c.args.empty() ? "" : c.args[0]) + " " + (c.module ? c.module : ""));
-        if (c.cwd) fs::current_path(temp.File(c.cwd));
-        const Outcome run = RunOn(c.args, c.module, c.system, c.env);
-        fs::current_path(cwd);
-        EXPECT_EQ(run.status, c.status);
-        // Paths inside a JSON document are escaped.
-        EXPECT_EQ(run.out, Expand(c.out, c.out.rfind("{\n", 0) == 0));
-        if (c.err.empty())
-            EXPECT_EQ(run.err, "");
-        else
-            EXPECT_NE(run.err.find(Expand(c.err)), std::string::npos) << run.err;
-    }
 }
 
-// JSON tells the API set's host, which names only delay-loading needs and
-// the files passed over for a name (here the first reference's).
+// JSON tells the API set's host, which names only delay-loading needs, the
+// files passed over for a name (here the first reference's) and an audit's summary.
 TEST_F(Cli, JsonTellsHostsDelayLoadOnlyNamesAndFilesPassedOver) {
+    const Outcome audit = RunOn({"--audit", "--json", "{A}nothere.exe"}, nullptr);
+    EXPECT_EQ(audit.status, 1);
     const std::string json = RunOn({"--loader", "--json"}, "tool.exe").out +
-                             RunOn({"--match-machine", "--json"}, "mixed.exe").out;
+                             RunOn({"--match-machine", "--json"}, "mixed.exe").out + audit.out;
     for (const std::string fact :
          {"\"api-set\", \"stateValue\": 4, \"host\": \"msvcrt.dll\"}",
           "\"later.dll\", \"state\": \"not-found\", \"stateValue\": 1, \"delayLoadOnly\": true}",
-          "\"exitStatus\": 0\n",
+          "\"exitStatus\": 0\n", "\"summary\": {\"modulesChecked\": 1, \"withProblems\": 1",
           "\"wide.dll\", \"state\": \"found\", \"stateValue\": 3, \"directoryIndex\": 2, \"path\": "
           "\"{S}wide.dll\", \"rejected\": [{\"path\": \"{L}wide.dll\", \"reason\": \"wrong machine "
           "(x86-64, not i386)\"}]}"})
@@ -367,9 +389,7 @@ TEST_F(Cli, JsonTellsHostsDelayLoadOnlyNamesAndFilesPassedOver) {
 TEST_F(Cli, ReportAndNotesOnTheirStreams) {
     std::ostringstream both, out, err;
     RunScanCommand({"--system-dir", temp.File("sys"), temp.File("app/tool.exe")}, both, both);
-    EXPECT_EQ(both.str(), kHeading + "api-ms-win-crt-stdio-l1-1-0.dll\n" +
-                              "kivrel-scan: 1 unresolved name is an API set (api-*, ext-*); "
-                              "--api-sets maps them to their host DLLs\n");
+    EXPECT_EQ(both.str(), kUnmapped + kHint);
     out.setstate(std::ios::badbit);
     EXPECT_EQ(RunScanCommand(
                   {"--system-dir", "", "--windows-dir", "", "--path", "", temp.File("app/app.exe")},
@@ -520,57 +540,37 @@ TEST_F(Cli, TheSystemsOwnDirectories) {
 // function, exports by ordinal only, forwarders to a second DLL, to an API set
 // (mapped by a schema to the stand-in kernel32.dll, which exports Sleep) and
 // in a loop. Without --functions the report is the plain one.
-TEST(CliFunctions, MissingFunctionsOfRealModules) {
+TEST_F(Cli, MissingFunctionsOfRealModules) {
     KIVREL_REQUIRE_FIXTURES();
-    test::TempDir temp;
-    temp.Write("sys/apisetschema.dll",
+    temp.Write("fsys/apisetschema.dll",
                test::BuildApiSetSchemaDll(test::BuildApiSetSection(
                    6, {{"api-ms-win-core-synch-l1-2-0", {"kernel32.dll"}}})));
-    fs::copy_file(fixtures::Path({"sys", "kernel32.dll"}), temp.File("sys/kernel32.dll"));
-    // {f}: the fixtures' folder, {s}: the system directory.
-    const std::string found = "{f}forwards.dll\n{f}ordinals.dll\n{f}versioned.dll\n";
+    fs::copy_file(fixtures::Path({"sys", "kernel32.dll"}), temp.File("fsys/kernel32.dll"));
+    // {F}: the fixtures' folder, fsys/: the system directory.
+    const std::string found = "{F}forwards.dll\n{F}ordinals.dll\n{F}versioned.dll\n";
     const std::string missing =
         "\n*** MISSING FUNCTIONS ***\n\n"
         "functions.exe -> forwards.dll!fwd_bad (forwarded to target.dll!target_gone)\n"
         "functions.exe -> forwards.dll!loop_a (forwarded to forwards.dll!loop_a)\n"
         "functions.exe -> ordinals.dll!#6\n"
         "functions.exe -> versioned.dll!ver_gone\n";
+    const std::string functions = "{F}functions.exe", system = "{T}fsys";
     // clang-format off
-    const struct {
-        std::vector<std::string> args;
-        int status;
-        std::string out;
-    } cases[] = {
-        {{}, 0, found},
-        {{"--functions"}, 1, found + "{f}target.dll\n" + kHeading + "api-ms-win-core-synch-l1-2-0.dll\n" + missing},
-        {{"--functions", "--api-sets"}, 1, found + "{f}target.dll\n{s}kernel32.dll\n\n*** API SETS ***\n\n"
-         "api-ms-win-core-synch-l1-2-0.dll => kernel32.dll\n" + missing},
-        {{"--functions", "--tree", "--api-sets"}, 1,
-         "functions.exe => {f}functions.exe [4 missing functions]\n  forwards.dll => {f}forwards.dll\n"
-         "    api-ms-win-core-synch-l1-2-0.dll => api-set kernel32.dll\n      kernel32.dll => {s}kernel32.dll\n"
-         "    target.dll => {f}target.dll\n    forwards.dll => {f}forwards.dll (see above)\n"
-         "  ordinals.dll => {f}ordinals.dll\n  versioned.dll => {f}versioned.dll\n"},
-    };
+    Check({
+        {Bare({"--system-dir", system, functions}), nullptr, 0, "", found},
+        {Bare({"--functions", "--system-dir", system, functions}), nullptr, 1, "kivrel-scan: 1 unresolved name is an API set", found + "{F}target.dll\n" + kHeading + "api-ms-win-core-synch-l1-2-0.dll\n" + missing},
+        {Bare({"--functions", "--api-sets", "--system-dir", system, functions}), nullptr, 1, "",
+         found + "{F}target.dll\n{T}fsys{/}kernel32.dll\n\n*** API SETS ***\n\napi-ms-win-core-synch-l1-2-0.dll => kernel32.dll\n" + missing},
+        {Bare({"--functions", "--tree", "--api-sets", "--system-dir", system, functions}), nullptr, 1, "",
+         "functions.exe => {F}functions.exe [4 missing functions]\n  forwards.dll => {F}forwards.dll\n"
+         "    api-ms-win-core-synch-l1-2-0.dll => api-set kernel32.dll\n      kernel32.dll => {T}fsys{/}kernel32.dll\n"
+         "    target.dll => {F}target.dll\n    forwards.dll => {F}forwards.dll (see above)\n"
+         "  ordinals.dll => {F}ordinals.dll\n  versioned.dll => {F}versioned.dll\n"},
+    });
     // clang-format on
-    auto expand = [&](std::string text) {
-        for (const auto& [key, value] :
-             {std::pair{"{f}", fixtures::Dir({"functions"})}, std::pair{"{s}", temp.Dir("sys")}})
-            for (size_t at; (at = text.find(key)) != std::string::npos;) text.replace(at, 3, value);
-        return text;
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.args.empty() ? "" : c.args.back());
-        std::vector<std::string> args = c.args;
-        args.insert(args.end(), {"--system-dir", temp.File("sys"), "--windows-dir", "", "--path",
-                                 "", fixtures::Path({"functions", "functions.exe"})});
-        const Outcome run = RunCommand(args);
-        EXPECT_EQ(run.status, c.status);
-        EXPECT_EQ(run.out, expand(c.out));
-    }
     // --loader checks functions; --verbose says why each does not bind.
     const Outcome run =
-        RunCommand({"--loader", "--verbose", "--json", "--system-dir", temp.File("sys"),
-                    fixtures::Path({"functions", "functions.exe"})});
+        RunOn({"--loader", "--verbose", "--json", "--system-dir", system, functions}, nullptr);
     for (const char* fact :
          {"\"target.dll\", \"state\": \"found\", \"stateValue\": 3, \"directoryIndex\": 0, "
           "\"path\": ",
@@ -607,38 +607,6 @@ TEST_F(Cli, ProgramExitsWithTheReportStatus) {
     EXPECT_EQ(Contents(output), Expand("{S}KERNEL32.dll\n"));
     EXPECT_EQ(run("app/notes.txt"), 1);
     EXPECT_EQ(Contents(output), "*** INVALID NT SIGNATURE ***\n");
-}
-
-// --audit on the installation: one line per module with a problem in path
-// order, non-PE files of a directory passed over, a non-PE file named on the
-// command line reported, then the summary with the missing names ranked.
-TEST_F(Cli, AuditChecksEveryModuleOfTheFolders) {
-    const std::vector<std::string> search{"--initial-dir", "{L}", "--system-dir", "{S}",
-                                          "--windows-dir", "",    "--path",       ""};
-    auto audit = [&](std::vector<std::string> args) {
-        args.insert(args.begin(), search.begin(), search.end());
-        args.insert(args.begin(), "--audit");
-        return RunOn(args, nullptr);
-    };
-    Outcome run = audit({"{A}", "{L}", "{notes}"});
-    EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.out, Expand("{A}bad.exe: not found: ghost.dll; incorrect: broken.dll\n"
-                              "{A}notes.txt: *** INVALID NT SIGNATURE ***\n"
-                              "{A}tool.exe: not found: api-ms-win-crt-stdio-l1-1-0.dll\n"
-                              "{L}libc.dll: not found: ghost.dll; incorrect: broken.dll\n"
-                              "\n11 modules checked, 4 with problems\n"
-                              "broken.dll (needed by 2)\nghost.dll (needed by 2)\n"
-                              "api-ms-win-crt-stdio-l1-1-0.dll (needed by 1)\n"));
-    run = audit({"--api-sets", "--delay-load", "--verbose", "{A}tool.exe"});
-    EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(run.out, Expand("{A}tool.exe: ok\n\n1 module checked, 0 with problems\n"));
-    run = audit({"--json", "{A}nothere.exe"});
-    EXPECT_EQ(run.status, 1);
-    EXPECT_NE(run.out.find("\"summary\": {\"modulesChecked\": 1, \"withProblems\": 1"),
-              std::string::npos)
-        << run.out;
-    EXPECT_EQ(audit({"--audit", "--tree", "{A}"}).status, 2);
-    EXPECT_EQ(audit({}).status, 2);
 }
 
 // Over a generated tree of shared, missing, non-PE, delay-loaded and
@@ -744,12 +712,11 @@ TEST_F(Cli, AuditAnswersAsScansOfEachModule) {
             std::vector<std::string> audited;
             for (const char* field : {"\"unresolved\": [", "\"delayLoadOnly\": ["}) {
                 const size_t from = module.find(field) + std::string(field).size();
-                const std::string list = module.substr(from, module.find(']', from) - from);
-                for (size_t q = list.find('"'); q != std::string::npos; q = list.find('"', q + 1)) {
-                    const size_t end = list.find('"', q + 1);
-                    audited.push_back(list.substr(q + 1, end - q - 1));
-                    q = end;
-                }
+                std::istringstream list(module.substr(from, module.find(']', from) - from));
+                // What comes before each opening quote, then the name up to its closing one.
+                for (std::string name;
+                     std::getline(list, name, '"') && std::getline(list, name, '"');)
+                    audited.push_back(name);
             }
             std::sort(audited.begin(), audited.end());
             audited.erase(std::unique(audited.begin(), audited.end()), audited.end());
@@ -810,38 +777,27 @@ TEST_F(Cli, LoaderRules) {
     temp.Write("pfx/drive_c/windows/syswow64/KERNEL32.dll", Module({}));
     temp.Write("app64.exe", test::PeBuilder().Pe32Plus().Import("KERNEL32.dll").Build());
     temp.WriteText("known.txt", "# only\nmsvcrt.dll\n");
-    const std::string app32 = fixtures::Path({"wow", "app32.exe"});
     const std::string kernel = "{A}{k}\n{A}liba.dll\n{L}libb.dll\n{S}msvcrt.dll\n";
     // clang-format off
-    const struct {
-        std::vector<std::string> args;
-        const char* module;  // as in CommandLines
-        int status;
-        std::string out;
-    } cases[] = {
-        {{}, "app.exe", 0, kernel},
-        {{"--known-dlls"}, "app.exe", 0, "{A}liba.dll\n{L}libb.dll\n{S}KERNEL32.dll\n{S}kernelbase.dll\n{S}msvcrt.dll\n"},
-        {{"--known-dlls-list", "{K}"}, "app.exe", 0, kernel},
-        {{"--known-dlls-list", "{E}none.txt"}, "app.exe", 2, ""},
-        {{"--dot-local"}, "app.exe", 0, "{X}liba.dll\n{A}{k}\n"},
-        {{"--dot-local"}, "man.exe", 0, "{A}liba.dll\n{A}{k}\n{L}libb.dll\n{S}msvcrt.dll\n"},
-        {{"--dot-local"}, "res.exe", 0, "{A}liba.dll\n{A}{k}\n{L}libb.dll\n{S}msvcrt.dll\n"},
-        {{"--dot-local"}, "bad.exe", 1, "{A}{k}\n{L}{c}\n{L}libb.dll\n" + kHeading + "broken.dll\nghost.dll\n"},
-        {{}, "../plug/addon.node", 1, "{S}KERNEL32.dll\n{S}kernelbase.dll\n" + kHeading + "host.exe\nhostdep.dll\nextra.dll\n"},
-        {{"--host", "{H}host.exe"}, "../plug/addon.node", 0, "{H}host.exe\n{H}hostdep.dll\n{H}extra.dll\n{S}KERNEL32.dll\n{S}kernelbase.dll\n"},
-        {{"--audit", "--host", "{H}host.exe", "{H}"}, nullptr, 2, ""},
-        {{"--host", "{H}hostdep"}, "../plug/addon.node", 2, ""},
-        {{"--wine-prefix", "{P}", "--path", "", app32}, nullptr, 0, "{V}syswow64{/}KERNEL32.dll\n"},
-        {{"--wine-prefix", "{P}", "--path", "", "{T}app64.exe"}, nullptr, 0, "{V}system32{/}KERNEL32.dll\n"},
+    std::vector<Row> rows = {
+        {{}, "app.exe", 0, "", kernel},
+        {{"--known-dlls"}, "app.exe", 0, "", "{A}liba.dll\n{L}libb.dll\n{S}KERNEL32.dll\n{S}kernelbase.dll\n{S}msvcrt.dll\n"},
+        {{"--known-dlls-list", "{K}"}, "app.exe", 0, "", kernel},
+        {{"--known-dlls-list", "{E}none.txt"}, "app.exe", 2, "kivrel-scan: cannot read the KnownDLLs list {E}none.txt", ""},
+        {{"--dot-local"}, "app.exe", 0, "", "{X}liba.dll\n{A}{k}\n"},
+        {{"--dot-local"}, "man.exe", 0, "", "{A}liba.dll\n{A}{k}\n{L}libb.dll\n{S}msvcrt.dll\n"},
+        {{"--dot-local"}, "res.exe", 0, "", "{A}liba.dll\n{A}{k}\n{L}libb.dll\n{S}msvcrt.dll\n"},
+        {{"--dot-local"}, "bad.exe", 1, "", "{A}{k}\n{L}{c}\n{L}libb.dll\n" + kHeading + "broken.dll\nghost.dll\n"},
+        {{}, "../plug/addon.node", 1, "", "{S}KERNEL32.dll\n{S}kernelbase.dll\n" + kHeading + "host.exe\nhostdep.dll\nextra.dll\n"},
+        {{"--host", "{H}host.exe"}, "../plug/addon.node", 0, "", "{H}host.exe\n{H}hostdep.dll\n{H}extra.dll\n{S}KERNEL32.dll\n{S}kernelbase.dll\n"},
+        {{"--audit", "--host", "{H}host.exe", "{H}"}, nullptr, 2, "--host and --dot-local cannot be combined with --audit", ""},
+        {{"--host", "{H}hostdep"}, "../plug/addon.node", 2, "kivrel-scan: the host {H}hostdep is not a PE image", ""},
+        {{"--wine-prefix", "{P}", "--path", "", "{T}app64.exe"}, nullptr, 0, "", "{V}system32{/}KERNEL32.dll\n"},
     };
+    if (fixtures::Available())  // the 32-bit program the i686 compiler built
+        rows.push_back({{"--wine-prefix", "{P}", "--path", "", fixtures::Path({"wow", "app32.exe"})}, nullptr, 0, "", "{V}syswow64{/}KERNEL32.dll\n"});
     // clang-format on
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.args.empty() ? c.module : c.args[0]);
-        if (!fixtures::Available() && c.module == nullptr) continue;
-        const Outcome run = RunOn(c.args, c.module);
-        EXPECT_EQ(run.status, c.status) << run.err;
-        EXPECT_EQ(run.out, Expand(c.out));
-    }
+    Check(rows);
 }
 
 }  // namespace

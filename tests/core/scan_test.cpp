@@ -103,7 +103,6 @@ TEST(Scan, Scenarios) {
         bool caseSensitive = false;
     } cases[] = {
         // clang-format off
-        {"no imports", {{"app/a.exe", Pe()}}, "app/a.exe", "|No referencies"},
         // Found modules by directory in search order, within one in list order;
         // a non-PE match does not stop the search.
         {"the first directory with a PE image wins",
@@ -152,9 +151,6 @@ TEST(Scan, Scenarios) {
          {{"sys/kernel32.dll", Pe("NTDLL.DLL")}, {"sys/ntdll.dll", Pe()}, {"sys/mIXED.Dll", Pe()}, {"app/OTHER.dll", kText},
           {"sys/other.dll", Pe()}, {"app/App.exe", Pe("KERNEL32.dll Mixed OTHER.DLL")}},
          "app/App.exe", "|$sys/kernel32.dll#1|$sys/other.dll#2|$sys/ntdll.dll#3|$sys/mIXED.Dll#4", {}, "", {}, true},
-        {"a plug-in's siblings with the module's folder",
-         {{"plugins/helper.dll", Pe()}, {"plugins/plugin.dll", Pe("helper.dll")}}, "plugins/plugin.dll",
-         "|$plugins/helper.dll#1", With(&LoaderOptions::moduleDir)},
         // clang-format on
     };
     for (const auto& c : cases) {

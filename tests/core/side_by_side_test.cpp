@@ -22,14 +22,8 @@ using test::PutU32;
 
 std::string Found(const Bytes& image, uint16_t type, uint16_t id) {
     ResourceData data;
-    switch (FindResourceData(test::InMemory(image), type, id, data)) {
-        case RESOURCE_ABSENT:
-            return "absent";
-        case RESOURCE_DAMAGED:
-            return "damaged";
-        case RESOURCE_FOUND:
-            break;
-    }
+    const ResourceLookup result = FindResourceData(test::InMemory(image), type, id, data);
+    if (result != RESOURCE_FOUND) return result == RESOURCE_ABSENT ? "absent" : "damaged";
     return std::string(reinterpret_cast<const char*>(image.data()) + data.offset, data.size);
 }
 

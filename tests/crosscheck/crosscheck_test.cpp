@@ -91,11 +91,10 @@ TEST(CrossCheck, ImportNamesAreWhatObjdumpReads) {
     for (size_t i = 2; i < argv.size(); ++i) {
         CReferenceScanner scanner(*platform);
         const ModuleRead module = scanner.ScanModule(argv[i]);
-        const bool isPe = module.isPe;
-        const int errorId = module.errorId;
         const std::string read = Joined(scanner.References()), peer = Joined(expected[argv[i]]);
         withImports += read.empty() ? 0 : 1;
-        if ((!isPe || read != peer || (errorId == 0) == read.empty()) && ++mismatches <= 10)
+        if ((!module.isPe || read != peer || (module.errorId == 0) == read.empty()) &&
+            ++mismatches <= 10)
             ADD_FAILURE() << argv[i] << ": " << read << "| objdump: " << peer;
     }
     EXPECT_EQ(mismatches, 0u) << "of " << argv.size() - 2;

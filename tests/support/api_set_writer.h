@@ -10,13 +10,13 @@
 
 namespace kivrel::test {
 
-struct ApiSetEntrySpec {
+struct ApiSetEntry {
     std::string name;                // as stored (version 2 stores it without "api-")
     std::vector<std::string> hosts;  // the first is the default host
 };
 
 inline std::vector<uint8_t> BuildApiSetSection(uint32_t version,
-                                               const std::vector<ApiSetEntrySpec>& entries) {
+                                               const std::vector<ApiSetEntry>& entries) {
     const uint32_t count = static_cast<uint32_t>(entries.size());
     const bool v2 = version == 2, v4 = version == 4;  // anything else is written as 6
     const uint32_t header = v2 ? 8 : v4 ? 16 : 28, listHeader = v2 ? 4 : v4 ? 8 : 0;
@@ -32,7 +32,7 @@ inline std::vector<uint8_t> BuildApiSetSection(uint32_t version,
     PutU32(bytes, 0, version);
     PutU32(bytes, v2 ? 4 : 12, count);
     for (uint32_t i = 0; i < count; ++i) {
-        const ApiSetEntrySpec& wanted = entries[i];
+        const ApiSetEntry& wanted = entries[i];
         const uint32_t entry = header + i * entrySize;
         const uint32_t list = static_cast<uint32_t>(bytes.size());
         const uint32_t hostCount = static_cast<uint32_t>(wanted.hosts.size());
@@ -46,18 +46,13 @@ inline std::vector<uint8_t> BuildApiSetSection(uint32_t version,
         putName(entry + (v2 ? 0 : 4), wanted.name);
         if (v2) PutU32(bytes, entry + 8, list);
         if (v4) PutU32(bytes, entry + 20, list);
-        if (!v2 && !v4) {
-            // The hashed part: the name up to its last hyphen.
-            PutU32(bytes, entry + 12, static_cast<uint32_t>(wanted.name.rfind('-') * 2));
-            PutU32(bytes, entry + 16, list);
-            PutU32(bytes, entry + 20, hostCount);
-        }
+        // Version 6: the hashed part (the name up to its last hyphen), the list, its count.
+        if (!v2 && !v4)
+            PutU32(bytes, entry + 12,
+                   {static_cast<uint32_t>(wanted.name.rfind('-') * 2), list, hostCount});
     }
-    if (version == 6) {
-        PutU32(bytes, 16, header);                               // EntryOffset
-        PutU32(bytes, 20, static_cast<uint32_t>(bytes.size()));  // HashOffset (table not written)
-        PutU32(bytes, 24, 31);                                   // HashFactor
-    }
+    // EntryOffset, HashOffset (the table is not written), HashFactor.
+    if (version == 6) PutU32(bytes, 16, {header, static_cast<uint32_t>(bytes.size()), 31});
     if (!v2) PutU32(bytes, 4, static_cast<uint32_t>(bytes.size()));  // Size
     return bytes;
 }

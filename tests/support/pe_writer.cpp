@@ -9,7 +9,6 @@ namespace kivrel::test {
 namespace {
 constexpr uint32_t kPeOffset = 0x40, kFileAlignment = 0x200, kSectionAlignment = 0x1000;
 constexpr uint32_t kImportSectionRva = 0x1000, kDescriptorSize = 20, kSectionEntrySize = 40;
-constexpr uint32_t kDirectoryEntries = 16;
 
 uint32_t AlignUp(uint64_t value, uint32_t alignment) {
     return static_cast<uint32_t>((value + alignment - 1) / alignment * alignment);
@@ -27,6 +26,12 @@ void PutU16(std::vector<uint8_t>& bytes, size_t offset, uint16_t value) {
 }
 void PutU32(std::vector<uint8_t>& bytes, size_t offset, uint32_t value) {
     PutLE(bytes, offset, value, 4);
+}
+void PutU32(std::vector<uint8_t>& bytes, size_t offset, std::initializer_list<uint32_t> values) {
+    for (const uint32_t value : values) {
+        PutLE(bytes, offset, value, 4);
+        offset += 4;
+    }
 }
 
 bool WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
@@ -87,27 +92,22 @@ void PeBuilder::WriteThunks(std::vector<uint8_t>& data, uint32_t sectionRva, con
 
 std::vector<uint8_t> PeBuilder::Build(PeLayout* layoutOut) const {
     PeLayout layout;
-    const uint32_t optionalHeaderSize = m_bPe32Plus ? 240 : 224;
-    const uint32_t directoryOffset = m_bPe32Plus ? 112 : 96;
-    const bool hasImports = !m_imports.empty();
-    const bool hasDelayImports = !m_delayImports.empty();
-    const size_t sectionCount = m_sections.size() + (hasImports ? 1 : 0) +
-                                (hasDelayImports ? 1 : 0) + (m_exports.empty() ? 0 : 1);
+    const uint32_t optionalHeaderSize = m_bPe32Plus ? 240 : 224, thunkSize = m_bPe32Plus ? 8 : 4;
+    const size_t sectionCount =
+        m_sections.size() + !m_imports.empty() + !m_delayImports.empty() + !m_exports.empty();
     // The tables written, then the entries asked for (which may replace them).
     std::vector<std::tuple<unsigned, uint32_t, uint32_t>> directories;
     const uint64_t imageBase = m_bPe32Plus ? 0x140000000ull : 0x400000;
-
     const uint32_t opt = kPeOffset + 24;  // the optional header
-    layout.dataDirectoryOffset = opt + directoryOffset;
+    layout.dataDirectoryOffset = opt + (m_bPe32Plus ? 112 : 96);
     const uint32_t sectionTable = opt + optionalHeaderSize;
     const uint32_t headersEnd =
         AlignUp(sectionTable + kSectionEntrySize * sectionCount, kFileAlignment);
 
     // The import section: descriptors, then per descriptor its lookup table
     // and its address table (alike), then hint/name entries and names.
-    SectionLayout imports;
-    const uint32_t thunkSize = m_bPe32Plus ? 8 : 4;
-    if (hasImports) {
+    SectionLayout imports{".idata", 0, kImportSectionRva, 0, headersEnd, {}};
+    if (!m_imports.empty()) {
         const uint32_t count = static_cast<uint32_t>(m_imports.size());
         std::vector<uint32_t> lookups;
         uint32_t thunkEnd = kDescriptorSize * (count + 1);
@@ -115,7 +115,8 @@ std::vector<uint8_t> PeBuilder::Build(PeLayout* layoutOut) const {
             lookups.push_back(thunkEnd);
             thunkEnd += 2 * ThunkCount(dll) * thunkSize;
         }
-        std::vector<uint8_t> data(thunkEnd, 0);
+        std::vector<uint8_t>& data = imports.data;
+        data.resize(thunkEnd, 0);
         for (uint32_t i = 0; i < count; ++i) {
             const uint32_t lookup = lookups[i];
             const uint32_t address = lookup + ThunkCount(m_imports[i]) * thunkSize;
@@ -126,41 +127,34 @@ std::vector<uint8_t> PeBuilder::Build(PeLayout* layoutOut) const {
             const std::string& name = m_imports[i].name;
             data.insert(data.end(), name.begin(), name.end());
             if (!(m_bUnterminatedLastName && i + 1 == count)) data.push_back(0);
-
-            const uint32_t descriptor = i * kDescriptorSize;
-            layout.descriptorOffsets.push_back(headersEnd + descriptor);
-            PutU32(data, descriptor + 0, kImportSectionRva + lookup);
-            PutU32(data, descriptor + 12, nameRva);
-            PutU32(data, descriptor + 16, kImportSectionRva + address);
+            layout.descriptorOffsets.push_back(headersEnd + i * kDescriptorSize);
+            PutU32(data, i * kDescriptorSize, kImportSectionRva + lookup);
+            PutU32(data, i * kDescriptorSize + 12, {nameRva, kImportSectionRva + address});
         }
-        imports.name = ".idata";
-        imports.virtualAddress = kImportSectionRva;
-        imports.pointerToRawData = headersEnd;
         imports.virtualSize = static_cast<uint32_t>(data.size());
         imports.sizeOfRawData = m_bUnterminatedLastName ? static_cast<uint32_t>(data.size())
                                                         : AlignUp(data.size(), kFileAlignment);
         data.resize(imports.sizeOfRawData, 0);
-        imports.data = std::move(data);
     }
 
     std::vector<const SectionLayout*> sections;
-    if (hasImports) sections.push_back(&imports);
+    if (!m_imports.empty()) sections.push_back(&imports);
     for (const SectionLayout& s : m_sections) sections.push_back(&s);
     uint64_t rvaEnd = kImportSectionRva, fileEnd = headersEnd;
     for (const SectionLayout* s : sections) {
         rvaEnd = std::max(rvaEnd, uint64_t(s->virtualAddress) + s->virtualSize);
         fileEnd = std::max(fileEnd, uint64_t(s->pointerToRawData) + s->data.size());
     }
-
     // Sections after all others, in memory and in the file.
     auto placeLast = [&](SectionLayout& section, const char* name, std::vector<uint8_t> data) {
-        section.name = name;
-        section.virtualAddress = AlignUp(rvaEnd, kSectionAlignment);
-        section.pointerToRawData = AlignUp(fileEnd, kFileAlignment);
-        section.virtualSize = static_cast<uint32_t>(data.size());
-        data.resize(AlignUp(data.size(), kFileAlignment), 0);
-        section.sizeOfRawData = static_cast<uint32_t>(data.size());
-        section.data = std::move(data);
+        const uint32_t size = static_cast<uint32_t>(data.size());
+        data.resize(AlignUp(size, kFileAlignment), 0);
+        section = {name,
+                   size,
+                   AlignUp(rvaEnd, kSectionAlignment),
+                   uint32_t(data.size()),
+                   AlignUp(fileEnd, kFileAlignment),
+                   std::move(data)};
         sections.push_back(&section);
         rvaEnd = section.virtualAddress + section.virtualSize;
         fileEnd = section.pointerToRawData + section.sizeOfRawData;
@@ -187,13 +181,9 @@ std::vector<uint8_t> PeBuilder::Build(PeLayout* layoutOut) const {
             data.push_back(0);
             return at;
         };
-        PutU32(data, 12, text("test.dll"));
-        PutU32(data, 16, m_nExportBase);
-        PutU32(data, 20, n);
-        PutU32(data, 24, m);
-        PutU32(data, 28, rva + addresses);
-        PutU32(data, 32, rva + namePointers);
-        PutU32(data, 36, rva + ordinals);
+        PutU32(data, 12,
+               {text("test.dll"), m_nExportBase, n, m, rva + addresses, rva + namePointers,
+                rva + ordinals});
         for (uint32_t k = 0; k < m; ++k) {
             PutU32(data, namePointers + 4 * k, text(names[k].first));
             PutU16(data, ordinals + 2 * k, static_cast<uint16_t>(names[k].second));
@@ -201,10 +191,10 @@ std::vector<uint8_t> PeBuilder::Build(PeLayout* layoutOut) const {
         for (uint32_t i = 0; i < n; ++i) {
             const std::string& e = m_exports[i];
             const size_t equals = e.find('=');
-            const uint32_t target = e.empty()                     ? 0
-                                    : equals == std::string::npos ? 0x10 + 4 * i
-                                                                  : text(e.substr(equals + 1));
-            PutU32(data, addresses + 4 * i, target);
+            PutU32(data, addresses + 4 * i,
+                   e.empty()                     ? 0
+                   : equals == std::string::npos ? 0x10 + 4 * i
+                                                 : text(e.substr(equals + 1)));
         }
         placeLast(exports, ".edata", std::move(data));
         directories.emplace_back(0, rva, exports.virtualSize);
@@ -217,7 +207,7 @@ std::vector<uint8_t> PeBuilder::Build(PeLayout* layoutOut) const {
     // The delay-load section: descriptors of 32 bytes, a zero record, each
     // one's name table, then hint/name entries and names.
     SectionLayout delay;
-    if (hasDelayImports) {
+    if (!m_delayImports.empty()) {
         const uint32_t rva = AlignUp(rvaEnd, kSectionAlignment);
         const uint32_t file = AlignUp(fileEnd, kFileAlignment);
         const uint32_t count = static_cast<uint32_t>(m_delayImports.size());
@@ -237,8 +227,7 @@ std::vector<uint8_t> PeBuilder::Build(PeLayout* layoutOut) const {
             const uint32_t nameRva = rva + static_cast<uint32_t>(data.size());
             data.insert(data.end(), dll.name.begin(), dll.name.end());
             data.push_back(0);
-            PutU32(data, 32 * i, rvaBased ? 1 : 0);
-            PutU32(data, 32 * i + 4, base + nameRva);
+            PutU32(data, 32 * i, {rvaBased ? 1u : 0u, base + nameRva});
             PutU32(data, 32 * i + 16, base + rva + lookups[i]);
             layout.delayDescriptorOffsets.push_back(file + 32 * i);
         }
@@ -246,47 +235,34 @@ std::vector<uint8_t> PeBuilder::Build(PeLayout* layoutOut) const {
         directories.emplace_back(13, delay.virtualAddress, 32 * count + 32);
     }
 
+    // Signature, file header, optional header (the fields from offset 32 on
+    // sit alike in both layouts), 16 data directory entries.
     std::vector<uint8_t> bytes = DosStub(headersEnd, 0x40, kPeOffset);
-
-    // Signature and file header.
     bytes[kPeOffset] = 'P', bytes[kPeOffset + 1] = 'E';
-    const uint32_t fileHeader = kPeOffset + 4;
-    PutU16(bytes, fileHeader + 0, m_bPe32Plus ? 0x8664 : 0x014C);
-    PutU16(bytes, fileHeader + 2, static_cast<uint16_t>(sectionCount));
-    PutU16(bytes, fileHeader + 16, static_cast<uint16_t>(optionalHeaderSize));
-    uint16_t characteristics = 0x0002 | (m_bPe32Plus ? 0x0020 : 0x0100);
-    if (m_bDll) characteristics |= 0x2000;
-    PutU16(bytes, fileHeader + 18, characteristics);
-
-    // Optional header: the fields from offset 32 on sit alike in both layouts.
+    PutU16(bytes, kPeOffset + 4, m_bPe32Plus ? 0x8664 : 0x014C);
+    PutU16(bytes, kPeOffset + 6, static_cast<uint16_t>(sectionCount));
+    PutU16(bytes, kPeOffset + 20, static_cast<uint16_t>(optionalHeaderSize));
+    PutU16(bytes, kPeOffset + 22, 0x0002 | (m_bPe32Plus ? 0x0020 : 0x0100) | (m_bDll ? 0x2000 : 0));
     PutU16(bytes, opt + 0, m_bPe32Plus ? 0x20B : 0x10B);
     PutLE(bytes, opt + (m_bPe32Plus ? 24 : 28), imageBase, m_bPe32Plus ? 8 : 4);
-    PutU32(bytes, opt + 32, kSectionAlignment);
-    PutU32(bytes, opt + 36, kFileAlignment);
-    PutU32(bytes, opt + 56, AlignUp(rvaEnd, kSectionAlignment));
-    PutU32(bytes, opt + 60, headersEnd);
+    PutU32(bytes, opt + 32, {kSectionAlignment, kFileAlignment});
+    PutU32(bytes, opt + 56, {AlignUp(rvaEnd, kSectionAlignment), headersEnd});
     PutU16(bytes, opt + 68, 3);  // console subsystem
-    PutU32(bytes, layout.dataDirectoryOffset - 4, kDirectoryEntries);
-
+    PutU32(bytes, layout.dataDirectoryOffset - 4, 16);
+    if (!m_imports.empty())
+        directories.emplace(directories.begin(), 1, kImportSectionRva,
+                            kDescriptorSize * uint32_t(m_imports.size() + 1));
     directories.insert(directories.end(), m_directories.begin(), m_directories.end());
-    // Data directory: the tables written, then the entries asked for.
-    auto directory = [&](unsigned index, uint32_t rva, uint32_t size) {
-        PutU32(bytes, layout.dataDirectoryOffset + 8 * index, rva);
-        PutU32(bytes, layout.dataDirectoryOffset + 8 * index + 4, size);
-    };
-    if (hasImports)
-        directory(1, kImportSectionRva, kDescriptorSize * uint32_t(m_imports.size() + 1));
-    for (const auto& [index, rva, size] : directories) directory(index, rva, size);
+    for (const auto& [index, rva, size] : directories)
+        PutU32(bytes, layout.dataDirectoryOffset + 8 * index, {rva, size});
 
     // Section table and section bytes.
     for (size_t i = 0; i < sections.size(); ++i) {
         const SectionLayout& s = *sections[i];
         const size_t at = sectionTable + kSectionEntrySize * i;
         std::copy_n(s.name.begin(), std::min<size_t>(8, s.name.size()), bytes.begin() + long(at));
-        PutU32(bytes, at + 8, s.virtualSize);
-        PutU32(bytes, at + 12, s.virtualAddress);
-        PutU32(bytes, at + 16, s.sizeOfRawData);
-        PutU32(bytes, at + 20, s.pointerToRawData);
+        PutU32(bytes, at + 8,
+               {s.virtualSize, s.virtualAddress, s.sizeOfRawData, s.pointerToRawData});
         PutU32(bytes, at + 36, 0xC0000040);  // initialised data, readable, writable
     }
     for (const SectionLayout* s : sections) {
@@ -294,7 +270,6 @@ std::vector<uint8_t> PeBuilder::Build(PeLayout* layoutOut) const {
         bytes.resize(std::max(bytes.size(), s->pointerToRawData + s->data.size()));
         std::copy(s->data.begin(), s->data.end(), bytes.begin() + long(s->pointerToRawData));
     }
-
     for (const auto& [at, value, size] : m_patches) PutLE(bytes, at, value, size_t(size));
     if (layoutOut != nullptr) *layoutOut = std::move(layout);
     return bytes;

@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <initializer_list>
 #include <string>
 #include <tuple>
 #include <utility>
@@ -17,9 +18,11 @@
 
 namespace kivrel::test {
 
-// Little-endian writes; the vector grows when the write extends past its end.
+// Little-endian writes (a list: one dword after the other); the vector grows
+// when the write extends past its end.
 void PutU16(std::vector<uint8_t>& bytes, size_t offset, uint16_t value);
 void PutU32(std::vector<uint8_t>& bytes, size_t offset, uint32_t value);
+void PutU32(std::vector<uint8_t>& bytes, size_t offset, std::initializer_list<uint32_t> values);
 // Writes `bytes` to `path` (created or truncated); false on any failure.
 bool WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes);
 

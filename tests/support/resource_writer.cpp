@@ -13,36 +13,27 @@ std::vector<uint8_t> BuildResourceSection(uint32_t rva,
                                           const std::vector<ResourceEntry>& resources) {
     std::map<uint16_t, std::map<uint16_t, const std::string*>> tree;
     for (const ResourceEntry& r : resources) tree[r.type][r.id] = &r.data;
-    auto table = [](std::vector<uint8_t>& out, uint32_t at, uint16_t ids) {
-        PutU16(out, at + 14, ids);
-    };
-    // Sizes first: the root, a table per type, a one-language table per ID.
-    uint32_t end = 16 + 8 * uint32_t(tree.size());
-    for (const auto& [type, ids] : tree)
-        end += 16 + 8 * uint32_t(ids.size()) + 24 * uint32_t(ids.size());
-    uint32_t entry = end;  // data entries
+    // Sizes first: the root, a table per type, a one-language table per ID;
+    // a table's ID count is its word at 14.
+    uint32_t entry = 16 + 8 * uint32_t(tree.size());  // then the data entries
+    for (const auto& [type, ids] : tree) entry += 16 + 32 * uint32_t(ids.size());
     uint32_t data = entry + 16 * uint32_t(resources.size());
     std::vector<uint8_t> out(data, 0);
-    table(out, 0, uint16_t(tree.size()));
+    PutU16(out, 14, uint16_t(tree.size()));
     uint32_t next = 16 + 8 * uint32_t(tree.size()), slot = 16;
     for (const auto& [type, ids] : tree) {
-        PutU32(out, slot, type);
-        PutU32(out, slot + 4, 0x80000000u | next);
+        PutU32(out, slot, {type, 0x80000000u | next});
         slot += 8;
-        const uint32_t typeTable = next;
-        table(out, typeTable, uint16_t(ids.size()));
+        uint32_t idSlot = next + 16;
+        PutU16(out, next + 14, uint16_t(ids.size()));
         next += 16 + 8 * uint32_t(ids.size());
-        uint32_t idSlot = typeTable + 16;
         for (const auto& [id, bytes] : ids) {
-            PutU32(out, idSlot, id);
-            PutU32(out, idSlot + 4, 0x80000000u | next);
+            PutU32(out, idSlot, {id, 0x80000000u | next});
             idSlot += 8;
-            table(out, next, 1);
-            PutU32(out, next + 16, 0x409);
-            PutU32(out, next + 20, entry);
+            PutU16(out, next + 14, 1);
+            PutU32(out, next + 16, {0x409, entry});
             next += 24;
-            PutU32(out, entry, rva + data);
-            PutU32(out, entry + 4, uint32_t(bytes->size()));
+            PutU32(out, entry, {rva + data, uint32_t(bytes->size())});
             entry += 16;
             out.insert(out.end(), bytes->begin(), bytes->end());
             data = uint32_t(out.size() + 3) & ~3u;

@@ -21,14 +21,13 @@ public:
     void OnStart(std::string_view uri, std::string_view local,
                  const std::vector<XmlAttribute>& attributes) override {
         line.append("<{").append(uri).append("}").append(local);
-        for (const XmlAttribute& a : attributes) Attribute(a.uri, a.local, a.value);
+        for (const XmlAttribute& a : attributes) {
+            line += a.uri.empty() ? " " : " {" + std::string(a.uri) + "}";
+            line.append(a.local).append("=\"").append(a.value).append("\"");
+        }
         line += ">";
     }
     void OnEnd() override { line += "</>"; }
-    void Attribute(std::string_view uri, std::string_view local, std::string_view value) {
-        line += uri.empty() ? " " : " {" + std::string(uri) + "}";
-        line.append(local).append("=\"").append(value).append("\"");
-    }
 };
 
 // Our reader's line, or "!" and the error's number when it refuses.
@@ -55,15 +54,15 @@ inline std::string ExpatEvents(std::string_view text) {
     XML_SetElementHandler(
         parser,
         [](void* data, const XML_Char* name, const XML_Char** attributes) {
-            CEventLine& events = *static_cast<CEventLine*>(data);
+            std::vector<XmlAttribute> list;
+            for (; *attributes != nullptr; attributes += 2) {
+                std::string_view uri;
+                const std::string_view local = split(attributes[0], uri);
+                list.push_back({uri, local, attributes[1]});
+            }
             std::string_view uri;
             const std::string_view local = split(name, uri);
-            events.line.append("<{").append(uri).append("}").append(local);
-            for (; *attributes != nullptr; attributes += 2) {
-                const std::string_view attribute = split(attributes[0], uri);
-                events.Attribute(uri, attribute, attributes[1]);
-            }
-            events.line += ">";
+            static_cast<CEventLine*>(data)->OnStart(uri, local, list);
         },
         [](void* data, const XML_Char*) { static_cast<CEventLine*>(data)->OnEnd(); });
     const bool ok = XML_Parse(parser, text.data(), int(text.size()), 1) == XML_STATUS_OK;
