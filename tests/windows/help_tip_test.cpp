@@ -222,13 +222,7 @@ TEST_F(MainDialogTips, HoveringOverFindOrAMenuItemShowsItsTipWithAShadow) {
     RunDialog(dialog, [&](HWND hWnd) {
         ::SetForegroundWindow(hWnd);
         const POINT point = CentreOf(::GetDlgItem(hWnd, IDC_FIND_MODULE));
-        ASSERT_TRUE(StartHostProgram("/usr/bin/xdotool mousemove " + std::to_string(point.x) + " " +
-                                     std::to_string(point.y)));
-        // Wine moves the pointer late.
-        ASSERT_TRUE(PumpUntil([&] {
-            POINT now{};
-            return ::GetCursorPos(&now) && now.x == point.x && now.y == point.y;
-        }));
+        ASSERT_TRUE(MovePointer(point));
         ::SetForegroundWindow(hWnd);  // starting a program may take the activation
         const RECT whole{0, 0, ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN)};
         std::vector<uint32_t> before, after;

@@ -24,10 +24,10 @@ struct MenuSeen {
     std::vector<UINT> states;  // of each item, by position
 };
 
-// Runs `open`, which tracks a menu; once the menu has stayed open a moment,
-// notes it and presses `key` in it (0: closes it). The commands the menu
-// posted have been handled on return.
-MenuSeen WatchMenuWhile(const std::function<void(const MenuSeen&)>& open, BYTE key = 0) {
+// Runs `open`, which tracks a menu or makes `dialog` track one; once the menu
+// has stayed open a moment, notes it and presses `key` in it (0: closes it).
+// The commands the menu posted have been handled on return.
+MenuSeen WatchMenuWhile(HWND dialog, const std::function<void()>& open, BYTE key = 0) {
     MenuSeen seen;
     const Step stay = [&, ticks = 0]() mutable {
         const HWND menu = ::FindWindowA("#32768", nullptr);
@@ -38,12 +38,11 @@ MenuSeen WatchMenuWhile(const std::function<void(const MenuSeen&)>& open, BYTE k
         for (int i = 0; i < ::GetMenuItemCount(hMenu); ++i)
             seen.states.push_back(::GetMenuState(hMenu, i, MF_BYPOSITION));
         if (key == 0) return ::EndMenu(), true;
-        ::keybd_event(key, 0, 0, 0);
-        ::keybd_event(key, 0, KEYEVENTF_KEYUP, 0);
-        return true;
+        return PressKeys({key}), true;
     };
     RunSteps({stay}, [&] {
-        open(seen);
+        open();
+        PumpUntil([&] { return !seen.states.empty(); }, 8, dialog);
         PumpMessages(200);
     });
     return seen;
@@ -57,30 +56,45 @@ protected:
     }
 };
 
-// Pressed on the button or the dialog, the menu drops at the pointer with
-// every item enabled; each switch's mnemonic turns it off, then on again, and
-// its check mark follows.
-TEST_F(OptionsMenu, DropsAtThePointerAndItsSwitchesFollowTheChosenCommands) {
+// Pressed on the button or the dialog, the menu drops at the pointer; Space
+// and Enter on the button, Shift+F10 and the context-menu key anywhere (real
+// key presses, whose character would close it) drop it at the focused
+// control's centre. It stays open with every item enabled; each switch's
+// mnemonic turns it off, then on again, and its check mark follows. Enter runs
+// no scan, and the button takes no focus from a press.
+TEST_F(OptionsMenu, DropsAtThePointerOrTheFocusedControlAndItsSwitchesFollowTheCommands) {
     CProbeKivrelDlg dialog;
     RunDialog(dialog, [&](HWND hDlg) {
-        HWND button = ::GetDlgItem(hDlg, IDC_OPTIONS);
+        // Focused, then given `keys`; else pressed with `message` (0: the
+        // dialog). The switches after the menu; both start on.
         // clang-format off
-        const struct { bool onButton; UINT message; BYTE key; bool cleanup, tips; } rows[] = {
-            {true, WM_RBUTTONDOWN, 'C', false, true}, {false, WM_RBUTTONDOWN, 'S', false, false},
-            {false, WM_RBUTTONDOWN, 'C', true, false}, {true, WM_LBUTTONDOWN, 'S', true, true}};
+        const struct { int control; std::vector<BYTE> keys; UINT message = 0; BYTE key = 0; bool cleanup = true, tips = true; } rows[] = {
+            {IDC_OPTIONS, {VK_SPACE}}, {IDC_OPTIONS, {VK_RETURN}}, {IDC_MODULE, {VK_SHIFT, VK_F10}},
+            {IDC_RESULTS, {VK_APPS}}, {IDOK, {VK_SHIFT, VK_F10}},
+            {IDC_OPTIONS, {}, WM_RBUTTONDOWN, 'C', false, true}, {0, {}, WM_RBUTTONDOWN, 'S', false, false},
+            {0, {}, WM_RBUTTONDOWN, 'C', true, false}, {IDC_OPTIONS, {}, WM_LBUTTONDOWN, 'S', true, true}};
         // clang-format on
-        for (const auto& [onButton, message, key, cleanup, tips] : rows) {
-            SCOPED_TRACE(testing::Message() << onButton << " " << message << " " << key);
+        for (const auto& [control, keys, message, key, cleanup, tips] : rows) {
+            SCOPED_TRACE(testing::Message() << control << " " << message << " " << key);
+            const HWND target = control != 0 ? ::GetDlgItem(hDlg, control) : hDlg;
             const bool cleanupBefore = dialog.m_bCleanup, tipsBefore = dialog.m_helpTips.IsOn();
-            POINT pointer{};
-            ::GetCursorPos(&pointer);
+            POINT at{};
+            ::GetCursorPos(&at);
+            if (!keys.empty()) {
+                ::SetForegroundWindow(hDlg);
+                ::SetFocus(target);
+                ASSERT_EQ(::GetFocus(), target);
+                at = CentreOf(target);
+            }
             const MenuSeen seen = WatchMenuWhile(
-                [&](const MenuSeen&) {
-                    ::SendMessageA(onButton ? button : hDlg, message, 0, MAKELPARAM(2, 2));
+                hDlg,
+                [&] {
+                    if (keys.empty()) ::SendMessageA(target, message, 0, MAKELPARAM(2, 2));
+                    PressKeys(keys);
                 },
                 key);
-            ASSERT_EQ(seen.states.size(), kItems);
-            EXPECT_EQ(TopLeft(seen.rect), std::make_pair(pointer.x, pointer.y));
+            ASSERT_EQ(seen.states.size(), kItems) << "the options menu stayed open";
+            EXPECT_EQ(TopLeft(seen.rect), std::make_pair(at.x, at.y));
             for (int item : {kFontItem, kTipsItem, kCleanupItem, kLoaderItem, kAboutItem})
                 EXPECT_FALSE(seen.states[item] & MF_GRAYED) << item;
             EXPECT_EQ((seen.states[kCleanupItem] & MF_CHECKED) != 0, cleanupBefore);
@@ -88,37 +102,8 @@ TEST_F(OptionsMenu, DropsAtThePointerAndItsSwitchesFollowTheChosenCommands) {
             EXPECT_EQ(std::pair(dialog.m_bCleanup != FALSE, dialog.m_helpTips.IsOn() != FALSE),
                       std::pair(cleanup, tips));
         }
-        // The press is not passed on: the button takes no focus from it.
-        EXPECT_NE(::GetFocus(), button);
-    });
-}
-
-// Space and Enter on the button, Shift+F10 and the context-menu key anywhere:
-// real key presses drop the menu at the focused control's centre, and it
-// stays open (the key's character would close it). Enter runs no scan.
-TEST_F(OptionsMenu, KeysDropTheMenuAtTheFocusedControlAndKeepItOpen) {
-    CProbeKivrelDlg dialog;
-    RunDialog(dialog, [&](HWND hDlg) {
-        // clang-format off
-        const struct { int control; std::vector<BYTE> keys; } rows[] = {
-            {IDC_OPTIONS, {VK_SPACE}}, {IDC_OPTIONS, {VK_RETURN}}, {IDC_MODULE, {VK_SHIFT, VK_F10}},
-            {IDC_RESULTS, {VK_APPS}}, {IDOK, {VK_SHIFT, VK_F10}}};
-        // clang-format on
-        for (const auto& [control, keys] : rows) {
-            SCOPED_TRACE(testing::Message() << control << " " << int(keys.back()));
-            const HWND focus = ::GetDlgItem(hDlg, control);
-            ::SetForegroundWindow(hDlg);
-            ::SetFocus(focus);
-            ASSERT_EQ(::GetFocus(), focus);
-            const MenuSeen seen = WatchMenuWhile([&](const MenuSeen& now) {
-                PressKeys(keys);
-                PumpUntil([&] { return !now.states.empty(); }, 8, hDlg);
-            });
-            EXPECT_EQ(seen.states.size(), kItems) << "the options menu stayed open";
-            const POINT centre = CentreOf(focus);
-            EXPECT_EQ(TopLeft(seen.rect), std::make_pair(centre.x, centre.y));
-        }
         EXPECT_EQ(::SendDlgItemMessageA(hDlg, IDC_RESULTS, LB_GETCOUNT, 0, 0), 0);
+        EXPECT_NE(::GetFocus(), ::GetDlgItem(hDlg, IDC_OPTIONS));
     });
 }
 
@@ -141,9 +126,7 @@ TEST_F(OptionsMenu, LoaderRulesScanAsKivrelScanLoaderAndAreStoredAtOnce) {
         RunDialog(dialog, [&](HWND hDlg) {
             // The stored value before and after the item is chosen.
             for (const DWORD now : {stored, DWORD{stored == 1 ? 0u : 1u}}) {
-                ::SetDlgItemTextA(hDlg, IDC_MODULE, module.c_str());
-                ::SendMessageA(hDlg, WM_COMMAND, IDOK, 0);
-                const std::vector<Line> lines = ListLines(::GetDlgItem(hDlg, IDC_RESULTS));
+                const std::vector<Line> lines = ScanInDialog(hDlg, module);
                 std::string texts;
                 for (const Line& line : lines) {
                     texts += line.text + '\n';
@@ -158,7 +141,7 @@ TEST_F(OptionsMenu, LoaderRulesScanAsKivrelScanLoaderAndAreStoredAtOnce) {
                 EXPECT_EQ(AfxGetApp()->GetProfileInt("Main", "Loader", -1), now);
                 if (now != stored) break;
                 const MenuSeen seen = WatchMenuWhile(
-                    [&](const MenuSeen&) { ::SendMessageA(hDlg, WM_RBUTTONDOWN, 0, 0); }, 'L');
+                    hDlg, [&] { ::SendMessageA(hDlg, WM_RBUTTONDOWN, 0, 0); }, 'L');
                 ASSERT_EQ(seen.states.size(), kItems);
                 EXPECT_EQ((seen.states[kLoaderItem] & MF_CHECKED) != 0, stored == 1);
             }
@@ -169,9 +152,8 @@ TEST_F(OptionsMenu, LoaderRulesScanAsKivrelScanLoaderAndAreStoredAtOnce) {
 // Opens the chooser with "Font..." and leaves it with `button`; false unless
 // the chooser was owned by the dialog.
 bool ChooseFont(HWND hDlg, int button) {
-    const Step leave =
-        WithPopup(hDlg, [&](HWND chooser) { ::PostMessageA(chooser, WM_COMMAND, button, 0); });
-    return RunSteps({leave}, [&] { ::SendMessageA(hDlg, WM_COMMAND, ID_OPTIONS_FONT, 0); });
+    return CommandWithPopup(hDlg, ID_OPTIONS_FONT,
+                            [&](HWND chooser) { ::PostMessageA(chooser, WM_COMMAND, button, 0); });
 }
 
 LOGFONTA FontOf(HWND hDlg, int control) {
