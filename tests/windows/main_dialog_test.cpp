@@ -111,9 +111,7 @@ TEST_F(MainDialog, ResultsListCopiesDragsAndSelects) {
         ::SendMessageA(list, LB_SETSEL, FALSE, -1);
         for (int line : {first, last}) ::SendMessageA(list, LB_SETSEL, TRUE, line);
         const HWND field = ::GetDlgItem(dialog, IDC_INITIAL_DIR);
-        const CRect box = WindowRect(field);
-        DragWithMouse(list, LineCentre(list, last),
-                      POINT{box.left + 20, (box.top + box.bottom) / 2});
+        DragWithMouse(list, LineCentre(list, last), CentreOf(field));
         char prefix[32];
         std::snprintf(prefix, sizeof(prefix), "%#08lx,  ",
                       static_cast<unsigned long>(lines[first].value));

@@ -34,25 +34,17 @@ TEST(PlacementText, ReadsExactlyFiveIntegers) {
 TEST(PlacementText, FittingKeepsTheWindowReachableAndAtLeastItsTemplateSize) {
     CRect work, lost(0, 0, 0, 0);  // lost: anywhere inside the work area
     ::SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
-    const struct {
-        RECT stored;
-        UINT showCmd;
-        CRect fitted;
-        UINT shown;
-    } cases[] = {
-        // Reachable and large enough: kept as it was, as is any known show command.
-        {{10, 20, 700, 500}, SW_MAX, {10, 20, 700, 500}, SW_MAX},
-        // Hidden or unknown show commands show the window normally.
-        {{10, 20, 700, 500}, SW_HIDE, {10, 20, 700, 500}, SW_SHOWNORMAL},
-        {{10, 20, 700, 500}, SW_MAX + 1, {10, 20, 700, 500}, SW_SHOWNORMAL},
-        // Too small: grown to the template size in place.
-        {{50, 60, 55, 65}, SW_SHOWNORMAL, {50, 60, 350, 260}, SW_SHOWNORMAL},
-        // Off every monitor: moved inside.
-        {{-30000, -30000, -29400, -29600}, SW_SHOWNORMAL, lost, SW_SHOWNORMAL},
+    // clang-format off
+    const struct { RECT stored; UINT showCmd; CRect fitted; UINT shown; } cases[] = {
+        {{10, 20, 700, 500}, SW_MAX, {10, 20, 700, 500}, SW_MAX},  // kept, as is a known show command
+        {{10, 20, 700, 500}, SW_HIDE, {10, 20, 700, 500}, SW_SHOWNORMAL},  // hidden or unknown:
+        {{10, 20, 700, 500}, SW_MAX + 1, {10, 20, 700, 500}, SW_SHOWNORMAL},  // shown normally
+        {{50, 60, 55, 65}, SW_SHOWNORMAL, {50, 60, 350, 260}, SW_SHOWNORMAL},  // grown in place
+        {{-30000, -30000, -29400, -29600}, SW_SHOWNORMAL, lost, SW_SHOWNORMAL},  // off every monitor
         {{INT_MAX - 10, INT_MAX - 10, INT_MIN, INT_MIN}, SW_SHOWNORMAL, lost, SW_SHOWNORMAL},
-        // Bigger than the work area: cut to it.
-        {{0, 0, 100000, 100000}, SW_SHOWNORMAL, {0, 0, work.Width(), work.Height()}, SW_SHOWNORMAL},
+        {{0, 0, 100000, 100000}, SW_SHOWNORMAL, {0, 0, work.Width(), work.Height()}, SW_SHOWNORMAL},  // cut
     };
+    // clang-format on
     for (const auto& c : cases) {
         WINDOWPLACEMENT placement{};
         placement.rcNormalPosition = c.stored;

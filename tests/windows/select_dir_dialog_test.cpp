@@ -26,13 +26,9 @@ void TypeName(HWND frame, const std::string& text) {
 void SelectInList(HWND frame, const std::string& name) {
     const HWND view = ::FindWindowExA(::FindWindowExA(frame, nullptr, "SHELLDLL_DefView", nullptr),
                                       nullptr, WC_LISTVIEWA, nullptr);
-    LVFINDINFOA find{};
-    find.flags = LVFI_STRING;
-    find.psz = name.c_str();
-    LVITEMA state{};
-    state.stateMask = state.state = LVIS_SELECTED | LVIS_FOCUSED;
-    ::SendMessageA(view, LVM_SETITEMSTATE,
-                   ::SendMessageA(view, LVM_FINDITEMA, WPARAM(-1), LPARAM(&find)), LPARAM(&state));
+    LVFINDINFOA find{LVFI_STRING, name.c_str(), 0, {}, 0};
+    const UINT state = LVIS_SELECTED | LVIS_FOCUSED;
+    ListView_SetItemState(view, ListView_FindItem(view, -1, &find), state, state);
 }
 
 std::string CurrentDirectory() { return std::filesystem::current_path().string(); }

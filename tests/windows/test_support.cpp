@@ -45,6 +45,13 @@ void CALLBACK RunStep(HWND, UINT, UINT_PTR, DWORD) {
     script->ticks = done ? 0 : script->ticks;
 }
 
+bool StartProcess(const char* application, std::string commandLine, PROCESS_INFORMATION& info) {
+    STARTUPINFOA startup{};
+    startup.cb = sizeof(startup);
+    return ::CreateProcessA(application, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                            nullptr, &startup, &info) != FALSE;
+}
+
 BOOL CALLBACK FindPopup(HWND hWnd, LPARAM lParam) {
     auto* search = reinterpret_cast<std::pair<HWND, HWND>*>(lParam);
     const bool found = ::IsWindowVisible(hWnd) && ::IsWindowEnabled(hWnd) &&
@@ -209,13 +216,9 @@ void PressKeys(const std::vector<BYTE>& keys) {
 }
 
 bool Xdotool(const std::string& actions) {
-    std::string commandLine = "/usr/bin/xdotool " + actions;
-    STARTUPINFOA startup{};
-    startup.cb = sizeof(startup);
     PROCESS_INFORMATION info{};
     // The handles Wine returns for a Unix program are not real ones: not closed.
-    return ::CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                            nullptr, &startup, &info) != FALSE;
+    return StartProcess(nullptr, "/usr/bin/xdotool " + actions, info);
 }
 
 bool MovePointer(POINT to) {
@@ -269,10 +272,11 @@ CRect WindowRect(HWND window) {
     return rect;
 }
 
-POINT CentreOf(HWND window) {
-    const CRect rect = WindowRect(window);
+POINT CentreOf(const RECT& rect) {
     return POINT{(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
 }
+
+POINT CentreOf(HWND window) { return CentreOf(WindowRect(window)); }
 
 POINT ToScreen(HWND window, POINT client) {
     ::ClientToScreen(window, &client);
@@ -289,12 +293,7 @@ std::optional<std::string> ReadRegistryString(const char* path, const char* valu
 
 CTestProgram::CTestProgram(const std::string& path, const std::string& arguments,
                            const char* className) {
-    std::string commandLine = "\"" + path + "\" " + arguments;
-    STARTUPINFOA startup{};
-    startup.cb = sizeof(startup);
-    if (!::CreateProcessA(path.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                          nullptr, &startup, &m_info))
-        return;
+    if (!StartProcess(path.c_str(), "\"" + path + "\" " + arguments, m_info)) return;
     m_process.Reset(m_info.hProcess);
     m_thread.Reset(m_info.hThread);
     PumpUntil(
@@ -374,7 +373,7 @@ void PressWithMouse(HWND window, POINT fromClient) {
 POINT LineCentre(HWND list, int index) {
     RECT rect{};
     ::SendMessageA(list, LB_GETITEMRECT, index, reinterpret_cast<LPARAM>(&rect));
-    return POINT{(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
+    return CentreOf(rect);
 }
 
 void DialogTest::SetUp() {

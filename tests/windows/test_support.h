@@ -74,6 +74,7 @@ std::vector<Line> ScanInDialog(HWND dialog, const std::string& module);
 
 CRect WindowRect(HWND window);
 inline std::pair<LONG, LONG> TopLeft(const RECT& rect) { return {rect.left, rect.top}; }
+POINT CentreOf(const RECT& rect);
 POINT CentreOf(HWND window);  // screen coordinates
 POINT ToScreen(HWND window, POINT client);
 
