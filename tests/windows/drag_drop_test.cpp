@@ -16,7 +16,7 @@
 namespace kivrel_test {
 namespace {
 
-constexpr int kListId = 100, kPlainListId = 101;
+constexpr int kListId = 100, kOtherListId = 101;
 const CLIPFORMAT kRecordFormat = CLIPFORMAT(::RegisterClipboardFormatA("CGenericObjectList"));
 
 class CTestEdit : public CExtEdit {
@@ -49,7 +49,8 @@ protected:
             WS_CHILD | WS_BORDER | WS_VSCROLL | LBS_NOTIFY | LBS_EXTENDEDSEL | LBS_NOINTEGRALHEIGHT;
         ASSERT_TRUE(m_list.SubclassWindow(
             TestWindow("ListBox", style, {10, 80, 210, 280}, m_hParent, kListId)));
-        m_plain = TestWindow("ListBox", style, {230, 80, 430, 280}, m_hParent, kPlainListId);
+        ASSERT_TRUE(m_other.SubclassWindow(
+            TestWindow("ListBox", style, {230, 80, 430, 280}, m_hParent, kOtherListId)));
         ::SetForegroundWindow(m_hParent);
         ::SetFocus(edit);
         PumpMessages(20);
@@ -72,9 +73,9 @@ protected:
         return POINT{static_cast<short>(LOWORD(at)) + 1, static_cast<short>(HIWORD(at)) + 4};
     }
 
-    HWND m_hParent = nullptr, m_plain = nullptr;
+    HWND m_hParent = nullptr;
     CTestEdit m_edit;
-    CTestList m_list;
+    CTestList m_list, m_other;
 };
 
 TEST_F(Controls, FieldDropsAreReadWithinTheirBlockOrStreamAndACutOneReportsACopy) {
@@ -88,19 +89,14 @@ TEST_F(Controls, FieldDropsAreReadWithinTheirBlockOrStreamAndACutOneReportsACopy
         wideList.insert(i, 1, '\0');
     // clang-format off
     const struct { int source; std::string bytes, text; DWORD effect; LRESULT limit = 50; } cases[] = {
-        {kText, z("abc") + "zz", "abc", move},
-        {kText, std::string(60, 'a'), std::string(50, 'a'), copy},
-        {kStream, z("streamed"), "streamed", move},
-        {kEndless, "", std::string(50, 'x'), copy},
-        {kOversized, "", "", copy},
-        {kFailing, "", std::string(254, 'p'), copy, 1000},
-        {kFiles, FileList({"C:\\a.dll", "C:\\b.dll"}), "C:\\a.dll", copy},
-        {kFiles, wideList, "C:\\w.dll", copy},
+        {kText, z("abc") + "zz", "abc", move}, {kText, std::string(60, 'a'), std::string(50, 'a'), copy},
+        {kStream, z("streamed"), "streamed", move}, {kEndless, "", std::string(50, 'x'), copy},
+        {kOversized, "", "", copy}, {kFailing, "", std::string(254, 'p'), copy, 1000},
+        {kFiles, FileList({"C:\\a.dll", "C:\\b.dll"}), "C:\\a.dll", copy}, {kFiles, wideList, "C:\\w.dll", copy},
         {kFiles, FileList({"C:\\" + std::string(257, 'n')}), "keep", none},  // 260 characters
         {kShell, FileList({"C:\\one.dll", "C:\\two.dll"}), "C:\\one.dll", 0},
         {kShell, FileList({std::string(259, 'n')}), std::string(259, 'n'), 0},
-        {kShell, FileList({"C:\\one.dll"}).substr(0, 31), "keep", 0},  // no closing zero
-    };
+        {kShell, FileList({"C:\\one.dll"}).substr(0, 31), "keep", 0}};  // no closing zero
     // clang-format on
     for (const auto& c : cases) {
         SCOPED_TRACE(&c - cases);
@@ -128,11 +124,8 @@ TEST_F(Controls, TextDragsWithinTheFieldLeaveTheClipboardAlone) {
     // A press just after the selection selects; it drags nothing.
     // clang-format off
     const struct { int selStart, selEnd, pressAt, dropAt; bool ctrl; std::string after; } cases[] = {
-        {0, 5, 1, 11, false, " worldhello"},
-        {6, 11, 7, 0, false, "worldhello "},
-        {0, 5, 1, 11, true, "hello worldhello"},
-        {0, 5, 5, 11, false, "hello world"},
-    };
+        {0, 5, 1, 11, false, " worldhello"}, {6, 11, 7, 0, false, "worldhello "},
+        {0, 5, 1, 11, true, "hello worldhello"}, {0, 5, 5, 11, false, "hello world"}};
     // clang-format on
     const DWORD clipboard = ::GetClipboardSequenceNumber();
     for (const auto& c : cases) {
@@ -194,11 +187,9 @@ TEST_F(Controls, AListAcceptsWhatItsFlagsGroupAndProcessAllow) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << "flags " << c.flags << " data " << c.data);
-        CTestList other;
-        ASSERT_TRUE(other.SubclassWindow(m_plain));
         ASSERT_TRUE(m_list.InitTransfer(c.flags, group.c_str()));
         Fill("ab");
-        const DWORD to = other.Identity();
+        const DWORD to = m_other.Identity();
         const std::string shared = record(pid, to, group);
         // No terminator in either text: the list takes 127 and 15 bytes of them.
         std::string open = shared;
@@ -224,7 +215,6 @@ TEST_F(Controls, AListAcceptsWhatItsFlagsGroupAndProcessAllow) {
             lines.push_back(c.data == kOpen ? Line{std::string(127, 'y'), 0xDEADBEEF}
                                             : Line{"line", 7});
         EXPECT_EQ(ListLines(m_list.m_hWnd), lines);
-        other.UnsubclassWindow();
         Reset();
     }
 }

@@ -48,13 +48,7 @@ MenuSeen WatchMenuWhile(HWND dialog, const std::function<void()>& open, BYTE key
     return seen;
 }
 
-class OptionsMenu : public DialogTest {
-protected:
-    void SetUp() override {
-        DialogTest::SetUp();
-        ::SetCursorPos(300, 200);  // off the screen's edges, where menus are moved
-    }
-};
+using OptionsMenu = DialogTest;
 
 // Pressed on the button or the dialog, the menu drops at the pointer; Space
 // and Enter on the button, Shift+F10 and the context-menu key anywhere (real
@@ -63,6 +57,7 @@ protected:
 // mnemonic turns it off, then on again, and its check mark follows. Enter runs
 // no scan, and the button takes no focus from a press.
 TEST_F(OptionsMenu, DropsAtThePointerOrTheFocusedControlAndItsSwitchesFollowTheCommands) {
+    ::SetCursorPos(300, 200);  // off the screen's edges, where menus are moved
     CProbeKivrelDlg dialog;
     RunDialog(dialog, [&](HWND hDlg) {
         // Focused, then given `keys`; else pressed with `message` (0: the

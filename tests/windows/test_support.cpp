@@ -1,12 +1,16 @@
 #include "test_support.h"
 
+#include <commctrl.h>
+
 #include <algorithm>
 #include <cstring>
 #include <deque>
 #include <utility>
 
 #include "global_memory.h"
+#include "kivrel_app.h"
 #include "ole_data_source.h"
+#include "ole_init.h"
 #include "resource.h"
 #include "win_app.h"
 
@@ -382,3 +386,16 @@ void DialogTest::SetUp() {
 }
 
 }  // namespace kivrel_test
+
+// The GUI tests run with an application object of their own, whose settings
+// live under a test key, and with OLE initialised as in the program.
+int main(int argc, char** argv) {
+    testing::InitGoogleTest(&argc, argv);
+    COleInitializer ole;
+    CKivrelApp app;
+    app.SetStartup(::GetModuleHandleA(nullptr), "");
+    app.SetRegistryKey(kivrel_test::kTestRegistryKey);
+    INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_STANDARD_CLASSES};
+    ::InitCommonControlsEx(&controls);
+    return RUN_ALL_TESTS();
+}
