@@ -78,10 +78,9 @@ POINT CentreOf(const RECT& rect);
 POINT CentreOf(HWND window);  // screen coordinates
 POINT ToScreen(HWND window, POINT client);
 
-// Drops of any bytes (in a block, or as a stream that misbehaves on request)
-// and real drags driven through the key state.
-// A block; a stream of the bytes; 'x' for ever; 'x' reporting more than was
-// asked; one chunk of 'p', then an error.
+// How DropData offers its bytes: in a block; as a stream of them; as a stream
+// of 'x' for ever, of 'x' reporting more than was asked, or of one chunk of 'p'
+// and then an error.
 enum class StreamKind { kNone, kPlain, kEndless, kOversized, kFailing };
 
 struct DropResult {
@@ -93,8 +92,8 @@ struct DropResult {
 DropResult DropData(IDropTarget* target, POINT screen, CLIPFORMAT cf, const std::string& bytes,
                     StreamKind stream = StreamKind::kNone);
 
-// Presses the left button at `fromClient` of `window` (with Ctrl when asked),
-// moves the pointer to `toScreen` and drops there; `midway` runs while the
+// Presses the left button at `fromClient` of `window` (with Ctrl when asked)
+// through the key state, moves the pointer to `toScreen` and drops there; `midway` runs while the
 // drag is under way. Returns once the press handler has returned.
 void DragWithMouse(HWND window, POINT fromClient, POINT toScreen, bool ctrl = false,
                    const std::function<void()>& midway = {});
