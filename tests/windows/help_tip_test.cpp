@@ -182,8 +182,8 @@ protected:
     void TearDown() override { ::SetCursorPos(0, 0); }  // no tip over later tests
 };
 
-TEST_F(MainDialogTips, ControlsAnswerWithTheirStrings) {
-    CKivrelDlg dialog;
+TEST_F(MainDialogTips, ControlsAnswerWithTheirStringsAndTheirTipsShowWithAShadowOnHovering) {
+    CProbeKivrelDlg dialog;
     RunDialog(dialog, [&](HWND hWnd) {
         // clang-format off
         const struct { int control; UINT text; bool askedIsDialog; } cases[] = {
@@ -211,24 +211,14 @@ TEST_F(MainDialogTips, ControlsAnswerWithTheirStrings) {
         PumpUntil([&] { return answered != -1; });
         other.join();
         EXPECT_EQ(answered, 0);
-    });
-}
 
-// The real pointer rests over Find...: the tip comes on its own timer, with
-// the button's text and a shadow made of the dialog beneath it. Then it
-// rests on "Loader rules" in the options menu, which drops below the dialog.
-TEST_F(MainDialogTips, HoveringOverFindOrAMenuItemShowsItsTipWithAShadow) {
-    CProbeKivrelDlg dialog;
-    RunDialog(dialog, [&](HWND hWnd) {
+        // The real pointer rests over Find...: the tip comes on its own timer,
+        // with the button's text and a shadow made of the dialog beneath it.
+        // Then it rests on "Loader rules" in the options menu, which drops
+        // below the dialog.
         ::SetForegroundWindow(hWnd);
         const POINT point = CentreOf(::GetDlgItem(hWnd, IDC_FIND_MODULE));
-        ASSERT_TRUE(StartHostProgram("/usr/bin/xdotool mousemove " + std::to_string(point.x) + " " +
-                                     std::to_string(point.y)));
-        // Wine moves the pointer late.
-        ASSERT_TRUE(PumpUntil([&] {
-            POINT now{};
-            return ::GetCursorPos(&now) && now.x == point.x && now.y == point.y;
-        }));
+        ASSERT_TRUE(MovePointer(point));
         ::SetForegroundWindow(hWnd);  // starting a program may take the activation
         const RECT whole{0, 0, ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN)};
         std::vector<uint32_t> before, after;
@@ -265,7 +255,7 @@ TEST_F(MainDialogTips, HoveringOverFindOrAMenuItemShowsItsTipWithAShadow) {
             HMENU hMenu = reinterpret_cast<HMENU>(::SendMessageA(menu, MN_GETHMENU, 0, 0));
             RECT item{};
             if (!::IsWindowVisible(menu) || !::GetMenuItemRect(menu, hMenu, 4, &item)) return false;
-            const POINT on{(item.left + item.right) / 2, (item.top + item.bottom) / 2};
+            const POINT on = CentreOf(item);
             ::SetCursorPos(on.x, on.y);
             const CRect dialogRect = WindowRect(hWnd);
             beyond = !::PtInRect(&dialogRect, on);

@@ -26,13 +26,9 @@ void TypeName(HWND frame, const std::string& text) {
 void SelectInList(HWND frame, const std::string& name) {
     const HWND view = ::FindWindowExA(::FindWindowExA(frame, nullptr, "SHELLDLL_DefView", nullptr),
                                       nullptr, WC_LISTVIEWA, nullptr);
-    LVFINDINFOA find{};
-    find.flags = LVFI_STRING;
-    find.psz = name.c_str();
-    LVITEMA state{};
-    state.stateMask = state.state = LVIS_SELECTED | LVIS_FOCUSED;
-    ::SendMessageA(view, LVM_SETITEMSTATE,
-                   ::SendMessageA(view, LVM_FINDITEMA, WPARAM(-1), LPARAM(&find)), LPARAM(&state));
+    LVFINDINFOA find{LVFI_STRING, name.c_str(), 0, {}, 0};
+    const UINT state = LVIS_SELECTED | LVIS_FOCUSED;
+    ListView_SetItemState(view, ListView_FindItem(view, -1, &find), state, state);
 }
 
 std::string CurrentDirectory() { return std::filesystem::current_path().string(); }
@@ -149,26 +145,39 @@ TEST(VolumePlatform, ConnectsAShareWithTheUsersCredentialsForThisSessionOnly) {
     }
 }
 
-TEST_F(SelectDirDialog, StartsInTheInitialDirectoryAndTheFieldTakesTheResult) {
+// Find... and the initial directory's Find... open their choosers over the
+// main dialog, titled, in the folder of the field; OK puts the path chosen
+// into the field, Cancel leaves it as it was.
+TEST_F(SelectDirDialog, TheFindButtonsPutTheChosenPathIntoTheirFields) {
     ::SetCurrentDirectoryA((m_base + "\\other").c_str());
     AfxGetApp()->m_strCmdLine.clear();
     const std::string dir = m_base + "\\dir";
+    // The chooser's title, then the folder it shows and its name field.
+    // clang-format off
+    const struct { UINT command; int field; std::string before, typed; UINT button; std::string after; std::vector<std::string> seen; } rows[] = {
+        {IDC_FIND_MODULE, IDC_MODULE, "before", FixtureProgram(), IDCANCEL, "before", {"Find Windows module"}},
+        {IDC_FIND_MODULE, IDC_MODULE, "before", FixtureProgram(), IDOK, FixtureProgram(), {"Find Windows module"}},
+        {IDC_FIND_INITIAL_DIR, IDC_INITIAL_DIR, dir, "sub", IDOK, dir + "\\sub", {"Find Initial directory", dir, dir}}};
+    // clang-format on
     CKivrelDlg main;
     RunDialog(main, [&](HWND dialog) {
-        ::SetDlgItemTextA(dialog, IDC_INITIAL_DIR, dir.c_str());
-        std::vector<std::string> seen;  // title, folder, field
-        // Owned by the main dialog, or the step never finds it.
-        const Step confirm = WithPopup(dialog, [&](HWND frame) {
-            char folder[MAX_PATH] = "";
-            ::SendMessageA(frame, CDM_GETFOLDERPATH, MAX_PATH, reinterpret_cast<LPARAM>(folder));
-            seen = {WindowText(frame), folder, WindowText(::GetDlgItem(frame, 1148))};
-            TypeName(frame, "sub");
-            ::PostMessageA(frame, WM_COMMAND, IDOK, 0);
-        });
-        EXPECT_TRUE(RunSteps({confirm},
-                             [&] { ::SendMessageA(dialog, WM_COMMAND, IDC_FIND_INITIAL_DIR, 0); }));
-        EXPECT_EQ(seen, (std::vector<std::string>{"Find Initial directory", dir, dir}));
-        EXPECT_EQ(WindowText(::GetDlgItem(dialog, IDC_INITIAL_DIR)), dir + "\\sub");
+        for (const auto& row : rows) {
+            SCOPED_TRACE(row.seen[0]);
+            ::SetDlgItemTextA(dialog, row.field, row.before.c_str());
+            std::vector<std::string> seen;
+            // Owned by the main dialog, or the step never finds it.
+            EXPECT_TRUE(CommandWithPopup(dialog, row.command, [&](HWND frame) {
+                char folder[MAX_PATH] = "";
+                ::SendMessageA(frame, CDM_GETFOLDERPATH, MAX_PATH,
+                               reinterpret_cast<LPARAM>(folder));
+                seen = {WindowText(frame), folder, WindowText(::GetDlgItem(frame, 1148))};
+                seen.resize(row.seen.size());
+                TypeName(frame, row.typed);
+                ::PostMessageA(frame, WM_COMMAND, row.button, 0);
+            }));
+            EXPECT_EQ(seen, row.seen);
+            EXPECT_EQ(WindowText(::GetDlgItem(dialog, row.field)), row.after);
+        }
     });
 }
 

@@ -1,8 +1,17 @@
 #include "test_support.h"
 
+#include <commctrl.h>
+
+#include <algorithm>
+#include <cstring>
 #include <deque>
 #include <utility>
 
+#include "global_memory.h"
+#include "kivrel_app.h"
+#include "ole_data_source.h"
+#include "ole_init.h"
+#include "resource.h"
 #include "win_app.h"
 
 namespace kivrel_test {
@@ -40,12 +49,106 @@ void CALLBACK RunStep(HWND, UINT, UINT_PTR, DWORD) {
     script->ticks = done ? 0 : script->ticks;
 }
 
+bool StartProcess(const char* application, std::string commandLine, PROCESS_INFORMATION& info) {
+    STARTUPINFOA startup{};
+    startup.cb = sizeof(startup);
+    return ::CreateProcessA(application, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                            nullptr, &startup, &info) != FALSE;
+}
+
 BOOL CALLBACK FindPopup(HWND hWnd, LPARAM lParam) {
     auto* search = reinterpret_cast<std::pair<HWND, HWND>*>(lParam);
     const bool found = ::IsWindowVisible(hWnd) && ::IsWindowEnabled(hWnd) &&
                        ::GetWindow(hWnd, GW_OWNER) == search->first;
     if (found) search->second = hWnd;
     return !found;
+}
+
+// Offers its bytes as a stream whatever kind was asked for (a lie a list must
+// refuse); the stream is the object itself. Lives on its caller's stack.
+class CStreamData : public IDataObject, public IStream {
+public:
+    CStreamData(CLIPFORMAT cf, const std::string& bytes, StreamKind kind)
+        : m_cf(cf), m_bytes(bytes), m_kind(kind) {}
+    size_t m_nRead = 0;
+
+    STDMETHOD(QueryInterface)(REFIID riid, void** ppv) override {
+        *ppv = nullptr;
+        if (riid == IID_IStream) *ppv = static_cast<IStream*>(this);
+        if (riid == IID_IDataObject || riid == IID_IUnknown) *ppv = static_cast<IDataObject*>(this);
+        return *ppv != nullptr ? S_OK : E_NOINTERFACE;
+    }
+    STDMETHOD_(ULONG, AddRef)() override { return 2; }
+    STDMETHOD_(ULONG, Release)() override { return 1; }
+    STDMETHOD(GetData)(FORMATETC* pFormat, STGMEDIUM* pMedium) override {
+        if (QueryGetData(pFormat) != S_OK) return DV_E_FORMATETC;
+        *pMedium = STGMEDIUM{};
+        pMedium->tymed = TYMED_ISTREAM;
+        pMedium->pstm = this;
+        return S_OK;
+    }
+    STDMETHOD(QueryGetData)(FORMATETC* pFormat) override {
+        return pFormat->cfFormat == m_cf ? S_OK : DV_E_FORMATETC;
+    }
+    STDMETHOD(Read)(void* pv, ULONG cb, ULONG* pcbRead) override {
+        ULONG got = cb;
+        if (m_kind == StreamKind::kPlain) {
+            got = static_cast<ULONG>(std::min<size_t>(cb, m_bytes.size() - m_nAt));
+            std::memcpy(pv, m_bytes.data() + m_nAt, got);
+            m_nAt += got;
+        } else if (m_kind == StreamKind::kFailing && m_nAt++ > 0) {
+            return E_FAIL;
+        } else {
+            std::memset(pv, m_kind == StreamKind::kFailing ? 'p' : 'x', cb);
+        }
+        m_nRead += got;
+        if (pcbRead != nullptr) *pcbRead = m_kind == StreamKind::kOversized ? got + 1000 : got;
+        return got < cb ? S_FALSE : S_OK;
+    }
+    // clang-format off
+    STDMETHOD(GetDataHere)(FORMATETC*, STGMEDIUM*) override { return E_NOTIMPL; }
+    STDMETHOD(GetCanonicalFormatEtc)(FORMATETC*, FORMATETC*) override { return E_NOTIMPL; }
+    STDMETHOD(SetData)(FORMATETC*, STGMEDIUM*, BOOL) override { return E_NOTIMPL; }
+    STDMETHOD(EnumFormatEtc)(DWORD, IEnumFORMATETC**) override { return E_NOTIMPL; }
+    STDMETHOD(DAdvise)(FORMATETC*, DWORD, IAdviseSink*, DWORD*) override { return E_NOTIMPL; }
+    STDMETHOD(DUnadvise)(DWORD) override { return E_NOTIMPL; }
+    STDMETHOD(EnumDAdvise)(IEnumSTATDATA**) override { return E_NOTIMPL; }
+    STDMETHOD(Write)(const void*, ULONG, ULONG*) override { return E_NOTIMPL; }
+    STDMETHOD(Seek)(LARGE_INTEGER, DWORD, ULARGE_INTEGER*) override { return E_NOTIMPL; }
+    STDMETHOD(SetSize)(ULARGE_INTEGER) override { return E_NOTIMPL; }
+    STDMETHOD(CopyTo)(IStream*, ULARGE_INTEGER, ULARGE_INTEGER*, ULARGE_INTEGER*) override { return E_NOTIMPL; }
+    STDMETHOD(Commit)(DWORD) override { return E_NOTIMPL; }
+    STDMETHOD(Revert)() override { return E_NOTIMPL; }
+    STDMETHOD(LockRegion)(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override { return E_NOTIMPL; }
+    STDMETHOD(UnlockRegion)(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override { return E_NOTIMPL; }
+    STDMETHOD(Stat)(STATSTG*, DWORD) override { return E_NOTIMPL; }
+    STDMETHOD(Clone)(IStream**) override { return E_NOTIMPL; }
+    // clang-format on
+
+private:
+    CLIPFORMAT m_cf;
+    std::string m_bytes;
+    StreamKind m_kind;
+    size_t m_nAt = 0;
+};
+
+void SetButtons(bool left, bool ctrl) {
+    BYTE keys[256];
+    ::GetKeyboardState(keys);
+    keys[VK_LBUTTON] = left ? 0x80 : 0;
+    keys[VK_CONTROL] = keys[VK_LCONTROL] = ctrl ? 0x80 : 0;
+    ::SetKeyboardState(keys);
+}
+
+// Moves the pointer and waits until the display reports it there.
+void MoveCursor(POINT to) {
+    ::SetCursorPos(to.x, to.y);
+    POINT now{};
+    for (int i = 0; i < 50 && !(::GetCursorPos(&now) && now.x == to.x && now.y == to.y); ++i) {
+        MSG msg;
+        ::PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE);
+        ::Sleep(10);
+    }
 }
 }  // namespace
 
@@ -71,6 +174,11 @@ Step WithPopup(HWND owner, std::function<void(HWND)> action) {
         if (popup != nullptr) action(popup);
         return popup != nullptr;
     };
+}
+
+bool CommandWithPopup(HWND dialog, UINT command, std::function<void(HWND)> action) {
+    return RunSteps({WithPopup(dialog, std::move(action))},
+                    [&] { ::SendMessageA(dialog, WM_COMMAND, command, 0); });
 }
 
 INT_PTR RunDialog(CDialog& dialog, const std::function<void(HWND)>& body) {
@@ -111,13 +219,16 @@ void PressKeys(const std::vector<BYTE>& keys) {
         ::keybd_event(*key, 0, KEYEVENTF_KEYUP, 0);
 }
 
-bool StartHostProgram(std::string commandLine) {
-    STARTUPINFOA startup{};
-    startup.cb = sizeof(startup);
+bool Xdotool(const std::string& actions) {
     PROCESS_INFORMATION info{};
     // The handles Wine returns for a Unix program are not real ones: not closed.
-    return ::CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                            nullptr, &startup, &info) != FALSE;
+    return StartProcess(nullptr, "/usr/bin/xdotool " + actions, info);
+}
+
+bool MovePointer(POINT to) {
+    POINT now{};
+    return Xdotool("mousemove " + std::to_string(to.x) + " " + std::to_string(to.y)) &&
+           PumpUntil([&] { return ::GetCursorPos(&now) && now.x == to.x && now.y == to.y; });
 }
 
 HWND TestWindow(const char* className, DWORD style, const RECT& rect, HWND parent, int id) {
@@ -153,15 +264,27 @@ std::string WindowText(HWND window) {
     return text;
 }
 
+std::vector<Line> ScanInDialog(HWND dialog, const std::string& module) {
+    ::SetDlgItemTextA(dialog, IDC_MODULE, module.c_str());
+    ::SendMessageA(dialog, WM_COMMAND, IDOK, 0);
+    return ListLines(::GetDlgItem(dialog, IDC_RESULTS));
+}
+
 CRect WindowRect(HWND window) {
     CRect rect;
     ::GetWindowRect(window, &rect);
     return rect;
 }
 
-POINT CentreOf(HWND window) {
-    const CRect rect = WindowRect(window);
+POINT CentreOf(const RECT& rect) {
     return POINT{(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
+}
+
+POINT CentreOf(HWND window) { return CentreOf(WindowRect(window)); }
+
+POINT ToScreen(HWND window, POINT client) {
+    ::ClientToScreen(window, &client);
+    return client;
 }
 
 std::optional<std::string> ReadRegistryString(const char* path, const char* value) {
@@ -174,12 +297,7 @@ std::optional<std::string> ReadRegistryString(const char* path, const char* valu
 
 CTestProgram::CTestProgram(const std::string& path, const std::string& arguments,
                            const char* className) {
-    std::string commandLine = "\"" + path + "\" " + arguments;
-    STARTUPINFOA startup{};
-    startup.cb = sizeof(startup);
-    if (!::CreateProcessA(path.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                          nullptr, &startup, &m_info))
-        return;
+    if (!StartProcess(path.c_str(), "\"" + path + "\" " + arguments, m_info)) return;
     m_process.Reset(m_info.hProcess);
     m_thread.Reset(m_info.hThread);
     PumpUntil(
@@ -209,9 +327,75 @@ int CTestProgram::Exit() const {
     return static_cast<int>(code);
 }
 
+DropResult DropData(IDropTarget* target, POINT screen, CLIPFORMAT cf, const std::string& bytes,
+                    StreamKind stream) {
+    CStreamData streamed(cf, bytes, stream);
+    CComRef<COleDataSource> source = COleDataSource::Create();
+    CGlobalHandle block = AllocateGlobalCopy(bytes.data(), bytes.size());
+    source->CacheGlobalData(cf, block);
+    IDataObject* data =
+        stream == StreamKind::kNone ? static_cast<IDataObject*>(source.Get()) : &streamed;
+    const DWORD allowed = DROPEFFECT_COPY | DROPEFFECT_MOVE;
+    DWORD effect = allowed;
+    const POINTL at{screen.x, screen.y};
+    target->DragEnter(data, 0, at, &effect);
+    if (effect == DROPEFFECT_NONE) return target->DragLeave(), DropResult{effect, 0};
+    effect = allowed;
+    target->Drop(data, 0, at, &effect);
+    return {effect, streamed.m_nRead};
+}
+
+void DragWithMouse(HWND window, POINT fromClient, POINT toScreen, bool ctrl,
+                   const std::function<void()>& midway) {
+    MoveCursor(ToScreen(window, fromClient));
+    PumpMessages(50);  // moves still queued would count as part of the press
+    SetButtons(true, ctrl);
+    bool released = false;
+    const Step hold = [&, ticks = 5]() mutable {
+        MoveCursor(toScreen);  // the display may put the pointer back once after a move
+        if (--ticks == 2 && midway) midway();
+        if (ticks > 0) return false;
+        SetButtons(false, ctrl);
+        return released = true;
+    };
+    RunSteps({hold}, [&] {
+        const WPARAM keys = MK_LBUTTON | (ctrl ? MK_CONTROL : 0);
+        ::SendMessageA(window, WM_LBUTTONDOWN, keys, MAKELPARAM(fromClient.x, fromClient.y));
+        PumpUntil([&] { return released; });  // a press that started nothing
+    });
+    SetButtons(false, false);
+}
+
+void PressWithMouse(HWND window, POINT fromClient) {
+    ::WriteProfileStringA("windows", "DragDelay", "5000");
+    ::WriteProfileStringA("windows", "DragMinDist", "2000");
+    DragWithMouse(window, fromClient, ToScreen(window, fromClient));
+    ::WriteProfileStringA("windows", "DragDelay", nullptr);
+    ::WriteProfileStringA("windows", "DragMinDist", nullptr);
+}
+
+POINT LineCentre(HWND list, int index) {
+    RECT rect{};
+    ::SendMessageA(list, LB_GETITEMRECT, index, reinterpret_cast<LPARAM>(&rect));
+    return CentreOf(rect);
+}
+
 void DialogTest::SetUp() {
     AfxGetApp()->m_strCmdLine.clear();
     ::RegDeleteTreeA(HKEY_CURRENT_USER, kTestSectionPath);
 }
 
 }  // namespace kivrel_test
+
+// The GUI tests run with an application object of their own, whose settings
+// live under a test key, and with OLE initialised as in the program.
+int main(int argc, char** argv) {
+    testing::InitGoogleTest(&argc, argv);
+    COleInitializer ole;
+    CKivrelApp app;
+    app.SetStartup(::GetModuleHandleA(nullptr), "");
+    app.SetRegistryKey(kivrel_test::kTestRegistryKey);
+    INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_STANDARD_CLASSES};
+    ::InitCommonControlsEx(&controls);
+    return RUN_ALL_TESTS();
+}

@@ -1,11 +1,14 @@
-// The main dialog's placement: its text read and fitted on screen; written on
-// Exit under the entry of its copy and restored on the next start, with copies
-// of Kivrel.exe running side by side.
+// Kivrel.exe run as programs of their own: the main dialog's placement (its
+// text read and fitted on screen; written on Exit under the entry of its copy
+// and restored on the next start, with copies running side by side), and a
+// real mouse drag (xdotool in the test's display) of found modules out of the
+// results list into another program that accepts files.
 #include <gtest/gtest.h>
 
 #include <climits>
 #include <memory>
 
+#include "resource.h"
 #include "test_support.h"
 #include "window_placement.h"
 
@@ -31,25 +34,17 @@ TEST(PlacementText, ReadsExactlyFiveIntegers) {
 TEST(PlacementText, FittingKeepsTheWindowReachableAndAtLeastItsTemplateSize) {
     CRect work, lost(0, 0, 0, 0);  // lost: anywhere inside the work area
     ::SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
-    const struct {
-        RECT stored;
-        UINT showCmd;
-        CRect fitted;
-        UINT shown;
-    } cases[] = {
-        // Reachable and large enough: kept as it was, as is any known show command.
-        {{10, 20, 700, 500}, SW_MAX, {10, 20, 700, 500}, SW_MAX},
-        // Hidden or unknown show commands show the window normally.
-        {{10, 20, 700, 500}, SW_HIDE, {10, 20, 700, 500}, SW_SHOWNORMAL},
-        {{10, 20, 700, 500}, SW_MAX + 1, {10, 20, 700, 500}, SW_SHOWNORMAL},
-        // Too small: grown to the template size in place.
-        {{50, 60, 55, 65}, SW_SHOWNORMAL, {50, 60, 350, 260}, SW_SHOWNORMAL},
-        // Off every monitor: moved inside.
-        {{-30000, -30000, -29400, -29600}, SW_SHOWNORMAL, lost, SW_SHOWNORMAL},
+    // clang-format off
+    const struct { RECT stored; UINT showCmd; CRect fitted; UINT shown; } cases[] = {
+        {{10, 20, 700, 500}, SW_MAX, {10, 20, 700, 500}, SW_MAX},  // kept, as is a known show command
+        {{10, 20, 700, 500}, SW_HIDE, {10, 20, 700, 500}, SW_SHOWNORMAL},  // hidden or unknown:
+        {{10, 20, 700, 500}, SW_MAX + 1, {10, 20, 700, 500}, SW_SHOWNORMAL},  // shown normally
+        {{50, 60, 55, 65}, SW_SHOWNORMAL, {50, 60, 350, 260}, SW_SHOWNORMAL},  // grown in place
+        {{-30000, -30000, -29400, -29600}, SW_SHOWNORMAL, lost, SW_SHOWNORMAL},  // off every monitor
         {{INT_MAX - 10, INT_MAX - 10, INT_MIN, INT_MIN}, SW_SHOWNORMAL, lost, SW_SHOWNORMAL},
-        // Bigger than the work area: cut to it.
-        {{0, 0, 100000, 100000}, SW_SHOWNORMAL, {0, 0, work.Width(), work.Height()}, SW_SHOWNORMAL},
+        {{0, 0, 100000, 100000}, SW_SHOWNORMAL, {0, 0, work.Width(), work.Height()}, SW_SHOWNORMAL},  // cut
     };
+    // clang-format on
     for (const auto& c : cases) {
         WINDOWPLACEMENT placement{};
         placement.rcNormalPosition = c.stored;
@@ -107,6 +102,62 @@ TEST(Program, ANewCopyTakesTheLowestNumberNoRunningCopyHolds) {
     EXPECT_EQ(ReadRegistryString(kProgramSectionPath, "Window1"), thirdPlacement);
     EXPECT_EQ(ReadRegistryString(kProgramSectionPath, "Window2"), secondPlacement);
     EXPECT_EQ(ReadRegistryString(kProgramSectionPath, "Window3"), std::nullopt);
+}
+
+HWND CaptureOf(HWND window) {
+    GUITHREADINFO info{};
+    info.cbSize = sizeof(info);
+    ::GetGUIThreadInfo(::GetWindowThreadProcessId(window, nullptr), &info);
+    return info.hwndCapture;
+}
+
+TEST(CrossProcessDrag, SelectedFoundModulesArriveInAnotherProgramAsCopiedFiles) {
+    ::RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\Velmarin\\Kivrel");
+    CTestProgram kivrel(KivrelProgram(), "\"" + FixtureProgram() + "\"");
+    CTestProgram target(KIVREL_DROP_TARGET_HOST, "", "KivrelDropTargetHost");
+    ASSERT_TRUE(kivrel.m_hWnd != nullptr && target.m_hWnd != nullptr);
+    const CRect dialog = WindowRect(kivrel.m_hWnd);
+    ::SetWindowPos(target.m_hWnd, HWND_TOP, dialog.right + 10, dialog.top, 0, 0, SWP_NOSIZE);
+    const HWND list = ::GetDlgItem(kivrel.m_hWnd, IDC_RESULTS);
+    const auto count = [&] { return size_t(::SendMessageA(list, LB_GETCOUNT, 0, 0)); };
+    const std::vector<Line> lines = CoreReport(FixtureProgram());
+    ASSERT_TRUE(PumpUntil([&] { return count() == lines.size(); }, 30));
+
+    // Every other found module and a heading, which a file list leaves out;
+    // the press lands on the last selected module. The target asks for a
+    // move, as a file manager does, and gets a copy: nothing else is allowed.
+    std::string expected = "Dropped as copy (allowed: copy):\n";
+    int pressed = -1;
+    ::SendMessageA(list, LB_SETSEL, FALSE, -1);
+    ::SendMessageA(list, LB_SETSEL, TRUE, 0);
+    for (int i = 0, found = 0; i < static_cast<int>(lines.size()); ++i) {
+        if (lines[i].value == 0 || found++ % 2 != 0) continue;
+        ::SendMessageA(list, LB_SETSEL, TRUE, i);
+        expected += lines[i].text + "\n";
+        pressed = i;
+    }
+    ASSERT_GE(pressed, 2);
+    ::SendMessageA(list, LB_SETCARETINDEX, pressed, FALSE);
+    const POINT from = ToScreen(list, LineCentre(list, pressed));
+    ASSERT_TRUE(MovePointer(from));
+    ASSERT_TRUE(Xdotool("mousedown 1"));
+    EXPECT_TRUE(PumpUntil([&] { return CaptureOf(list) != nullptr; }, 30));
+    // The display may put the pointer back: moved again until the target
+    // sees the drag.
+    const HWND text = ::GetWindow(target.m_hWnd, GW_CHILD);
+    for (int attempt = 0; attempt < 5 && WindowText(text) != "files over"; ++attempt) {
+        const POINT to = CentreOf(target.m_hWnd);
+        Xdotool("mousemove " + std::to_string(to.x + attempt * 3) + " " + std::to_string(to.y));
+        PumpUntil([&] { return WindowText(text) == "files over"; }, 5);
+    }
+    EXPECT_EQ(WindowText(text), "files over");
+    Xdotool("mouseup 1");
+    EXPECT_TRUE(PumpUntil([&] { return WindowText(text).rfind("Dropped", 0) == 0; }, 30));
+    EXPECT_EQ(WindowText(text), expected);
+    // The source kept every line and its selection.
+    EXPECT_TRUE(PumpUntil([&] { return CaptureOf(list) == nullptr; }, 30));
+    EXPECT_EQ(count(), lines.size());
+    EXPECT_GT(::SendMessageA(list, LB_GETSEL, pressed, 0), 0);
 }
 
 }  // namespace
