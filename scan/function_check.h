@@ -42,10 +42,6 @@ struct ModuleFunctions {
     ImportedFunctions imports;
     CExportTable exports;
 };
-inline ModuleFunctions ReadModuleFunctions(const CMappedImage& image, bool delayLoad,
-                                           WalkResult* importWalk = nullptr) {
-    return ModuleFunctions(image, delayLoad, importWalk);
-}
 
 struct MissingFunction {
     ModuleId importer = 0;

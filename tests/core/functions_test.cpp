@@ -172,7 +172,7 @@ struct FakeSource : IFunctionSource {
 
     void Add(const std::string& name, const Bytes& bytes) {
         names.push_back(name);
-        modules.push_back(ReadModuleFunctions(InMemory(bytes), true));
+        modules.emplace_back(InMemory(bytes), true);
     }
     Resolution ByName(const std::string& name, ModuleId& module) const {
         std::string lower;
