@@ -108,10 +108,15 @@ Binding Bind(IFunctionSource& source, ModuleId exporter, const CExportTable& tab
 }
 }  // namespace
 
-ModuleFunctions::ModuleFunctions(const CMappedImage& image, bool delayLoad, WalkResult* importWalk)
-    : arena(std::make_unique<Arena>()),
-      imports(ReadImportedFunctions(image, delayLoad, importWalk, &arena->memory)),
-      exports(CExportTable::Read(image, &arena->memory)) {}
+FunctionMemory NewFunctionMemory() {
+    return std::make_shared<std::pmr::monotonic_buffer_resource>();
+}
+
+ModuleFunctions::ModuleFunctions(const CMappedImage& image, bool delayLoad, WalkResult* importWalk,
+                                 FunctionMemory memory)
+    : memory(memory ? std::move(memory) : NewFunctionMemory()),
+      imports(ReadImportedFunctions(image, delayLoad, importWalk, this->memory.get())),
+      exports(CExportTable::Read(image, this->memory.get())) {}
 
 std::string FunctionText(std::string_view name, uint16_t ordinal, bool byOrdinal) {
     return byOrdinal ? "#" + std::to_string(ordinal) : std::string(name);

@@ -25,20 +25,20 @@ using ModuleId = uint64_t;
 // The most forwarders followed from one import; a longer chain binds nothing.
 constexpr int kMaxForwarderHops = 32;
 
-// What one module gives the check, read once from its mapped image. Its
-// arrays come from an arena of its own whose first block holds those of most
-// modules: a scan keeps thousands, each made with a single allocation and
-// freed at once.
-struct ModuleFunctions {
-    // `importWalk`, when given, receives how the import table's walk ended.
-    ModuleFunctions(const CMappedImage& image, bool delayLoad, WalkResult* importWalk = nullptr);
+// Where the arrays of module reads are kept. One scan's reads share one
+// monotonic arena: thousands of small arrays lie together, apart from the
+// scan's other data, and are freed together when the last read goes.
+using FunctionMemory = std::shared_ptr<std::pmr::memory_resource>;
+FunctionMemory NewFunctionMemory();
 
-    struct Arena {
-        static constexpr size_t kFirstBlock = 1536;
-        alignas(std::max_align_t) std::byte first[kFirstBlock];
-        std::pmr::monotonic_buffer_resource memory{first, kFirstBlock};
-    };
-    std::unique_ptr<Arena> arena;  // declared first: it outlives the arrays
+// What one module gives the check, read once from its mapped image.
+struct ModuleFunctions {
+    // `importWalk`, when given, receives how the import table's walk ended;
+    // with no `memory` the module gets an arena of its own.
+    ModuleFunctions(const CMappedImage& image, bool delayLoad, WalkResult* importWalk = nullptr,
+                    FunctionMemory memory = nullptr);
+
+    FunctionMemory memory;  // declared first: it outlives the arrays
     ImportedFunctions imports;
     CExportTable exports;
 };

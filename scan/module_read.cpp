@@ -30,7 +30,8 @@ ModuleRead ReadModule(const CMappedImage& image, const ModuleReadOptions& option
     WalkResult walk = WALK_NO_TABLE;
     if (options.functions) {
         // The descriptors' walk that reads the functions gives the names too.
-        auto functions = std::make_shared<const ModuleFunctions>(image, options.delayLoad, &walk);
+        auto functions = std::make_shared<const ModuleFunctions>(image, options.delayLoad, &walk,
+                                                                 options.functionMemory);
         const ImportedFunctions& imports = functions->imports;
         module.imports.reserve(imports.modules.size());
         for (const ImportedModule& m : imports.modules)

@@ -30,9 +30,10 @@ enum class ReadFailure : uint8_t {
 };
 
 struct ModuleReadOptions {
-    bool delayLoad = false;        // also read the delay-load import table
-    uint16_t requiredMachine = 0;  // nonzero: an image of another machine is passed over
-    bool functions = false;        // also what the function check needs of a PE image
+    bool delayLoad = false;         // also read the delay-load import table
+    uint16_t requiredMachine = 0;   // nonzero: an image of another machine is passed over
+    bool functions = false;         // also what the function check needs of a PE image
+    FunctionMemory functionMemory;  // where those are kept; null: each module apart
     // Also read the manifest resource that applies: for the module a scan
     // names, ID 1 of an EXE (ID 2 of a DLL); for any other module, ID 2.
     bool manifest = false;

@@ -29,6 +29,8 @@ CScanResult CReferenceScanner::Scan(const std::string& modulePath,
     if (m_options.apiSets) LoadApiSetSchema();
     m_wRequiredMachine = 0;
     m_missingFunctions.clear();
+    // Reads still held (a cache's, a result's) keep the last scan's arena.
+    m_functionMemory = NewFunctionMemory();
     m_assemblyStore.BeginScan();
     m_processContext.clear();
     m_ownContexts.clear();

@@ -261,6 +261,7 @@ private:
     CImportEdges m_edges;
     LoaderOptions m_options;
     CModuleReadCache* m_pReadCache = nullptr;
+    FunctionMemory m_functionMemory = NewFunctionMemory();  // this scan's reads' arena
     CMatchPresence* m_pPresence = nullptr;
     std::vector<uint32_t> m_presenceIds;  // by search directory index
     CApiSetSchema m_apiSets;

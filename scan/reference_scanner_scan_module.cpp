@@ -10,6 +10,7 @@ ModuleReadOptions CReferenceScanner::ReadOptions() const {
     options.delayLoad = m_options.delayLoad;
     options.requiredMachine = m_wRequiredMachine;
     options.functions = m_options.functions;
+    if (options.functions) options.functionMemory = m_functionMemory;
     options.manifest = m_options.assemblies;
     return options;
 }
