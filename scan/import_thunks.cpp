@@ -55,20 +55,25 @@ public:
     }
 
 private:
+    static uint32_t LoadU32(const uint8_t* p) {
+        return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+    }
+
     // Calls `visit(value)` for each nonzero thunk of the list at `rva`, up to
     // its zero, the end of the file or of the budget.
     template <typename Visit>
     void ForEachThunk(uint32_t rva, Visit visit) {
         const ByteReader& bytes = m_image.Bytes();
         const uint32_t first = rva == 0 ? kNoFileOffset : m_image.RvaToFileOffset(rva);
-        if (first == kNoFileOffset) return;
-        for (uint64_t at = first; m_nThunkBudget > 0 && bytes.Fits(at, m_nThunkSize);
-             at += m_nThunkSize) {
+        if (first == kNoFileOffset || !bytes.Fits(first, 0)) return;
+        // The thunks that the file and the budget hold, counted once.
+        const uint64_t fit =
+            std::min<uint64_t>((bytes.Size() - first) / m_nThunkSize, m_nThunkBudget);
+        const uint8_t* at = bytes.Data() + first;
+        for (uint64_t i = 0; i < fit; ++i, at += m_nThunkSize) {
             --m_nThunkBudget;
-            uint32_t low = 0, high = 0;
-            bytes.ReadU32(at, low);
-            if (m_nThunkSize == 8) bytes.ReadU32(at + 4, high);
-            const uint64_t value = uint64_t(high) << 32 | low;
+            uint64_t value = LoadU32(at);
+            if (m_nThunkSize == 8) value |= uint64_t(LoadU32(at + 4)) << 32;
             if (value == 0) return;
             visit(value);
         }
