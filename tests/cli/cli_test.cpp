@@ -650,6 +650,8 @@ TEST_F(Cli, AuditAnswersAsScansOfEachModule) {
                                   .Import("user.dll", {"u"})
                                   .DelayImport("lib.dll", true, {"late", "fwd"})
                                   .Build());
+    // Binds none of lib.dll's forwarders: gone.dll is not its to load.
+    temp.Write("t/f/plain.exe", PeBuilder().Import("lib.dll", {"present"}).Build());
     temp.Write("t/f/fwd.dll", PeBuilder().Dll().Exports({"far=far.gone"}).Build());
     temp.Write("t/f/three.exe", PeBuilder()
                                     .Import("fwd.dll", {"far"})
@@ -727,7 +729,7 @@ TEST_F(Cli, AuditAnswersAsScansOfEachModule) {
                 << path << module;
             ++checked;
         }
-        EXPECT_EQ(checked, 47u);
+        EXPECT_EQ(checked, 48u);
         if (options.empty() || options.front() != "--loader") continue;
         for (const char* fact : {"\"importer\": \"user.dll\", \"module\": \"lib.dll\", \"name\": "
                                  "\"absent\", \"delayLoadOnly\": false}",
