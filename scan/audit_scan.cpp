@@ -98,6 +98,8 @@ ModuleReadOptions CAuditScan::RootReadOptions() const {
     ModuleReadOptions options;
     options.delayLoad = m_scanner.Options().delayLoad;
     options.functions = m_scanner.Options().functions;
+    // Kept beside the dependencies' reads, which the cache holds as long.
+    options.functionMemory = m_scanner.ReadOptions().functionMemory;
     options.manifest = options.namedModule = m_scanner.Options().assemblies;
     return options;
 }
