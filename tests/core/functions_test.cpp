@@ -164,6 +164,24 @@ TEST(ImportThunks, FunctionsOfEachDescriptor) {
     }
 }
 
+// Descriptors that all name one list read it within a single budget: no
+// more thunks in all than the file holds.
+TEST(ImportThunks, SharedListsStayWithinTheFile) {
+    PeBuilder pe;
+    for (int i = 0; i < 64; ++i) pe.Import("m" + std::to_string(i) + ".dll");
+    PeLayout layout;
+    const auto end = static_cast<uint32_t>(pe.Build(&layout).size());
+    Bytes endless(0x200, 0);
+    for (uint32_t at = 0; at < endless.size(); at += 4) test::PutU32(endless, at, 0x80000009);
+    pe.Section({".t", 0x200, 0x8000, 0x200, end, endless});
+    for (const uint32_t descriptor : layout.descriptorOffsets) pe.Patch(descriptor, 0x8000);
+    const Bytes bytes = pe.Build();
+    const ImportedFunctions imports = ReadImportedFunctions(InMemory(bytes), false);
+    EXPECT_EQ(imports.modules.size(), 64u);
+    EXPECT_GT(imports.functions.size(), 0x200u / 4);
+    EXPECT_LE(imports.functions.size(), bytes.size() / 4);
+}
+
 // Modules by lower-case name; a forwarder's module is pending until asked for once.
 struct FakeSource : IFunctionSource {
     std::vector<std::string> names;
