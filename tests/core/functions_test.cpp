@@ -2,7 +2,6 @@
 // names and ordinals in it, forwarder texts, and the functions it imports.
 #include <gtest/gtest.h>
 
-#include <map>
 #include <string>
 #include <vector>
 

@@ -1,6 +1,5 @@
 // The scan's lists: the search directories (with '\' as separator, Windows paths
 // read literally), the reference list and the directory listing's indexes.
-#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <numeric>
@@ -89,7 +88,7 @@ TEST_F(SearchOrder, AtMost65535Directories) {
     const Strings& entries = scanner.SearchDirectories().Entries();
     ASSERT_EQ(entries.size(), 65535u);
     EXPECT_EQ(entries.back(), "D65534\\");
-    EXPECT_THAT(skipped, testing::ElementsAre("D65535\\"));
+    EXPECT_EQ(skipped, Strings{"D65535\\"});
 }
 
 // 0x81 is a lead byte: a '%' that is the trail byte of a double-byte

@@ -179,35 +179,16 @@ TEST_F(SideBySideTest, ChoosesTheAssemblyTheLoaderWould) {
     EXPECT_EQ(listings(), 2u);
 }
 
-// The resource of the ID asked for; for an EXE without one, the file beside it.
-TEST_F(SideBySideTest, NoStoreAndModuleManifests) {
-    EXPECT_EQ(Resolve("Microsoft.VC90.CRT", "9.0.30729.1"), "- no side-by-side store");
-    const std::string text = test::AssemblyText("A", "1.0.0.0", "a.dll");
-    const Bytes withOne = test::PeWithResources({{24, 1, text}}),
-                withTwo = test::PeWithResources({{24, 2, text}});
-    Bytes damaged = withOne;
+// Only the resource of the ID asked for is a manifest; one in a damaged
+// directory is there, but not read. Read ones are the scans' (assemblies, .local).
+TEST(ModuleManifest, OnlyTheIdAskedForAndADamagedOneIsNotRead) {
+    Bytes damaged = test::PeWithResources({{24, 1, test::AssemblyText("A", "1.0.0.0", "a.dll")}});
+    ModuleManifest found;
+    ReadManifestResource(test::InMemory(damaged), 2, found);
+    EXPECT_EQ(found.source, "");
     PutU32(damaged, 0x400 + 20, 0x8FFFFFF0);
-    platform.files["A:\\b.exe.manifest"] = text;
-    const struct {
-        const Bytes* image;  // null: the file beside A:\b.exe
-        uint16_t id;
-        const char* source;  // "" with no manifest, "!" + source when refused
-    } rows[] = {{&withOne, 1, "resource 1"},
-                {&withTwo, 2, "resource 2"},
-                {&withOne, 2, ""},
-                {&damaged, 1, "!resource 1"},
-                {nullptr, 1, "A:\\b.exe.manifest"}};
-    for (const auto& row : rows) {
-        ModuleManifest found;
-        if (row.image != nullptr) {
-            ReadManifestResource(test::InMemory(*row.image), row.id, found);
-        } else {
-            ReadManifestBeside(platform, "A:\\b.exe", found);
-        }
-        EXPECT_EQ((found.read || found.source.empty() ? "" : "!") + found.source, row.source);
-        EXPECT_EQ(found.read ? found.manifest.files : std::vector<std::string>{"a.dll"},
-                  std::vector<std::string>{"a.dll"});
-    }
+    ReadManifestResource(test::InMemory(damaged), 1, found);
+    EXPECT_EQ((found.read ? "" : "!") + found.source, "!resource 1");
 }
 
 }  // namespace

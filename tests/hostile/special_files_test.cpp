@@ -59,15 +59,13 @@ TEST_F(HostileScan, ManifestsThatAreFifosAreNotRead) {
     scanner.SetLoaderOptions(options);
     for (const char* name : {"main.exe.manifest", "Priv.manifest", "Priv.dll"})
         ASSERT_EQ(mkfifo(dir.File(name).c_str(), 0644), 0);
-    const std::string manifest =
-        "<assembly xmlns='urn:schemas-microsoft-com:asm.v1'><dependency><dependentAssembly>"
-        "<assemblyIdentity name='Priv' version='1.0.0.0'/></dependentAssembly></dependency>"
-        "</assembly>";
     alarm(20);
     scanner.Scan(dir.Write("main.exe", PeImporting()), "", true, report);
     EXPECT_EQ(report.Texts(), std::vector<std::string>{MessageText(IDS_NO_REFERENCES)});
     // Without a store whether the program starts cannot be told; with one it cannot.
-    const std::string plugin = dir.Write("plugin.dll", PeWithResources({{24, 2, manifest}}));
+    const std::string plugin =
+        dir.Write("plugin.dll",
+                  PeWithResources({{24, 2, AssemblyText("Plug", "1.0.0.0", "", "Priv/1.0.0.0")}}));
     scanner.Scan(plugin, "", true, report);
     EXPECT_EQ(StateOf(scanner, "Priv 1.0.0.0 (side-by-side assembly)"), -1);
     dir.MakeDir("win/WinSxS/Manifests");
