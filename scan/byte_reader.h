@@ -26,10 +26,15 @@ public:
 
     bool ReadU32(uint64_t offset, uint32_t& value) const {
         if (!Fits(offset, 4)) return false;
-        const uint8_t* p = m_pData + offset;
-        value = static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-                (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
+        value = LoadU32(m_pData + offset);
         return true;
+    }
+
+    // The little-endian value at `p`, for a loop that has checked its whole
+    // range with Fits once.
+    static uint32_t LoadU32(const uint8_t* p) {
+        return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
+               (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
     }
 
     const uint8_t* Data() const { return m_pData; }

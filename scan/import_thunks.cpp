@@ -55,10 +55,6 @@ public:
     }
 
 private:
-    static uint32_t LoadU32(const uint8_t* p) {
-        return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-    }
-
     // Calls `visit(value)` for each nonzero thunk of the list at `rva`, up to
     // its zero, the end of the file or of the budget.
     template <typename Visit>
@@ -72,8 +68,8 @@ private:
         const uint8_t* at = bytes.Data() + first;
         for (uint64_t i = 0; i < fit; ++i, at += m_nThunkSize) {
             --m_nThunkBudget;
-            uint64_t value = LoadU32(at);
-            if (m_nThunkSize == 8) value |= uint64_t(LoadU32(at + 4)) << 32;
+            uint64_t value = ByteReader::LoadU32(at);
+            if (m_nThunkSize == 8) value |= uint64_t(ByteReader::LoadU32(at + 4)) << 32;
             if (value == 0) return;
             visit(value);
         }
