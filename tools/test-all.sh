@@ -11,7 +11,11 @@ bash tools/check-format.sh
 
 for preset in native win64 win32; do
   echo "== build $preset"
-  cmake --preset "$preset" -DKIVREL_BUILD_TESTS=ON >/dev/null
+  # 32-bit programs cannot run here: the win32 build checks that the product
+  # compiles and links, and builds its package; its tests would never run.
+  tests=ON
+  [ "$preset" = win32 ] && tests=OFF
+  cmake --preset "$preset" -DKIVREL_BUILD_TESTS=$tests >/dev/null
   cmake --build --preset "$preset" -j2
 done
 
