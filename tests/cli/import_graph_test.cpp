@@ -10,8 +10,6 @@
 #include <functional>
 #include <map>
 #include <set>
-#include <string>
-#include <vector>
 
 #include "dependency_tree.h"
 #include "import_edges.h"

@@ -3,13 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <string>
-#include <utility>
-#include <vector>
 
 #include "api_set_writer.h"
 #include "fake_platform.h"
-#include "pe_writer.h"
 #include "reference_scanner.h"
 #include "report_lines.h"
 #include "temp_dir.h"
