@@ -63,11 +63,9 @@ TEST(XmlReader, ElementsOrRefusal) {
          kMalformed},
     };
     for (const auto& row : rows) EXPECT_EQ(OurEvents(row.text), row.events) << row.what;
-    // Malformed too: empty, truncated, unclosed, an end tag that does not match,
-    // an attribute twice, attributes not apart, an undeclared prefix, an undefined
-    // entity, '<' in a value, overlong UTF-8, a surrogate, a control character,
-    // references to zero and past U+10FFFF, "--" in a comment, "]]>" in text,
-    // text after the root, two roots, a prefix undeclared.
+    // Malformed too: empty, cut, unclosed or mismatched, attributes twice or not
+    // apart, undeclared prefixes and entities, '<' in a value, bad characters and
+    // references, "--" in a comment, "]]>" in text, more after the root, xmlns:p=''.
     for (const char* text :
          {"", "<a><b></b", "<a>", "<a></b>", "<a x='1' x='2'/>", "<a x='1'y='2'/>", "<p:a/>",
           "<a>&e;</a>", "<a x='<'/>", "<a>\xC0\x80</a>", "<a>\xED\xA0\x80</a>", "<a>\x01</a>",
