@@ -2,8 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <set>
-#include <string>
-#include <vector>
 
 #include "api_set_writer.h"
 #include "installation.h"

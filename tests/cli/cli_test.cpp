@@ -5,18 +5,13 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <optional>
-#include <sstream>
 
 #include "api_set_writer.h"
 #include "fixture_paths.h"
 #include "json_writer.h"
 #include "options.h"
-#include "pe_writer.h"
 #include "resource_writer.h"
 #include "scan_command.h"
 #include "temp_dir.h"
@@ -32,6 +27,7 @@ namespace kivrel::cli {
 namespace {
 
 namespace fs = std::filesystem;
+using test::FileText;
 using Env = std::vector<std::pair<std::string, std::optional<std::string>>>;
 
 struct Outcome {
@@ -43,10 +39,7 @@ void SetEnv(const std::string& name, const std::optional<std::string>& value) {
 #ifdef _WIN32
     _putenv_s(name.c_str(), value ? value->c_str() : "");
 #else
-    if (value)
-        setenv(name.c_str(), value->c_str(), 1);
-    else
-        unsetenv(name.c_str());
+    value ? setenv(name.c_str(), value->c_str(), 1) : unsetenv(name.c_str());
 #endif
 }
 
@@ -68,11 +61,6 @@ Outcome RunCommand(const std::vector<std::string>& args, const Env& env = {}) {
     const int status = RunScanCommand(args, out, err);
     for (const auto& [name, value] : saved) SetEnv(name, value);
     return {status, out.str(), err.str()};
-}
-
-std::string Contents(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 const std::string kHeading = "\n*** NOT FOUND or INCORRECT ***\n\n";
@@ -126,14 +114,13 @@ protected:
         temp.Write("lib/wide.dll", test::PeBuilder().Pe32Plus().Import("KERNEL32.dll").Build());
         temp.Write("sys/wide.dll", Module({"KERNEL32.dll"}));
         temp.MakeDir("lib/hollow.dll");
-        temp.Write("sys/hollow.dll", Module({}));
-        for (const char* name : {"kernel32.dll", "msvcrt.dll"})
-            temp.Write(std::string("wine/drive_c/windows/system32/") + name, Module({}));
+        for (const char* path : {"sys/hollow.dll", "sys/KERNEL32.dll", "sys/msvcrt.dll",
+                                 "wine/drive_c/windows/system32/kernel32.dll",
+                                 "wine/drive_c/windows/system32/msvcrt.dll"})
+            temp.Write(path, Module({}));
         temp.Write("lib/libb.dll", Module({"KERNEL32.dll"}));
         temp.Write("lib/libc.dll", Module({"libb.dll", "broken.dll", "ghost.dll"}));
         temp.WriteText("lib/broken.dll", "not a module\n");
-        temp.Write("sys/KERNEL32.dll", Module({}));
-        temp.Write("sys/msvcrt.dll", Module({}));
         temp.Write("sys/apisetschema.dll",
                    test::BuildApiSetSchemaDll(test::BuildApiSetSection(
                        6, {{"api-ms-win-crt-stdio-l1-1-0", {"msvcrt.dll"}}})));
@@ -446,7 +433,7 @@ TEST_F(Cli, BashCompletion) {
     const std::string command =
         "bash \"" + temp.File("complete.sh") + "\" > \"" + temp.File("replies.txt") + "\"";
     ASSERT_EQ(std::system(command.c_str()), 0);
-    EXPECT_EQ(Contents(temp.File("replies.txt")), expected);
+    EXPECT_EQ(FileText(temp.File("replies.txt")), expected);
 }
 #endif
 
@@ -485,9 +472,9 @@ TEST_F(Cli, CopyToBundlesWhatTheProgramNeeds) {
     };
     // clang-format on
     auto contents = [&](const std::string& text) {
-        return text[0] == '@' ? Contents(temp.File(text.substr(1))) : text;
+        return text[0] == '@' ? FileText(temp.File(text.substr(1))) : text;
     };
-    const std::string appBefore = Contents(temp.File("app/liba.dll"));
+    const std::string appBefore = FileText(temp.File("app/liba.dll"));
     for (const auto& c : cases) {
         SCOPED_TRACE(c.destination + (c.before.empty() ? "" : " over " + c.before.begin()->second));
         for (const auto& [name, text] : c.before) temp.WriteText("out/" + name, contents(text));
@@ -501,11 +488,11 @@ TEST_F(Cli, CopyToBundlesWhatTheProgramNeeds) {
         if (!c.after.empty()) {
             std::map<std::string, std::string> held, expected;
             for (const auto& entry : fs::directory_iterator(destination))
-                held[entry.path().filename().string()] = Contents(entry.path());
+                held[entry.path().filename().string()] = FileText(entry.path());
             for (const auto& [name, text] : c.after) expected[name] = contents(text);
             EXPECT_EQ(held, expected);
         }
-        EXPECT_EQ(Contents(temp.File("app/liba.dll")), appBefore);
+        EXPECT_EQ(FileText(temp.File("app/liba.dll")), appBefore);
         fs::remove_all(temp.File("out"));
     }
 }
@@ -596,9 +583,9 @@ TEST_F(Cli, ProgramExitsWithTheReportStatus) {
 #endif
     };
     EXPECT_EQ(run("lib/libb.dll"), 0);
-    EXPECT_EQ(Contents(output), Expand("{S}KERNEL32.dll\n"));
+    EXPECT_EQ(FileText(output), Expand("{S}KERNEL32.dll\n"));
     EXPECT_EQ(run("app/notes.txt"), 1);
-    EXPECT_EQ(Contents(output), "*** INVALID NT SIGNATURE ***\n");
+    EXPECT_EQ(FileText(output), "*** INVALID NT SIGNATURE ***\n");
 }
 
 // Over a generated tree of shared, missing, non-PE, delay-loaded and
@@ -686,7 +673,7 @@ TEST_F(Cli, AuditAnswersAsScansOfEachModule) {
         size_t checked = 0;
         for (const auto& entry : fs::recursive_directory_iterator(temp.File("t"))) {
             const std::string path = entry.path().string();
-            if (!entry.is_regular_file() || Contents(path).rfind("MZ", 0) != 0) continue;
+            if (!entry.is_regular_file() || FileText(path).rfind("MZ", 0) != 0) continue;
             std::vector<std::string> single = args;
             single.insert(single.end(), {"--module-dir", "--missing-only", path});
             const Outcome alone = RunCommand(single);
@@ -748,27 +735,23 @@ TEST_F(Cli, AuditAnswersAsScansOfEachModule) {
 //   pfx/: a Wine prefix whose system32 and syswow64 both hold KERNEL32.dll,
 //     scanned for the 32-bit program the i686 compiler built and a 64-bit one
 TEST_F(Cli, LoaderRules) {
-    temp.Write("app/kernel32.dll", Module({}));
-    temp.Write("app/kernelbase.dll", Module({}));
+    for (const char* path :
+         {"app/kernel32.dll", "app/kernelbase.dll", "sys/kernelbase.dll",
+          "app/app.exe.local/liba.dll", "app/man.exe.local/liba.dll", "app/res.exe.local/liba.dll",
+          "host/hostonly.dll", "host/extra.dll", "pfx/drive_c/windows/syswow64/KERNEL32.dll"})
+        temp.Write(path, Module({}));
     temp.Write("sys/KERNEL32.dll", Module({"kernelbase.dll"}));
-    temp.Write("sys/kernelbase.dll", Module({}));
-    temp.Write("app/app.exe.local/liba.dll", Module({}));
     temp.Write("app/man.exe", Module({"liba.dll"}));
     temp.WriteText("app/man.exe.manifest", "<assembly/>");
-    temp.Write("app/man.exe.local/liba.dll", Module({}));
     temp.Write("app/res.exe", test::PeWithResources({{24, 1, "<assembly/>"}},
                                                     test::PeBuilder().Import("liba.dll")));
-    temp.Write("app/res.exe.local/liba.dll", Module({}));
 #ifndef _WIN32
     ASSERT_EQ(mkfifo(temp.File("app/bad.exe.local").c_str(), 0600), 0);
 #endif
     temp.Write("host/host.exe", Module({"hostdep.dll", "hostonly.dll"}));
     temp.Write("host/hostdep.dll", Module({"lost.dll"}));
-    temp.Write("host/hostonly.dll", Module({}));
-    temp.Write("host/extra.dll", Module({}));
     temp.Write("plug/addon.node", Module({"host.exe", "hostdep.dll", "extra.dll", "KERNEL32.dll"}));
     temp.Write("pfx/drive_c/windows/system32/KERNEL32.dll", test::PeBuilder().Pe32Plus().Build());
-    temp.Write("pfx/drive_c/windows/syswow64/KERNEL32.dll", Module({}));
     temp.Write("app64.exe", test::PeBuilder().Pe32Plus().Import("KERNEL32.dll").Build());
     temp.WriteText("known.txt", "# only\nmsvcrt.dll\n");
     const std::string kernel = "{A}{k}\n{A}liba.dll\n{L}libb.dll\n{S}msvcrt.dll\n";

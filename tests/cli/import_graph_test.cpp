@@ -10,8 +10,6 @@
 #include <functional>
 #include <map>
 #include <set>
-#include <string>
-#include <vector>
 
 #include "dependency_tree.h"
 #include "import_edges.h"
@@ -40,10 +38,8 @@ public:
             std::vector<uint64_t> imported;
             for (const std::string& name : found != graph.end() ? found->second : Names{}) {
                 if (!serials.count(name)) {
-                    serials[name] =
-                        m_references
-                            .AddReference(name, 0, IsMissing(name) ? REF_NOT_FOUND : REF_FOUND)
-                            .serial;
+                    const auto state = IsMissing(name) ? REF_NOT_FOUND : REF_FOUND;
+                    serials[name] = m_references.AddReference(name, 0, state).serial;
                     queue.push_back(name);
                 }
                 imported.push_back(serials[name]);

@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <sstream>
 
 #include "fixture_paths.h"
 #include "scan_command.h"
@@ -41,7 +40,10 @@ TEST(SideBySideCli, AssembliesOfAWinePrefix) {
         "msvcr90.dll\n";
     const std::string privateDll =
         fixtures::Dir({"sxs", "private", "Kivrel.Private"}) + "kprivate.dll\n";
-    const std::string heading = "\n*** NOT FOUND or INCORRECT ***\n\n";
+    const std::string heading = "\n*** NOT FOUND or INCORRECT ***\n\n",
+                      mfc = heading + "Microsoft.VC90.MFC 9.0.30729.1 (side-by-side assembly)\n",
+                      older = "(9.0.21022.8 is not installed: the highest of its major.minor)",
+                      via = "\"via\": \"assembly Microsoft.VC90.CRT 9.0.30729.6161\"";
     const struct {
         std::vector<std::string> args;
         std::string module;  // under sxs/, '/' for the separator
@@ -51,22 +53,12 @@ TEST(SideBySideCli, AssembliesOfAWinePrefix) {
     } rows[] = {
         {{"--assemblies"}, "exact.exe", 0, crt},
         {{}, "exact.exe", 0, "!winsxs"},
-        {{"--loader", "--verbose"},
-         "older.exe",
-         0,
-         crt,
-         "(9.0.21022.8 is not installed: the highest of its major.minor)"},
-        {{"--assemblies"},
-         "absent.exe",
-         1,
-         heading + "Microsoft.VC90.MFC 9.0.30729.1 (side-by-side assembly)\n"},
+        {{"--loader", "--verbose"}, "older.exe", 0, crt, older},
+        {{"--assemblies"}, "absent.exe", 1, mfc},
         {{}, "private/private.exe", 1, heading + "kprivate.dll\n"},
         {{"--assemblies"}, "private/private.exe", 0, privateDll},
         {{"--assemblies"}, "plugin/host.exe", 0, crt},
-        {{"--assemblies", "--json"},
-         "exact.exe",
-         0,
-         "\"via\": \"assembly Microsoft.VC90.CRT 9.0.30729.6161\""},
+        {{"--assemblies", "--json"}, "exact.exe", 0, via},
     };
     for (const auto& row : rows) {
         std::vector<std::string> args = row.args;
@@ -79,11 +71,8 @@ TEST(SideBySideCli, AssembliesOfAWinePrefix) {
         SCOPED_TRACE(args.front() + " " + args.back());
         std::ostringstream out, err;
         EXPECT_EQ(RunScanCommand(args, out, err), row.status);
-        if (row.out[0] == '!') {
-            EXPECT_EQ(out.str().find(row.out.substr(1)), std::string::npos) << out.str();
-        } else {
-            EXPECT_NE(out.str().find(row.out), std::string::npos) << out.str();
-        }
+        const bool lacks = row.out[0] == '!';
+        EXPECT_EQ(out.str().find(row.out.substr(lacks)) == std::string::npos, lacks) << out.str();
         EXPECT_NE(err.str().find(row.err), std::string::npos) << err.str();
     }
 }

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <map>
-#include <vector>
 
 #include "directory_text.h"
 #include "help_tip_shadow.h"
@@ -174,14 +173,13 @@ TEST(HelpTipShadow, DarkensTheBandMostNextToTheTipWithSoftenedEnds) {
     const int width = 13, height = 11;
     std::vector<uint32_t> pixels(width * height, 0x00C08040);
     DarkenHelpTipShadow(pixels, width, height);
-    for (int y = 0; y < height; ++y) {
+    for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x) {
             const uint32_t d = 16 * (depths[y][x] - '0');  // blue stops at 0
             EXPECT_EQ(pixels[y * width + x],
                       (0xC0 - d) << 16 | (0x80 - d) << 8 | (d < 0x40 ? 0x40 - d : 0))
                 << x << "," << y;
         }
-    }
     // A buffer that is not width x height pixels is left alone.
     std::vector<uint32_t> small(width, 0x00FFFFFF);
     DarkenHelpTipShadow(small, width, height);

@@ -5,21 +5,16 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
-#include <sstream>
-#include <string>
 
 namespace kivrel {
 namespace {
 
-// `numbers` padded with zeros to twelve, then the quoted face.
-std::string Full(const std::string& numbers, const std::string& face = "") {
-    std::istringstream in(numbers);
-    std::string text = numbers;
-    int count = 0;
-    for (std::string number; in >> number;) ++count;
-    while (count++ < 12) text += " 0";
-    return text + " \"" + face + "\"";
+// `numbers` (single spaces apart) padded with zeros to twelve, then the quoted face.
+std::string Full(std::string numbers, const std::string& face = "") {
+    for (auto n = std::count(numbers.begin(), numbers.end(), ' '); n < 11; ++n) numbers += " 0";
+    return numbers + " \"" + face + "\"";
 }
 
 TEST(FontText, ReadsWhatItCanZeroesTheRestAndRefusesSizesNoScreenFontHas) {

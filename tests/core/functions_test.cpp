@@ -2,13 +2,9 @@
 // names and ordinals in it, forwarder texts, and the functions it imports.
 #include <gtest/gtest.h>
 
-#include <string>
-#include <vector>
-
 #include "export_table.h"
 #include "function_check.h"
 #include "import_thunks.h"
-#include "mapped_image.h"
 #include "pe_writer.h"
 
 namespace kivrel {
@@ -82,34 +78,26 @@ TEST(ExportTable, LookupsAsTheLoaderBinds) {
     }
 }
 
+// "module!name" or "module!#ordinal"; "" when refused (a module of 256 with
+// ".dll" is no longer a path).
 TEST(ExportTable, ForwarderTexts) {
-    const std::string longModule(256, 'm');
-    const struct {
-        std::string text, expected;  // "module!name" or "module!#ordinal"; "" when refused
-    } cases[] = {
+    std::vector<std::pair<std::string, std::string>> cases = {
         {"NTDLL.RtlAllocateHeap", "NTDLL.dll!RtlAllocateHeap"},
         {"lib.dll.#12", "lib.dll!#12"},
         {"api-ms-win-core-synch-l1-2-0.Sleep", "api-ms-win-core-synch-l1-2-0.dll!Sleep"},
-        {longModule + ".F", "" /* with ".dll" no longer a path */},
-        {"NoDot", ""},
-        {".Func", ""},
-        {"lib.", ""},
-        {"lib.#", ""},
-        {"lib.#0", ""},
         {"lib.#65535", "lib.dll!#65535"},
-        {"lib.#65536", ""},
-        {"lib.#1x", ""},
-        {std::string(300, 'x') + ".dll.F", ""},
-    };
-    for (const auto& c : cases) {
+        {std::string(256, 'm') + ".F", ""},
+        {std::string(300, 'x') + ".dll.F", ""}};
+    for (const char* refused :
+         {"NoDot", ".Func", "lib.", "lib.#", "lib.#0", "lib.#65536", "lib.#1x"})
+        cases.emplace_back(refused, "");
+    for (const auto& [text, expected] : cases) {
         Forwarder f;
-        const bool parsed = ParseForwarder(c.text, f);
-        EXPECT_EQ(parsed
-                      ? f.module + "!" +
-                            (f.name.empty() ? "#" + std::to_string(f.ordinal) : std::string(f.name))
-                      : "",
-                  c.expected)
-            << c.text;
+        std::string read;
+        if (ParseForwarder(text, f))
+            read = f.module + "!" +
+                   (f.name.empty() ? "#" + std::to_string(f.ordinal) : std::string(f.name));
+        EXPECT_EQ(read, expected) << text;
     }
 }
 
@@ -157,10 +145,7 @@ TEST(ImportThunks, FunctionsOfEachDescriptor) {
         {"delay-load, both layouts", PeBuilder().DelayImport("d.dll", true, {"Qux/2", "#3"}).DelayImport("e.dll", false, {"Old"}).Build(), "d.dll*: Qux/2 #3 | e.dll*: Old/0"},
         // clang-format on
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        EXPECT_EQ(Imports(c.bytes), c.expected);
-    }
+    for (const auto& c : cases) EXPECT_EQ(Imports(c.bytes), c.expected) << c.name;
 }
 
 // Descriptors that all name one list read it within a single budget: no

@@ -2,13 +2,8 @@
 // RVA translation, and the names the scanner reads from an image.
 #include <gtest/gtest.h>
 
-#include <string>
-#include <vector>
-
 #include "fake_platform.h"
-#include "mapped_image.h"
 #include "messages.h"
-#include "pe_writer.h"
 #include "reference_scanner.h"
 #include "temp_dir.h"
 

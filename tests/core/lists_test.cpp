@@ -3,10 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <numeric>
-#include <set>
-#include <sstream>
-#include <string>
-#include <vector>
 
 #ifdef _WIN32
 #include <windows.h>
@@ -14,12 +10,10 @@
 
 #include "directory_listing.h"
 #include "fake_platform.h"
-#include "pe_writer.h"
 #include "reference_list.h"
 #include "reference_scanner.h"
 #include "report_lines.h"
 #include "temp_dir.h"
-#include "text.h"
 
 namespace kivrel {
 namespace {

@@ -3,17 +3,11 @@
 // the three layouts (damaged ones are refused as a whole).
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <sstream>
-#include <string>
-#include <vector>
-
 #include "api_set_schema.h"
 #include "api_set_writer.h"
 #include "fake_platform.h"
 #include "known_dlls.h"
 #include "loader_folders.h"
-#include "pe_writer.h"
 #include "temp_dir.h"
 #include "wine_registry.h"
 
@@ -90,14 +84,11 @@ TEST(KnownDlls, SourcesAndNames) {
         ASSERT_TRUE(LoadKnownDlls(platform, row.source, known, error)) << error;
         EXPECT_EQ(known.size(), row.count < 0 ? BuiltInKnownDlls().size() : size_t(row.count));
         EXPECT_FALSE(known.Source().empty());
-        auto check = [&](std::string names, bool expected) {
-            for (size_t cut; !names.empty(); names.erase(0, cut + 1)) {
-                cut = std::min(names.find('|'), names.size());
-                EXPECT_EQ(known.Contains(names.substr(0, cut)), expected) << names;
-            }
-        };
-        check(row.known, true);
-        check(row.unknown, false);
+        for (const auto& [names, expected] : {std::pair{row.known, true}, {row.unknown, false}}) {
+            std::istringstream in(names);
+            for (std::string name; std::getline(in, name, '|');)
+                EXPECT_EQ(known.Contains(name), expected) << name;
+        }
     }
     CKnownDlls known;
     std::string error;

@@ -7,7 +7,6 @@
 #include <fstream>
 #include <map>
 #include <set>
-#include <sstream>
 
 #include "fixture_paths.h"
 #include "function_check.h"

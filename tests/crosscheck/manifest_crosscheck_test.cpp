@@ -5,12 +5,11 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 
 #include "manifest.h"
 #include "mapped_image.h"
 #include "resource_directory.h"
+#include "temp_dir.h"
 #include "xml_events.h"
 
 namespace kivrel {
@@ -18,18 +17,13 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string ReadAll(const fs::path& path) {
-    std::ifstream file(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(file), {}};
-}
-
 TEST(ManifestCrossCheck, SameElementsAsExpat) {
     size_t documents = 0, resources = 0;
     for (const char* dir : {"/usr/lib/x86_64-linux-gnu/wine/x86_64-windows",
                             "/usr/lib/i386-linux-gnu/wine/i386-windows"}) {
         std::error_code error;
         for (const auto& entry : fs::directory_iterator(dir, error)) {
-            const std::string bytes = ReadAll(entry.path());
+            const std::string bytes = test::FileText(entry.path());
             for (size_t at = bytes.find("<?xml"); at != std::string::npos;
                  at = bytes.find("<?xml", at + 1)) {
                 const size_t end = bytes.find("</assembly>", at);
@@ -62,7 +56,7 @@ TEST(ManifestCrossCheck, SameElementsAsExpat) {
     EXPECT_GT(resources, 0u);
 
     for (const auto& entry : fs::directory_iterator(KIVREL_MANIFEST_SEEDS)) {
-        const std::string text = ReadAll(entry.path()), ours = test::OurEvents(text);
+        const std::string text = test::FileText(entry.path()), ours = test::OurEvents(text);
         if (ours[0] != '!') {
             EXPECT_EQ(ours, test::ExpatEvents(text)) << entry.path();
         }

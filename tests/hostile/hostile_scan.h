@@ -5,11 +5,9 @@
 #include <gtest/gtest.h>
 
 #include "fake_platform.h"
-#include "pe_writer.h"
 #include "reference_scanner.h"
 #include "report_lines.h"
 #include "temp_dir.h"
-#include "text.h"
 
 namespace kivrel::test {
 

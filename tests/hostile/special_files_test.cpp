@@ -30,9 +30,8 @@ TEST_F(HostileScan, SpecialFilesAreNeitherModulesNorBlockTheScan) {
                                        {"pong.dll", "ping.dll"},
                                        {"self.dll", "self.dll"},
                                        {"dangling.dll", "nowhere.dll"},
-                                       {"alias.dll", "sub/target.dll"}}) {
+                                       {"alias.dll", "sub/target.dll"}})
         ASSERT_EQ(symlink(target, dir.File(link).c_str()), 0);
-    }
     dir.Write("sub/target.dll", PeImporting());
     const char* const incorrect[] = {"fifo.dll", "zero.dll", "folder.dll",
                                      "ping.dll", "self.dll", "dangling.dll"};

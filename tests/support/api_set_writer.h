@@ -2,10 +2,6 @@
 // apisetschema.dll in the layouts of versions 2, 4 and 6, and a DLL holding one.
 #pragma once
 
-#include <cstdint>
-#include <string>
-#include <vector>
-
 #include "pe_writer.h"
 
 namespace kivrel::test {

@@ -13,19 +13,11 @@ constexpr uint32_t kImportSectionRva = 0x1000, kDescriptorSize = 20, kSectionEnt
 uint32_t AlignUp(uint64_t value, uint32_t alignment) {
     return static_cast<uint32_t>((value + alignment - 1) / alignment * alignment);
 }
+}  // namespace
 
-// The low `size` bytes of `value`, little-endian.
 void PutLE(std::vector<uint8_t>& bytes, size_t offset, uint64_t value, size_t size) {
     if (bytes.size() < offset + size) bytes.resize(offset + size);
     for (size_t i = 0; i < size; ++i) bytes[offset + i] = static_cast<uint8_t>(value >> (8 * i));
-}
-}  // namespace
-
-void PutU16(std::vector<uint8_t>& bytes, size_t offset, uint16_t value) {
-    PutLE(bytes, offset, value, 2);
-}
-void PutU32(std::vector<uint8_t>& bytes, size_t offset, uint32_t value) {
-    PutLE(bytes, offset, value, 4);
 }
 void PutU32(std::vector<uint8_t>& bytes, size_t offset, std::initializer_list<uint32_t> values) {
     for (const uint32_t value : values) {

@@ -18,10 +18,11 @@
 
 namespace kivrel::test {
 
-// Little-endian writes (a list: one dword after the other); the vector grows
-// when the write extends past its end.
-void PutU16(std::vector<uint8_t>& bytes, size_t offset, uint16_t value);
-void PutU32(std::vector<uint8_t>& bytes, size_t offset, uint32_t value);
+// Little-endian writes of the low `size` bytes of `value` (a list: one dword
+// after the other); the vector grows when the write extends past its end.
+void PutLE(std::vector<uint8_t>& bytes, size_t offset, uint64_t value, size_t size);
+inline void PutU16(std::vector<uint8_t>& b, size_t at, uint16_t value) { PutLE(b, at, value, 2); }
+inline void PutU32(std::vector<uint8_t>& b, size_t at, uint32_t value) { PutLE(b, at, value, 4); }
 void PutU32(std::vector<uint8_t>& bytes, size_t offset, std::initializer_list<uint32_t> values);
 // Writes `bytes` to `path` (created or truncated); false on any failure.
 bool WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes);

@@ -2,10 +2,6 @@
 // out as resource compilers do (tables, then data entries, then the data).
 #pragma once
 
-#include <cstdint>
-#include <string>
-#include <vector>
-
 #include "pe_writer.h"
 
 namespace kivrel::test {

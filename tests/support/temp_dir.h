@@ -2,15 +2,20 @@
 #pragma once
 
 #include <chrono>
-#include <cstdint>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <stdexcept>
-#include <string>
-#include <vector>
 
 #include "pe_writer.h"
 
 namespace kivrel::test {
+
+// The whole file at `path`; "" when it cannot be read.
+inline std::string FileText(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
 
 class TempDir {
 public:

@@ -4,8 +4,6 @@
 
 #include <cstring>
 #include <optional>
-#include <string>
-#include <vector>
 
 #include "bounded_text.h"
 #include "file_list.h"
