@@ -2,6 +2,8 @@
 // loader options, lists kept between scans and paths on disk.
 #include <gtest/gtest.h>
 
+#include <set>
+
 #include "api_set_writer.h"
 #include "fake_platform.h"
 #include "reference_scanner.h"

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sstream>
+
 #include "fake_platform.h"
 #include "resource_directory.h"
 #include "resource_writer.h"
